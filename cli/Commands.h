@@ -1,0 +1,27 @@
+#pragma once
+// The commands of kolvex12-cli, built on the same core as the desktop program.
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kolvex::cli {
+
+struct Options {
+    std::string Port = "SIM";
+    int IdleMs = 20;
+    int SlotMs = 100;
+    int Language = 1;  // 0 Czech, 1 English
+    bool Json = false;
+};
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Runs args[0] with its arguments; returns the exit status. Errors of the
+// logger link propagate as exceptions.
+int Run(const Options& options, const std::vector<std::string>& args);
+
+}  // namespace kolvex::cli

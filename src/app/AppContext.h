@@ -1,0 +1,27 @@
+#pragma once
+// What the program owns for its whole run and hands to the windows that need
+// it: the single serial port, the logger data copies, the logger operations
+// over them, and the configuration record with its file path.
+
+#include <string>
+
+#include "app/ConfigRecord.h"
+#include "link/LoggerOps.h"
+#include "link/SerCom.h"
+#include "logger/Records.h"
+
+namespace kolvex {
+
+struct AppContext {
+    TSerCom Port;
+    LoggerData Logger;
+    LoggerOps Ops{Port, Logger};
+    ConfigRecord Config;
+    std::string ConfigPath;  // fixed at start-up
+
+    AppContext() = default;
+    AppContext(const AppContext&) = delete;
+    AppContext& operator=(const AppContext&) = delete;
+};
+
+}  // namespace kolvex

@@ -1,0 +1,14 @@
+#pragma once
+// Code page 1250 (Central European Windows) <-> UTF-8. Every text that
+// crosses to or from the logger or the program's own files goes through here.
+
+#include <string>
+#include <string_view>
+
+namespace kolvex {
+
+std::string Cp1250ToUtf8(std::string_view cp1250);
+// Characters without a code page 1250 form become '?'; invalid UTF-8 bytes too.
+std::string Utf8ToCp1250(std::string_view utf8);
+
+}  // namespace kolvex

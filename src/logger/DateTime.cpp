@@ -1,0 +1,108 @@
+#include "logger/DateTime.h"
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+
+namespace kolvex {
+
+namespace {
+
+constexpr std::int64_t kMsPerDay = 86'400'000;
+
+bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int DaysInMonth(int y, int m) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return (m == 2 && IsLeap(y)) ? 29 : kDays[m - 1];
+}
+
+// Days from 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
+std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    y = static_cast<int>(yoe + era * 400 + (m <= 2));
+}
+
+// 1899-12-30 counted from 1970-01-01.
+const std::int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);
+
+}  // namespace
+
+bool IsValidDate(int year, int month, int day) {
+    return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
+           day <= DaysInMonth(year, month);
+}
+
+bool IsValidTime(int hour, int minute, int second, int millisecond) {
+    return hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && second >= 0 && second < 60 &&
+           millisecond >= 0 && millisecond < 1000;
+}
+
+std::optional<double> TryEncodeDateTime(int year, int month, int day, int hour, int minute,
+                                        int second, int millisecond) {
+    if (!IsValidDate(year, month, day) || !IsValidTime(hour, minute, second, millisecond))
+        return std::nullopt;
+    const double date = static_cast<double>(DaysFromCivil(year, month, day) - kEpochOffset);
+    const double time =
+        static_cast<double>(((hour * 60 + minute) * 60 + second) * 1000 + millisecond) /
+        static_cast<double>(kMsPerDay);
+    // Before the epoch the whole part counts the days back and the fraction
+    // is still the time of day, so it is subtracted.
+    return date < 0 ? date - time : date + time;
+}
+
+DateTimeParts DecodeDateTime(double value) {
+    DateTimeParts parts;
+    if (!std::isfinite(value)) return parts;
+    // Whole milliseconds, rounded to nearest; the day is the truncated whole
+    // part and the time of day the absolute remainder.
+    const std::int64_t ms = static_cast<std::int64_t>(std::nearbyint(value * kMsPerDay));
+    const std::int64_t days = ms / kMsPerDay;
+    std::int64_t time = ms % kMsPerDay;
+    if (time < 0) time = -time;
+
+    CivilFromDays(days + kEpochOffset, parts.Year, parts.Month, parts.Day);
+    parts.Millisecond = static_cast<int>(time % 1000);
+    time /= 1000;
+    parts.Second = static_cast<int>(time % 60);
+    time /= 60;
+    parts.Minute = static_cast<int>(time % 60);
+    parts.Hour = static_cast<int>(time / 60);
+    // 1899-12-30 was a Saturday.
+    parts.DayOfWeek = static_cast<int>(((days + 6) % 7 + 7) % 7);
+    return parts;
+}
+
+double NowLocal() {
+    const auto now = std::chrono::system_clock::now();
+    const auto sinceEpoch = now.time_since_epoch();
+    const auto secs = std::chrono::floor<std::chrono::seconds>(sinceEpoch);
+    const int ms = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch - secs).count());
+    const std::time_t t = static_cast<std::time_t>(secs.count());
+    std::tm local{};
+    localtime_r(&t, &local);
+    // A leap second (tm_sec 60) is shown as the last second of its minute.
+    const int sec = local.tm_sec > 59 ? 59 : local.tm_sec;
+    return TryEncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                             local.tm_min, sec, ms)
+        .value_or(0.0);
+}
+
+}  // namespace kolvex

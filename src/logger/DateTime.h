@@ -1,0 +1,28 @@
+#pragma once
+// Date-time values: 8-byte floating point, days since 1899-12-30 00:00, the
+// fraction being the time of day (the convention of the archive tables).
+
+#include <cstdint>
+#include <optional>
+
+namespace kolvex {
+
+struct DateTimeParts {
+    int Year = 1899, Month = 12, Day = 30;
+    int Hour = 0, Minute = 0, Second = 0, Millisecond = 0;
+    int DayOfWeek = 6;  // 0 = Sunday .. 6 = Saturday
+};
+
+bool IsValidDate(int year, int month, int day);
+bool IsValidTime(int hour, int minute, int second, int millisecond);
+
+// Encodes a valid date and time; nullopt when the parts do not form one.
+std::optional<double> TryEncodeDateTime(int year, int month, int day, int hour, int minute,
+                                        int second, int millisecond = 0);
+// Splits a date-time value (rounded to the nearest millisecond).
+DateTimeParts DecodeDateTime(double value);
+
+// The local wall-clock time now, with milliseconds.
+double NowLocal();
+
+}  // namespace kolvex

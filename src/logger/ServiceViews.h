@@ -1,0 +1,46 @@
+#pragma once
+// What the service windows (information, diagnostics, clock, archive erase,
+// archiving parameters) show of the logger's records, computed without any
+// toolkit so that the desktop program and the command-line tool agree.
+
+#include <cstdint>
+#include <string>
+
+#include "app/Language.h"
+#include "logger/Records.h"
+
+namespace kolvex {
+
+// "%2.2d / %2.2d": bytes 1 and 7 give "01 / 07".
+std::string FormatVersion(std::uint8_t major, std::uint8_t minor);
+// "%8.8d" of the serial number taken as a signed 32-bit integer.
+std::string FormatSerialNumber(std::int32_t serial);
+
+// The logger clock as a date-time value; invalid bytes give 1 January 2001 00:00:00.
+double ClockToDateTime(const LoggerClock& clock);
+// "YYYY-MM-DD HH:MM:SS" of a date-time value.
+std::string FormatIsoDateTime(double value);
+// The bytes WriteClock sends for a date-time value (milliseconds dropped);
+// throws ESetCas when the year is outside 2000..2099.
+LoggerClock DateTimeToClock(double value);
+
+// Fill of the archive memory in percent, taking the memory as 32768 bytes:
+// 100 when full, else (write - read, plus 32768 when negative) * 100 / 32768.
+int ArchiveFillPercent(const ArchivePointers& p);
+// "%3d %%"
+std::string FormatFillPercent(int fill);
+// "%4.4X  /  %4.4X" of the read and write pointers.
+std::string FormatPointers(const ArchivePointers& p);
+
+// "%1.1d.%1.1d V" of tenths of a volt: 33 -> "3.3 V", 255 -> "25.5 V".
+std::string FormatBatteryVoltage(std::uint8_t tenths);
+
+// Diagnostic indicator states (true = "Err").
+struct DiagnosticView {
+    bool BatteryNow, BatteryHistory;
+    bool Alarm1LowNow, Alarm1LowHistory, Alarm1HighNow, Alarm1HighHistory;
+    bool Alarm2LowNow, Alarm2LowHistory, Alarm2HighNow, Alarm2HighHistory;
+};
+DiagnosticView ViewDiagnostics(const DiagnosticState& d);
+
+}  // namespace kolvex

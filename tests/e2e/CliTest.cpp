@@ -1,0 +1,174 @@
+// kolvex12-cli against quendal-sim and against the built-in simulated port:
+// every command, both languages, JSON and text, and a logger that is dead.
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include <nlohmann/json.hpp>
+
+#include "Process.h"
+
+using nlohmann::json;
+using namespace kolvex::e2e;
+
+namespace {
+
+Result Cli(const std::string& port, std::vector<std::string> args, int timeoutMs = 20000) {
+    std::vector<std::string> all = {"--port", port};
+    all.insert(all.end(), args.begin(), args.end());
+    return RunProgram(CliPath(), all, timeoutMs);
+}
+
+json Json(const Result& r) {
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    return json::parse(r.Out);
+}
+
+}  // namespace
+
+TEST(Cli, JsonReportsTheLoggersTrueValues) {
+    SimProcess sim({"--type", "4", "--minor", "7", "--serial", "84321", "--input1", "0x17", "--input2", "0x01",
+                    "--period", "30", "--unit", "sec", "--samples", "100"});
+
+    const json info = Json(Cli(sim.Path(), {"--json", "info"}));
+    EXPECT_EQ(info["version"], "04 / 07");
+    EXPECT_EQ(info["serial"], "00084321");
+    EXPECT_EQ(info["logger_type"], 4);
+    EXPECT_FALSE(info["manufacturer"].get<std::string>().empty());
+    EXPECT_FALSE(info["type"].get<std::string>().empty());
+
+    const json clock = Json(Cli(sim.Path(), {"--json", "clock"}));
+    EXPECT_TRUE(std::regex_match(clock["clock"].get<std::string>(),
+                                 std::regex(R"(20\d\d-\d\d-\d\d \d\d:\d\d:\d\d)")));
+
+    const json params = Json(Cli(sim.Path(), {"--json", "params"}));
+    EXPECT_EQ(params["period"], "30 sec");
+    EXPECT_EQ(params["archive_flags"].get<int>() & 3, 3);
+    ASSERT_EQ(params["inputs"].size(), 2u);
+    EXPECT_EQ(params["inputs"][0]["type_code"], 0x17);
+    EXPECT_EQ(params["inputs"][0]["type_name"], "Temperature internal Pt100");
+    EXPECT_EQ(params["inputs"][0]["unit"], "°C");
+    EXPECT_NEAR(params["inputs"][0]["record_low"].get<double>(), -50.0, 1e-3);
+    EXPECT_NEAR(params["inputs"][0]["record_high"].get<double>(), 150.0, 1e-3);
+    EXPECT_EQ(params["inputs"][1]["type_name"], "Current 4-20 mA");
+    EXPECT_TRUE(params["inputs"][1]["recorded"].get<bool>());
+
+    const json live = Json(Cli(sim.Path(), {"--json", "live"}));
+    ASSERT_EQ(live["inputs"].size(), 2u);
+    for (const auto& in : live["inputs"]) {
+        EXPECT_LE(in["raw"].get<int>(), 65535);
+        const double v = std::stod(in["value"].get<std::string>());
+        EXPECT_FALSE(in["value"].get<std::string>().empty());
+        if (in["input"] == 1) {
+            EXPECT_GE(v, -50.5);
+            EXPECT_LE(v, 150.5);
+            EXPECT_EQ(in["unit"], "°C");
+        }
+    }
+
+    const json ptr = Json(Cli(sim.Path(), {"--json", "pointers"}));
+    const int read = ptr["read"], write = ptr["write"], status = ptr["status"];
+    int d = write - read;
+    if (d < 0) d += 32768;
+    EXPECT_EQ(ptr["fill_percent"].get<int>(), (status & 0x10) ? 100 : d * 100 / 32768);
+    EXPECT_GT(write, 0);
+
+    const json diag = Json(Cli(sim.Path(), {"--json", "diag"}));
+    EXPECT_FALSE(diag["battery_now"].get<bool>());
+    EXPECT_TRUE(diag.contains("alarm2_high_history"));
+    EXPECT_TRUE(std::regex_match(diag["battery_voltage_now"].get<std::string>(), std::regex(R"(\d+\.\d V)")));
+
+    const Result mem = Cli(sim.Path(), {"--json", "read-memory", "0x00", "32", "2"});
+    EXPECT_EQ(Json(mem)["hex"], "0407");
+}
+
+TEST(Cli, TextInBothLanguages) {
+    SimProcess sim({"--type", "2"});
+    Result en = Cli(sim.Path(), {"--lang", "en", "info"});
+    EXPECT_EQ(en.Status, 0) << en.Err;
+    EXPECT_NE(en.Out.find("Manufacturer"), std::string::npos);
+    EXPECT_NE(en.Out.find("02 / 07"), std::string::npos);
+    Result cs = Cli(sim.Path(), {"--lang", "cs", "info"});
+    EXPECT_NE(cs.Out.find("Výrobce"), std::string::npos);
+    EXPECT_NE(cs.Out.find("Výr. číslo"), std::string::npos);
+
+    Result diag = Cli(sim.Path(), {"--lang", "cs", "diag"});
+    EXPECT_EQ(diag.Status, 0) << diag.Err;
+    EXPECT_NE(diag.Out.find("Vybitá baterie"), std::string::npos);
+    // Logger type 2 has no battery voltage.
+    EXPECT_EQ(diag.Out.find("Napětí baterie"), std::string::npos);
+    const json dj = Json(Cli(sim.Path(), {"--json", "diag"}));
+    EXPECT_FALSE(dj.contains("battery_voltage_now"));
+
+    Result params = Cli(sim.Path(), {"--lang", "cs", "params"});
+    EXPECT_NE(params.Out.find("Teplota interní Pt100"), std::string::npos);
+    EXPECT_NE(params.Out.find("Perioda"), std::string::npos);
+    Result pen = Cli(sim.Path(), {"--lang", "en", "params"});
+    EXPECT_NE(pen.Out.find("Temperature internal Pt100"), std::string::npos);
+
+    Result ptr = Cli(sim.Path(), {"--lang", "en", "pointers"});
+    EXPECT_TRUE(std::regex_search(ptr.Out, std::regex(R"([0-9A-F]{4,}  /  [0-9A-F]{4,})"))) << ptr.Out;
+    Result live = Cli(sim.Path(), {"--lang", "en", "live"});
+    EXPECT_EQ(live.Status, 0) << live.Err;
+    EXPECT_NE(live.Out.find("°C"), std::string::npos);
+    Result mem = Cli(sim.Path(), {"read-memory", "0x21", "0", "40"});
+    EXPECT_EQ(mem.Status, 0) << mem.Err;
+    EXPECT_NE(mem.Out.find("00000020 "), std::string::npos);
+}
+
+TEST(Cli, DeadLoggerIsACommunicationError) {
+    SimProcess sim({"--fault", "no-reply", "--every", "1"});
+    Result en = Cli(sim.Path(), {"--slot", "30", "--idle", "10", "--lang", "en", "info"});
+    EXPECT_EQ(en.Status, 1);
+    EXPECT_EQ(en.Err, "Communication error\n");
+    EXPECT_TRUE(en.Out.empty());
+    Result cs = Cli(sim.Path(), {"--slot", "30", "--idle", "10", "--lang", "cs", "--json", "params"});
+    EXPECT_EQ(cs.Status, 1);
+    EXPECT_EQ(cs.Err, "Chyba komunikace\n");
+}
+
+TEST(Cli, WrongCheckSumsAreReportedNotCrashed) {
+    SimProcess sim({"--fault", "bad-fcs", "--every", "1"});
+    Result r = Cli(sim.Path(), {"--slot", "30", "clock"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "Chyba komunikace (FCS)\n");
+}
+
+TEST(Cli, MissingPortAndUsageErrors) {
+    Result r = Cli("/dev/kolvex-none", {"info"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "Port  /dev/kolvex-none  is impossible to open\n");
+    r = Cli("/dev/kolvex-none", {"--lang", "cs", "info"});
+    EXPECT_EQ(r.Err, "Port  /dev/kolvex-none  nelze otevřít\n");
+
+    EXPECT_EQ(RunProgram(CliPath(), {}).Status, 2);
+    EXPECT_EQ(RunProgram(CliPath(), {"frobnicate"}).Status, 2);
+    EXPECT_EQ(RunProgram(CliPath(), {"--lang", "de", "info"}).Status, 2);
+    EXPECT_EQ(RunProgram(CliPath(), {"read-memory", "0x24", "0", "1"}).Status, 2);
+    EXPECT_EQ(RunProgram(CliPath(), {"read-memory", "0x23", "0"}).Status, 2);
+    EXPECT_EQ(RunProgram(CliPath(), {"info", "extra"}).Status, 2);
+}
+
+TEST(Cli, BuiltInSimulatedPort) {
+    const json info = Json(RunProgram(CliPath(), {"--json", "info"}));  // the port defaults to SIM
+    EXPECT_EQ(info["logger_type"], 4);
+    EXPECT_EQ(info["serial"], "00084321");
+    const json params = Json(RunProgram(CliPath(), {"--port", "sim", "--json", "params"}));
+    EXPECT_EQ(params["inputs"].size(), 2u);
+    const Result ports = RunProgram(CliPath(), {"--json", "ports"});
+    const json pl = Json(ports);
+    ASSERT_FALSE(pl["ports"].empty());
+    EXPECT_EQ(pl["ports"].back()["name"], "SIM");
+}
+
+TEST(Cli, LiveRepeatReadsOnTheFiveSecondGrid) {
+    SimProcess sim({});
+    const Result r = Cli(sim.Path(), {"--json", "live", "--repeat"}, 6500);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    // One reading at once, then one on each multiple of five seconds.
+    std::size_t lines = 0;
+    for (char c : r.Out) lines += c == '\n';
+    EXPECT_GE(lines, 2u);
+    EXPECT_LE(lines, 3u);
+}

@@ -1,0 +1,192 @@
+// The exchange rules of the port over a real pseudo-terminal: idle time,
+// reply and gap time-outs, repeats, error count, busy guard and purging.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "SimFixture.h"
+#include "app/Errors.h"
+#include "link/Frames.h"
+
+using namespace kolvex;
+using kolvex::test::MonotonicUs;
+
+namespace {
+
+class Transact : public kolvex::test::SimPort {
+protected:
+    // Reads the 4 current-value bytes; returns the received count.
+    std::size_t Exchange() {
+        std::uint8_t req[16];
+        std::size_t len = BuildReadFrame(req, 255, 0x10, 4, 4);
+        std::uint8_t reply[16] = {};
+        return port_.Transact(req, len, reply, 8);
+    }
+    std::string Message(const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const EComm& e) {
+            return e.what();
+        }
+        return "(no error)";
+    }
+};
+
+}  // namespace
+
+TEST_F(Transact, IdleTimeOnlyBetweenExchanges) {
+    sim::SimOptions o;
+    o.TurnaroundMs = 1;
+    Open(o, /*idle*/ 300, /*slot*/ 2000);
+
+    // The first exchange does not wait for the idle time.
+    const std::int64_t t0 = MonotonicUs();
+    ASSERT_EQ(Exchange(), 8u);
+    const std::int64_t t1 = MonotonicUs();
+    EXPECT_LT(t1 - t0, 250000) << "first exchange waited";
+    // A complete reply ends the wait at once, long before the reply time-out.
+    EXPECT_LT(t1 - t0, 1000000);
+
+    ASSERT_EQ(Exchange(), 8u);
+    ASSERT_EQ(Exchange(), 8u);
+    const auto requests = sim_->RequestTimesUs();
+    const auto replies = sim_->ReplyTimesUs();
+    ASSERT_EQ(requests.size(), 3u);
+    ASSERT_EQ(replies.size(), 3u);
+    // Every later request comes at least the idle time after the previous reply.
+    EXPECT_GE(requests[1] - replies[0], 300000);
+    EXPECT_GE(requests[2] - replies[1], 300000);
+    EXPECT_LT(requests[2] - replies[1], 600000) << "idle wait much longer than asked";
+    EXPECT_EQ(port_.ErrorCount, 0u);
+}
+
+TEST_F(Transact, ShortReplyFailsAfterGapAndIsRepeated) {
+    Open({}, 10, 200);
+    sim::FaultRule r;
+    r.Kind = sim::FaultKind::ShortReply;
+    r.Every = 1;
+    sim_->SetFault(r);
+
+    const std::int64_t t0 = MonotonicUs();
+    EXPECT_EQ(Message([&] { Exchange(); }), "Communication error");
+    const std::int64_t elapsed = MonotonicUs() - t0;
+    EXPECT_EQ(port_.ErrorCount, 3u);
+    EXPECT_EQ(sim_->ReceivedFrames().size(), 3u);
+    // Each attempt waits the gap time-out (50 ms) after the last byte.
+    EXPECT_GE(elapsed, 3 * 50000);
+    EXPECT_FALSE(port_.Busy);
+
+    // A single short reply is repeated and the second attempt succeeds.
+    sim_->ClearReceivedFrames();
+    r.Every = 0;
+    r.Frames = {1};
+    sim_->SetFault(r);
+    port_.ErrorCount = 0;
+    EXPECT_EQ(Exchange(), 8u);
+    EXPECT_EQ(port_.ErrorCount, 1u);
+    EXPECT_EQ(sim_->ReceivedFrames().size(), 2u);
+}
+
+TEST_F(Transact, NoReplyWaitsTheReplyTimeoutEachAttempt) {
+    Open({}, 10, 100);
+    sim::FaultRule r;
+    r.Kind = sim::FaultKind::NoReply;
+    r.Every = 1;
+    sim_->SetFault(r);
+    const std::int64_t t0 = MonotonicUs();
+    EXPECT_EQ(Message([&] { Exchange(); }), "Communication error");
+    const std::int64_t elapsed = MonotonicUs() - t0;
+    EXPECT_EQ(port_.ErrorCount, 3u);
+    EXPECT_GE(elapsed, 3 * 100000);
+    EXPECT_LT(elapsed, 3 * 100000 + 3 * 10000 + 400000);
+
+    SetLanguage(0);
+    EXPECT_EQ(Message([&] { Exchange(); }), "Chyba komunikace");
+    EXPECT_EQ(port_.ErrorCount, 6u);
+}
+
+TEST_F(Transact, LateReplyIsAFailedAttempt) {
+    Open({}, 10, 100);
+    sim::FaultRule r;
+    r.Kind = sim::FaultKind::LateReply;
+    r.LateMs = 150;
+    r.Frames = {1};
+    sim_->SetFault(r);
+    // The first attempt gives up after the reply time-out; the reply that
+    // comes late lands in the repeat, which succeeds.
+    EXPECT_EQ(Exchange(), 8u);
+    EXPECT_GE(port_.ErrorCount, 1u);
+    EXPECT_LE(port_.ErrorCount, 2u);
+}
+
+TEST_F(Transact, BusyPortRefusesANestedExchange) {
+    Open({});
+    port_.Busy = true;  // as if an exchange were running
+    EXPECT_EQ(Message([&] { Exchange(); }), "The communication port is busy");
+    EXPECT_TRUE(port_.Busy) << "the running exchange must not be disturbed";
+    EXPECT_TRUE(sim_->ReceivedFrames().empty());
+    SetLanguage(0);
+    EXPECT_EQ(Message([&] { Exchange(); }), "Komunikační port je obsazen");
+    port_.Busy = false;
+    EXPECT_EQ(Exchange(), 8u);
+}
+
+TEST_F(Transact, ExtraBytesArePurgedBeforeTheNextExchange) {
+    sim::SimOptions o;
+    o.Pacing = true;  // bytes one by one: the expected count is seen first
+    Open(o, 10, 200);
+    sim::FaultRule r;
+    r.Kind = sim::FaultKind::ExtraBytes;
+    r.ExtraBytes = 3;
+    r.Frames = {1};
+    sim_->SetFault(r);
+    EXPECT_EQ(Exchange(), 8u);
+    EXPECT_EQ(port_.ErrorCount, 0u);
+    // The three stray bytes must not be taken for the next reply.
+    ops_.ReadLoggerType();
+    // The type word is the two version bytes: 4 and minor 7.
+    EXPECT_EQ(data_.Image.LoggerType, 0x0704);
+    EXPECT_EQ(data_.Image.TypeByte(), 4);
+    EXPECT_EQ(port_.ErrorCount, 0u);
+}
+
+TEST_F(Transact, BurstPastTheExpectedCountFailsTheAttempt) {
+    Open({}, 10, 200);  // no pacing: the reply and its extra bytes come at once
+    sim::FaultRule r;
+    r.Kind = sim::FaultKind::ExtraBytes;
+    r.ExtraBytes = 2;
+    r.Frames = {1};
+    sim_->SetFault(r);
+    EXPECT_EQ(Exchange(), 8u);
+    EXPECT_EQ(port_.ErrorCount, 1u);
+}
+
+TEST_F(Transact, OpenErrorNamesThePort) {
+    SetLanguage(1);
+    TSerCom p;
+    p.PortName = "/dev/kolvex-no-such-port";
+    try {
+        p.Open();
+        FAIL() << "opened a port that does not exist";
+    } catch (const EComm& e) {
+        EXPECT_STREQ(e.what(), "Port  /dev/kolvex-no-such-port  is impossible to open");
+    }
+    EXPECT_FALSE(p.IsOpen());
+    SetLanguage(0);
+    p.PortName = "USB9";
+    try {
+        p.Open();
+        if (p.IsOpen()) GTEST_SKIP() << "this machine has /dev/ttyUSB9";
+    } catch (const EComm& e) {
+        EXPECT_STREQ(e.what(), "Port  USB9  nelze otevřít");
+    }
+}
+
+TEST_F(Transact, ClosedPortFailsEveryExchange) {
+    Open({}, 10, 30);
+    port_.Close();
+    EXPECT_EQ(Message([&] { Exchange(); }), "Communication error");
+    EXPECT_EQ(port_.ErrorCount, 3u);
+}
