@@ -31,8 +31,11 @@ inline std::uint8_t Sum(const Bytes& b, std::size_t count) {
 
 // Completes a frame given without LEN and FCS: 5A, LEN, rest..., FCS.
 inline Bytes Frame(const Bytes& body) {
-    Bytes f{0x5A, static_cast<std::uint8_t>(body.size() + 2)};
-    f.insert(f.end(), body.begin(), body.end());
+    Bytes f;
+    f.reserve(body.size() + 3);
+    f.push_back(0x5A);
+    f.push_back(static_cast<std::uint8_t>(body.size() + 2));
+    for (std::uint8_t b : body) f.push_back(b);
     f.push_back(Sum(f, f.size()));
     return f;
 }
