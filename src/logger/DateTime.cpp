@@ -12,7 +12,7 @@ constexpr std::int64_t kMsPerDay = 86'400'000;
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
-int DaysInMonth(int y, int m) {
+int MonthDays(int y, int m) {
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return (m == 2 && IsLeap(y)) ? 29 : kDays[m - 1];
 }
@@ -46,7 +46,7 @@ const std::int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);
 
 bool IsValidDate(int year, int month, int day) {
     return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
-           day <= DaysInMonth(year, month);
+           day <= MonthDays(year, month);
 }
 
 bool IsValidTime(int hour, int minute, int second, int millisecond) {
@@ -103,6 +103,31 @@ double NowLocal() {
     return TryEncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                              local.tm_min, sec, ms)
         .value_or(0.0);
+}
+
+int DaysInMonth(int year, int month) {
+    if (month < 1 || month > 12) return 0;
+    return MonthDays(year, month);
+}
+
+namespace {
+// Monday 0 .. Sunday 6 of a whole day number (days since 1899-12-30, a Saturday).
+int MondayWeekday(std::int64_t day) {
+    const std::int64_t w = (day + 5) % 7;  // 1899-12-30 is a Saturday: 5
+    return static_cast<int>(w < 0 ? w + 7 : w);
+}
+}  // namespace
+
+int WeekOfYear(double date) {
+    const DateTimeParts p = DecodeDateTime(date);
+    const std::int64_t d0 = DaysFromCivil(p.Year, 1, 1) - kEpochOffset;
+    const std::int64_t day = DaysFromCivil(p.Year, p.Month, p.Day) - kEpochOffset;
+    return static_cast<int>((day - d0 + MondayWeekday(d0)) / 7 + 1);
+}
+
+double WeekStart(int week, int year) {
+    const std::int64_t d0 = DaysFromCivil(year, 1, 1) - kEpochOffset;
+    return static_cast<double>(d0 - MondayWeekday(d0) + 7 * static_cast<std::int64_t>(week - 1));
 }
 
 }  // namespace kolvex

@@ -25,4 +25,15 @@ DateTimeParts DecodeDateTime(double value);
 // The local wall-clock time now, with milliseconds.
 double NowLocal();
 
+// Days of a month (February with 29 in leap years).
+int DaysInMonth(int year, int month);
+
+// Monday-to-Sunday weeks; week 1 is the week that holds 1 January, and the
+// year of a date is its calendar year: with d0 = 1 January and o its weekday
+// (Monday 0 .. Sunday 6), week = (days from d0 + o) div 7 + 1. Runs 1..53, and
+// 54 for 31 December of a leap year that begins on a Sunday.
+int WeekOfYear(double date);
+// The Monday 00:00 of a week: d0 - o + 7 * (week - 1).
+double WeekStart(int week, int year);
+
 }  // namespace kolvex
