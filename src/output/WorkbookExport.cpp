@@ -1,0 +1,255 @@
+#include "output/WorkbookExport.h"
+
+#include <xlsxwriter.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "app/Errors.h"
+#include "logger/DateTime.h"
+
+namespace kolvex {
+
+namespace {
+
+// Cuts UTF-8 text to `n` characters.
+std::string CutChars(const std::string& s, std::size_t n) {
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
+            if (chars == n) return s.substr(0, i);
+            ++chars;
+        }
+    }
+    return s;
+}
+
+std::string Dmy(double v, const char* gap) {
+    const DateTimeParts p = DecodeDateTime(v);
+    char b[48];
+    std::snprintf(b, sizeof b, "%02d/%02d/%04d%s%02d:%02d:%02d", p.Day, p.Month, p.Year, gap, p.Hour, p.Minute,
+                  p.Second);
+    return b;
+}
+
+[[noreturn]] void WriteFailed(const std::string& path, const char* why) {
+    throw EADM(Tr("Soubor " + path + " se nepodařilo zapsat (" + why + ")",
+                  "The file " + path + " could not be written (" + why + ")"));
+}
+
+class XlsxSink : public RowSink {
+public:
+    XlsxSink(const std::string& path, const ExportHeader& header, const std::vector<ExportColumn>& columns,
+             std::uint32_t sheetRows)
+        : path_(path), header_(header), columns_(columns), sheetRows_(std::max<std::uint32_t>(sheetRows, kFirstDataRow + 1)) {
+        lxw_workbook_options options{};
+        options.constant_memory = LXW_TRUE;
+        options.use_zip64 = LXW_TRUE;
+        wb_ = workbook_new_opt(path.c_str(), &options);
+        if (!wb_) WriteFailed(path, "workbook");
+        grey_ = workbook_add_format(wb_);
+        format_set_font_size(grey_, 10);
+        format_set_font_color(grey_, 0x808080);
+        title_ = workbook_add_format(wb_);
+        format_set_font_size(title_, 20);
+        format_set_bold(title_);
+        format_set_font_color(title_, 0x0000FF);
+        heading_ = workbook_add_format(wb_);
+        format_set_font_size(heading_, 10);
+        format_set_bold(heading_);
+        format_set_font_color(heading_, 0x000080);
+        date_ = workbook_add_format(wb_);
+        format_set_num_format(date_, "dd/mm/yyyy hh:mm:ss");
+        for (int d = 0; d <= 7; ++d) {
+            value_[d] = workbook_add_format(wb_);
+            format_set_num_format(value_[d], ValueNumberFormat(d).c_str());
+        }
+        NewSheet();
+    }
+    ~XlsxSink() override {
+        if (wb_) workbook_close(wb_);  // an unfinished export; errors already reported
+    }
+
+    void AddRow(const std::vector<double>& values, const std::vector<bool>& isNull) override {
+        if (row_ >= sheetRows_) NewSheet();
+        for (std::size_t c = 0; c < columns_.size() && c < values.size(); ++c) {
+            if (c < isNull.size() && isNull[c]) continue;
+            const auto col = static_cast<lxw_col_t>(c);
+            lxw_format* f = columns_[c].IsDateTime ? date_ : value_[Decimals(c)];
+            if (worksheet_write_number(ws_, row_, col, values[c], f) != LXW_NO_ERROR) WriteFailed(path_, "cell");
+        }
+        ++row_;
+        ++rows_;
+    }
+
+    void Close() override {
+        lxw_workbook* wb = wb_;
+        wb_ = nullptr;
+        const lxw_error e = workbook_close(wb);
+        if (e != LXW_NO_ERROR) WriteFailed(path_, lxw_strerror(e));
+    }
+
+    std::uint64_t Rows() const override { return rows_; }
+
+private:
+    int Decimals(std::size_t c) const { return std::min(std::max(columns_[c].Decimals, 0), 7); }
+
+    void NewSheet() {
+        ++part_;
+        const std::string name = SheetNameFor(header_.FileName, part_);
+        ws_ = workbook_add_worksheet(wb_, name.c_str());
+        if (!ws_) WriteFailed(path_, "worksheet");
+        worksheet_set_column(ws_, 0, 6, 12, nullptr);
+        for (std::size_t c = 0; c < columns_.size(); ++c) {
+            const auto col = static_cast<lxw_col_t>(c);
+            if (columns_[c].IsDateTime) worksheet_set_column(ws_, col, col, 20, nullptr);
+            else worksheet_set_column(ws_, col, col, 12, value_[Decimals(c)]);
+        }
+        const ExportHeaderTexts t = MakeExportHeaderTexts(header_);
+        auto put = [&](lxw_row_t r, lxw_col_t c, const std::string& s, lxw_format* f) {
+            if (!s.empty()) worksheet_write_string(ws_, r, c, s.c_str(), f);
+        };
+        // Constant memory flushes a row once a later one is touched, so each
+        // row is formatted and filled in order: A1, E1, F1; B2, E2, F2; B3, E3, F3.
+        worksheet_set_row(ws_, 0, LXW_DEF_ROW_HEIGHT, grey_);
+        put(0, 0, t.Title, title_);
+        put(0, 4, t.FromLabel, grey_);
+        put(0, 5, t.FromValue, grey_);
+        worksheet_set_row(ws_, 1, LXW_DEF_ROW_HEIGHT, grey_);
+        put(1, 1, t.SerialLine, grey_);
+        put(1, 4, t.ToLabel, grey_);
+        put(1, 5, t.ToValue, grey_);
+        worksheet_set_row(ws_, 2, LXW_DEF_ROW_HEIGHT, grey_);
+        put(2, 1, t.FileLine, grey_);
+        put(2, 4, t.StepLabel, grey_);
+        put(2, 5, t.StepValue, grey_);
+        worksheet_set_row(ws_, 4, LXW_DEF_ROW_HEIGHT, heading_);
+        for (std::size_t c = 0; c < columns_.size(); ++c) {
+            const ExportColumn& col = columns_[c];
+            const std::string text = col.IsDateTime ? col.Label : col.Label + " (" + col.Unit + ")";
+            put(4, static_cast<lxw_col_t>(c), text, heading_);
+        }
+        row_ = kFirstDataRow;
+    }
+
+    std::string path_;
+    ExportHeader header_;
+    std::vector<ExportColumn> columns_;
+    std::uint32_t sheetRows_;
+    lxw_workbook* wb_ = nullptr;
+    lxw_worksheet* ws_ = nullptr;
+    lxw_format *grey_ = nullptr, *title_ = nullptr, *heading_ = nullptr, *date_ = nullptr;
+    lxw_format* value_[8] = {};
+    lxw_row_t row_ = 0;
+    int part_ = 0;
+    std::uint64_t rows_ = 0;
+};
+
+class CsvSink : public RowSink {
+public:
+    CsvSink(const std::string& path, const std::vector<ExportColumn>& columns, char decimal)
+        : path_(path), columns_(columns), decimal_(decimal), separator_(decimal == ',' ? ';' : ',') {
+        out_.open(path, std::ios::binary | std::ios::trunc);
+        if (!out_) WriteFailed(path, "open");
+        out_ << "\xEF\xBB\xBF";
+        for (std::size_t c = 0; c < columns_.size(); ++c) {
+            if (c) out_ << separator_;
+            const ExportColumn& col = columns_[c];
+            out_ << Quote(col.IsDateTime ? col.Label : col.Label + " (" + col.Unit + ")");
+        }
+        out_ << "\r\n";
+    }
+
+    void AddRow(const std::vector<double>& values, const std::vector<bool>& isNull) override {
+        std::string line;
+        char b[64];
+        for (std::size_t c = 0; c < columns_.size(); ++c) {
+            if (c) line += separator_;
+            if (c >= values.size() || (c < isNull.size() && isNull[c])) continue;
+            if (columns_[c].IsDateTime) {
+                line += FormatCellDateTime(values[c]);
+            } else {
+                std::snprintf(b, sizeof b, "%.*f", std::min(std::max(columns_[c].Decimals, 0), 15), values[c]);
+                for (char* p = b; *p; ++p)
+                    if (*p == '.') *p = decimal_;
+                line += b;
+            }
+        }
+        line += "\r\n";
+        out_ << line;
+        ++rows_;
+    }
+
+    void Close() override {
+        out_.flush();
+        if (!out_) WriteFailed(path_, "write");
+        out_.close();
+        if (!out_) WriteFailed(path_, "close");
+    }
+
+    std::uint64_t Rows() const override { return rows_; }
+
+private:
+    std::string Quote(const std::string& s) const {
+        if (s.find_first_of("\";,\r\n") == std::string::npos) return s;
+        std::string q = "\"";
+        for (char ch : s) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+        return q + "\"";
+    }
+
+    std::string path_;
+    std::vector<ExportColumn> columns_;
+    char decimal_, separator_;
+    std::ofstream out_;
+    std::uint64_t rows_ = 0;
+};
+
+}  // namespace
+
+ExportHeaderTexts MakeExportHeaderTexts(const ExportHeader& h) {
+    const Lang l = h.Language;
+    ExportHeaderTexts t;
+    t.Title = Tr(l, "Archivace QUENDAL 730", "QUENDAL 730");
+    t.SerialLine = l == Lang::English ? CutChars("S/N.:     " + h.Serial, 20) : CutChars("výr.čís.:   " + h.Serial, 22);
+    t.FileLine = Tr(l, "soubor:   ", "File:   ") + h.FileName;
+    if (h.All) {
+        t.FromLabel = Tr(l, "období :", "period :");
+        t.FromValue = Tr(l, "celá databáze", "complete database");
+    } else {
+        t.FromLabel = Tr(l, "období od:", "period from:");
+        t.FromValue = FormatHeaderDateTime(h.Start);
+        t.ToLabel = Tr(l, "období do:", "period to:");
+        t.ToValue = FormatHeaderDateTime(h.End);
+    }
+    t.StepLabel = Tr(l, "perioda:", "period:");
+    t.StepValue = h.StepCaption;
+    return t;
+}
+
+std::string FormatHeaderDateTime(double value) { return Dmy(value, "  "); }
+std::string FormatCellDateTime(double value) { return Dmy(value, " "); }
+
+std::string ValueNumberFormat(int decimals) {
+    if (decimals <= 0) return "0";
+    return "0." + std::string(static_cast<std::size_t>(std::min(decimals, 7)), '0');
+}
+
+std::string SheetNameFor(const std::string& fileName, int part) {
+    std::string name;
+    for (char c : fileName) name += std::string("[]:*?/\\").find(c) == std::string::npos ? c : '_';
+    if (name.empty()) name = "Sheet";
+    const std::string suffix = part > 1 ? " (" + std::to_string(part) + ")" : "";
+    return CutChars(name, 31 - suffix.size()) + suffix;
+}
+
+std::unique_ptr<RowSink> OpenXlsxExport(const std::string& path, const ExportHeader& header,
+                                        const std::vector<ExportColumn>& columns, std::uint32_t sheetRows) {
+    return std::make_unique<XlsxSink>(path, header, columns, sheetRows);
+}
+
+std::unique_ptr<RowSink> OpenCsvExport(const std::string& path, const std::vector<ExportColumn>& columns,
+                                       char decimalSeparator) {
+    return std::make_unique<CsvSink>(path, columns, decimalSeparator);
+}
+
+}  // namespace kolvex

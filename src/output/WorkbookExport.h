@@ -1,0 +1,71 @@
+#pragma once
+// Writing an exported period as a spreadsheet workbook (.xlsx) or as CSV.
+// The header block, the column heading and the rows follow the export
+// dialog's sheet layout; dates and values are native spreadsheet values with
+// number formats, so that the user can sort, compute and chart them.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Language.h"
+
+namespace kolvex {
+
+struct ExportColumn {
+    bool IsDateTime = false;
+    std::string Label;
+    std::string Unit;
+    int Decimals = 0;  // 0..7
+};
+
+struct ExportHeader {
+    Lang Language = Lang::English;
+    std::string Serial;     // the serial number as shown
+    std::string FileName;   // the table's file name without directory
+    bool All = false;       // the kind "all": no period lines
+    double Start = 0, End = 0;
+    std::string StepCaption;
+};
+
+// Header texts of the export, exactly as the sheet shows them.
+struct ExportHeaderTexts {
+    std::string Title, SerialLine, FileLine, FromLabel, FromValue, ToLabel, ToValue, StepLabel, StepValue;
+};
+ExportHeaderTexts MakeExportHeaderTexts(const ExportHeader& h);
+// "dd/mm/yyyy  hh:nn:ss" (two blanks) of the header's period lines.
+std::string FormatHeaderDateTime(double value);
+// "dd/mm/yyyy hh:nn:ss" of a data cell written as text.
+std::string FormatCellDateTime(double value);
+// The number format of a value column: "0", "0.0", "0.00", ...
+std::string ValueNumberFormat(int decimals);
+// A worksheet name from a file name: at most 31 characters, no []:*?/\.
+std::string SheetNameFor(const std::string& fileName, int part);
+
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    // One value per column (the date-time column as a date-time value);
+    // `isNull[i]` leaves a cell empty.
+    virtual void AddRow(const std::vector<double>& values, const std::vector<bool>& isNull) = 0;
+    // Completes the file; throws EKolvex when it cannot be written.
+    virtual void Close() = 0;
+    virtual std::uint64_t Rows() const = 0;
+};
+
+// .xlsx in constant memory; more rows than a sheet holds continue on further
+// sheets with the same header and heading. Throws EKolvex on failure.
+// `sheetRows` is the number of rows of a sheet (a smaller one serves tests).
+std::unique_ptr<RowSink> OpenXlsxExport(const std::string& path, const ExportHeader& header,
+                                        const std::vector<ExportColumn>& columns,
+                                        std::uint32_t sheetRows = 1048576);
+// CSV in UTF-8 with a byte-order mark: the heading line of labels and units,
+// then the rows; ';' separates fields when the decimal separator is ','.
+std::unique_ptr<RowSink> OpenCsvExport(const std::string& path, const std::vector<ExportColumn>& columns,
+                                       char decimalSeparator);
+
+inline constexpr std::uint32_t kSheetRows = 1048576;
+inline constexpr std::uint32_t kFirstDataRow = 5;  // row 6 of the sheet
+
+}  // namespace kolvex

@@ -1,0 +1,160 @@
+// The exported workbook read back by an independent reader (openpyxl), and
+// the CSV form.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "logger/DateTime.h"
+#include "output/WorkbookExport.h"
+
+using namespace kolvex;
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path TempDir() {
+    fs::path d = fs::temp_directory_path() / ("kolvex-export-" + std::to_string(::getpid()));
+    fs::create_directories(d);
+    return d;
+}
+
+json Dump(const fs::path& file) {
+    const std::string script = std::string(KOLVEX_TEST_SOURCE_DIR) + "/output/py/xlsx_dump.py";
+    const std::string cmd = "/usr/bin/python3 " + script + " '" + file.string() + "'";
+    FILE* p = popen(cmd.c_str(), "r");
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    EXPECT_EQ(pclose(p), 0) << out;
+    return json::parse(out);
+}
+
+double At(int y, int mo, int d, int h, int mi, int s) { return *TryEncodeDateTime(y, mo, d, h, mi, s, 0); }
+
+std::vector<ExportColumn> Columns() {
+    return {{true, "Datum a čas", "", 0}, {false, "Teplota", "°C", 2}, {false, "Proud", "mA", 0}};
+}
+
+}  // namespace
+
+TEST(WorkbookExport, HeaderHeadingAndNativeValues) {
+    const fs::path file = TempDir() / "a.xlsx";
+    ExportHeader h;
+    h.Language = Lang::Czech;
+    h.Serial = "00084321";
+    h.FileName = "00084321-2004.dbf";
+    h.Start = At(2004, 8, 31, 0, 0, 0);
+    h.End = At(2004, 8, 31, 23, 59, 59);
+    h.StepCaption = "  5 sec";
+    auto sink = OpenXlsxExport(file.string(), h, Columns());
+    sink->AddRow({At(2004, 8, 31, 12, 30, 0), 3.5, 12}, {});
+    sink->AddRow({At(2004, 8, 31, 12, 30, 10), -1.25, 0}, {false, false, true});
+    sink->Close();
+
+    const json d = Dump(file);
+    ASSERT_EQ(d["sheets"].size(), 1u);
+    const json& s = d["sheets"][0];
+    EXPECT_EQ(s["name"], "00084321-2004.dbf");
+    const json& c = s["cells"];
+    EXPECT_EQ(c["A1"]["value"], "Archivace QUENDAL 730");
+    EXPECT_EQ(c["A1"]["size"], 20);
+    EXPECT_TRUE(c["A1"]["bold"].get<bool>());
+    EXPECT_EQ(c["A1"]["color"], "FF0000FF");
+    EXPECT_EQ(c["B2"]["value"], "výr.čís.:   00084321");
+    EXPECT_EQ(c["B2"]["color"], "FF808080");
+    EXPECT_EQ(c["B2"]["size"], 10);
+    EXPECT_EQ(c["B3"]["value"], "soubor:   00084321-2004.dbf");
+    EXPECT_EQ(c["E1"]["value"], "období od:");
+    EXPECT_EQ(c["F1"]["value"], "31/08/2004  00:00:00");
+    EXPECT_EQ(c["E2"]["value"], "období do:");
+    EXPECT_EQ(c["F2"]["value"], "31/08/2004  23:59:59");
+    EXPECT_EQ(c["E3"]["value"], "perioda:");
+    EXPECT_EQ(c["F3"]["value"], "  5 sec");
+    EXPECT_EQ(c["A5"]["value"], "Datum a čas");
+    EXPECT_EQ(c["B5"]["value"], "Teplota (°C)");
+    EXPECT_EQ(c["C5"]["value"], "Proud (mA)");
+    EXPECT_TRUE(c["B5"]["bold"].get<bool>());
+    EXPECT_EQ(c["B5"]["color"], "FF000080");
+    EXPECT_EQ(c["A6"]["value"], "2004-08-31 12:30:00");
+    EXPECT_EQ(c["A6"]["format"], "dd/mm/yyyy hh:mm:ss");
+    EXPECT_EQ(c["B6"]["value"], 3.5);
+    EXPECT_EQ(c["B6"]["format"], "0.00");
+    EXPECT_EQ(c["C6"]["format"], "0");
+    EXPECT_EQ(c["B7"]["value"], -1.25);
+    EXPECT_FALSE(c.contains("C7")) << "a null value leaves the cell empty";
+    EXPECT_NEAR(s["widths"]["A"].get<double>(), 20, 1);
+    EXPECT_NEAR(s["widths"]["B"].get<double>(), 12, 1);
+}
+
+TEST(WorkbookExport, KindAllAndEnglishTexts) {
+    ExportHeader h;
+    h.Language = Lang::English;
+    h.Serial = "123456789012345678";
+    h.FileName = "x.dbf";
+    h.All = true;
+    h.StepCaption = "  1 den";
+    const ExportHeaderTexts t = MakeExportHeaderTexts(h);
+    EXPECT_EQ(t.FromLabel, "period :");
+    EXPECT_EQ(t.FromValue, "complete database");
+    EXPECT_EQ(t.ToLabel, "");
+    EXPECT_EQ(t.ToValue, "");
+    EXPECT_EQ(t.SerialLine, "S/N.:     1234567890");  // cut to 20 characters
+    EXPECT_EQ(t.StepValue, "  1 den");
+    h.Language = Lang::Czech;
+    const ExportHeaderTexts cz = MakeExportHeaderTexts(h);
+    EXPECT_EQ(cz.FromLabel, "období :");
+    EXPECT_EQ(cz.FromValue, "celá databáze");
+    EXPECT_EQ(cz.SerialLine, "výr.čís.:   1234567890");  // 22 characters
+    EXPECT_EQ(ValueNumberFormat(0), "0");
+    EXPECT_EQ(ValueNumberFormat(3), "0.000");
+    EXPECT_EQ(ValueNumberFormat(12), "0.0000000");
+    EXPECT_EQ(SheetNameFor("a/b:c.dbf", 1), "a_b_c.dbf");
+    EXPECT_EQ(SheetNameFor(std::string(40, 'x'), 2).size(), 31u);
+}
+
+TEST(WorkbookExport, CsvWithRegionalSeparator) {
+    const fs::path file = TempDir() / "a.csv";
+    auto sink = OpenCsvExport(file.string(), Columns(), ',');
+    sink->AddRow({At(2004, 8, 31, 12, 30, 0), 3.5, 12}, {});
+    sink->AddRow({At(2004, 8, 31, 12, 30, 10), 4, 0}, {false, false, true});
+    sink->Close();
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    EXPECT_EQ(ss.str(),
+              "\xEF\xBB\xBF" "Datum a čas;Teplota (°C);Proud (mA)\r\n"
+              "31/08/2004 12:30:00;3,50;12\r\n"
+              "31/08/2004 12:30:10;4,00;\r\n");
+    EXPECT_EQ(sink->Rows(), 2u);
+}
+
+TEST(WorkbookExport, RowsBeyondASheetContinueOnTheNext) {
+    const fs::path file = TempDir() / "big.xlsx";
+    ExportHeader h;
+    h.FileName = "big.dbf";
+    auto sink = OpenXlsxExport(file.string(), h, Columns(), /*sheetRows*/ 10);  // 5 data rows a sheet
+    for (int i = 0; i < 12; ++i) sink->AddRow({At(2004, 8, 31, 12, 0, i), double(i), double(i)}, {});
+    sink->Close();
+    const json d = Dump(file);
+    ASSERT_EQ(d["sheets"].size(), 3u);
+    EXPECT_EQ(d["sheets"][1]["name"], "big.dbf (2)");
+    EXPECT_EQ(d["sheets"][1]["cells"]["B5"]["value"], "Teplota (°C)");
+    EXPECT_EQ(d["sheets"][1]["cells"]["B6"]["value"], 5);
+    EXPECT_EQ(d["sheets"][2]["cells"]["B7"]["value"], 11);
+    EXPECT_EQ(d["sheets"][2]["max_row"], 7);
+}
+
+TEST(WorkbookExport, UnwritablePathIsAnError) {
+    EXPECT_ANY_THROW({
+        auto sink = OpenXlsxExport("/nonexistent-dir/x.xlsx", {}, Columns());
+        sink->Close();
+    });
+}

@@ -1,0 +1,23 @@
+"""Prints what an exported workbook holds, as JSON, read with openpyxl."""
+import json
+import sys
+
+import openpyxl
+
+wb = openpyxl.load_workbook(sys.argv[1])
+out = {"sheets": []}
+for ws in wb.worksheets:
+    cells = {}
+    for row in ws.iter_rows(min_row=1, max_row=min(ws.max_row, 12)):
+        for c in row:
+            if c.value is None:
+                continue
+            v = c.value
+            if hasattr(v, "isoformat"):
+                v = v.isoformat(sep=" ")
+            color = c.font.color.rgb if c.font.color is not None and c.font.color.type == "rgb" else None
+            cells[c.coordinate] = {"value": v, "size": c.font.sz, "bold": bool(c.font.b),
+                                   "color": color, "format": c.number_format}
+    widths = {k: v.width for k, v in ws.column_dimensions.items()}
+    out["sheets"].append({"name": ws.title, "max_row": ws.max_row, "cells": cells, "widths": widths})
+print(json.dumps(out))
