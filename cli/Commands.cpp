@@ -1,4 +1,6 @@
 #include "cli/Commands.h"
+#include "cli/Dump.h"
+#include "cli/DownloadCommand.h"
 
 #include <chrono>
 #include <cmath>
@@ -347,6 +349,8 @@ int Run(const Options& o, const std::vector<std::string>& args) {
         throw UsageError("live takes only --repeat");
     }
     if (cmd == "read-memory") return CmdReadMemory(o, args);
+    if (cmd == "dump") return RunDump(o, args);
+    if (cmd == "download") return RunDownload(o, args);
     throw UsageError("unknown command " + cmd);
 }
 

@@ -33,6 +33,11 @@ int Usage(const std::string& problem) {
                  "  params                       archiving parameters\n"
                  "  live [--repeat]              current values (every five seconds with --repeat)\n"
                  "  read-memory CODE ADDR LEN    hex dump of a logger memory area\n"
+                 "  dump TABLE [--json]          fields and records of an archive table\n"
+                 "  download [--dir DIR] [--name-source param|serial] [--file PATH]\n"
+                 "           [--split year,month,week,day] [--mode bookmark|all] [--no-bookmark]\n"
+                 "           [--ext dbf|db] [--retries N] [--json]\n"
+                 "                               download the logger's archive into tables\n"
                  "port: COM1..COM9, USB0..USB9, ACM0..ACM9, SIM (default) or a device path\n";
     return 2;
 }

@@ -9,6 +9,7 @@ KOLVEX_PACKAGES=(
   libserialport-dev
   nlohmann-json3-dev
   qt6-base-dev
+  adwaita-icon-theme
   libqcustomplot-dev
   libxlsxwriter-dev
   pxlib-dev

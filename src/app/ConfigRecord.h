@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "logger/Cp1250.h"
+
 namespace kolvex {
 
 inline constexpr std::size_t kConfigRecordSize = 344;
@@ -68,9 +70,7 @@ struct ConfigRecord {
     std::array<std::uint8_t, kConfigRecordSize> Encode() const;
 };
 
-// Counted string: a length byte, then `capacity` characters in code page 1250.
-std::string ReadCountedString(const std::uint8_t* p, std::size_t capacity);
-void WriteCountedString(std::uint8_t* p, std::size_t capacity, std::string_view utf8);
+// Counted strings: ReadCountedString / WriteCountedString of logger/Cp1250.h.
 
 // Reads the file; false when it cannot be opened (the record is untouched).
 bool LoadConfigFile(const std::string& path, ConfigRecord& record);

@@ -1,5 +1,7 @@
 #include "logger/Cp1250.h"
 
+#include <cstring>
+
 #include <array>
 #include <cstdint>
 
@@ -114,6 +116,19 @@ std::string Utf8ToCp1250(std::string_view utf8) {
         out.push_back(EncodeCodePoint(cp));
     }
     return out;
+}
+
+std::string ReadCountedString(const std::uint8_t* p, std::size_t capacity) {
+    const std::size_t length = p[0] < capacity ? p[0] : capacity;
+    return Cp1250ToUtf8(std::string_view(reinterpret_cast<const char*>(p + 1), length));
+}
+
+void WriteCountedString(std::uint8_t* p, std::size_t capacity, std::string_view utf8) {
+    std::string bytes = Utf8ToCp1250(utf8);
+    if (bytes.size() > capacity) bytes.resize(capacity);
+    std::memset(p, 0, capacity + 1);
+    p[0] = static_cast<std::uint8_t>(bytes.size());
+    std::memcpy(p + 1, bytes.data(), bytes.size());
 }
 
 }  // namespace kolvex

@@ -1,0 +1,104 @@
+// Archive table speed: append, scan, delete a period and pack a table of
+// 1,000,000 records (DATETIME + two doubles), with dbfread's scan beside ours.
+//
+//   bench_archive_table [records] [directory]
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "archive/Adm.h"
+#include "archive/FileOps.h"
+#include "logger/DateTime.h"
+
+using namespace kolvex;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+double PythonScan(const std::string& path) {
+    const std::string cmd =
+        "/usr/bin/python3 -c \"import time,dbfread;t=time.perf_counter();n=sum(1 for r in "
+        "dbfread.DBF('" + path + "', ignore_missing_memofile=True));print(time.perf_counter()-t, n)\"";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return -1;
+    char line[256] = {};
+    double s = -1;
+    long n = 0;
+    if (!std::fgets(line, sizeof line, p) || std::sscanf(line, "%lf %ld", &s, &n) != 2) {
+        std::fprintf(stderr, "dbfread: %s\n", line);
+        s = -1;
+    }
+    ::pclose(p);
+    return s;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    const long n = argc > 1 ? std::atol(argv[1]) : 1000000;
+    const std::string dir = argc > 2 ? argv[2] : std::filesystem::temp_directory_path().string();
+    const std::string path = dir + "/bench_archive.dbf";
+    LoggerImage image;
+    image.Parameters.ArchiveFlags = 3;
+    FixedAnswerer yes(true);
+    TADM adm(&yes);
+    const double t0 = *TryEncodeDateTime(2004, 1, 1, 0, 0, 0);
+    const double step = 10.0 / 86400.0;
+
+    auto a = Clock::now();
+    adm.CreateArchive(path, BuildParameterRecord(image, Lang::English));
+    Table& t = adm.Table1;
+    t.DisableControls();
+    for (long i = 0; i < n; ++i) {
+        t.Append();
+        t.SetDateTime(0, t0 + static_cast<double>(i) * step);
+        t.SetFloat(1, 20.0 + static_cast<double>(i % 1000) * 0.01);
+        t.SetFloat(2, -static_cast<double>(i));
+        t.Post();
+    }
+    t.EnableControls();
+    adm.CloseArchive();
+    auto b = Clock::now();
+    const double append = Seconds(a, b);
+
+    adm.OpenArchive(path);
+    a = Clock::now();
+    double sum = 0, last = 0;
+    long seen = 0;
+    t.DisableControls();
+    for (t.First(); !t.Eof(); t.Next()) {
+        last = t.AsDateTime(0);
+        sum += t.AsFloat(1) + t.AsFloat(2);
+        ++seen;
+    }
+    t.EnableControls();
+    b = Clock::now();
+    const double scan = Seconds(a, b);
+
+    // A tenth of the period, in the middle.
+    a = Clock::now();
+    const int deleted = adm.DeleteRecordsInPeriod(t0 + 0.45 * n * step, t0 + (0.55 * n - 1) * step);
+    b = Clock::now();
+    const double pack = Seconds(a, b);
+    const long left = static_cast<long>(t.RecordCount());
+    adm.CloseArchive();
+
+    const double py = std::getenv("KOLVEX_NO_PYTHON") ? -1 : PythonScan(path);
+    std::printf("records            %ld (file %.1f MB)\n", n,
+                static_cast<double>(std::filesystem::file_size(path)) / 1e6);
+    std::printf("append             %.3f s  %.2f M records/s   (target >= 5 M/s)\n", append, n / append / 1e6);
+    std::printf("scan               %.3f s  %.2f M records/s   (target >= 20 M/s; checksum %.0f, last %.4f, %ld)\n",
+                scan, seen / scan / 1e6, sum, last, seen);
+    std::printf("delete 10%% + pack  %.3f s  %d deleted, %ld left   (target < 0.5 s)\n", pack, deleted, left);
+    if (py > 0)
+        std::printf("dbfread scan       %.3f s  %.3f M records/s of %ld   ours is %.0f x faster\n", py,
+                    static_cast<double>(left) / py / 1e6, left, py / (scan * static_cast<double>(left) / seen));
+    else
+        std::printf("dbfread scan       not available\n");
+    DeleteFileIfExists(path);
+    DeleteFileIfExists(ReplaceExtension(path, ".par"));
+    return 0;
+}

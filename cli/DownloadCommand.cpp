@@ -1,0 +1,151 @@
+#include "cli/DownloadCommand.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "app/ConfigRecord.h"
+#include "app/Errors.h"
+#include "app/Language.h"
+#include "archive/Adm.h"
+#include "archive/Download.h"
+#include "link/CommSettings.h"
+#include "link/LoggerOps.h"
+#include "link/SerCom.h"
+
+namespace kolvex::cli {
+
+namespace {
+
+// Answers every question of the download without asking: the chosen file
+// for name source 2, Retry on a communication error at most N times in a
+// row, then Abort.
+class BatchUi : public DownloadUi {
+public:
+    BatchUi(std::string file, int retries) : file_(std::move(file)), retries_(retries) {}
+
+    void Message(const std::string& text) override { std::cerr << text << "\n"; }
+    void EditStoringOptions(StoringOptions&) override {}
+    bool Confirm(const std::string&) override { return true; }
+    std::optional<std::string> ChooseTargetFile(const std::string&) override { return file_; }
+    StepFailure CommError(const std::string& message) override {
+        if (inRow_ >= retries_) return StepFailure::Abort;
+        ++inRow_;
+        if (tty_) std::cerr << "\r" << message << "\n";
+        return StepFailure::Retry;
+    }
+    void ProgressStart(const std::string& message) override {
+        message_ = message;
+        if (tty_) std::cerr << message << "   0 %" << std::flush;
+    }
+    void Progress(int percent) override {
+        inRow_ = 0;  // a step succeeded
+        if (tty_) std::cerr << "\r" << message_ << " " << (percent < 10 ? "  " : percent < 100 ? " " : "") << percent << " %"
+                            << std::flush;
+    }
+    void ProgressEnd() override {
+        if (tty_) std::cerr << "\n";
+    }
+    void Information(const std::string& text) override { std::cerr << text; }
+
+private:
+    std::string file_;
+    int retries_;
+    int inRow_ = 0;
+    bool tty_ = ::isatty(2) != 0;
+    std::string message_;
+};
+
+std::string Need(const std::vector<std::string>& a, std::size_t& i) {
+    if (i + 1 >= a.size()) throw UsageError(a[i] + " needs a value");
+    return a[++i];
+}
+
+}  // namespace
+
+int RunDownload(const Options& o, const std::vector<std::string>& args) {
+    std::string dir = ".", file, ext = ".dbf";
+    int nameSource = 0, split = 0, mode = 0, retries = 3;
+    bool bookmark = true, json = o.Json;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--dir") dir = Need(args, i);
+        else if (a == "--name-source") {
+            const std::string v = Need(args, i);
+            if (v == "param") nameSource = 0;
+            else if (v == "serial") nameSource = 1;
+            else throw UsageError("--name-source needs param or serial");
+        } else if (a == "--file") {
+            file = Need(args, i);
+            nameSource = 2;
+        } else if (a == "--split") {
+            std::stringstream ss(Need(args, i));
+            std::string part;
+            while (std::getline(ss, part, ',')) {
+                if (part == "year") split |= 1;
+                else if (part == "month") split |= 2;
+                else if (part == "week") split |= 4;
+                else if (part == "day") split |= 8;
+                else throw UsageError("--split takes year,month,week,day");
+            }
+        } else if (a == "--mode") {
+            const std::string v = Need(args, i);
+            if (v == "bookmark") mode = 0;
+            else if (v == "all") mode = 1;
+            else throw UsageError("--mode needs bookmark or all");
+        } else if (a == "--no-bookmark") bookmark = false;
+        else if (a == "--ext") {
+            const std::string v = Need(args, i);
+            if (v == "dbf") ext = ".dbf";
+            else if (v == "db") ext = ".db";
+            else throw UsageError("--ext needs dbf or db");
+        } else if (a == "--retries") {
+            char* end = nullptr;
+            const std::string v = Need(args, i);
+            retries = static_cast<int>(std::strtol(v.c_str(), &end, 10));
+            if (v.empty() || *end || retries < 0 || retries > 1000) throw UsageError("--retries needs 0..1000");
+        } else if (a == "--json") json = true;
+        else throw UsageError("unknown download option " + a);
+    }
+    if (split == 0) split = 1;
+
+    TSerCom port;
+    LoggerData data;
+    LoggerOps ops(port, data);
+    OpenPortDirect(port, o.Port, o.IdleMs, o.SlotMs);
+
+    ConfigRecord config;
+    config.NameSource = nameSource;
+    config.SplitFlags = split;
+    config.ReadMode = mode;
+    config.InsertBookmark = bookmark ? 1 : 0;
+    if (!dir.empty() && dir.back() == '/') dir.pop_back();
+    config.LastArchivePath = (dir.empty() ? std::string("/") : dir + "/") + "00000000" + ext;
+
+    FixedAnswerer answers(false);  // old-structure targets are not converted here
+    TADM adm(&answers);
+    BatchUi ui(file, retries);
+    const DownloadResult r = ReadArchive(ops, adm, config, ui);
+    adm.CloseArchive();
+
+    if (json) {
+        nlohmann::json files = nlohmann::json::array();
+        for (const auto& f : r.Files) files.push_back({{"path", f.Path}, {"records_added", f.RecordsAdded}});
+        nlohmann::json out = {{"files", files}, {"records", r.Records}, {"aborted", r.Aborted}};
+        out["bookmark"] = r.Bookmark ? nlohmann::json(*r.Bookmark) : nlohmann::json(nullptr);
+        std::cout << out.dump() << std::endl;
+        return 0;
+    }
+    for (const auto& f : r.Files)
+        std::cout << f.Path << "  " << f.RecordsAdded << Tr(" záznamů", " records") << "\n";
+    std::cout << Tr("Přečteno záznamů: ", "Records read: ") << r.Records << "\n";
+    if (r.Bookmark) std::cout << Tr("Záložka: ", "Bookmark: ") << *r.Bookmark << "\n";
+    if (r.Aborted) std::cout << Tr("Čtení přerušeno", "Reading aborted") << "\n";
+    return 0;
+}
+
+}  // namespace kolvex::cli

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+
+namespace kolvex::cli {
+
+// download [--dir DIR] [--name-source param|serial] [--file PATH]
+//          [--split year,month,week,day] [--mode bookmark|all] [--no-bookmark]
+//          [--ext dbf|db] [--retries N] [--json]
+int RunDownload(const Options& options, const std::vector<std::string>& args);
+
+}  // namespace kolvex::cli

@@ -1,0 +1,135 @@
+#include "cli/Dump.h"
+
+#include <charconv>
+#include <cstring>
+#include <iostream>
+
+#include <nlohmann/json.hpp>
+
+#include "app/Errors.h"
+#include "app/Language.h"
+#include "archive/FileOps.h"
+#include "archive/ParameterFile.h"
+#include "archive/Table.h"
+#include "archive/dbf/DbfCodec.h"
+
+namespace kolvex::cli {
+
+namespace {
+
+using nlohmann::json;
+
+bool IsTime(FieldType t) { return t == FieldType::DateTime || t == FieldType::Date; }
+bool IsNumber(FieldType t) { return t != FieldType::Text && t != FieldType::Logical && !IsTime(t); }
+
+// Shortest text that reads back as the same double.
+std::string NumberText(double v) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+std::string CsvQuote(const std::string& s) {
+    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string Cell(const Table& t, int i) {
+    if (t.IsNull(i)) return {};
+    const FieldType type = t.GetFieldType(i);
+    if (type == FieldType::DateTime) return dbf::FormatIsoTimestamp(t.AsDateTime(i));
+    if (IsNumber(type)) return NumberText(t.AsFloat(i));
+    return t.AsText(i);
+}
+
+json JsonCell(const Table& t, int i) {
+    if (t.IsNull(i)) return nullptr;
+    const FieldType type = t.GetFieldType(i);
+    if (IsNumber(type)) return t.AsFloat(i);
+    if (type == FieldType::Logical) return t.AsFloat(i) != 0;
+    return Cell(t, i);
+}
+
+json Axis(const AxisSettings& a) {
+    return {{"source", a.Source},   {"automatic", a.Automatic != 0}, {"minimum", a.Minimum},
+            {"maximum", a.Maximum}, {"colour", a.Colour}};
+}
+
+json Parameters(const std::string& tablePath) {
+    const auto data = ReadFileHead(ReplaceExtension(tablePath, ".par"), kParameterRecordSize);
+    if (!data) return nullptr;
+    ArchiveParameterRecord r;
+    std::memcpy(r.Bytes.data(), data->data(), data->size());
+    json fields = json::array();
+    for (int i = 0; i < r.FieldCount() && i < kMaxDescriptors; ++i) {
+        const FieldDescriptor d = r.Descriptor(i);
+        fields.push_back({{"name", d.Name}, {"label", d.Label}, {"unit", d.Unit}, {"decimals", d.Decimals}});
+    }
+    return {{"serial", r.SerialNumber()},
+            {"field_count", r.FieldCount()},
+            {"fields", fields},
+            {"left_axis", Axis(r.LeftAxis())},
+            {"right_axis", Axis(r.RightAxis())},
+            {"panel_width", r.PanelWidth()},
+            {"footer", r.Footer()},
+            {"checksum_ok", data->size() == kParameterRecordSize && r.ChecksumOk()}};
+}
+
+}  // namespace
+
+int RunDump(const Options& o, const std::vector<std::string>& args) {
+    bool asJson = o.Json;
+    std::string path;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--json")
+            asJson = true;
+        else if (path.empty())
+            path = args[i];
+        else
+            throw UsageError("dump takes one table");
+    }
+    if (path.empty()) throw UsageError("dump needs a table");
+    if (!FileExists(path))
+        throw EADM(Tr("Soubor  " + path + "\r\nneexistuje.", "The file  " + path + "\r\ndoes not exist."));
+    Table t;
+    t.SetPath(path);
+    try {
+        t.Open();
+    } catch (const std::exception&) {
+        throw EADM(Tr("Soubor  " + path + "\r\nse nepodařilo otevřít.", "The file  " + path + "\r\nwas not opened."));
+    }
+    const int n = t.FieldCount();
+    if (asJson) {
+        json fields = json::array();
+        for (int i = 0; i < n; ++i) fields.push_back(t.FieldName(i));
+        json records = json::array();
+        for (t.First(); !t.Eof(); t.Next()) {
+            json rec = json::array();
+            for (int i = 0; i < n; ++i) rec.push_back(JsonCell(t, i));
+            records.push_back(std::move(rec));
+        }
+        std::cout << json{{"fields", fields}, {"records", records}, {"parameters", Parameters(path)}}.dump() << "\n";
+        return 0;
+    }
+    std::string line;
+    for (int i = 0; i < n; ++i) line += (i ? "," : "") + CsvQuote(t.FieldName(i));
+    std::cout << line << "\n";
+    for (t.First(); !t.Eof(); t.Next()) {
+        line.clear();
+        for (int i = 0; i < n; ++i) {
+            if (i) line += ',';
+            line += CsvQuote(Cell(t, i));
+        }
+        line += '\n';
+        std::cout << line;
+    }
+    std::cout.flush();
+    return 0;
+}
+
+}  // namespace kolvex::cli

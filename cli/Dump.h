@@ -1,0 +1,14 @@
+#pragma once
+// kolvex12-cli dump TABLE [--json]: the fields and records of an archive
+// table as CSV, or as JSON together with its parameter file.
+
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+
+namespace kolvex::cli {
+
+int RunDump(const Options& options, const std::vector<std::string>& args);
+
+}  // namespace kolvex::cli

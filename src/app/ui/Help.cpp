@@ -1,0 +1,81 @@
+#include "app/ui/Help.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QPointer>
+#include <QShortcut>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+#include "app/Language.h"
+
+// The help pages are compiled into the static library; their initialiser
+// must be referenced from code that is linked.
+static void InitHelpResources() { Q_INIT_RESOURCE(help); }
+
+namespace kolvex::ui {
+
+namespace {
+
+QPointer<QDialog> g_window;
+QPointer<QTextBrowser> g_browser;
+
+QString LanguageFolder() { return CurrentLanguage() == Lang::English ? QStringLiteral("en") : QStringLiteral("cs"); }
+
+// The help window belongs to the active modal dialog when there is one, so
+// that the dialog does not block it; otherwise to the given window.
+QWidget* HelpOwner(QWidget* parent) {
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    return parent ? parent->window() : nullptr;
+}
+
+void Show(QWidget* parent, const QUrl& url) {
+    InitHelpResources();
+    QWidget* owner = HelpOwner(parent);
+    if (g_window && g_window->parentWidget() != owner) {
+        g_window->deleteLater();
+        g_window = nullptr;
+    }
+    if (!g_window) {
+        g_window = new QDialog(owner, Qt::Window);
+        g_window->setObjectName(QStringLiteral("HelpWindow"));
+        g_window->setAttribute(Qt::WA_DeleteOnClose);
+        g_window->resize(620, 520);
+        g_browser = new QTextBrowser(g_window);
+        g_browser->setObjectName(QStringLiteral("HelpBrowser"));
+        g_browser->setOpenExternalLinks(false);
+        auto* layout = new QVBoxLayout(g_window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(g_browser);
+        QObject::connect(g_browser.data(), &QTextBrowser::sourceChanged, g_window.data(),
+                         [] { g_window->setWindowTitle(g_browser->documentTitle()); });
+    }
+    g_browser->setSource(url);
+    g_window->setWindowTitle(g_browser->documentTitle());
+    g_window->show();
+    g_window->raise();
+    g_window->activateWindow();
+}
+
+}  // namespace
+
+QString CurrentHelpFile() {
+    return CurrentLanguage() == Lang::English ? QStringLiteral("kolvex12_EN.hlp") : QStringLiteral("kolvex12.hlp");
+}
+
+QUrl HelpPageUrl(int context) {
+    InitHelpResources();
+    const QString folder = QStringLiteral(":/help/") + LanguageFolder() + QLatin1Char('/');
+    const QString topic = folder + QString::number(context) + QStringLiteral(".html");
+    if (context != 0 && QFile::exists(topic)) return QUrl(QStringLiteral("qrc") + topic);
+    return QUrl(QStringLiteral("qrc") + folder + QStringLiteral("index.html"));
+}
+
+void ShowHelpContents(QWidget* parent) { Show(parent, HelpPageUrl(0)); }
+
+void ShowHelpTopic(QWidget* parent, int context) { Show(parent, HelpPageUrl(context)); }
+
+QTextBrowser* HelpBrowser() { return g_browser.data(); }
+
+}  // namespace kolvex::ui

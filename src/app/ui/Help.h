@@ -1,0 +1,26 @@
+#pragma once
+// The bilingual help: a contents page and one topic per help context number,
+// shown in a help window in the current language. The help "file" in force
+// follows the language: "kolvex12.hlp" (Czech) or "kolvex12_EN.hlp"
+// (English); both are bundled HTML pages.
+
+#include <QString>
+#include <QUrl>
+
+class QWidget;
+class QTextBrowser;
+
+namespace kolvex::ui {
+
+void ShowHelpContents(QWidget* parent);
+void ShowHelpTopic(QWidget* parent, int context);
+
+// The help file name of the current language.
+QString CurrentHelpFile();
+// The page of a help context in the current language (0 = the contents);
+// an unknown number gives the contents page.
+QUrl HelpPageUrl(int context);
+// The help window's browser, when the window exists (for tests).
+QTextBrowser* HelpBrowser();
+
+}  // namespace kolvex::ui

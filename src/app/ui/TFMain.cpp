@@ -1,0 +1,645 @@
+#include "app/ui/TFMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/ConfigDefaults.h"
+#include "app/Language.h"
+#include "app/ui/ErrorDisplay.h"
+#include "app/ui/Help.h"
+#include "app/ui/Icons.h"
+#include "app/ui/LampShape.h"
+#include "app/ui/ModalRunner.h"
+#include "app/ui/TFAbout02.h"
+#include "app/ui/TFSetPC.h"
+#include "logger/Conversion.h"
+#include "logger/ui/TFAErase.h"
+#include "logger/ui/TFAParama.h"
+#include "logger/ui/TFSetCas.h"
+#include "logger/ui/TFZDiag.h"
+#include "logger/ui/TFZVerze.h"
+
+namespace kolvex::ui {
+
+namespace {
+
+constexpr int kPanelHeight = 33;
+
+QRect ScreenArea() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) return screen->availableGeometry();
+    return QRect(0, 0, 1024, 768);
+}
+
+// The regional long time format without a time zone (for example 14:05:09).
+QString LongTimeText(const QTime& t) {
+    QString format = QLocale().timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    format = format.trimmed();
+    if (format.isEmpty()) format = QStringLiteral("HH:mm:ss");
+    return QLocale().toString(t, format);
+}
+
+QToolButton* MakeToolButton(QWidget* parent, const char* name, const QIcon& icon) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setIcon(icon);
+    b->setAutoRaise(true);
+    b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+}  // namespace
+
+double ToDateTimeValue(const QDateTime& t) {
+    static const qint64 epoch = QDate(1899, 12, 30).toJulianDay();
+    const qint64 days = t.date().toJulianDay() - epoch;
+    return static_cast<double>(days) + t.time().msecsSinceStartOfDay() / 86'400'000.0;
+}
+
+TFMain::TFMain(AppContext& ctx, QWidget* parent)
+    : TFMain(ctx, [] { return QDateTime::currentDateTime(); }, parent) {}
+
+TFMain::TFMain(AppContext& ctx, TimeSource clock, QWidget* parent)
+    : QMainWindow(parent), ctx_(ctx), clock_(std::move(clock)) {
+    setObjectName(QStringLiteral("TFMain"));
+    setWindowIcon(AppIcon());
+    InitIconTheme();
+
+    mdiArea_ = new QMdiArea(this);
+    mdiArea_->setObjectName(QStringLiteral("MdiArea"));
+    mdiArea_->viewport()->installEventFilter(this);
+
+    BuildMenus();
+    BuildToolBar();
+    BuildLivePanels();
+
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("Client"));
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(hP_[0]);
+    column->addWidget(hP_[1]);
+    column->addWidget(mdiArea_, 1);
+    setCentralWidget(central);
+
+    timer1_ = new QTimer(this);
+    timer1_->setObjectName(QStringLiteral("Timer1"));
+    timer1_->setInterval(1000);
+    connect(timer1_, &QTimer::timeout, this, &TFMain::Timer1Timer);
+
+    Startup();
+    timer1_->start();
+}
+
+TFMain::~TFMain() = default;
+
+// ---- building the window ----------------------------------------------------
+
+void TFMain::BuildMenus() {
+    auto item = [this](QMenu* menu, const char* name, const QIcon& icon, void (TFMain::*slot)()) {
+        QAction* a = menu->addAction(icon, QString());
+        a->setObjectName(QString::fromLatin1(name));
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    auto menu = [this](const char* name) {
+        QMenu* m = menuBar()->addMenu(QString());
+        m->setObjectName(QString::fromLatin1(name));
+        return m;
+    };
+
+    nastaveniMI_ = menu("Nastaveni_MI");
+    setPCMI_ = item(nastaveniMI_, "SetPC_MI", ThemeIcon("computer", QStyle::SP_ComputerIcon), &TFMain::SetPC_MIClick);
+    setCasMI_ = item(nastaveniMI_, "SetCas_MI", ThemeIcon("appointment-soon", QStyle::SP_FileDialogInfoView),
+                     &TFMain::SetCas_MIClick);
+    setCasMI_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    nastaveniMI_->addSeparator();
+    czechMI_ = item(nastaveniMI_, "Czech_MI", QIcon(), &TFMain::Czech_MIClick);
+    czechMI_->setCheckable(true);
+    englishMI_ = item(nastaveniMI_, "English_MI", QIcon(), &TFMain::English_MIClick);
+    englishMI_->setCheckable(true);
+
+    zobrazeniMI_ = menu("Zobrazeni_MI");
+    zVerzeMI_ = item(zobrazeniMI_, "ZVerze_MI", ThemeIcon("dialog-information", QStyle::SP_MessageBoxInformation),
+                     &TFMain::ZVerze_MIClick);
+    zobrazeniMI_->addSeparator();
+    zMereniMI_ = item(zobrazeniMI_, "ZMereni_MI", QIcon(), &TFMain::ZMereni_MIClick);
+    zMereniMI_->setCheckable(true);
+    zDiagnostikaMI_ = item(zobrazeniMI_, "ZDiagnostika_MI", QIcon(), &TFMain::ZDiagnostika_MIClick);
+
+    archivaceMI_ = menu("Archivace_MI");
+    aOpenFileMI_ = item(archivaceMI_, "AOpenFile_MI", ThemeIcon("document-open", QStyle::SP_DialogOpenButton),
+                        &TFMain::AOpenFile_MIClick);
+    aReadMI_ = item(archivaceMI_, "ARead_MI", ThemeIcon("folder-download", QStyle::SP_ArrowDown),
+                    &TFMain::ARead_MIClick);
+    archivaceMI_->addSeparator();
+    aParamMI_ = item(archivaceMI_, "AParam_MI", ThemeIcon("document-properties", QStyle::SP_FileDialogDetailedView),
+                     &TFMain::AParam_MIClick);
+    aEraseMI_ = item(archivaceMI_, "AErase_MI", ThemeIcon("edit-clear-all", QStyle::SP_TrashIcon), &TFMain::AErase_MIClick);
+    aParamSaveMI_ = item(archivaceMI_, "AParamSave_MI", ThemeIcon("document-save-as", QStyle::SP_DialogSaveButton),
+                         &TFMain::AParamSave_MIClick);
+
+    helpMI_ = menu("Help_MI");
+    hObsahMI_ = item(helpMI_, "HObsah_MI", ThemeIcon("help-contents", QStyle::SP_DialogHelpButton),
+                     &TFMain::HObsah_MIClick);
+    helpMI_->addSeparator();
+    hAboutMI_ = item(helpMI_, "HAbout_MI", ThemeIcon("help-about", QStyle::SP_MessageBoxInformation),
+                     &TFMain::HAbout_MIClick);
+
+    // The archive table commands come with the archive viewer; until then
+    // they are shown but cannot be chosen.
+    aOpenFileMI_->setEnabled(false);
+    aReadMI_->setEnabled(false);
+    aParamSaveMI_->setEnabled(false);
+}
+
+void TFMain::BuildToolBar() {
+    toolBar_ = new QToolBar(this);
+    toolBar_->setObjectName(QStringLiteral("ToolBar_CB"));
+    toolBar_->setMovable(false);
+    toolBar_->setFloatable(false);
+    toolBar_->setIconSize(QSize(24, 24));
+    toolBar_->toggleViewAction()->setEnabled(false);
+    toolBar_->setContextMenuPolicy(Qt::PreventContextMenu);
+    addToolBar(Qt::TopToolBarArea, toolBar_);
+
+    // Language group: mutually exclusive.
+    czechSB_ = MakeToolButton(toolBar_, "Czech_SB", CzechFlagIcon());
+    englishSB_ = MakeToolButton(toolBar_, "English_SB", EnglishFlagIcon());
+    czechSB_->setCheckable(true);
+    englishSB_->setCheckable(true);
+    languageGroup_ = new QButtonGroup(this);
+    languageGroup_->setExclusive(true);
+    languageGroup_->addButton(czechSB_);
+    languageGroup_->addButton(englishSB_);
+    connect(czechSB_, &QToolButton::clicked, this, &TFMain::Czech_MIClick);
+    connect(englishSB_, &QToolButton::clicked, this, &TFMain::English_MIClick);
+    toolBar_->addWidget(czechSB_);
+    toolBar_->addWidget(englishSB_);
+    toolBar_->addSeparator();
+
+    // Settings group.
+    nastPCSB_ = MakeToolButton(toolBar_, "NastPC_SB", ThemeIcon("computer", QStyle::SP_ComputerIcon));
+    nastCasSB_ = MakeToolButton(toolBar_, "NastCas_SB", ThemeIcon("appointment-soon", QStyle::SP_FileDialogInfoView));
+    connect(nastPCSB_, &QToolButton::clicked, this, &TFMain::SetPC_MIClick);
+    connect(nastCasSB_, &QToolButton::clicked, this, &TFMain::SetCas_MIClick);
+    toolBar_->addWidget(nastPCSB_);
+    toolBar_->addWidget(nastCasSB_);
+    toolBar_->addSeparator();
+
+    // View group.
+    zobrInfoSB_ = MakeToolButton(toolBar_, "ZobrInfo_SB",
+                                 ThemeIcon("dialog-information", QStyle::SP_MessageBoxInformation));
+    zobrMereniSB_ = MakeToolButton(toolBar_, "ZobrMereni_SB",
+                                   ThemeIcon("network-transmit-receive", QStyle::SP_MediaPlay));
+    zobrMereniSB_->setCheckable(true);
+    connect(zobrInfoSB_, &QToolButton::clicked, this, &TFMain::ZVerze_MIClick);
+    connect(zobrMereniSB_, &QToolButton::clicked, this, &TFMain::ZobrMereni_SBClick);
+    toolBar_->addWidget(zobrInfoSB_);
+    toolBar_->addWidget(zobrMereniSB_);
+    toolBar_->addSeparator();
+
+    // Archive group.
+    archivOpenSB_ = MakeToolButton(toolBar_, "ArchivOpen_SB", ThemeIcon("document-open", QStyle::SP_DialogOpenButton));
+    archivReadSB_ = MakeToolButton(toolBar_, "ArchivRead_SB", ThemeIcon("folder-download", QStyle::SP_ArrowDown));
+    archivOpenSB_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    archivReadSB_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    archivParamSB_ = MakeToolButton(toolBar_, "ArchivParam_SB",
+                                    ThemeIcon("document-properties", QStyle::SP_FileDialogDetailedView));
+    archivEraseSB_ = MakeToolButton(toolBar_, "ArchivErase_SB", ThemeIcon("edit-clear-all", QStyle::SP_TrashIcon));
+    archivParamSaveSB_ = MakeToolButton(toolBar_, "ArchivParamSave_SB",
+                                        ThemeIcon("document-save-as", QStyle::SP_DialogSaveButton));
+    dbfEraseSB_ = MakeToolButton(toolBar_, "DbfErase_SB", ThemeIcon("edit-delete", QStyle::SP_TrashIcon));
+    connect(archivOpenSB_, &QToolButton::clicked, this, &TFMain::AOpenFile_MIClick);
+    connect(archivReadSB_, &QToolButton::clicked, this, &TFMain::ARead_MIClick);
+    connect(archivParamSB_, &QToolButton::clicked, this, &TFMain::AParam_MIClick);
+    connect(archivEraseSB_, &QToolButton::clicked, this, &TFMain::AErase_MIClick);
+    connect(archivParamSaveSB_, &QToolButton::clicked, this, &TFMain::AParamSave_MIClick);
+    connect(dbfEraseSB_, &QToolButton::clicked, this, &TFMain::DbfErase_SBClick);
+    for (QToolButton* b :
+         {archivOpenSB_, archivReadSB_, archivParamSB_, archivEraseSB_, archivParamSaveSB_, dbfEraseSB_})
+        toolBar_->addWidget(b);
+    // Until the archive viewer exists: table commands shown, not available;
+    // the record deletion waits for an open table.
+    archivOpenSB_->setEnabled(false);
+    archivReadSB_->setEnabled(false);
+    archivParamSaveSB_->setEnabled(false);
+    dbfEraseSB_->setEnabled(false);
+
+    // The clock at the right edge.
+    auto* spacer = new QWidget(toolBar_);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolBar_->addWidget(spacer);
+    timeP_ = new QLabel(QStringLiteral("00:00:00"), toolBar_);
+    timeP_->setObjectName(QStringLiteral("Time_P"));
+    timeP_->setFrameShape(QFrame::StyledPanel);
+    timeP_->setFrameShadow(QFrame::Sunken);
+    timeP_->setAlignment(Qt::AlignCenter);
+    QFont clockFont = timeP_->font();
+    clockFont.setBold(true);
+    timeP_->setFont(clockFont);
+    timeP_->setMinimumWidth(timeP_->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00 MM")) + 16);
+    timeP_->setContentsMargins(6, 2, 6, 2);
+    toolBar_->addWidget(timeP_);
+}
+
+void TFMain::BuildLivePanels() {
+    for (int i = 0; i < 2; ++i) {
+        const QString n = QString::number(i + 1);
+        auto* panel = new QFrame(this);
+        panel->setObjectName(QStringLiteral("H%1_P").arg(n));
+        panel->setFrameShape(QFrame::StyledPanel);
+        panel->setFrameShadow(QFrame::Raised);
+        panel->setFixedHeight(kPanelHeight);
+        panel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        panel->setAutoFillBackground(true);
+
+        auto* lamp = new LampShape(panel);
+        lamp->setObjectName(QStringLiteral("SigNet%1_S").arg(n));
+        lamp->SetColor(kLampGood);
+
+        auto* name = new QLabel(panel);
+        name->setObjectName(QStringLiteral("H%1Name_L").arg(n));
+        name->setMinimumWidth(name->fontMetrics().horizontalAdvance(QStringLiteral("MMMMMMMMMM")));
+
+        auto* value = new QLabel(panel);
+        value->setObjectName(QStringLiteral("H%1Value_ST").arg(n));
+        value->setFrameShape(QFrame::StyledPanel);
+        value->setFrameShadow(QFrame::Sunken);
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        value->setAutoFillBackground(true);
+        QFont big = value->font();
+        big.setBold(true);
+        big.setPixelSize(19);
+        value->setFont(big);
+        value->setFixedHeight(kPanelHeight - 6);
+        value->setFixedWidth(QFontMetrics(big).horizontalAdvance(QStringLiteral("-00000.000")) + 14);
+        value->setContentsMargins(4, 0, 6, 0);
+        QPalette pal = value->palette();
+        pal.setColor(QPalette::Window, palette().color(QPalette::Base));
+        pal.setColor(QPalette::WindowText, kValueGood);
+        value->setPalette(pal);
+
+        auto* unit = new QLabel(QStringLiteral("°C"), panel);
+        unit->setObjectName(QStringLiteral("H%1Unit_L").arg(n));
+        QFont unitFont = unit->font();
+        unitFont.setBold(true);
+        unit->setFont(unitFont);
+        unit->setMinimumWidth(unit->fontMetrics().horizontalAdvance(QStringLiteral("MMMM")));
+
+        auto* row = new QHBoxLayout(panel);
+        row->setContentsMargins(10, 2, 10, 2);
+        row->setSpacing(10);
+        row->addWidget(lamp, 0, Qt::AlignVCenter);
+        row->addWidget(name, 0, Qt::AlignVCenter);
+        row->addWidget(value, 0, Qt::AlignVCenter);
+        row->addWidget(unit, 0, Qt::AlignVCenter);
+        row->addStretch(1);
+
+        panel->hide();
+        hP_[i] = panel;
+        sigNetS_[i] = lamp;
+        hNameL_[i] = name;
+        hValueST_[i] = value;
+        hUnitL_[i] = unit;
+    }
+}
+
+// ---- start-up and shutdown --------------------------------------------------
+
+void TFMain::Startup() {
+    // The path is fixed now: file dialogs may change the working directory.
+    ctx_.ConfigPath = QDir::current().absoluteFilePath(QString::fromLatin1(kConfigFileName)).toStdString();
+    if (!LoadConfig()) {
+        ApplyConfigDefaults();
+        SetLanguage(ctx_.Config.Language);
+        // The user chooses a port before anything else happens.
+        TFSetPC settings(ctx_, nullptr);
+        RunModal(settings);
+    }
+    ApplyLanguage();
+    try {
+        ApplyPortSettings(ctx_);
+    } catch (const std::exception& e) {
+        // The window keeps the toolkit's placement and the live display
+        // stays off; another port can be chosen in the settings.
+        startupPortFailed_ = true;
+        ShowError(nullptr, e);
+        return;
+    }
+    RestorePlacement();
+    // The data module of the archive tables and the hidden old-database
+    // conversion window come with the archive storage.
+}
+
+bool TFMain::LoadConfig() {
+    const bool loaded = LoadConfigFile(ctx_.ConfigPath, ctx_.Config);
+    if (loaded) SetLanguage(ctx_.Config.Language);
+    return loaded;
+}
+
+void TFMain::ApplyConfigDefaults() {
+    const QRect area = ScreenArea();
+    kolvex::ApplyConfigDefaults(ctx_.Config, ctx_.Port, area.width(), area.height(),
+                                ToDateTimeValue(clock_()), QDir::currentPath().toStdString());
+    helpFile_ = QStringLiteral("kolvex12_EN.hlp");
+}
+
+void TFMain::SaveConfig() {
+    // A file that cannot be written is not reported.
+    (void)SaveConfigFile(ctx_.ConfigPath, ctx_.Config);
+}
+
+void TFMain::RestorePlacement() {
+    const QRect area = ScreenArea();
+    Placement stored{ctx_.Config.WindowTop, ctx_.Config.WindowLeft, ctx_.Config.WindowHeight, ctx_.Config.WindowWidth};
+    const Placement p = ClampPlacement(stored, area.width(), area.height());
+    move(area.left() + p.Left, area.top() + p.Top);
+    resize(p.Width, p.Height);
+    zobrMereniSB_->setChecked(ctx_.Config.MeasuringOn != 0);
+    SwitchLiveDisplay();
+}
+
+void TFMain::StorePlacement() {
+    const QRect area = ScreenArea();
+    const QRect g = (isMaximized() || isFullScreen()) ? normalGeometry() : QRect(pos(), size());
+    ctx_.Config.WindowTop = g.top() - area.top();
+    ctx_.Config.WindowLeft = g.left() - area.left();
+    ctx_.Config.WindowHeight = g.height();
+    ctx_.Config.WindowWidth = g.width();
+    ctx_.Config.MeasuringOn = zobrMereniSB_->isChecked() ? 1 : 0;
+}
+
+void TFMain::closeEvent(QCloseEvent* event) {
+    ArchiveViewerStoreState();
+    timer1_->stop();
+    ctx_.Port.Close();
+    StorePlacement();
+    SaveConfig();
+    event->accept();
+}
+
+bool TFMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == mdiArea_->viewport() && event->type() == QEvent::Paint && !firstPaintDone_ &&
+        !ArchiveViewerExists()) {
+        firstPaintDone_ = true;
+        // Not inside the paint itself: opening a table may show messages.
+        QTimer::singleShot(0, this, &TFMain::FirstPaint);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TFMain::FirstPaint() {
+    const QString path = QString::fromStdString(ctx_.Config.LastArchivePath);
+    if (!path.isEmpty() && QFileInfo(path).isFile()) OpenArchiveAtFirstPaint(path);
+}
+
+void TFMain::OpenArchiveAtFirstPaint(const QString& path) {
+    // Hook of the archive viewer: create it and open `path` in it.
+    (void)path;
+}
+
+// ---- language ---------------------------------------------------------------
+
+void TFMain::ApplyLanguage() {
+    if (ctx_.Config.Language > 1) ctx_.Config.Language = 0;
+    SetLanguage(ctx_.Config.Language);
+    const bool english = CurrentLanguage() == Lang::English;
+    helpFile_ = english ? QStringLiteral("kolvex12_EN.hlp") : QStringLiteral("kolvex12.hlp");
+    (english ? englishSB_ : czechSB_)->setChecked(true);
+    czechMI_->setChecked(!english);
+    englishMI_->setChecked(english);
+
+    setWindowTitle(QStringLiteral("Quendal KOLVEX12  Marvenik"));
+
+    nastaveniMI_->setTitle(Q(Tr("&Nastavení", "&Set-up")));
+    setPCMI_->setText(Q(Tr("&Počítač...", "&Computer")));
+    nastPCSB_->setToolTip(Q(Tr("Počitač", "Computer")));
+    setCasMI_->setText(Q(Tr("&Datum a čas...", "&Date & Time")));
+    nastCasSB_->setToolTip(Q(Tr("Datum a čas", "Date Time")));
+    czechMI_->setText(QStringLiteral("Česky"));  // not translated
+    czechSB_->setToolTip(QStringLiteral("Cesky"));
+    englishMI_->setText(QStringLiteral("English"));
+    englishSB_->setToolTip(QStringLiteral("English"));
+
+    zobrazeniMI_->setTitle(Q(Tr("&Zobrazení", "&View")));
+    zVerzeMI_->setText(Q(Tr("&Informace o přístroji...", "&Quendal Info...")));
+    zobrInfoSB_->setToolTip(Q(Tr("Informace o přístroji", "Quendal Info")));
+    zMereniMI_->setText(Q(Tr("&Měření...", "&Mesuring...")));
+    zobrMereniSB_->setToolTip(Q(Tr("Zobrazení měření", "Measuring")));
+    zDiagnostikaMI_->setText(Q(Tr("&Diagnostika...", "&Diagnostics...")));
+
+    archivaceMI_->setTitle(Q(Tr("&Archivace", "&Archive")));
+    aOpenFileMI_->setText(Q(Tr("&Otevření souboru...", "&File Open...")));
+    archivOpenSB_->setText(Q(Tr("Soubor", "File")));
+    archivOpenSB_->setToolTip(Q(Tr("Otevření souboru", "File Open")));
+    aReadMI_->setText(Q(Tr("&Přečíst...", "&Read...")));
+    archivReadSB_->setText(Q(Tr("Přečíst", "Read")));
+    archivReadSB_->setToolTip(Q(Tr("Čtení archivace", "Read")));
+    aParamMI_->setText(Q(Tr("&Parametry archivace...", "&Archiving parameter...")));
+    archivParamSB_->setToolTip(Q(Tr("Parametry archivace", "Archiving parameters")));
+    aEraseMI_->setText(Q(Tr("&Vymazání archivace...", "&Data deletion...")));
+    archivEraseSB_->setToolTip(Q(Tr("Vymazání archivace", "Data deletion")));
+    aParamSaveMI_->setText(Q(Tr("&Parametry ukládání...", "&Parameter loading...")));
+    archivParamSaveSB_->setToolTip(Q(Tr("Parametry čtení", "Reading parameters")));
+    dbfEraseSB_->setToolTip(Q(Tr("Odstranění záznamů z databáze", "Delete database")));
+
+    helpMI_->setTitle(Q(Tr("&Nápověda", "&Help")));
+    hObsahMI_->setText(Q(Tr("&Obsah...", "&Contents...")));
+    hAboutMI_->setText(Q(Tr("O &aplikaci...", "&About...")));
+
+    if (ArchiveViewerExists()) ArchiveViewerApplyLanguage();
+}
+
+void TFMain::Czech_MIClick() {
+    ctx_.Config.Language = 0;
+    ApplyLanguage();
+}
+
+void TFMain::English_MIClick() {
+    ctx_.Config.Language = 1;
+    ApplyLanguage();
+}
+
+// ---- live display -----------------------------------------------------------
+
+void TFMain::SetLamps(const QColor& color, bool repaintNow) {
+    for (LampShape* lamp : sigNetS_) {
+        lamp->SetColor(color);
+        if (repaintNow) lamp->repaint();
+    }
+}
+
+void TFMain::SetValueColor(const QColor& color) {
+    for (QLabel* value : hValueST_) {
+        QPalette pal = value->palette();
+        pal.setColor(QPalette::WindowText, color);
+        value->setPalette(pal);
+    }
+}
+
+void TFMain::SwitchLiveDisplay() {
+    bool on = zobrMereniSB_->isChecked();
+    if (on) {
+        try {
+            ctx_.Ops.ReadLoggerType();
+            ctx_.Ops.ReadParameterBlock();
+            ctx_.Ops.ReadInputInfo();
+            const ParameterBlock& block = ctx_.Logger.Image.Parameters;
+            // Input 2 first, then input 1, as the panels are refreshed.
+            for (int i : {1, 0}) {
+                const bool recorded = (block.ArchiveFlags & (i == 0 ? kFlagRecordInput1 : kFlagRecordInput2)) != 0;
+                if (recorded) {
+                    hP_[i]->show();
+                    hNameL_[i]->setText(QString::fromStdString(block.Input[i].Name()).left(10));
+                    hUnitL_[i]->setText(QString::fromStdString(block.Input[i].Unit()));
+                } else {
+                    hP_[i]->hide();
+                }
+            }
+        } catch (const std::exception&) {
+            // Switching on fails silently: the button pops up.
+            zobrMereniSB_->setChecked(false);
+            on = false;
+        }
+    }
+    zMereniMI_->setChecked(on);
+    if (on) {
+        zobrMereniSB_->setToolTip(QStringLiteral("Čtení hodnot zapnuto"));  // the same in both languages
+    } else {
+        zobrMereniSB_->setToolTip(QStringLiteral("Čtení hodnot vypnuto"));
+        hP_[0]->hide();
+        hP_[1]->hide();
+    }
+    MakeRoom();
+    schedule_.Reset();  // the next tick reads at once
+}
+
+void TFMain::MakeRoom() {
+    int needed = toolBar_->isHidden() ? 0 : toolBar_->sizeHint().height();
+    for (QFrame* panel : hP_)
+        if (!panel->isHidden()) needed += kPanelHeight;
+    const int menu = menuBar()->isHidden() ? 0 : menuBar()->sizeHint().height();
+    const int client = height() - menu;
+    if (client < needed) resize(width(), needed + menu);
+}
+
+void TFMain::Timer1Timer() {
+    const QDateTime now = clock_();
+    const double value = ToDateTimeValue(now);
+    if (value == lastClockValue_) return;
+    lastClockValue_ = value;
+    timeP_->setText(LongTimeText(now.time()));
+    if (zobrMereniSB_->isChecked()) ReadLiveValues();
+}
+
+void TFMain::ReadLiveValues() {
+    const QDateTime now = clock_();
+    const double secondsOfDay = now.time().msecsSinceStartOfDay() / 1000.0;
+    if (!schedule_.Due(secondsOfDay)) return;
+
+    SetLamps(kLampReading, true);  // the reading below blocks the window
+    bool ok = false;
+    try {
+        const auto raw = ctx_.Ops.ReadCurrentValues();
+        QString text[2];
+        for (int i = 0; i < 2; ++i)
+            if (!hP_[i]->isHidden())
+                text[i] = QString::fromStdString(
+                    FormatInputValue(ctx_.Logger.Image, i, raw[static_cast<std::size_t>(i)], DecimalSeparator()));
+        for (int i = 0; i < 2; ++i)
+            if (!hP_[i]->isHidden()) hValueST_[i]->setText(text[i]);
+        ok = true;
+    } catch (const std::exception&) {
+        ok = false;  // nothing is reported; the lamps tell
+    }
+    if (ok) {
+        SetLamps(kLampGood, false);
+        SetValueColor(kValueGood);
+        schedule_.Succeeded();
+    } else {
+        SetLamps(kLampFailed, false);
+        SetValueColor(kValueFailed);
+        schedule_.Failed();
+    }
+    emit LiveReadingDone(ok);
+}
+
+void TFMain::ZobrMereni_SBClick() { SwitchLiveDisplay(); }
+
+void TFMain::ZMereni_MIClick() {
+    zobrMereniSB_->setChecked(!zobrMereniSB_->isChecked());
+    SwitchLiveDisplay();
+}
+
+// ---- commands ---------------------------------------------------------------
+
+template <class Dialog>
+void TFMain::RunLoggerDialog() {
+    Dialog dialog(ctx_, this);
+    try {
+        dialog.OpenSequence();
+    } catch (const std::exception& e) {
+        ShowError(this, e);
+        return;
+    }
+    RunModal(dialog);
+}
+
+void TFMain::SetPC_MIClick() {
+    TFSetPC dialog(ctx_, this);
+    RunModal(dialog);
+}
+
+void TFMain::SetCas_MIClick() { RunLoggerDialog<TFSetCas>(); }
+void TFMain::ZVerze_MIClick() { RunLoggerDialog<TFZVerze>(); }
+void TFMain::ZDiagnostika_MIClick() { RunLoggerDialog<TFZDiag>(); }
+void TFMain::AParam_MIClick() { RunLoggerDialog<TFAParama>(); }
+void TFMain::AErase_MIClick() { RunLoggerDialog<TFAErase>(); }
+
+void TFMain::AOpenFile_MIClick() {
+    // Hook of the archive viewer: create it if needed and let it ask for a
+    // table, starting from LastArchivePath.
+}
+
+void TFMain::ARead_MIClick() {
+    // Hook of the archive download: run it in the viewer (created first when
+    // needed, then LastArchivePath is opened in it).
+}
+
+void TFMain::AParamSave_MIClick() {
+    // Hook of the storing parameters dialog.
+}
+
+void TFMain::DbfErase_SBClick() {
+    // Hook of the record deletion dialog (available once the viewer has a
+    // table open).
+}
+
+void TFMain::HObsah_MIClick() { ShowHelpContents(this); }
+
+void TFMain::HAbout_MIClick() {
+    TFAbout02 about(this);
+    RunModal(about);
+}
+
+}  // namespace kolvex::ui

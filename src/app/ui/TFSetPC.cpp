@@ -1,0 +1,293 @@
+#include "app/ui/TFSetPC.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "app/ConfigDefaults.h"
+#include "app/Language.h"
+#include "app/ui/ErrorDisplay.h"
+#include "app/ui/Help.h"
+#include "app/ui/ModalRunner.h"
+#include "link/CommSettings.h"
+#include "link/PortNames.h"
+#include "sim/BuiltinPort.h"
+
+namespace kolvex::ui {
+
+void CentreOnScreen(QWidget* w) {
+    w->adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        w->move(area.center() - QPoint(w->width() / 2, w->height() / 2));
+    }
+}
+
+void ApplyPortSettings(AppContext& ctx) {
+    CommSettings comm = CommFromConfig(ctx.Config);
+    auto stopUnusedSimulator = [&ctx] {
+        if (!(ctx.Port.IsOpen() && SamePortName(ctx.Port.PortName, kSimulatedPort))) sim::StopBuiltinSimulator();
+    };
+    try {
+        ApplyCommSettings(ctx.Port, comm);
+    } catch (...) {
+        CommToConfig(comm, ctx.Config);
+        stopUnusedSimulator();
+        throw;
+    }
+    CommToConfig(comm, ctx.Config);
+    stopUnusedSimulator();
+}
+
+QString PortListText(const PortEntry& entry) {
+    QString text = QString::fromStdString(entry.Name);
+    if (!entry.Device.empty()) text += QStringLiteral("  ") + QString::fromStdString(entry.Device);
+    // A description that only repeats the device's name adds nothing.
+    const QString description = QString::fromStdString(entry.Description);
+    const QString device = QString::fromStdString(entry.Device);
+    if (!description.isEmpty() && description != device && description != device.section(QLatin1Char('/'), -1))
+        text += QStringLiteral("  ") + description;
+    return text;
+}
+
+namespace {
+
+QPushButton* MakeButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon) {
+    auto* b = new QPushButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setIcon(parent->style()->standardIcon(icon));
+    b->setAutoDefault(false);
+    return b;
+}
+
+}  // namespace
+
+// ---- TFSetPC ---------------------------------------------------------------
+
+TFSetPC::TFSetPC(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+    setObjectName(QStringLiteral("TFSetPC"));
+    setModal(true);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    gbRS232_ = new QGroupBox(this);
+    gbRS232_->setObjectName(QStringLiteral("GBRS232"));
+    portNameL_ = new QLabel(gbRS232_);
+    portNameL_->setObjectName(QStringLiteral("PortName_L"));
+    portCB_ = new QComboBox(gbRS232_);
+    portCB_->setObjectName(QStringLiteral("Port_CB"));
+    portCB_->setEditable(false);
+    portCB_->setMinimumWidth(260);
+    portCB_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    portNameL_->setBuddy(portCB_);
+    adresaL_ = new QLabel(gbRS232_);
+    adresaL_->setObjectName(QStringLiteral("Adresa_L"));
+    eAdrQuend_ = new QSpinBox(gbRS232_);
+    eAdrQuend_->setObjectName(QStringLiteral("EAdrQuend"));
+    eAdrQuend_->setRange(0, 255);
+    detailsBB_ = MakeButton(this, "Details_BB", QStyle::SP_FileDialogDetailedView);
+
+    auto* grid = new QGridLayout(gbRS232_);
+    grid->addWidget(portNameL_, 0, 0);
+    grid->addWidget(portCB_, 0, 1);
+    grid->addWidget(adresaL_, 1, 0);
+    grid->addWidget(eAdrQuend_, 1, 1, Qt::AlignLeft);
+    grid->setColumnStretch(1, 1);
+
+    setUpBB_ = MakeButton(this, "SetUp_BB", QStyle::SP_DialogApplyButton);
+    setUpBB_->setDefault(true);
+    helpBB_ = MakeButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
+    closeBB_ = MakeButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(detailsBB_);
+    buttons->addStretch(1);
+    buttons->addWidget(setUpBB_);
+    buttons->addWidget(helpBB_);
+    buttons->addWidget(closeBB_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(gbRS232_);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(setUpBB_, &QPushButton::clicked, this, &TFSetPC::SetUp_BBClick);
+    connect(detailsBB_, &QPushButton::clicked, this, &TFSetPC::Details_BBClick);
+    connect(helpBB_, &QPushButton::clicked, this, &TFSetPC::Help_BBClick);
+    connect(closeBB_, &QPushButton::clicked, this, &QDialog::reject);
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
+    connect(f1, &QShortcut::activated, this, [this] { ShowHelpTopic(this, kHelpContext); });
+
+    // FormCreate: captions, the hidden address, the port list of the last
+    // enumeration with the configured port selected.
+    ApplyCaptions();
+    ctx_.Config.BusAddress = 255;
+    adresaL_->hide();
+    eAdrQuend_->hide();
+    eAdrQuend_->setValue(255);
+    for (const PortEntry& entry : ctx_.Port.PortList)
+        portCB_->addItem(PortListText(entry), QString::fromStdString(entry.Name));
+    portCB_->setCurrentIndex(-1);  // nothing chosen when the port is not listed
+    for (int i = 0; i < portCB_->count(); ++i) {
+        if (SamePortName(portCB_->itemData(i).toString().toStdString(), ctx_.Config.ComPort)) {
+            portCB_->setCurrentIndex(i);
+            break;
+        }
+    }
+    CentreOnScreen(this);
+}
+
+void TFSetPC::ApplyCaptions() {
+    setWindowTitle(Q(Tr("Počítač", "Computer")));
+    gbRS232_->setTitle(QStringLiteral("RS&232"));  // not translated
+    portNameL_->setText(Q(Tr("Číslo portu", "Port name")));
+    adresaL_->setText(Q(Tr("Adresa", "Address")));
+    detailsBB_->setText(Q(Tr("Detaily", "Details")));
+    setUpBB_->setText(Q(Tr("&Nastavit", "&Set-up")));
+    helpBB_->setText(Q(Tr("&Nápověda", "&Help")));
+    closeBB_->setText(Q(Tr("&Zavřít", "&Close")));
+}
+
+void TFSetPC::SetUp_BBClick() {
+    ctx_.Config.BusAddress = static_cast<std::uint8_t>(eAdrQuend_->value());
+    ctx_.Config.ComPort = portCB_->currentIndex() >= 0
+                              ? portCB_->currentData().toString().left(kMaxPortNameLength).toStdString()
+                              : std::string();
+    try {
+        ApplyPortSettings(ctx_);
+    } catch (const std::exception& e) {
+        ShowError(this, e);
+    }
+    accept();  // closes with OK in any case
+}
+
+void TFSetPC::Details_BBClick() {
+    TFSetPCAdvanced details(ctx_, this);
+    RunModal(details);
+}
+
+void TFSetPC::Help_BBClick() { ShowHelpTopic(this, kHelpContext); }
+
+// ---- TFSetPCAdvanced -------------------------------------------------------
+
+TFSetPCAdvanced::TFSetPCAdvanced(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+    setObjectName(QStringLiteral("TFSetPCAdvanced"));
+    setModal(true);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    rs232GB_ = new QGroupBox(this);
+    rs232GB_->setObjectName(QStringLiteral("RS232_GB"));
+    auto makeTime = [this](const char* name) {
+        auto* s = new QSpinBox(rs232GB_);
+        s->setObjectName(QString::fromLatin1(name));
+        s->setRange(10, 10000);
+        s->setSingleStep(10);
+        s->setAlignment(Qt::AlignRight);
+        return s;
+    };
+    tIdleSE_ = makeTime("TIdle_SE");
+    tSlotSE_ = makeTime("TSlot_SE");
+    auto* idleL = new QLabel(QStringLiteral("T.iddle"), rs232GB_);  // not translated
+    idleL->setObjectName(QStringLiteral("TIdle_L"));
+    idleL->setBuddy(tIdleSE_);
+    auto* slotL = new QLabel(QStringLiteral("T.Slot"), rs232GB_);
+    slotL->setObjectName(QStringLiteral("TSlot_L"));
+    slotL->setBuddy(tSlotSE_);
+    errorNumberL_ = new QLabel(rs232GB_);
+    errorNumberL_->setObjectName(QStringLiteral("ErrorNumber_L"));
+    pocetChybL_ = new QLabel(rs232GB_);
+    pocetChybL_->setObjectName(QStringLiteral("PocetChyb_L"));
+    pocetChybL_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    auto* grid = new QGridLayout(rs232GB_);
+    grid->addWidget(idleL, 0, 0);
+    grid->addWidget(tIdleSE_, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("ms"), rs232GB_), 0, 2);
+    grid->addWidget(slotL, 1, 0);
+    grid->addWidget(tSlotSE_, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("ms"), rs232GB_), 1, 2);
+    grid->addWidget(errorNumberL_, 2, 0);
+    grid->addWidget(pocetChybL_, 2, 1);
+
+    setUpBB_ = MakeButton(this, "SetUp_BB", QStyle::SP_DialogApplyButton);
+    setUpBB_->setDefault(true);
+    defaultBB_ = MakeButton(this, "Default_BB", QStyle::SP_DialogResetButton);
+    helpBB_ = MakeButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
+    closeBB_ = MakeButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
+    auto* buttons = new QGridLayout;
+    buttons->addWidget(setUpBB_, 0, 0);
+    buttons->addWidget(defaultBB_, 0, 1);
+    buttons->addWidget(helpBB_, 1, 0);
+    buttons->addWidget(closeBB_, 1, 1);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(rs232GB_);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(setUpBB_, &QPushButton::clicked, this, &TFSetPCAdvanced::SetUp_BBClick);
+    connect(defaultBB_, &QPushButton::clicked, this, &TFSetPCAdvanced::Default_BBClick);
+    connect(helpBB_, &QPushButton::clicked, this, &TFSetPCAdvanced::Help_BBClick);
+    connect(closeBB_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(tIdleSE_, &QSpinBox::editingFinished, this, &TFSetPCAdvanced::TIdle_SEExit);
+    connect(tSlotSE_, &QSpinBox::editingFinished, this, &TFSetPCAdvanced::TSlot_SEExit);
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
+    connect(f1, &QShortcut::activated, this, [this] { ShowHelpTopic(this, kHelpContext); });
+
+    FormActivate();
+    CentreOnScreen(this);
+}
+
+void TFSetPCAdvanced::ApplyCaptions() {
+    setWindowTitle(Q(Tr("Počítač - detaily", "Computer - details")));
+    rs232GB_->setTitle(QStringLiteral("RS&232"));  // not translated
+    errorNumberL_->setText(Q(Tr("Počet chyb", "Errors")));
+    setUpBB_->setText(Q(Tr("&Nastavit", "&Set-up")));
+    defaultBB_->setText(Q(Tr("&Standardně", "&Default")));
+    helpBB_->setText(Q(Tr("&Nápověda", "&Help")));
+    closeBB_->setText(Q(Tr("&Zavřít", "&Close")));
+}
+
+void TFSetPCAdvanced::FormActivate() {
+    ApplyCaptions();
+    tIdleSE_->setValue(ctx_.Config.TIdle);
+    tSlotSE_->setValue(ctx_.Config.TSlot);
+    pocetChybL_->setText(QString::number(ctx_.Port.ErrorCount));
+}
+
+void TFSetPCAdvanced::showEvent(QShowEvent* e) {
+    FormActivate();
+    QDialog::showEvent(e);
+}
+
+void TFSetPCAdvanced::TIdle_SEExit() { tIdleSE_->setValue(RoundDownToTen(tIdleSE_->value())); }
+
+void TFSetPCAdvanced::TSlot_SEExit() { tSlotSE_->setValue(RoundDownToTen(tSlotSE_->value())); }
+
+void TFSetPCAdvanced::Default_BBClick() {
+    tIdleSE_->setValue(20);
+    tSlotSE_->setValue(100);
+}
+
+void TFSetPCAdvanced::SetUp_BBClick() {
+    // Set-up by the Enter key does not leave the fields; round here as well
+    // so that only multiples of 10 are stored.
+    TIdle_SEExit();
+    TSlot_SEExit();
+    ctx_.Config.TIdle = static_cast<std::uint16_t>(tIdleSE_->value());
+    ctx_.Config.TSlot = static_cast<std::uint16_t>(tSlotSE_->value());
+    accept();
+}
+
+void TFSetPCAdvanced::Help_BBClick() { ShowHelpTopic(this, kHelpButtonContext); }
+
+}  // namespace kolvex::ui

@@ -1,0 +1,91 @@
+#pragma once
+// The communication settings: the port dialog "Computer" and its details
+// dialog with the line timing, and the routine that turns the stored
+// settings into a configured, open port.
+
+#include <QDialog>
+
+#include "app/AppContext.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+
+namespace kolvex::ui {
+
+// Applies the communication settings of the configuration record to the
+// port and opens it (ESetPC when the port is not in the list, EComm when it
+// cannot be opened). The built-in simulated logger is stopped when the port
+// in use is no longer "SIM".
+void ApplyPortSettings(kolvex::AppContext& ctx);
+
+// The list entry of a port: alias, device and description, two spaces apart.
+QString PortListText(const kolvex::PortEntry& entry);
+
+class TFSetPC : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kHelpContext = 1110;
+
+    explicit TFSetPC(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+    void ApplyCaptions();
+
+public slots:
+    void SetUp_BBClick();
+    void Details_BBClick();
+    void Help_BBClick();
+
+private:
+    kolvex::AppContext& ctx_;
+    QGroupBox* gbRS232_;
+    QLabel* portNameL_;
+    QComboBox* portCB_;
+    QLabel* adresaL_;
+    QSpinBox* eAdrQuend_;
+    QPushButton* detailsBB_;
+    QPushButton* setUpBB_;
+    QPushButton* helpBB_;
+    QPushButton* closeBB_;
+};
+
+class TFSetPCAdvanced : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kHelpContext = 1200;
+    static constexpr int kHelpButtonContext = 1115;
+
+    explicit TFSetPCAdvanced(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+    // Captions, the two times and the error count (run when the dialog
+    // becomes active).
+    void FormActivate();
+    void ApplyCaptions();
+
+public slots:
+    void SetUp_BBClick();
+    void Default_BBClick();
+    void TIdle_SEExit();
+    void TSlot_SEExit();
+    void Help_BBClick();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private:
+    kolvex::AppContext& ctx_;
+    QGroupBox* rs232GB_;
+    QSpinBox* tIdleSE_;
+    QSpinBox* tSlotSE_;
+    QLabel* errorNumberL_;
+    QLabel* pocetChybL_;
+    QPushButton* setUpBB_;
+    QPushButton* defaultBB_;
+    QPushButton* helpBB_;
+    QPushButton* closeBB_;
+};
+
+// Centres a dialog on the screen's work area.
+void CentreOnScreen(QWidget* w);
+
+}  // namespace kolvex::ui

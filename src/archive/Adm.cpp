@@ -1,0 +1,284 @@
+#include "archive/Adm.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/Errors.h"
+#include "app/Language.h"
+#include "archive/FileOps.h"
+
+namespace kolvex {
+
+namespace {
+const char* const kCrLf = "\r\n";
+
+bool PathExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+}  // namespace
+
+TADM::TADM(Answerer* answerer) : answerer_(answerer) { Table1.AddListener(this); }
+
+TADM::~TADM() {
+    Table1.RemoveListener(this);
+    try {
+        TableTmp.Close();
+        Table1.Close();
+    } catch (...) {
+    }
+}
+
+void TADM::TableChanged(TableEvent event) {
+    if (event == TableEvent::Scrolled) Table1AfterScroll();
+}
+
+void TADM::Table1AfterScroll() {
+    if (RecordCounterHook && !Table1.ControlsDisabled()) RecordCounterHook();
+}
+
+std::vector<FieldDef> TADM::FieldsOf(const ArchiveParameterRecord& record) {
+    const std::int32_t n = record.FieldCount();
+    if (n < 1 || n > kMaxDescriptors)
+        throw EADM(Tr("Neplatný počet polí", "Invalid field count"));
+    std::vector<FieldDef> fields;
+    for (int i = 0; i < n; ++i) {
+        const FieldDescriptor d = record.Descriptor(i);
+        FieldDef f;
+        f.Name = d.Name;
+        if (d.Type == kFieldTypeDateTime)
+            f.Type = FieldType::DateTime;
+        else if (d.Type == kFieldTypeFloat)
+            f.Type = FieldType::Float;
+        else
+            throw EADM(Tr("Neznámý typ pole", "Unknown field type"));
+        fields.push_back(f);
+    }
+    return fields;
+}
+
+bool TADM::OpenArchive(const std::string& path) {
+    if (!FileExists(path))
+        throw EADM(Tr("Soubor  " + path + kCrLf + "neexistuje.", "The file  " + path + kCrLf + "does not exist."));
+    CloseArchive();
+    try {
+        Table1.SetPath(path);
+        Table1.Open();
+    } catch (const std::exception&) {
+        try {
+            Table1.Close();
+        } catch (...) {
+        }
+        throw EADM(Tr("Soubor  " + path + kCrLf + "se nepodařilo otevřít.",
+                      "The file  " + path + kCrLf + "was not opened."));
+    }
+    if (Table1.FieldCount() >= 4) {
+        if (!ConfirmOldStructureConversion(path)) {
+            CloseTable1WithoutParameters();
+            return false;
+        }
+    }
+    ReadParameterFile(path);
+    ApplyFieldLayout();
+    return true;
+}
+
+bool TADM::ConfirmOldStructureConversion(const std::string& path) {
+    const std::string q = Tr("Databáze má starou strukturu.\r\nPřevést na novou?",
+                             "The database has old structure.\r\nConvert into new structure?");
+    if (!answerer_ || !answerer_->Confirm(q)) return false;
+    if (!converter_) return false;
+    const bool result = converter_->Convert(*this, path);
+    if (result) Table1.Open();
+    return result;
+}
+
+void TADM::CloseTable1WithoutParameters() {
+    try {
+        Table1.Close();
+    } catch (...) {
+        // The records were flushed as far as possible; the table is closed.
+    }
+}
+
+void TADM::CreateArchive(const std::string& path, const ArchiveParameterRecord& record) {
+    const std::string name = ExtractFileName(path);
+    try {
+        if (FileExists(path)) {
+            const std::string q = Tr("Soubor  " + path + "  existuje" + kCrLf + "Přepsat?",
+                                     "The file  " + path + "  exists" + kCrLf + "Owerwrite?");
+            if (!answerer_ || !answerer_->Confirm(q)) return;
+        }
+        CloseArchive();
+        ParameterRecord = record;
+        const std::vector<FieldDef> fields = FieldsOf(record);
+        Table1.SetPath(path);
+        Table1.Create(fields);
+        WriteParameterFile(path);
+        ApplyFieldLayout();
+    } catch (const std::exception&) {
+        throw EADM(Tr("Soubor " + name + " se nepodařilo vytvořit.", "The file " + name + " was not created."));
+    }
+}
+
+void TADM::OpenOrCreateArchive(const std::string& path, const ArchiveParameterRecord& record) {
+    if (FileExists(path))
+        OpenArchive(path);
+    else
+        CreateArchive(path, record);
+}
+
+void TADM::CloseArchive() {
+    if (!Table1.IsOpen()) return;
+    // The records reach the disk first; then the parameters; then the table closes.
+    Table1.Flush();
+    WriteParameterFile(Table1.Path());
+    Table1.Close();
+}
+
+void TADM::ReadParameterFile(const std::string& tablePath) {
+    const std::string par = ReplaceExtension(tablePath, ".par");
+    if (!PathExists(par)) return;
+    const auto data = ReadFileHead(par, kParameterRecordSize);
+    if (!data)
+        throw EADM(Tr("soubor  " + par + " se nepodařilo otevřít.", "The file  " + par + " was not opened."));
+    std::memcpy(ParameterRecord.Bytes.data(), data->data(), data->size());
+    ValidateParameterRecord();
+}
+
+void TADM::WriteParameterFile(const std::string& tablePath) {
+    ParameterRecord.NormaliseForWriting();
+    const std::string par = ReplaceExtension(tablePath, ".par");
+    if (!WriteFileAtomic(par, ParameterRecord.Bytes.data(), ParameterRecord.Bytes.size()))
+        throw EADM(Tr("Soubor  " + par + " se nepodařilo vytvořit.", "The file  " + par + " was not created."));
+}
+
+void TADM::ValidateParameterRecord() {
+    ArchiveParameterRecord& r = ParameterRecord;
+    if (Table1.IsOpen()) {
+        const int n = Table1.FieldCount();
+        if (r.FieldCount() != n) r.SetFieldCount(n);
+        if (n >= 2) {
+            const std::string name1 = Table1.FieldName(1);
+            if (name1 != r.Descriptor(1).Name && name1 == r.Descriptor(2).Name) {
+                // A record written for three fields on a table without input 1.
+                std::memmove(r.Bytes.data() + 0x018 + 68, r.Bytes.data() + 0x018 + 2 * 68, 68);
+                std::memmove(r.Bytes.data() + 0x178, r.Bytes.data() + 0x1A0, 40);
+            }
+        }
+    }
+    // A wrong check sum is tolerated: the record is used as read.
+    if (r.PanelWidth() < 100 || r.PanelWidth() > 500) r.SetPanelWidth(200);
+}
+
+void TADM::ApplyFieldLayout() {
+    if (!Table1.IsOpen()) return;
+    const int n = std::min<int>(ParameterRecord.FieldCount(), Table1.FieldCount());
+    for (int i = 0; i < n && i < kMaxDescriptors; ++i) {
+        const FieldDescriptor d = ParameterRecord.Descriptor(i);
+        FieldLayout& l = Table1.Layout(i);
+        l.Label = d.Label;
+        if (d.Type == kFieldTypeFloat) {
+            l.DisplayFormat = d.Unit;
+            l.Precision = d.Decimals;
+        }
+    }
+}
+
+void TADM::CreateTempTable(const std::string& path, const ArchiveParameterRecord& record) {
+    TableTmp.Close();
+    if (FileExists(path)) DeleteFileIfExists(path);
+    try {
+        CloseArchive();
+        TableTmp.SetPath(path);
+        TableTmp.Create(FieldsOf(record));
+    } catch (const std::exception&) {
+        throw EADM(Tr("Tmp soubor se nepodařilo vytvořit", "The file Tmp was not created"));
+    }
+}
+
+void TADM::DropTempTable() {
+    TableTmp.Close();
+    if (!TableTmp.Path().empty()) DeleteFileIfExists(TableTmp.Path());
+}
+
+void TADM::PackTable() {
+    const bool wasOpen = Table1.IsOpen();
+    const bool wasExclusive = Table1.Exclusive();
+    auto restore = [&] {
+        try {
+            Table1.Close();
+        } catch (...) {
+        }
+        Table1.SetExclusive(wasExclusive);
+        if (wasOpen) {
+            Table1.Open();
+            ApplyFieldLayout();
+        }
+    };
+    try {
+        Table1.Close();
+        Table1.SetExclusive(true);
+        try {
+            Table1.Open();
+        } catch (const EADM&) {
+            // Not open: reported below.
+        }
+        if (!Table1.IsOpen()) throw EADbfErase(Tr("Chyba Pack - Active", "Error Pack - Active"));
+        if (!Table1.IsExclusive()) throw EADbfErase(Tr("Chyba Pack - Exclusive", "Error Pack - Exclusive"));
+        const std::string type = Table1.TableType().substr(0, 32);
+        if (type == "DBASE" || type == "PARADOX") {
+            Table1.Pack();
+        } else {
+            throw EADbfErase(Tr("Databáze není typu dBase ani Paradox,\r\nzáznamy nebudou z databáze fyzicky odstraněny",
+                                "The database is not either dBase or Paradox,\r\nthe records are not erased."));
+        }
+    } catch (...) {
+        try {
+            restore();
+        } catch (...) {
+        }
+        throw;
+    }
+    restore();
+}
+
+void TADM::DeleteArchiveFiles() {
+    const std::string path = Table1.Path();
+    CloseArchive();
+    if (path.empty()) return;
+    DeleteFileIfExists(path);
+    DeleteFileIfExists(ReplaceExtension(path, ".par"));
+}
+
+std::int32_t TADM::DeleteRecordsInPeriod(double start, double end, const std::function<void(int)>& progress) {
+    std::int32_t deleted = 0;
+    Table1.DisableControls();
+    try {
+        Table1.First();
+        const std::int64_t n = Table1.RecordCount();
+        std::int64_t visited = 0;
+        while (!Table1.Eof()) {
+            const double t = Table1.AsDateTime(0);
+            if (start <= t && t <= end) {
+                Table1.Delete();
+                ++deleted;
+            } else {
+                Table1.Next();
+            }
+            ++visited;
+            if (progress && n > 0) progress(static_cast<int>(visited * 100 / n));
+        }
+        PackTable();
+    } catch (...) {
+        Table1.EnableControls();
+        throw;
+    }
+    Table1.EnableControls();
+    ApplyFieldLayout();
+    return deleted;
+}
+
+}  // namespace kolvex

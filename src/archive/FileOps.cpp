@@ -1,0 +1,123 @@
+#include "archive/FileOps.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace kolvex {
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DeleteFileIfExists(const std::string& path) {
+    if (::unlink(path.c_str()) == 0) return true;
+    return errno == ENOENT;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+namespace {
+std::size_t ExtensionDot(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string::npos;
+    // A leading dot names a hidden file, not an extension.
+    if (dot == (slash == std::string::npos ? 0 : slash + 1)) return std::string::npos;
+    return dot;
+}
+}  // namespace
+
+std::string ReplaceExtension(const std::string& path, const std::string& ext) {
+    const std::size_t dot = ExtensionDot(path);
+    return (dot == std::string::npos ? path : path.substr(0, dot)) + ext;
+}
+
+std::string ExtractFileName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ExtractFileDir(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string ExtractFileExt(const std::string& path) {
+    const std::size_t dot = ExtensionDot(path);
+    return dot == std::string::npos ? std::string() : path.substr(dot);
+}
+
+std::string TemporaryPathFor(const std::string& path) {
+    return path + ".tmp~" + std::to_string(::getpid());
+}
+
+void SyncFile(int fd) { (void)::fdatasync(fd); }
+
+void SyncDirectoryOf(const std::string& path) {
+    const int d = ::open(ExtractFileDir(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (d >= 0) {
+        (void)::fsync(d);
+        ::close(d);
+    }
+}
+
+bool WriteFileAtomic(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    const std::string tmp = TemporaryPathFor(path);
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    SyncFile(fd);
+    if (::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    SyncDirectoryOf(path);
+    return true;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadFileHead(const std::string& path, std::size_t maxBytes) {
+    // Non-blocking open so that a FIFO in place of the file cannot hang us.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> buf(maxBytes);
+    std::size_t done = 0;
+    while (done < maxBytes) {
+        const ssize_t n = ::read(fd, buf.data() + done, maxBytes - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    buf.resize(done);
+    return buf;
+}
+
+}  // namespace kolvex

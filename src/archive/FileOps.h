@@ -1,0 +1,35 @@
+#pragma once
+// File services of the archive storage: existence, delete, rename, extension
+// replacement, and whole-file writes that go through a temporary file in the
+// same directory and a rename, so a crash leaves either the old or the new file.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kolvex {
+
+bool FileExists(const std::string& path);  // a regular file (or a link to one)
+bool DeleteFileIfExists(const std::string& path);
+bool RenameFile(const std::string& from, const std::string& to);
+// Replaces the extension (from the last '.' after the last '/'), or appends it.
+std::string ReplaceExtension(const std::string& path, const std::string& ext);
+std::string ExtractFileName(const std::string& path);
+std::string ExtractFileDir(const std::string& path);  // without the trailing '/'
+std::string ExtractFileExt(const std::string& path);  // with the dot, or ""
+
+// The name a rewrite of path uses for its temporary file.
+std::string TemporaryPathFor(const std::string& path);
+// Makes the data of fd durable before a rename puts it into place.
+void SyncFile(int fd);
+void SyncDirectoryOf(const std::string& path);
+
+// Writes data to a temporary file, syncs it and renames it over path.
+// False when any step fails (the old file is then unchanged).
+bool WriteFileAtomic(const std::string& path, const std::uint8_t* data, std::size_t size);
+// Reads at most maxBytes from the start of a regular file; nullopt when it
+// cannot be opened.
+std::optional<std::vector<std::uint8_t>> ReadFileHead(const std::string& path, std::size_t maxBytes);
+
+}  // namespace kolvex

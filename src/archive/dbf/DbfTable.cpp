@@ -1,0 +1,898 @@
+#include "archive/dbf/DbfTable.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+
+#include "app/Errors.h"
+#include "app/Language.h"
+#include "archive/FileOps.h"
+#include "archive/dbf/DbfCodec.h"
+#include "logger/Cp1250.h"
+
+namespace kolvex::dbf {
+
+namespace {
+
+constexpr std::size_t kWindowBytes = 1 << 20;
+constexpr std::size_t kPendingBytes = 256 << 10;
+constexpr std::uint8_t kEof = 0x1A;
+
+[[noreturn]] void Fail(const char* cs, const char* en, const std::string& detail = {}) {
+    std::string m = Tr(cs, en);
+    if (!detail.empty()) m += ": " + detail;
+    throw EADM(m);
+}
+
+std::uint32_t LE32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+std::uint16_t LE16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+void PutLE32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+void PutLE16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+bool PreadAll(int fd, std::uint8_t* buf, std::size_t n, std::int64_t off) {
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::pread(fd, buf + done, n - done, static_cast<off_t>(off + static_cast<std::int64_t>(done)));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        done += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+bool PwriteAll(int fd, const std::uint8_t* buf, std::size_t n, std::int64_t off) {
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t r =
+            ::pwrite(fd, buf + done, n - done, static_cast<off_t>(off + static_cast<std::int64_t>(done)));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        done += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+// Field kind as the rest of the program sees it.
+FieldType KindOf(char type, std::uint32_t length, std::uint8_t decimals) {
+    switch (type) {
+        case 'T': case '@': return FieldType::DateTime;
+        case 'B': case 'O': case 'F': return FieldType::Float;
+        case 'N': return (decimals == 0 && length <= 9) ? FieldType::Integer : FieldType::Float;
+        case 'I': return FieldType::Integer;
+        case '+': return FieldType::AutoInc;
+        case 'Y': return FieldType::Currency;
+        case 'C': return FieldType::Text;
+        case 'D': return FieldType::Date;
+        case 'L': return FieldType::Logical;
+        default: return FieldType::Unknown;
+    }
+}
+
+// Whether a field type and length are valid at a level.
+bool FieldValid(char type, std::uint32_t length, DbfLevel level) {
+    switch (type) {
+        case 'C': return length >= 1 && length <= 65535;
+        case 'N': case 'F': return length >= 1 && length <= 40;
+        case 'D': return length == 8;
+        case 'L': return length == 1;
+        case 'T': case '@': case 'O': case 'Y': return length == 8;
+        case 'B': return level == DbfLevel::VisualFoxPro && length == 8;
+        case 'I': case '+': return length == 4;
+        default: return false;
+    }
+}
+
+std::string ShortestText(double v) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+void StampDate(std::uint8_t* h) {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    h[1] = static_cast<std::uint8_t>(tm.tm_year % 256);
+    h[2] = static_cast<std::uint8_t>(tm.tm_mon + 1);
+    h[3] = static_cast<std::uint8_t>(tm.tm_mday);
+}
+
+}  // namespace
+
+DbfTable::~DbfTable() {
+    try {
+        Close();
+    } catch (...) {
+    }
+}
+
+void DbfTable::Reset() {
+    fd_ = -1;
+    writable_ = exclusive_ = false;
+    fields_.clear();
+    header_.clear();
+    nullFlagsOffset_ = -1;
+    nullFlagsLength_ = 0;
+    headerCount_ = fileCount_ = physCount_ = 0;
+    pending_.clear();
+    win_.clear();
+    winFirst_ = winCount_ = 0;
+    dirtyLo_ = dirtyHi_ = -1;
+    edit_.clear();
+    state_ = State::Browse;
+    cur_ = -1;
+    eof_ = bof_ = true;
+    deletedKnown_ = false;
+    deleted_ = 0;
+    liveValid_ = false;
+    live_.clear();
+    recovered_ = false;
+}
+
+// ---- create / open / close -------------------------------------------------
+
+void DbfTable::Create(const std::string& path, const std::vector<FieldDef>& defs) {
+    Close();
+    if (defs.empty() || defs.size() > 254) Fail("Tabulka musí mít 1 až 254 polí", "A table needs 1 to 254 fields");
+    const std::size_t n = defs.size();
+    const std::uint32_t headerLen = static_cast<std::uint32_t>(32 + 32 * n + 1 + 263);
+    std::vector<std::uint8_t> h(headerLen + 1, 0);
+    h[0] = 0x30;
+    StampDate(h.data());
+    std::uint32_t offset = 1;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint8_t* d = h.data() + 32 + 32 * i;
+        const std::string name = Utf8ToCp1250(defs[i].Name).substr(0, 10);
+        if (name.empty()) Fail("Pole bez jména", "A field without a name");
+        std::memcpy(d, name.data(), name.size());
+        char type = 'C';
+        std::uint32_t len = 0;
+        std::uint8_t dec = 0;
+        switch (defs[i].Type) {
+            case FieldType::DateTime: type = 'T', len = 8; break;
+            case FieldType::Float: type = 'B', len = 8, dec = 4; break;
+            case FieldType::Integer: case FieldType::AutoInc: type = 'I', len = 4; break;
+            case FieldType::Currency: type = 'Y', len = 8, dec = 4; break;
+            case FieldType::Date: type = 'D', len = 8; break;
+            case FieldType::Logical: type = 'L', len = 1; break;
+            case FieldType::Text:
+                type = 'C';
+                len = defs[i].Size > 0 ? static_cast<std::uint32_t>(std::min(defs[i].Size, 254)) : 20;
+                break;
+            default: Fail("Neznámý typ pole", "Unknown field type", defs[i].Name);
+        }
+        d[11] = static_cast<std::uint8_t>(type);
+        PutLE32(d + 12, offset);
+        d[16] = static_cast<std::uint8_t>(len);
+        d[17] = dec;
+        offset += len;
+    }
+    if (offset > 65535) Fail("Záznam je příliš dlouhý", "The record is too long");
+    h[32 + 32 * n] = 0x0D;
+    PutLE32(h.data() + 4, 0);
+    PutLE16(h.data() + 8, static_cast<std::uint16_t>(headerLen));
+    PutLE16(h.data() + 10, static_cast<std::uint16_t>(offset));
+    h[29] = 0xC8;  // Windows 1250
+    h[headerLen] = kEof;
+    if (!WriteFileAtomic(path, h.data(), h.size()))
+        Fail("Tabulku se nepodařilo vytvořit", "The table was not created", path);
+    Open(path, false);
+}
+
+void DbfTable::Open(const std::string& path, bool exclusive) {
+    Close();
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    bool writable = true;
+    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        writable = false;
+    }
+    if (fd < 0) Fail("Tabulku se nepodařilo otevřít", "The table was not opened", path);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        Fail("Tabulka není soubor", "The table is not a file", path);
+    }
+    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        ::close(fd);
+        Fail("Tabulka je používána", "The table is in use", path);
+    }
+    fd_ = fd;
+    writable_ = writable;
+    exclusive_ = exclusive;
+    path_ = path;
+    try {
+        const std::int64_t size = st.st_size;
+        std::uint8_t base[32];
+        if (size < 32 || !PreadAll(fd_, base, 32, 0)) Fail("Poškozená hlavička", "Damaged header");
+        version_ = base[0];
+        if (version_ == 0x30 || version_ == 0x31 || version_ == 0x32)
+            level_ = DbfLevel::VisualFoxPro;
+        else if ((version_ & 7) == 4)
+            level_ = DbfLevel::Dbase7;
+        else if ((version_ & 7) == 2 || (version_ & 7) == 3 || (version_ & 7) == 5)
+            level_ = DbfLevel::Dbase3;
+        else
+            Fail("Neznámá verze tabulky", "Unknown table version");
+        headerCount_ = LE32(base + 4);
+        headerLen_ = LE16(base + 8);
+        recLen_ = LE16(base + 10);
+        codePage_ = base[29];
+        const std::uint32_t start = level_ == DbfLevel::Dbase7 ? 68 : 32;
+        const std::uint32_t dsize = level_ == DbfLevel::Dbase7 ? 48 : 32;
+        if (headerLen_ < start + 1 || headerLen_ > size || recLen_ < 2)
+            Fail("Poškozená hlavička", "Damaged header");
+        header_.resize(headerLen_);
+        if (!PreadAll(fd_, header_.data(), headerLen_, 0)) Fail("Poškozená hlavička", "Damaged header");
+
+        std::uint32_t pos = start;
+        std::uint32_t offset = 1;
+        int nullBits = 0;
+        std::vector<int> nullable;
+        while (pos < headerLen_ && header_[pos] != 0x0D) {
+            if (pos + dsize > headerLen_) Fail("Neúplný popis polí", "Truncated field descriptors");
+            const std::uint8_t* d = header_.data() + pos;
+            DbfField f;
+            const std::size_t nameLen = level_ == DbfLevel::Dbase7 ? 32 : 11;
+            std::size_t l = 0;
+            while (l < nameLen && d[l] != 0) ++l;
+            f.Name = Cp1250ToUtf8(std::string(reinterpret_cast<const char*>(d), l));
+            const std::size_t t = level_ == DbfLevel::Dbase7 ? 32 : 11;
+            f.Type = static_cast<char>(d[t]);
+            f.Length = d[t + (level_ == DbfLevel::Dbase7 ? 1 : 5)];
+            f.Decimals = d[t + (level_ == DbfLevel::Dbase7 ? 2 : 6)];
+            if (f.Type == 'C' && level_ != DbfLevel::Dbase7) {
+                // Text fields above 255 characters keep the high byte in the decimals.
+                f.Length |= static_cast<std::uint32_t>(f.Decimals) << 8;
+                f.Decimals = 0;
+            }
+            f.Offset = offset;
+            if (f.Type == '0' && level_ == DbfLevel::VisualFoxPro) {
+                if (f.Length < 1 || f.Length > 32 || nullFlagsOffset_ >= 0)
+                    Fail("Poškozený popis polí", "Damaged field descriptor");
+                nullFlagsOffset_ = static_cast<int>(offset);
+                nullFlagsLength_ = static_cast<int>(f.Length);
+            } else {
+                if (!FieldValid(f.Type, f.Length, level_))
+                    Fail("Neznámý typ pole", "Unknown field type", f.Name);
+                f.Kind = KindOf(f.Type, f.Length, f.Decimals);
+                if (level_ == DbfLevel::VisualFoxPro && (d[18] & 0x02)) f.NullBit = nullBits++;
+                fields_.push_back(f);
+            }
+            offset += f.Length;
+            if (offset > recLen_) Fail("Pole přesahují délku záznamu", "Fields exceed the record length");
+            pos += dsize;
+            if (fields_.size() > 1024) Fail("Příliš mnoho polí", "Too many fields");
+        }
+        if (fields_.empty()) Fail("Tabulka nemá pole", "The table has no fields");
+        if (nullBits > nullFlagsLength_ * 8) {
+            // Nullable fields without a flags field to hold their bits: read them as plain.
+            for (auto& f : fields_) f.NullBit = -1;
+        }
+
+        const std::int64_t available = (size - headerLen_) / recLen_;
+        if (headerCount_ > available) Fail("Počet záznamů přesahuje soubor", "The record count exceeds the file");
+        // Complete records after a stale count are recovered; they begin with a
+        // deleted flag, while the end-of-file mark or anything else ends them.
+        std::int64_t n = headerCount_;
+        if (n < available) {
+            std::vector<std::uint8_t> buf(std::max<std::size_t>(kWindowBytes / recLen_, 1) * recLen_);
+            const std::int64_t per = static_cast<std::int64_t>(buf.size() / recLen_);
+            bool stop = false;
+            while (!stop && n < available) {
+                const std::int64_t k = std::min(per, available - n);
+                if (!PreadAll(fd_, buf.data(), static_cast<std::size_t>(k) * recLen_,
+                              headerLen_ + n * static_cast<std::int64_t>(recLen_)))
+                    break;
+                for (std::int64_t j = 0; j < k; ++j) {
+                    const std::uint8_t flag = buf[static_cast<std::size_t>(j) * recLen_];
+                    if (flag != ' ' && flag != '*') {
+                        stop = true;
+                        break;
+                    }
+                    ++n;
+                }
+            }
+        }
+        fileCount_ = physCount_ = n;
+        const std::int64_t end = headerLen_ + n * static_cast<std::int64_t>(recLen_);
+        std::uint8_t tail = kEof;
+        const bool hasTail = size > end && PreadAll(fd_, &tail, 1, end);
+        recovered_ = n != headerCount_ || (hasTail && tail != kEof);
+        if (!recovered_ && !hasTail && writable_ && !PwriteAll(fd_, &kEof, 1, end))
+            Fail("Tabulku nelze opravit", "The table cannot be repaired");
+        if (recovered_ && writable_) {
+            // Cut a torn record off, mark the end and bring the count up to date.
+            if (::ftruncate(fd_, static_cast<off_t>(end)) != 0 || !PwriteAll(fd_, &kEof, 1, end))
+                Fail("Tabulku nelze opravit", "The table cannot be repaired");
+            WriteHeaderCount();
+        }
+
+        winCap_ = std::max<std::int64_t>(1, static_cast<std::int64_t>(kWindowBytes / recLen_));
+        pendingCap_ = std::max<std::size_t>(1, kPendingBytes / recLen_) * recLen_;
+        pending_.reserve(pendingCap_);
+        edit_.assign(recLen_, ' ');
+        First();
+    } catch (...) {
+        ::close(fd_);
+        Reset();
+        throw;
+    }
+}
+
+void DbfTable::Close() {
+    if (fd_ < 0) return;
+    std::exception_ptr err;
+    try {
+        if (writable_) Flush();
+    } catch (...) {
+        err = std::current_exception();
+    }
+    ::close(fd_);
+    Reset();
+    if (err) std::rethrow_exception(err);
+}
+
+// ---- record access ---------------------------------------------------------
+
+const std::uint8_t* DbfTable::Rec(std::int64_t i) const {
+    if (i >= winFirst_ && i < winFirst_ + winCount_)
+        return win_.data() + static_cast<std::size_t>(i - winFirst_) * recLen_;
+    if (i >= fileCount_) return pending_.data() + static_cast<std::size_t>(i - fileCount_) * recLen_;
+    return LoadWindow(i);
+}
+
+const std::uint8_t* DbfTable::LoadWindow(std::int64_t i) const {
+    FlushDirty();
+    std::int64_t start = i;
+    if (i < winFirst_) start = std::max<std::int64_t>(0, i - winCap_ + 1);
+    const std::int64_t n = std::min(winCap_, fileCount_ - start);
+    win_.resize(static_cast<std::size_t>(n) * recLen_);
+    winCount_ = 0;
+    if (!PreadAll(fd_, win_.data(), win_.size(), headerLen_ + start * static_cast<std::int64_t>(recLen_)))
+        Fail("Chyba čtení tabulky", "Error reading the table", path_);
+    winFirst_ = start;
+    winCount_ = n;
+    return win_.data() + static_cast<std::size_t>(i - winFirst_) * recLen_;
+}
+
+std::uint8_t* DbfTable::MutableRec(std::int64_t i) {
+    if (i >= fileCount_) return pending_.data() + static_cast<std::size_t>(i - fileCount_) * recLen_;
+    const std::uint8_t* p = Rec(i);
+    if (dirtyLo_ < 0) {
+        dirtyLo_ = i;
+        dirtyHi_ = i + 1;
+    } else {
+        dirtyLo_ = std::min(dirtyLo_, i);
+        dirtyHi_ = std::max(dirtyHi_, i + 1);
+    }
+    return const_cast<std::uint8_t*>(p);
+}
+
+void DbfTable::FlushDirty() const {
+    if (dirtyLo_ < 0) return;
+    const std::int64_t lo = dirtyLo_, hi = dirtyHi_;
+    dirtyLo_ = dirtyHi_ = -1;
+    if (!PwriteAll(fd_, win_.data() + static_cast<std::size_t>(lo - winFirst_) * recLen_,
+                   static_cast<std::size_t>(hi - lo) * recLen_, headerLen_ + lo * static_cast<std::int64_t>(recLen_)))
+        Fail("Chyba zápisu tabulky", "Error writing the table", path_);
+}
+
+const std::uint8_t* DbfTable::CurRec() const {
+    if (state_ != State::Browse) return edit_.data();
+    if (cur_ < 0 || cur_ >= physCount_) return nullptr;
+    return Rec(cur_);
+}
+
+void DbfTable::NeedWritable() const {
+    if (fd_ < 0) Fail("Tabulka není otevřena", "The table is not open");
+    if (!writable_) Fail("Tabulka je jen pro čtení", "The table is read-only", path_);
+}
+
+std::uint8_t* DbfTable::EditRec() {
+    NeedWritable();
+    if (state_ == State::Browse) {
+        if (cur_ < 0 || cur_ >= physCount_) Fail("Žádný aktuální záznam", "No current record");
+        std::memcpy(edit_.data(), Rec(cur_), recLen_);
+        state_ = State::Edit;
+    }
+    return edit_.data();
+}
+
+const DbfField& DbfTable::F(int i) const {
+    if (i < 0 || i >= static_cast<int>(fields_.size())) Fail("Pole neexistuje", "No such field", std::to_string(i));
+    return fields_[static_cast<std::size_t>(i)];
+}
+
+const DbfField& DbfTable::Field(int i) const { return F(i); }
+std::string DbfTable::FieldName(int i) const { return F(i).Name; }
+FieldType DbfTable::GetFieldType(int i) const { return F(i).Kind; }
+
+bool DbfTable::FieldNull(const DbfField& f, const std::uint8_t* r) const {
+    if (f.NullBit >= 0) {
+        const std::uint8_t b = r[nullFlagsOffset_ + f.NullBit / 8];
+        if (b & (1u << (f.NullBit % 8))) return true;
+    }
+    const std::uint8_t* p = r + f.Offset;
+    double v = 0;
+    bool bl = false;
+    switch (f.Type) {
+        case 'T': return !DecodeFoxDateTime(p, v);
+        case '@': return !DecodeDb7Timestamp(p, v);
+        case 'O': return !DecodeDb7Double(p, v);
+        case 'B': return !DecodeFoxDouble(p, v);
+        case 'N': case 'F': return !DecodeNumeric(p, f.Length, v);
+        case 'D': return !DecodeDate(p, v);
+        case 'L': return !DecodeLogical(p[0], bl);
+        case 'C':
+            for (std::uint32_t k = 0; k < f.Length; ++k)
+                if (p[k] != ' ' && p[k] != 0) return false;
+            return true;
+        default: return false;
+    }
+}
+
+bool DbfTable::IsNull(int i) const {
+    const DbfField& f = F(i);
+    const std::uint8_t* r = CurRec();
+    return !r || FieldNull(f, r);
+}
+
+double DbfTable::ReadNumber(const DbfField& f, const std::uint8_t* r) const {
+    if (f.NullBit >= 0 && (r[nullFlagsOffset_ + f.NullBit / 8] & (1u << (f.NullBit % 8)))) return 0;
+    const std::uint8_t* p = r + f.Offset;
+    double v = 0;
+    bool b = false;
+    switch (f.Type) {
+        case 'B': return DecodeFoxDouble(p, v) ? v : 0;
+        case 'T': return DecodeFoxDateTime(p, v) ? v : 0;
+        case 'O': return DecodeDb7Double(p, v) ? v : 0;
+        case '@': return DecodeDb7Timestamp(p, v) ? v : 0;
+        case 'N': case 'F': return DecodeNumeric(p, f.Length, v) ? v : 0;
+        case 'I': {
+            if (level_ == DbfLevel::Dbase7) return DecodeDb7Long(p);
+            return static_cast<std::int32_t>(LE32(p));
+        }
+        case '+': return DecodeDb7Long(p);
+        case 'Y': return DecodeCurrency(p);
+        case 'D': return DecodeDate(p, v) ? v : 0;
+        case 'L': return DecodeLogical(p[0], b) && b ? 1 : 0;
+        case 'C': {
+            if (DecodeNumeric(p, std::min<std::uint32_t>(f.Length, 60), v)) return v;
+            return 0;
+        }
+        default: return 0;
+    }
+}
+
+double DbfTable::AsFloat(int i) const {
+    const DbfField& f = F(i);
+    const std::uint8_t* r = CurRec();
+    return r ? ReadNumber(f, r) : 0;
+}
+
+double DbfTable::AsDateTime(int i) const {
+    const DbfField& f = F(i);
+    const std::uint8_t* r = CurRec();
+    if (!r) return 0;
+    if (f.Type == 'C') {
+        double v = 0;
+        return ParseDateTimeText(AsText(i), v) ? v : 0;
+    }
+    return ReadNumber(f, r);
+}
+
+std::string DbfTable::AsText(int i) const {
+    const DbfField& f = F(i);
+    const std::uint8_t* r = CurRec();
+    if (!r || FieldNull(f, r)) return {};
+    const std::uint8_t* p = r + f.Offset;
+    switch (f.Type) {
+        case 'C': {
+            std::uint32_t e = f.Length;
+            while (e > 0 && (p[e - 1] == ' ' || p[e - 1] == 0)) --e;
+            return Cp1250ToUtf8(std::string(reinterpret_cast<const char*>(p), e));
+        }
+        case 'T': case '@': return FormatIsoTimestamp(ReadNumber(f, r));
+        case 'D': return FormatIsoTimestamp(ReadNumber(f, r)).substr(0, 10);
+        case 'L': return p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y' ? "T" : "F";
+        case 'N': case 'F': {
+            std::uint32_t b = 0, e = f.Length;
+            while (b < e && p[b] == ' ') ++b;
+            while (e > b && p[e - 1] == ' ') --e;
+            return std::string(reinterpret_cast<const char*>(p + b), e - b);
+        }
+        case 'I': case '+': return std::to_string(static_cast<std::int64_t>(ReadNumber(f, r)));
+        default: return ShortestText(ReadNumber(f, r));
+    }
+}
+
+void DbfTable::SetNullBit(const DbfField& f, std::uint8_t* r, bool null) {
+    if (f.NullBit < 0) return;
+    std::uint8_t& b = r[nullFlagsOffset_ + f.NullBit / 8];
+    const auto bit = static_cast<std::uint8_t>(1u << (f.NullBit % 8));
+    b = null ? static_cast<std::uint8_t>(b | bit) : static_cast<std::uint8_t>(b & ~bit);
+}
+
+void DbfTable::WriteEmpty(const DbfField& f, std::uint8_t* r) {
+    std::uint8_t* p = r + f.Offset;
+    switch (f.Type) {
+        case 'B': EncodeFoxDoubleNull(p); break;
+        case 'T': case '@': case 'O': case 'I': case 'Y': std::memset(p, 0, f.Length); break;
+        case '+': EncodeDb7Long(0, p); break;
+        default: std::memset(p, ' ', f.Length); break;
+    }
+}
+
+void DbfTable::SetNull(int i) {
+    const DbfField& f = F(i);
+    std::uint8_t* r = EditRec();
+    WriteEmpty(f, r);
+    SetNullBit(f, r, true);
+}
+
+void DbfTable::SetFloat(int i, double value) {
+    const DbfField& f = F(i);
+    std::uint8_t* r = EditRec();
+    std::uint8_t* p = r + f.Offset;
+    switch (f.Type) {
+        case 'B':
+            if (std::isnan(value)) return SetNull(i);
+            EncodeFoxDouble(value, p);
+            break;
+        case 'O':
+            if (std::isnan(value)) return SetNull(i);
+            EncodeDb7Double(value, p);
+            break;
+        case 'T': case '@': case 'D': return SetDateTime(i, value);
+        case 'N': case 'F':
+            if (!EncodeNumeric(value, static_cast<int>(f.Length), f.Decimals, p))
+                Fail("Hodnota se do pole nevejde", "The value does not fit the field", f.Name);
+            break;
+        case 'I': case '+': {
+            const double v = std::nearbyint(value);
+            if (!(v >= -2147483648.0 && v <= 2147483647.0))
+                Fail("Hodnota se do pole nevejde", "The value does not fit the field", f.Name);
+            if (f.Type == '+' || level_ == DbfLevel::Dbase7)
+                EncodeDb7Long(static_cast<std::int32_t>(v), p);
+            else
+                PutLE32(p, static_cast<std::uint32_t>(static_cast<std::int32_t>(v)));
+            break;
+        }
+        case 'Y':
+            if (!EncodeCurrency(value, p)) Fail("Hodnota se do pole nevejde", "The value does not fit the field", f.Name);
+            break;
+        case 'L': p[0] = value != 0 ? 'T' : 'F'; break;
+        case 'C': return SetText(i, ShortestText(value));
+        default: Fail("Pole nelze zapsat", "The field cannot be written", f.Name);
+    }
+    SetNullBit(f, r, false);
+}
+
+void DbfTable::SetDateTime(int i, double value) {
+    const DbfField& f = F(i);
+    std::uint8_t* r = EditRec();
+    std::uint8_t* p = r + f.Offset;
+    if (!std::isfinite(value)) Fail("Neplatné datum", "Invalid date", f.Name);
+    switch (f.Type) {
+        case 'T': EncodeFoxDateTime(value, p); break;
+        case '@': EncodeDb7Timestamp(value, p); break;
+        case 'D': EncodeDate(value, p); break;
+        case 'C': return SetText(i, FormatIsoTimestamp(value));
+        default: return SetFloat(i, value);
+    }
+    SetNullBit(f, r, false);
+}
+
+void DbfTable::SetText(int i, std::string_view utf8) {
+    const DbfField& f = F(i);
+    std::size_t b = 0, e = utf8.size();
+    while (b < e && utf8[b] == ' ') ++b;
+    while (e > b && utf8[e - 1] == ' ') --e;
+    const std::string_view t = utf8.substr(b, e - b);
+    if (f.Type != 'C' && t.empty()) return SetNull(i);
+    switch (f.Type) {
+        case 'C': {
+            std::uint8_t* r = EditRec();
+            const std::string cp = Utf8ToCp1250(utf8);
+            const std::size_t n = std::min<std::size_t>(cp.size(), f.Length);
+            std::memcpy(r + f.Offset, cp.data(), n);
+            std::memset(r + f.Offset + n, ' ', f.Length - n);
+            SetNullBit(f, r, false);
+            return;
+        }
+        case 'T': case '@': case 'D': {
+            double v = 0;
+            if (!ParseDateTimeText(t, v)) Fail("Neplatné datum", "Invalid date", std::string(t));
+            return SetDateTime(i, v);
+        }
+        case 'L': {
+            bool v = false;
+            if (!DecodeLogical(static_cast<std::uint8_t>(t[0]), v)) Fail("Neplatná hodnota", "Invalid value", std::string(t));
+            return SetFloat(i, v ? 1 : 0);
+        }
+        default: {
+            double v = 0;
+            if (!DecodeNumeric(reinterpret_cast<const std::uint8_t*>(t.data()), t.size(), v))
+                Fail("Neplatné číslo", "Invalid number", std::string(t));
+            return SetFloat(i, v);
+        }
+    }
+}
+
+// ---- append / post / flush -------------------------------------------------
+
+void DbfTable::Append() {
+    NeedWritable();
+    PostIfEditing();
+    std::uint8_t* r = edit_.data();
+    r[0] = ' ';
+    for (const auto& f : fields_) {
+        WriteEmpty(f, r);
+        SetNullBit(f, r, true);
+        if (f.Type == '+') EncodeDb7Long(static_cast<std::int32_t>(physCount_ + 1), r + f.Offset);
+    }
+    state_ = State::Insert;
+}
+
+void DbfTable::Post() {
+    if (state_ == State::Insert) {
+        state_ = State::Browse;
+        pending_.insert(pending_.end(), edit_.begin(), edit_.end());
+        cur_ = physCount_++;
+        if (liveValid_) live_.push_back(static_cast<std::uint32_t>(cur_));
+        eof_ = bof_ = false;
+        if (pending_.size() >= pendingCap_) Flush();
+    } else if (state_ == State::Edit) {
+        state_ = State::Browse;
+        std::uint8_t* r = MutableRec(cur_);
+        std::memcpy(r + 1, edit_.data() + 1, recLen_ - 1);  // the deleted flag stays
+    }
+}
+
+void DbfTable::PostIfEditing() {
+    if (state_ != State::Browse) Post();
+}
+
+void DbfTable::WriteHeaderCount() {
+    std::uint8_t h[8];
+    std::memcpy(h, header_.data(), 8);
+    StampDate(h);
+    PutLE32(h + 4, static_cast<std::uint32_t>(fileCount_));
+    if (!PwriteAll(fd_, h, 8, 0)) Fail("Chyba zápisu tabulky", "Error writing the table", path_);
+    std::memcpy(header_.data(), h, 8);
+    headerCount_ = fileCount_;
+}
+
+void DbfTable::Flush() {
+    if (fd_ < 0) return;
+    PostIfEditing();
+    if (!writable_) return;
+    FlushDirty();
+    if (!pending_.empty()) {
+        // Records first, then the end mark, then the count: a crash in between
+        // leaves a count that is only stale.
+        pending_.push_back(kEof);
+        const bool ok = PwriteAll(fd_, pending_.data(), pending_.size(),
+                                  headerLen_ + fileCount_ * static_cast<std::int64_t>(recLen_));
+        pending_.pop_back();
+        if (!ok) Fail("Chyba zápisu tabulky", "Error writing the table", path_);
+        fileCount_ += static_cast<std::int64_t>(pending_.size() / recLen_);
+        pending_.clear();
+    }
+    if (headerCount_ != fileCount_) WriteHeaderCount();
+}
+
+// ---- navigation --------------------------------------------------------------
+
+std::int64_t DbfTable::NextLive(std::int64_t from) const {
+    for (std::int64_t j = std::max<std::int64_t>(from, 0); j < physCount_; ++j)
+        if (Rec(j)[0] != '*') return j;
+    return -1;
+}
+
+std::int64_t DbfTable::PriorLive(std::int64_t from) const {
+    for (std::int64_t j = std::min(from, physCount_ - 1); j >= 0; --j)
+        if (Rec(j)[0] != '*') return j;
+    return -1;
+}
+
+void DbfTable::First() {
+    PostIfEditing();
+    cur_ = NextLive(0);
+    bof_ = true;
+    eof_ = cur_ < 0;
+}
+
+void DbfTable::Last() {
+    PostIfEditing();
+    cur_ = PriorLive(physCount_ - 1);
+    eof_ = true;
+    bof_ = cur_ < 0;
+}
+
+void DbfTable::Next() {
+    PostIfEditing();
+    if (cur_ < 0) {
+        eof_ = true;
+        return;
+    }
+    const std::int64_t j = NextLive(cur_ + 1);
+    if (j < 0) {
+        eof_ = true;
+    } else {
+        cur_ = j;
+        eof_ = false;
+    }
+    bof_ = false;
+}
+
+void DbfTable::Prior() {
+    PostIfEditing();
+    if (cur_ < 0) {
+        bof_ = true;
+        return;
+    }
+    const std::int64_t j = PriorLive(cur_ - 1);
+    if (j < 0) {
+        bof_ = true;
+    } else {
+        cur_ = j;
+        bof_ = false;
+    }
+    eof_ = false;
+}
+
+void DbfTable::EnsureDeletedCount() {
+    if (deletedKnown_) return;
+    std::int64_t d = 0;
+    for (std::int64_t j = 0; j < physCount_; ++j)
+        if (Rec(j)[0] == '*') ++d;
+    deleted_ = d;
+    deletedKnown_ = true;
+}
+
+void DbfTable::EnsureLive() {
+    EnsureDeletedCount();
+    if (liveValid_ || deleted_ == 0) return;
+    live_.clear();
+    live_.reserve(static_cast<std::size_t>(physCount_ - deleted_));
+    for (std::int64_t j = 0; j < physCount_; ++j)
+        if (Rec(j)[0] != '*') live_.push_back(static_cast<std::uint32_t>(j));
+    liveValid_ = true;
+}
+
+std::int64_t DbfTable::RecordCount() {
+    if (fd_ < 0) return 0;
+    EnsureDeletedCount();
+    return physCount_ - deleted_;
+}
+
+std::int64_t DbfTable::RecNo() {
+    if (fd_ < 0 || cur_ < 0 || state_ == State::Insert) return 0;
+    EnsureLive();
+    if (deleted_ == 0) return cur_ + 1;
+    const auto it = std::lower_bound(live_.begin(), live_.end(), static_cast<std::uint32_t>(cur_));
+    return static_cast<std::int64_t>(it - live_.begin()) + 1;
+}
+
+bool DbfTable::MoveTo(std::int64_t recno) {
+    PostIfEditing();
+    if (recno < 1 || recno > RecordCount()) return false;
+    EnsureLive();
+    cur_ = deleted_ == 0 ? recno - 1 : live_[static_cast<std::size_t>(recno - 1)];
+    eof_ = bof_ = false;
+    return true;
+}
+
+Bookmark DbfTable::GetBookmark() const { return Bookmark{cur_}; }
+
+void DbfTable::GotoBookmark(const Bookmark& b) {
+    PostIfEditing();
+    if (b.Position < 0 || b.Position >= physCount_) Fail("Záznam nenalezen", "Record not found");
+    std::int64_t j = NextLive(b.Position);
+    if (j < 0) j = PriorLive(b.Position);
+    cur_ = j;
+    eof_ = bof_ = j < 0;
+}
+
+// ---- delete / empty / pack -------------------------------------------------
+
+void DbfTable::Delete() {
+    NeedWritable();
+    if (state_ == State::Insert) {
+        state_ = State::Browse;  // deleting a record not yet stored cancels it
+        return;
+    }
+    PostIfEditing();
+    if (cur_ < 0 || cur_ >= physCount_ || Rec(cur_)[0] == '*') Fail("Žádný aktuální záznam", "No current record");
+    MutableRec(cur_)[0] = '*';
+    if (deletedKnown_) ++deleted_;
+    liveValid_ = false;
+    const std::int64_t j = NextLive(cur_ + 1);
+    if (j >= 0) {
+        cur_ = j;
+        eof_ = false;
+    } else {
+        cur_ = PriorLive(cur_ - 1);
+        eof_ = true;
+        bof_ = cur_ < 0;
+    }
+}
+
+void DbfTable::RewriteFile(bool keepRecords) {
+    NeedWritable();
+    Flush();
+    const std::string path = path_;
+    const bool exclusive = exclusive_;
+    const std::string tmp = TemporaryPathFor(path);
+    const int out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) Fail("Tabulku nelze přepsat", "The table cannot be rewritten", tmp);
+    bool ok = true;
+    std::int64_t written = 0;
+    try {
+        std::vector<std::uint8_t> h = header_;
+        ok = PwriteAll(out, h.data(), h.size(), 0);
+        std::int64_t outPos = headerLen_;
+        if (keepRecords && ok) {
+            // Large sequential blocks in, live records out.
+            const std::int64_t per = std::max<std::int64_t>(1, static_cast<std::int64_t>((4u << 20) / recLen_));
+            std::vector<std::uint8_t> in(static_cast<std::size_t>(per) * recLen_);
+            std::vector<std::uint8_t> buf;
+            buf.reserve(in.size());
+            for (std::int64_t j = 0; ok && j < fileCount_; j += per) {
+                const std::int64_t k = std::min(per, fileCount_ - j);
+                ok = PreadAll(fd_, in.data(), static_cast<std::size_t>(k) * recLen_,
+                              headerLen_ + j * static_cast<std::int64_t>(recLen_));
+                buf.clear();
+                for (std::int64_t r = 0; ok && r < k; ++r) {
+                    const std::uint8_t* p = in.data() + static_cast<std::size_t>(r) * recLen_;
+                    if (p[0] != '*') buf.insert(buf.end(), p, p + recLen_);
+                }
+                if (ok && !buf.empty()) {
+                    ok = PwriteAll(out, buf.data(), buf.size(), outPos);
+                    outPos += static_cast<std::int64_t>(buf.size());
+                    written += static_cast<std::int64_t>(buf.size() / recLen_);
+                }
+            }
+        }
+        if (ok) ok = PwriteAll(out, &kEof, 1, outPos);
+        StampDate(h.data());
+        PutLE32(h.data() + 4, static_cast<std::uint32_t>(written));
+        if (ok) ok = PwriteAll(out, h.data(), 8, 0);
+        SyncFile(out);
+    } catch (...) {
+        ok = false;
+    }
+    if (::close(out) != 0) ok = false;
+    if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        Fail("Tabulku nelze přepsat", "The table cannot be rewritten", path);
+    }
+    SyncDirectoryOf(path);
+    Close();
+    Open(path, exclusive);
+}
+
+void DbfTable::Empty() { RewriteFile(false); }
+
+void DbfTable::Pack() { RewriteFile(true); }
+
+}  // namespace kolvex::dbf

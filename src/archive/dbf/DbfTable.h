@@ -1,0 +1,150 @@
+#pragma once
+// dBASE tables. New tables are Visual FoxPro tables (version 0x30, code page
+// byte 0xC8 = Windows 1250; date-time 'T', doubles 'B'). Existing tables are
+// read at dBASE III/IV/5, dBASE level 7, FoxPro and Visual FoxPro level and
+// keep their own format when records are appended.
+//
+// Records are read through a window of about 1 MB and appended through a
+// buffer of about 256 KB; every flush of that buffer writes the records
+// first and the header's record count after them, so a crash leaves a count
+// that is at most stale. Opening recovers complete records beyond a stale
+// count and ignores a torn last record.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/Table.h"
+
+namespace kolvex::dbf {
+
+enum class DbfLevel { Dbase3, Dbase7, VisualFoxPro };
+
+struct DbfField {
+    std::string Name;
+    char Type = 'C';
+    std::uint32_t Offset = 0;  // in the record; the deleted flag is byte 0
+    std::uint32_t Length = 0;
+    std::uint8_t Decimals = 0;
+    int NullBit = -1;  // bit in _NullFlags (Visual FoxPro nullable fields)
+    FieldType Kind = FieldType::Unknown;
+};
+
+class DbfTable final : public TableEngine {
+public:
+    DbfTable() = default;
+    ~DbfTable() override;
+
+    void Create(const std::string& path, const std::vector<FieldDef>& fields) override;
+    void Open(const std::string& path, bool exclusive) override;
+    void Close() override;
+    bool IsOpen() const override { return fd_ >= 0; }
+    bool IsExclusive() const override { return fd_ >= 0 && exclusive_; }
+    std::string TableType() const override { return "DBASE"; }
+
+    int FieldCount() const override { return static_cast<int>(fields_.size()); }
+    std::string FieldName(int i) const override;
+    FieldType GetFieldType(int i) const override;
+
+    bool IsNull(int i) const override;
+    double AsDateTime(int i) const override;
+    double AsFloat(int i) const override;
+    std::string AsText(int i) const override;
+    void SetDateTime(int i, double value) override;
+    void SetFloat(int i, double value) override;
+    void SetText(int i, std::string_view utf8) override;
+    void SetNull(int i) override;
+
+    void Append() override;
+    void Post() override;
+    void Flush() override;
+
+    void First() override;
+    void Next() override;
+    void Prior() override;
+    void Last() override;
+    bool Eof() const override { return eof_; }
+    bool Bof() const override { return bof_; }
+    std::int64_t RecordCount() override;
+    std::int64_t RecNo() override;
+    bool MoveTo(std::int64_t recno) override;
+    Bookmark GetBookmark() const override;
+    void GotoBookmark(const Bookmark& b) override;
+
+    void Delete() override;
+    void Empty() override;
+    void Pack() override;
+
+    // Details of the open file.
+    DbfLevel Level() const { return level_; }
+    std::uint8_t VersionByte() const { return version_; }
+    std::uint8_t CodePageByte() const { return codePage_; }
+    const DbfField& Field(int i) const;
+    std::int64_t PhysicalCount() const { return physCount_; }
+    bool Recovered() const { return recovered_; }
+
+private:
+    enum class State { Browse, Edit, Insert };
+
+    const std::uint8_t* Rec(std::int64_t i) const;
+    const std::uint8_t* LoadWindow(std::int64_t i) const;
+    std::uint8_t* MutableRec(std::int64_t i);
+    const std::uint8_t* CurRec() const;
+    std::uint8_t* EditRec();
+    const DbfField& F(int i) const;
+    bool FieldNull(const DbfField& f, const std::uint8_t* r) const;
+    double ReadNumber(const DbfField& f, const std::uint8_t* r) const;
+    void SetNullBit(const DbfField& f, std::uint8_t* r, bool null);
+    void WriteEmpty(const DbfField& f, std::uint8_t* r);
+    void PostIfEditing();
+    void FlushDirty() const;
+    void NeedWritable() const;
+    void EnsureDeletedCount();
+    void EnsureLive();
+    std::int64_t NextLive(std::int64_t from) const;  // first live index >= from, or -1
+    std::int64_t PriorLive(std::int64_t from) const; // last live index <= from, or -1
+    void WriteHeaderCount();
+    void RewriteFile(bool keepRecords);
+    void Reset();
+
+    int fd_ = -1;
+    bool writable_ = false;
+    bool exclusive_ = false;
+    std::string path_;
+    DbfLevel level_ = DbfLevel::VisualFoxPro;
+    std::uint8_t version_ = 0x30;
+    std::uint8_t codePage_ = 0;
+    std::uint32_t headerLen_ = 0;
+    std::uint32_t recLen_ = 0;
+    std::vector<DbfField> fields_;
+    std::vector<std::uint8_t> header_;  // the header bytes as read or written
+    int nullFlagsOffset_ = -1;
+    int nullFlagsLength_ = 0;
+
+    std::int64_t headerCount_ = 0;  // record count in the file's header
+    std::int64_t fileCount_ = 0;    // records in the file
+    std::int64_t physCount_ = 0;    // fileCount_ + appended ones still in pending_
+    std::vector<std::uint8_t> pending_;
+    std::size_t pendingCap_ = 0;
+    bool recovered_ = false;
+
+    mutable std::vector<std::uint8_t> win_;
+    mutable std::int64_t winFirst_ = 0;
+    mutable std::int64_t winCount_ = 0;
+    mutable std::int64_t dirtyLo_ = -1;
+    mutable std::int64_t dirtyHi_ = -1;
+    std::int64_t winCap_ = 1;
+
+    std::vector<std::uint8_t> edit_;
+    State state_ = State::Browse;
+    std::int64_t cur_ = -1;
+    bool eof_ = true;
+    bool bof_ = true;
+
+    bool deletedKnown_ = false;
+    std::int64_t deleted_ = 0;
+    bool liveValid_ = false;
+    std::vector<std::uint32_t> live_;
+};
+
+}  // namespace kolvex::dbf

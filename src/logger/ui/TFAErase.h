@@ -1,0 +1,42 @@
+#pragma once
+// The archive erase dialog: how full the logger's archive memory is, its two
+// pointers, and the emptying step (read bookmark := write pointer).
+
+#include <QDialog>
+
+#include "app/AppContext.h"
+#include "logger/ui/DialogSupport.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace kolvex::ui {
+
+class TFAErase : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFAErase(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+    // Reads the archive pointers (9 bytes) and shows fill and pointers;
+    // throws the failed operation's error.
+    void OpenSequence();
+    void ApplyCaptions();
+
+    ErrorHook ReportError;
+
+public slots:
+    // Empties the archive without a question and closes the dialog, also
+    // after a failure (which is shown first).
+    void Erase_BBClick();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    kolvex::AppContext& ctx_;
+    QLabel *zaplneni_, *aFree_, *ukaz_, *ukazatel_;
+    QProgressBar* aFreePb_;
+    QPushButton *erase_, *close_, *help_;
+};
+
+}  // namespace kolvex::ui

@@ -1,0 +1,171 @@
+#include "logger/ui/TFSetCas.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QSpinBox>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+#include "app/ui/Help.h"
+#include "logger/DateTime.h"
+#include "logger/ServiceViews.h"
+
+namespace kolvex::ui {
+
+namespace {
+constexpr int kHelpContext = 1120;
+constexpr int kDialogHelpContext = 1210;
+
+// The regional short date format, always with a four-digit year so that the
+// year check can be met by what the picker shows.
+QString ShortDateFormat() {
+    QString f = QLocale().dateFormat(QLocale::ShortFormat);
+    if (!f.contains(QLatin1String("yyyy"))) f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return f;
+}
+}  // namespace
+
+TFSetCas::TFSetCas(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+    setObjectName(QStringLiteral("TFSetCas"));
+    ReportError = DefaultErrorHook(this);
+    Now = [] { return NowLocal(); };
+
+    casGb_ = new QGroupBox(this);
+    casGb_->setObjectName(QStringLiteral("Cas_GB"));
+    dlePc_ = new QCheckBox(casGb_);
+    dlePc_->setObjectName(QStringLiteral("dlePC_ChB"));
+    timeL_ = new QLabel(casGb_);
+    timeL_->setObjectName(QStringLiteral("Time_L"));
+    time_ = new QTimeEdit(casGb_);
+    time_->setObjectName(QStringLiteral("DTPTime"));
+    time_->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    dateL_ = new QLabel(casGb_);
+    dateL_->setObjectName(QStringLiteral("Date_L"));
+    date_ = new QDateEdit(casGb_);
+    date_->setObjectName(QStringLiteral("DTPDate"));
+    date_->setDisplayFormat(ShortDateFormat());
+    date_->setCalendarPopup(true);
+    date_->setMinimumDate(QDate(1900, 1, 1));
+    timeL_->setBuddy(time_);
+    dateL_->setBuddy(date_);
+
+    auto* casGrid = new QGridLayout(casGb_);
+    casGrid->addWidget(dlePc_, 0, 0, 1, 2);
+    casGrid->addWidget(timeL_, 1, 0);
+    casGrid->addWidget(time_, 1, 1);
+    casGrid->addWidget(dateL_, 2, 0);
+    casGrid->addWidget(date_, 2, 1);
+    casGrid->setColumnStretch(1, 1);
+
+    komGb_ = new QGroupBox(this);
+    komGb_->setObjectName(QStringLiteral("KomQUEND_GB"));
+    adrL_ = new QLabel(komGb_);
+    adrL_->setObjectName(QStringLiteral("AdrQUEND_L"));
+    adr_ = new QSpinBox(komGb_);
+    adr_->setObjectName(QStringLiteral("EAdrQUEND"));
+    adr_->setRange(0, 255);
+    auto* komRow = new QHBoxLayout(komGb_);
+    komRow->addWidget(adrL_);
+    komRow->addWidget(adr_);
+    komRow->addStretch();
+
+    setUp_ = MakeButton(this, "SetUp_BB", QStyle::SP_DialogApplyButton);
+    close_ = MakeButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
+    help_ = MakeButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(help_);
+    buttons->addStretch();
+    buttons->addWidget(setUp_);
+    buttons->addWidget(close_);
+
+    auto* top = new QVBoxLayout(this);
+    top->addWidget(casGb_);
+    top->addWidget(komGb_);
+    top->addSpacing(8);
+    top->addLayout(buttons);
+    top->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(setUp_, &QPushButton::clicked, this, &TFSetCas::SetUp_BBClick);
+    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(help_, &QPushButton::clicked, this, [this] { ShowHelpTopic(this, kHelpContext); });
+    ApplyCaptions();
+}
+
+void TFSetCas::ApplyCaptions() {
+    setWindowTitle(Tx("QUENDAL - nastavení času", "QUENDAL  time set-up"));
+    casGb_->setTitle(Tx("Čas a datum", "Date time"));
+    dlePc_->setText(Tx("Nastavit podle PC", "according to PC"));
+    dlePc_->setToolTip(QStringLiteral("Nastavení času a datumu podle času PC"));  // one text in both languages
+    timeL_->setText(Tx("Čas", "Time"));
+    dateL_->setText(Tx("Datum", "Date"));
+    komGb_->setTitle(Tx("Komunikace", "Communication"));
+    adrL_->setText(Tx("Adresa", "Address"));
+    help_->setText(Tx("&Nápověda", "&Help"));
+    setUp_->setText(Tx("&Nastavit", "&Set-up"));
+    close_->setText(Tx("&Zavřít", "&Cloae"));
+}
+
+void TFSetCas::OpenSequence() {
+    const LoggerClock clock = ctx_.Ops.ReadClock();
+    remembered_ = ClockToDateTime(clock);
+    const DateTimeParts p = DecodeDateTime(remembered_);
+    time_->setTime(QTime(p.Hour, p.Minute, p.Second, 0));
+    date_->setDate(QDate(p.Year, p.Month, p.Day));
+    dlePc_->setChecked(ctx_.Config.SetClockFromPC != 0);
+    adr_->setValue(ctx_.Port.LoggerAddress);
+    komGb_->hide();
+    adrL_->hide();
+    adr_->hide();
+}
+
+void TFSetCas::Store() {
+    double t = 0;
+    if (dlePc_->isChecked()) {
+        t = Now();
+    } else {
+        const QDate d = date_->date();
+        const QTime tm = time_->time();
+        t = TryEncodeDateTime(d.year(), d.month(), d.day(), tm.hour(), tm.minute(), tm.second(), tm.msec())
+                .value_or(0.0);
+        // Untouched pickers: the logger's clock runs on, it is not written.
+        if (t == remembered_) t = 0;
+    }
+    if (t != 0) ctx_.Ops.WriteClock(DateTimeToClock(t));  // ESetCas outside 2000..2099
+    const auto address = static_cast<std::uint8_t>(adr_->value());
+    ctx_.Ops.WriteLoggerAddress(address);
+    ctx_.Port.LoggerAddress = address;
+    ctx_.Config.BusAddress = address;
+    ctx_.Config.SetClockFromPC = dlePc_->isChecked() ? 1 : 0;
+}
+
+void TFSetCas::SetUp_BBClick() {
+    try {
+        Store();
+    } catch (const std::exception& e) {
+        ReportError(e);
+        return;
+    }
+    accept();
+}
+
+void TFSetCas::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) ApplyCaptions();
+    QDialog::changeEvent(event);
+}
+
+void TFSetCas::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
+        ShowHelpTopic(this, kDialogHelpContext);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+}  // namespace kolvex::ui

@@ -1,0 +1,60 @@
+#pragma once
+// The logger clock dialog: shows the logger's clock and sets it to the picked
+// date and time or to the PC's clock; every store also writes the bus address.
+
+#include <QDialog>
+
+#include "app/AppContext.h"
+#include "logger/ui/DialogSupport.h"
+
+class QCheckBox;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class QTimeEdit;
+
+namespace kolvex::ui {
+
+class TFSetCas : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFSetCas(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+    // Reads the logger clock into the pickers; throws the error of ReadClock.
+    void OpenSequence();
+    // Captions, set at creation and whenever the dialog is activated.
+    void ApplyCaptions();
+
+    // The date-time the pickers were given when the dialog opened.
+    double RememberedTime() const { return remembered_; }
+
+    ErrorHook ReportError;
+    // The PC's local clock; replaceable so that tests can fix "now".
+    std::function<double()> Now;
+
+public slots:
+    // Writes the clock (unless the pickers are untouched) and the bus address;
+    // closes on success, stays open showing the error otherwise.
+    void SetUp_BBClick();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // The store sequence; throws.
+    void Store();
+
+    kolvex::AppContext& ctx_;
+    double remembered_ = 0;
+    QGroupBox *casGb_, *komGb_;
+    QCheckBox* dlePc_;
+    QTimeEdit* time_;
+    QDateEdit* date_;
+    QLabel *timeL_, *dateL_, *adrL_;
+    QSpinBox* adr_;
+    QPushButton *setUp_, *close_, *help_;
+};
+
+}  // namespace kolvex::ui

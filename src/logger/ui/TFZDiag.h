@@ -1,0 +1,47 @@
+#pragma once
+// The logger diagnostics dialog: battery and alarm flags now and since the
+// last clearing, the battery voltages; Read refreshes, Clear clears.
+
+#include <QDialog>
+
+#include "app/AppContext.h"
+#include "logger/ui/DialogSupport.h"
+
+class QLabel;
+class QPushButton;
+
+namespace kolvex::ui {
+
+class TFZDiag : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFZDiag(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+    // Reads the logger type (hiding the voltage row up to type 3) and runs
+    // the read step; throws the failed operation's error.
+    void OpenSequence();
+    void ApplyCaptions();
+
+    // Shows the errors of Read and Clear while the dialog is open.
+    ErrorHook ReportError;
+
+public slots:
+    void Read_BBClick();
+    void Clear_BBClick();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void ReadStep();
+
+    kolvex::AppContext& ctx_;
+    QLabel *status_, *actual_, *history_, *battDisch_, *alarm1Low_, *alarm1High_, *alarm2Low_, *alarm2High_,
+        *batteryVoltage_;
+    // Indicators: battery, alarm 1 low, alarm 1 high, alarm 2 low, alarm 2 high; now and history.
+    QLabel* now_[5];
+    QLabel* hist_[5];
+    QLabel *uBatA_, *uBatH_;
+    QPushButton *read_, *clear_, *close_, *help_;
+};
+
+}  // namespace kolvex::ui

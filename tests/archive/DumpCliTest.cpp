@@ -1,0 +1,82 @@
+// kolvex12-cli dump on an archive table with its parameter file (skipped when
+// the command-line tool has not been built).
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "ArchiveTestUtil.h"
+#include "archive/Adm.h"
+#include "logger/DateTime.h"
+
+using namespace kolvex;
+using namespace kolvex::test;
+
+namespace {
+std::string Cli() {
+    const char* bin = std::getenv("KOLVEX_BIN_DIR");
+    const std::string path = std::string(bin ? bin : "") + "/cli/kolvex12-cli";
+    return bin && std::filesystem::exists(path) ? path : std::string();
+}
+
+std::string Shell(const std::string& cmd) {
+    std::string out;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    ::pclose(p);
+    return out;
+}
+}  // namespace
+
+TEST(DumpCli, CsvAndJsonOfAnArchive) {
+    const std::string cli = Cli();
+    if (cli.empty()) GTEST_SKIP() << "kolvex12-cli not built";
+    TempDir dir;
+    FixedAnswerer yes(true);
+    TADM adm(&yes);
+    LoggerImage im;
+    im.SerialNumber = 730123;
+    im.Parameters.ArchiveFlags = 3;
+    im.Parameters.Input[0].SetName("Teplota");
+    im.Parameters.Input[0].SetUnit("°C");
+    adm.CreateArchive(dir / "a.dbf", BuildParameterRecord(im, Lang::English));
+    adm.ParameterRecord.SetFooter("Sklad 2");
+    const double t = *TryEncodeDateTime(2004, 8, 31, 12, 30, 0, 0);
+    const double values[][2] = {{0.1 + 0.2, -1}, {21.5, 2}, {7, 3}};
+    for (int i = 0; i < 3; ++i) {
+        adm.Table1.Append();
+        adm.Table1.SetDateTime(0, t + i * 10.5 / 86400.0);
+        adm.Table1.SetFloat(1, values[i][0]);
+        if (i != 1) adm.Table1.SetFloat(2, values[i][1]);
+        adm.Table1.Post();
+    }
+    adm.Table1.MoveTo(3);
+    adm.Table1.Delete();
+    adm.CloseArchive();
+
+    EXPECT_EQ(Shell(cli + " dump " + dir / "a.dbf"),
+              "DATETIME,VSTUP1,VSTUP2\n"
+              "2004-08-31 12:30:00,0.30000000000000004,-1\n"
+              "2004-08-31 12:30:10.500,21.5,\n");
+    const auto j = nlohmann::json::parse(Shell(cli + " dump " + dir / "a.dbf" + " --json"));
+    EXPECT_EQ(j["fields"], nlohmann::json({"DATETIME", "VSTUP1", "VSTUP2"}));
+    ASSERT_EQ(j["records"].size(), 2u);
+    EXPECT_EQ(j["records"][0][1].template get<double>(), 0.1 + 0.2);
+    EXPECT_TRUE(j["records"][1][2].is_null());
+    const auto& p = j["parameters"];
+    EXPECT_EQ(p["serial"], "00730123");
+    EXPECT_EQ(p["field_count"], 3);
+    EXPECT_EQ(p["fields"][1]["label"], "Teplota");
+    EXPECT_EQ(p["fields"][1]["unit"], "°C");
+    EXPECT_EQ(p["fields"][1]["decimals"], 1);
+    EXPECT_EQ(p["left_axis"]["source"], 1);
+    EXPECT_EQ(p["left_axis"]["automatic"], false);
+    EXPECT_EQ(p["right_axis"]["colour"], 0x008000);
+    EXPECT_EQ(p["panel_width"], 280);
+    EXPECT_EQ(p["footer"], "Sklad 2");
+    EXPECT_EQ(p["checksum_ok"], true);
+}

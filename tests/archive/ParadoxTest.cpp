@@ -1,0 +1,95 @@
+// Paradox tables through pxlib: create, read, append, delete and pack.
+
+#include <gtest/gtest.h>
+
+#include "ArchiveTestUtil.h"
+#include "app/Errors.h"
+#include "archive/Adm.h"
+#include "archive/Table.h"
+#include "logger/DateTime.h"
+
+using namespace kolvex;
+using namespace kolvex::test;
+
+namespace {
+double At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return *TryEncodeDateTime(y, mo, d, h, mi, s, 0); }
+}  // namespace
+
+TEST(Paradox, CreateAppendDeleteAndPack) {
+    TempDir dir;
+    const std::string path = dir / "p.db";
+    Table t;
+    t.SetPath(path);
+    t.Create({{FieldType::DateTime, "DATETIME"}, {FieldType::Float, "VSTUP1"}, {FieldType::Float, "VSTUP2"}});
+    EXPECT_EQ(t.TableType(), "PARADOX");
+    for (int i = 0; i < 300; ++i) {
+        t.Append();
+        t.SetDateTime(0, At(2004, 8, 31, 12, 30, 0) + i / 86400.0);
+        t.SetFloat(1, 0.1 * i - 5);
+        if (i != 7) t.SetFloat(2, -i);
+        t.Post();
+    }
+    t.Close();
+    t.Open();
+    ASSERT_EQ(t.FieldCount(), 3);
+    EXPECT_EQ(t.FieldName(0), "DATETIME");
+    EXPECT_EQ(t.GetFieldType(0), FieldType::DateTime);
+    EXPECT_EQ(t.GetFieldType(2), FieldType::Float);
+    EXPECT_EQ(t.RecordCount(), 300);
+    t.First();
+    EXPECT_EQ(t.AsText(0), "2004-08-31 12:30:00");
+    EXPECT_EQ(t.AsFloat(1), -5.0);
+    EXPECT_EQ(t.AsFloat(2), 0.0);
+    EXPECT_FALSE(t.IsNull(2));
+    ASSERT_TRUE(t.MoveTo(8));
+    EXPECT_TRUE(t.IsNull(2));
+    EXPECT_EQ(t.AsDateTime(0), At(2004, 8, 31, 12, 30, 7));
+    // Delete every other record, then pack and reopen.
+    t.First();
+    bool del = true;
+    while (!t.Eof()) {
+        if (del)
+            t.Delete();
+        else
+            t.Next();
+        del = !del;
+    }
+    EXPECT_EQ(t.RecordCount(), 150);
+    t.Pack();
+    t.Close();
+    t.Open();
+    EXPECT_EQ(t.RecordCount(), 150);
+    t.First();
+    EXPECT_EQ(t.AsFloat(2), -1);
+    t.Last();
+    EXPECT_EQ(t.AsFloat(2), -299);
+    t.Empty();
+    EXPECT_EQ(t.RecordCount(), 0);
+    t.Close();
+
+    // The data module packs a Paradox archive by rewriting it.
+    FixedAnswerer yes(true);
+    TADM adm(&yes);
+    ArchiveParameterRecord r;
+    LoggerImage im;
+    im.Parameters.ArchiveFlags = 1;
+    r = BuildParameterRecord(im, Lang::English);
+    adm.CreateArchive(dir / "q.db", r);
+    for (int i = 0; i < 10; ++i) {
+        adm.Table1.Append();
+        adm.Table1.SetDateTime(0, At(2005, 1, 1 + i));
+        adm.Table1.SetFloat(1, i);
+        adm.Table1.Post();
+    }
+    EXPECT_EQ(adm.DeleteRecordsInPeriod(At(2005, 1, 3), At(2005, 1, 5)), 3);
+    EXPECT_EQ(adm.Table1.RecordCount(), 7);
+    adm.CloseArchive();
+    EXPECT_TRUE(adm.OpenArchive(dir / "q.db"));
+    EXPECT_EQ(adm.Table1.RecordCount(), 7);
+
+    // Damaged files are refused.
+    WriteBytes(dir / "bad.db", std::vector<std::uint8_t>(2048, 0x11));
+    Table b;
+    b.SetPath(dir / "bad.db");
+    EXPECT_THROW(b.Open(), EADM);
+}
