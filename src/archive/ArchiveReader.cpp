@@ -5,7 +5,6 @@
 
 #include "app/Errors.h"
 #include "app/Language.h"
-#include "link/LoggerOps.h"
 #include "logger/Conversion.h"
 #include "logger/DateTime.h"
 
@@ -121,7 +120,7 @@ bool ArchiveDecoder::Decode(const std::uint8_t* b, ArchiveSample& sample) {
     return true;
 }
 
-ArchiveReadResult ReadArchiveRange(LoggerOps& ops, const LoggerImage& image, std::uint32_t start,
+ArchiveReadResult ReadArchiveRange(const ArchiveBlockReader& read, const LoggerImage& image, std::uint32_t start,
                                    std::uint32_t end, std::uint32_t size, const ArchiveReadCallbacks& cb) {
     CheckArchiveSize(size);
     ArchiveReadResult result;
@@ -136,7 +135,7 @@ ArchiveReadResult ReadArchiveRange(LoggerOps& ops, const LoggerImage& image, std
     auto readStep = [&](std::uint32_t address, std::vector<std::uint8_t>& into) -> bool {
         for (;;) {
             try {
-                const auto block = ops.ReadArchiveMemory(address);
+                const auto block = read(address);
                 into.insert(into.end(), block.begin(), block.end());
                 return true;
             } catch (const EComm& e) {

@@ -100,11 +100,19 @@ struct ArchiveReadCallbacks {
     std::function<StepFailure(const EComm& error)> OnCommError;  // default: Abort
 };
 
+// Reads the 256 bytes of archive memory at an address (throws EComm on a
+// communication error).
+using ArchiveBlockReader = std::function<std::array<std::uint8_t, kArchiveStep>(std::uint32_t address)>;
+
 // Reads [start, end) of the ring (the whole ring when start = end and the
 // memory is full), decoding from the 256-byte boundary below `start`; records
 // before `start` only set the time base. A record that runs past a step's 256
 // bytes is completed by reading the following bytes first; the next step then
 // begins right after it. Errors other than communication errors propagate.
+ArchiveReadResult ReadArchiveRange(const ArchiveBlockReader& read, const LoggerImage& image, std::uint32_t start,
+                                   std::uint32_t end, std::uint32_t archiveSize,
+                                   const ArchiveReadCallbacks& callbacks);
+// The same through the logger operation ReadArchiveMemory.
 ArchiveReadResult ReadArchiveRange(LoggerOps& ops, const LoggerImage& image, std::uint32_t start,
                                    std::uint32_t end, std::uint32_t archiveSize,
                                    const ArchiveReadCallbacks& callbacks);

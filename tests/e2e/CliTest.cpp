@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 
 #include <nlohmann/json.hpp>
@@ -171,4 +172,38 @@ TEST(Cli, LiveRepeatReadsOnTheFiveSecondGrid) {
     for (char c : r.Out) lines += c == '\n';
     EXPECT_GE(lines, 2u);
     EXPECT_LE(lines, 3u);
+}
+
+TEST(Cli, DownloadStoresTheArchiveAndMovesTheBookmark) {
+    SimProcess sim({"--samples", "120", "--period", "10", "--unit", "sec"});
+    char tmpl[] = "/tmp/kolvex-cli-dl-XXXXXX";
+    const std::string dir = ::mkdtemp(tmpl);
+    const json first = Json(Cli(sim.Path(), {"download", "--dir", dir, "--split", "year,day", "--json"}));
+    EXPECT_FALSE(first["aborted"].get<bool>());
+    EXPECT_GE(first["records"].get<int>(), 120);
+    ASSERT_GE(first["files"].size(), 2u);
+    int year = 0, day = 0;
+    for (const auto& f : first["files"]) {
+        const std::string path = f["path"];
+        EXPECT_EQ(path.rfind(dir + "/00084321-", 0), 0u) << path;
+        (path.size() - dir.size() > 20 ? day : year) += f["records_added"].get<int>();
+    }
+    EXPECT_EQ(year, first["records"].get<int>());
+    EXPECT_EQ(day, first["records"].get<int>());
+    const json ptr = Json(Cli(sim.Path(), {"--json", "pointers"}));
+    EXPECT_EQ(first["bookmark"], ptr["read"]);
+
+    // Nothing new: nothing stored, the bookmark stays; --no-bookmark leaves it alone.
+    const json again = Json(Cli(sim.Path(), {"download", "--dir", dir, "--json"}));
+    EXPECT_LE(again["records"].get<int>(), 1);
+    const json none = Json(Cli(sim.Path(), {"download", "--dir", dir, "--mode", "all", "--no-bookmark", "--json"}));
+    EXPECT_TRUE(none["bookmark"].is_null());
+    EXPECT_GE(none["records"].get<int>(), 120);
+
+    // The tables read back with the dump command.
+    const Result dump = RunProgram(CliPath(), {"dump", first["files"][0]["path"].get<std::string>()});
+    EXPECT_EQ(dump.Status, 0) << dump.Err;
+    EXPECT_EQ(dump.Out.rfind("DATETIME,VSTUP1,VSTUP2\n", 0), 0u);
+    EXPECT_EQ(RunProgram(CliPath(), {"download", "--split", "hour"}).Status, 2);
+    std::filesystem::remove_all(dir);
 }
