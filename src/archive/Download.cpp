@@ -68,7 +68,6 @@ void StoringOptions::To(ConfigRecord& c) const {
 }
 
 StoringOptions StoringDefaults() { return {}; }
-void ApplyStoringDefaults(ConfigRecord& c) { StoringDefaults().To(c); }
 
 std::string SafeLoggerFileName(const std::string& name) {
     std::string s;

@@ -34,9 +34,9 @@ struct StoringOptions {
     static StoringOptions From(const ConfigRecord& c);
     void To(ConfigRecord& c) const;
 };
-// The defaults when there is no configuration file.
+// The defaults when there is no configuration file (ApplyStoringDefaults of
+// app/ConfigDefaults.h writes them into the configuration record).
 StoringOptions StoringDefaults();
-void ApplyStoringDefaults(ConfigRecord& c);
 
 class DownloadUi {
 public:

@@ -99,10 +99,12 @@ private:
         const std::string name = SheetNameFor(header_.FileName, part_);
         ws_ = workbook_add_worksheet(wb_, name.c_str());
         if (!ws_) WriteFailed(path_, "worksheet");
-        worksheet_set_column(ws_, 0, 6, 12, nullptr);
-        for (std::size_t c = 0; c < columns_.size(); ++c) {
+        // Columns A to G are 12 wide, the date-time column 20. The writer keeps
+        // one entry per first column, so each column is set once.
+        for (std::size_t c = 0; c < std::max<std::size_t>(columns_.size(), 7); ++c) {
             const auto col = static_cast<lxw_col_t>(c);
-            if (columns_[c].IsDateTime) worksheet_set_column(ws_, col, col, 20, nullptr);
+            if (c >= columns_.size()) worksheet_set_column(ws_, col, col, 12, nullptr);
+            else if (columns_[c].IsDateTime) worksheet_set_column(ws_, col, col, 20, nullptr);
             else worksheet_set_column(ws_, col, col, 12, value_[Decimals(c)]);
         }
         const ExportHeaderTexts t = MakeExportHeaderTexts(header_);

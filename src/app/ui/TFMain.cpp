@@ -12,9 +12,11 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -29,12 +31,24 @@
 #include "app/ui/ModalRunner.h"
 #include "app/ui/TFAbout02.h"
 #include "app/ui/TFSetPC.h"
+#include "archive/ui/TFADbf.h"
+#include "archive/ui/TFAParamC.h"
+#include "archive/ui/ViewerSupport.h"
 #include "logger/Conversion.h"
 #include "logger/ui/TFAErase.h"
 #include "logger/ui/TFAParama.h"
 #include "logger/ui/TFSetCas.h"
 #include "logger/ui/TFZDiag.h"
 #include "logger/ui/TFZVerze.h"
+
+#if __has_include("output/ui/TFADbfErase.h")
+#include "output/ui/TFADbfErase.h"
+#define KOLVEX_HAVE_RECORD_DELETION 1
+#endif
+#if __has_include("archive/ui/TFADbfConvert.h")
+#include "archive/ui/TFADbfConvert.h"
+#define KOLVEX_HAVE_OLD_CONVERSION 1
+#endif
 
 namespace kolvex::ui {
 
@@ -110,7 +124,10 @@ TFMain::TFMain(AppContext& ctx, TimeSource clock, QWidget* parent)
     timer1_->start();
 }
 
-TFMain::~TFMain() = default;
+TFMain::~TFMain() {
+    // The data module outlives the window; its questions must not reach it.
+    ctx_.Adm.SetAnswerer(nullptr);
+}
 
 // ---- building the window ----------------------------------------------------
 
@@ -164,12 +181,6 @@ void TFMain::BuildMenus() {
     helpMI_->addSeparator();
     hAboutMI_ = item(helpMI_, "HAbout_MI", ThemeIcon("help-about", QStyle::SP_MessageBoxInformation),
                      &TFMain::HAbout_MIClick);
-
-    // The archive table commands come with the archive viewer; until then
-    // they are shown but cannot be chosen.
-    aOpenFileMI_->setEnabled(false);
-    aReadMI_->setEnabled(false);
-    aParamSaveMI_->setEnabled(false);
 }
 
 void TFMain::BuildToolBar() {
@@ -238,11 +249,7 @@ void TFMain::BuildToolBar() {
     for (QToolButton* b :
          {archivOpenSB_, archivReadSB_, archivParamSB_, archivEraseSB_, archivParamSaveSB_, dbfEraseSB_})
         toolBar_->addWidget(b);
-    // Until the archive viewer exists: table commands shown, not available;
-    // the record deletion waits for an open table.
-    archivOpenSB_->setEnabled(false);
-    archivReadSB_->setEnabled(false);
-    archivParamSaveSB_->setEnabled(false);
+    // The record deletion waits for a table opened in the viewer.
     dbfEraseSB_->setEnabled(false);
 
     // The clock at the right edge.
@@ -344,11 +351,15 @@ void TFMain::Startup() {
         // stays off; another port can be chosen in the settings.
         startupPortFailed_ = true;
         ShowError(nullptr, e);
-        return;
     }
-    RestorePlacement();
-    // The data module of the archive tables and the hidden old-database
-    // conversion window come with the archive storage.
+    if (!startupPortFailed_) RestorePlacement();
+    // The data module (it lives in the context) gets this program's question
+    // box, then the hidden old-database conversion window is created.
+    answerer_ = std::make_unique<QtAnswerer>(this);
+    ctx_.Adm.SetAnswerer(answerer_.get());
+#ifdef KOLVEX_HAVE_OLD_CONVERSION
+    InstallOldDatabaseConverter(ctx_, this);
+#endif
 }
 
 bool TFMain::LoadConfig() {
@@ -358,9 +369,15 @@ bool TFMain::LoadConfig() {
 }
 
 void TFMain::ApplyConfigDefaults() {
+    // In the start-up order: this window, the communication, the storing
+    // options, the viewer with printing, export and the chart, the deletion.
     const QRect area = ScreenArea();
-    kolvex::ApplyConfigDefaults(ctx_.Config, ctx_.Port, area.width(), area.height(),
-                                ToDateTimeValue(clock_()), QDir::currentPath().toStdString());
+    const double today = ToDateTimeValue(clock_());
+    ApplyShellDefaults(ctx_.Config, area.width(), area.height());
+    ApplyCommDefaultsTo(ctx_.Config, ctx_.Port);
+    kolvex::ApplyStoringDefaults(ctx_.Config);
+    TFADbf::ViewerDefaults(ctx_.Config, today, QDir::currentPath().toStdString());
+    ApplyEraseDefaults(ctx_.Config, today);
     helpFile_ = QStringLiteral("kolvex12_EN.hlp");
 }
 
@@ -399,6 +416,7 @@ void TFMain::closeEvent(QCloseEvent* event) {
 }
 
 bool TFMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == mdiArea_->viewport() && event->type() == QEvent::Resize) FitViewer();
     if (watched == mdiArea_->viewport() && event->type() == QEvent::Paint && !firstPaintDone_ &&
         !ArchiveViewerExists()) {
         firstPaintDone_ = true;
@@ -414,8 +432,41 @@ void TFMain::FirstPaint() {
 }
 
 void TFMain::OpenArchiveAtFirstPaint(const QString& path) {
-    // Hook of the archive viewer: create it and open `path` in it.
-    (void)path;
+    EnsureViewer();
+    viewer_->OpenArchiveView(path);
+}
+
+bool TFMain::EnsureViewer() {
+    if (viewer_) return false;
+    viewer_ = new TFADbf(ctx_);
+    // A child without border and close box that fills the client area.
+    viewerWindow_ = mdiArea_->addSubWindow(viewer_, Qt::SubWindow | Qt::FramelessWindowHint);
+    viewerWindow_->setObjectName(QStringLiteral("TFADbf_Window"));
+    viewerWindow_->setSystemMenu(nullptr);
+    viewerWindow_->setOption(QMdiSubWindow::RubberBandResize, false);
+    viewerWindow_->setOption(QMdiSubWindow::RubberBandMove, false);
+    connect(viewer_, &TFADbf::TableOpenChanged, this,
+            [this](bool open) { dbfEraseSB_->setEnabled(open && !downloading_); });
+    connect(viewer_, &TFADbf::StatusMessage, this, [this](const QString& text) { statusBar()->showMessage(text); });
+    FitViewer();
+    viewerWindow_->show();
+    return true;
+}
+
+void TFMain::FitViewer() {
+    if (viewerWindow_) viewerWindow_->setGeometry(mdiArea_->viewport()->rect());
+}
+
+void TFMain::ArchiveViewerApplyLanguage() { viewer_->ApplyCaptions(); }
+
+void TFMain::ArchiveViewerStoreState() {
+    if (viewer_) viewer_->FormCloseQuery();
+}
+
+void TFMain::SetArchiveCommandsEnabled(bool enabled) {
+    for (QAction* a : {aOpenFileMI_, aReadMI_, aParamSaveMI_}) a->setEnabled(enabled);
+    for (QToolButton* b : {archivOpenSB_, archivReadSB_, archivParamSaveSB_}) b->setEnabled(enabled);
+    dbfEraseSB_->setEnabled(enabled && ctx_.Adm.Table1.IsOpen() && viewer_);
 }
 
 // ---- language ---------------------------------------------------------------
@@ -617,22 +668,55 @@ void TFMain::AParam_MIClick() { RunLoggerDialog<TFAParama>(); }
 void TFMain::AErase_MIClick() { RunLoggerDialog<TFAErase>(); }
 
 void TFMain::AOpenFile_MIClick() {
-    // Hook of the archive viewer: create it if needed and let it ask for a
-    // table, starting from LastArchivePath.
+    if (downloading_) return;
+    EnsureViewer();
+    viewer_->OpenArchiveDialog(QString::fromStdString(ctx_.Config.LastArchivePath));
 }
 
 void TFMain::ARead_MIClick() {
-    // Hook of the archive download: run it in the viewer (created first when
-    // needed, then LastArchivePath is opened in it).
+    // The download processes window messages while it reads; a second one
+    // (or opening or deleting tables meanwhile) must wait for it.
+    if (downloading_) return;
+    downloading_ = true;
+    SetArchiveCommandsEnabled(false);
+    const bool created = EnsureViewer();
+    try {
+        viewer_->ReadArchive();
+    } catch (const std::exception& e) {
+        ShowError(this, e);
+    }
+    downloading_ = false;
+    SetArchiveCommandsEnabled(true);
+    // A viewer created for the download shows LastArchivePath afterwards,
+    // unless the download already shows that table.
+    const Table& t = ctx_.Adm.Table1;
+    if (created && !(t.IsOpen() && t.Path() == ctx_.Config.LastArchivePath && viewer_->TabsShown())) {
+        const QString path = QString::fromStdString(ctx_.Config.LastArchivePath);
+        if (QFileInfo(path).isFile()) viewer_->OpenArchiveView(path);
+    }
 }
 
 void TFMain::AParamSave_MIClick() {
-    // Hook of the storing parameters dialog.
+    TFAParamC dialog(ctx_.Config, this);
+    RunModal(dialog);
 }
 
 void TFMain::DbfErase_SBClick() {
-    // Hook of the record deletion dialog (available once the viewer has a
-    // table open).
+#ifdef KOLVEX_HAVE_RECORD_DELETION
+    if (downloading_ || !ctx_.Adm.Table1.IsOpen()) return;
+    int result = QDialog::Rejected;
+    {
+        TFADbfErase dialog(ctx_, this);
+        result = RunModal(dialog);
+    }
+    // Records or files were deleted: the viewer shows the table anew.
+    if (result == QDialog::Accepted && viewer_) {
+        if (ctx_.Adm.Table1.IsOpen())
+            viewer_->OpenArchiveView(QString::fromStdString(ctx_.Adm.Table1.Path()));
+        else
+            dbfEraseSB_->setEnabled(false);
+    }
+#endif
 }
 
 void TFMain::HObsah_MIClick() { ShowHelpContents(this); }

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
 
 #include "app/AppContext.h"
 #include "app/LiveSchedule.h"
@@ -19,6 +20,7 @@ class QCloseEvent;
 class QFrame;
 class QLabel;
 class QMdiArea;
+class QMdiSubWindow;
 class QMenu;
 class QTimer;
 class QToolBar;
@@ -27,6 +29,8 @@ class QToolButton;
 namespace kolvex::ui {
 
 class LampShape;
+class QtAnswerer;
+class TFADbf;
 
 class TFMain : public QMainWindow {
     Q_OBJECT
@@ -62,6 +66,8 @@ public:
     void SetTimeSource(TimeSource clock) { clock_ = std::move(clock); }
     // True when applying the port at start-up failed (placement skipped).
     bool StartupPortFailed() const { return startupPortFailed_; }
+    // The archive viewer, once it exists (it stays for the rest of the run).
+    TFADbf* Viewer() const { return viewer_; }
 
 signals:
     // After every reading of the live display: whether it succeeded.
@@ -101,13 +107,18 @@ private:
     template <class Dialog>
     void RunLoggerDialog();
 
-    // ---- archive viewer hooks ---------------------------------------------
-    // The archive viewer fills these: whether it exists, opening a table in
-    // it at the first paint, its caption routine and its state at shutdown.
-    bool ArchiveViewerExists() const { return false; }
+    // ---- archive viewer ---------------------------------------------------
+    // Whether it exists, opening a table in it at the first paint, its
+    // caption routine and its state at shutdown.
+    bool ArchiveViewerExists() const { return viewer_ != nullptr; }
     void OpenArchiveAtFirstPaint(const QString& path);
-    void ArchiveViewerApplyLanguage() {}
-    void ArchiveViewerStoreState() {}
+    void ArchiveViewerApplyLanguage();
+    void ArchiveViewerStoreState();
+    // Creates the viewer when there is none; true when it was created now.
+    bool EnsureViewer();
+    // The viewer's child window fills the client area.
+    void FitViewer();
+    void SetArchiveCommandsEnabled(bool enabled);
 
     kolvex::AppContext& ctx_;
     TimeSource clock_;
@@ -163,6 +174,11 @@ private:
 
     QMdiArea* mdiArea_ = nullptr;
     QTimer* timer1_ = nullptr;
+
+    TFADbf* viewer_ = nullptr;
+    QMdiSubWindow* viewerWindow_ = nullptr;
+    std::unique_ptr<QtAnswerer> answerer_;
+    bool downloading_ = false;
 };
 
 // Lamp colours of the live display.

@@ -1,0 +1,165 @@
+// Archive viewer speed: opens tables of 1,000,000 and 10,000,000 records
+// (DATETIME + two doubles) in the viewer, offscreen, and prints the time
+// until the grid and the chart are drawn, and the peak memory.
+//
+//   bench_viewer_open [directory] [records ...]
+//
+// The tables are written once (in a child process, so their writing does not
+// count towards the peak memory) and kept in the directory for later runs.
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTableView>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <qcustomplot.h>
+
+#include "app/AppContext.h"
+#include "app/Language.h"
+#include "archive/Adm.h"
+#include "archive/ParameterFile.h"
+#include "archive/ui/ArchiveGrid.h"
+#include "archive/ui/TFADbf.h"
+#include "logger/DateTime.h"
+#include "output/PeriodSelection.h"
+
+using namespace kolvex;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+long PeakKb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+long long FileSize(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+// The table of n records every ten seconds from 1 January 2004, with a slow
+// wave on input 1 and a ramp on input 2, written by the storage engine.
+void Generate(const std::string& path, long n) {
+    LoggerImage image;
+    image.Parameters.ArchiveFlags = 3;
+    image.Parameters.Input[0].SetName("Teplota");
+    image.Parameters.Input[0].SetUnit("°C");
+    image.Parameters.Input[1].SetName("Vlhkost");
+    image.Parameters.Input[1].SetUnit("%");
+    FixedAnswerer yes(true);
+    TADM adm(&yes);
+    adm.CreateArchive(path, BuildParameterRecord(image, Lang::English));
+    Table& t = adm.Table1;
+    const double t0 = *TryEncodeDateTime(2004, 1, 1, 0, 0, 0);
+    t.DisableControls();
+    for (long i = 0; i < n; ++i) {
+        t.Append();
+        t.SetDateTime(0, t0 + static_cast<double>(i) * 10.0 / 86400.0);
+        t.SetFloat(1, 20.0 + 15.0 * std::sin(static_cast<double>(i) / 5000.0));
+        t.SetFloat(2, static_cast<double>(i % 100000) / 1000.0);
+        t.Post();
+        if (i % 200000 == 199999) t.Flush();
+    }
+    t.EnableControls();
+    adm.CloseArchive();
+}
+
+bool EnsureTable(const std::string& path, long n) {
+    // A table left by an earlier run with the right record count is used as it is.
+    {
+        FixedAnswerer yes(true);
+        TADM adm(&yes);
+        try {
+            if (adm.OpenArchive(path) && adm.Table1.RecordCount() == n) {
+                adm.CloseArchive();
+                return true;
+            }
+        } catch (const std::exception&) {
+        }
+    }
+    std::fprintf(stderr, "writing %s (%ld records)...\n", path.c_str(), n);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        try {
+            Generate(path, n);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            std::_Exit(1);
+        }
+        std::_Exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string dir = argc > 1 ? argv[1] : "/tmp";
+    std::vector<long> sizes;
+    for (int i = 2; i < argc; ++i) sizes.push_back(std::atol(argv[i]));
+    if (sizes.empty()) sizes = {1000000, 10000000};
+
+    // All tables first: the measuring process never writes one.
+    std::vector<std::string> paths;
+    for (long n : sizes) {
+        const std::string path = dir + "/bench_viewer_" + std::to_string(n) + ".dbf";
+        if (!EnsureTable(path, n)) {
+            std::fprintf(stderr, "could not write %s\n", path.c_str());
+            return 1;
+        }
+        paths.push_back(path);
+    }
+
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    SetLanguage(1);
+    std::printf("%-12s %12s %10s %10s %10s %10s %12s %12s\n", "records", "file MB", "open+fill", "drawn", "total s",
+                "target s", "peak MB", "limit MB");
+    for (std::size_t k = 0; k < sizes.size(); ++k) {
+        const long n = sizes[k];
+        const std::string& path = paths[k];
+        AppContext ctx;
+        ctx.Config.ChartPeriod.Kind = pkAll;
+        ctx.Config.ViewerTab = 2;
+        ui::TFADbf viewer(ctx);
+        viewer.resize(1400, 850);
+        viewer.show();
+        QCoreApplication::processEvents();
+
+        const auto a = Clock::now();
+        viewer.OpenArchiveView(QString::fromStdString(path));
+        const auto b = Clock::now();
+        // Everything drawn: the grid's visible rows and the chart's points.
+        viewer.Chart()->replot(QCustomPlot::rpImmediateRefresh);
+        QCoreApplication::processEvents();
+        const QPixmap shot = viewer.grab();
+        const auto c = Clock::now();
+
+        const bool ok = viewer.TabsShown() && viewer.GridModel()->rowCount() == n &&
+                        viewer.Series1()->data()->size() == n && viewer.GridModel()->RowsRead() > 0 && !shot.isNull();
+        const double fileMb = static_cast<double>(FileSize(path)) / (1024.0 * 1024.0);
+        const double peakMb = static_cast<double>(PeakKb()) / 1024.0;
+        const double target = n <= 1000000 ? 1.0 : 5.0;
+        std::printf("%-12ld %12.1f %10.3f %10.3f %10.3f %10.1f %12.1f %12.1f%s\n", n, fileMb, Seconds(a, b),
+                    Seconds(b, c), Seconds(a, c), target, peakMb, 2 * fileMb + 100, ok ? "" : "  (not shown!)");
+        std::fflush(stdout);
+        viewer.FormCloseQuery();
+    }
+    return 0;
+}

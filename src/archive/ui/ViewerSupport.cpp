@@ -1,0 +1,110 @@
+#include "archive/ui/ViewerSupport.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/Language.h"
+#include "app/ui/ErrorDisplay.h"
+#include "logger/DateTime.h"
+
+namespace kolvex::ui {
+
+namespace {
+
+QChar FirstSeparator(const QString& format, QChar fallback) {
+    bool quoted = false;
+    for (QChar c : format) {
+        if (c == QLatin1Char('\'')) {
+            quoted = !quoted;
+            continue;
+        }
+        if (quoted || c.isLetter() || c.isSpace()) continue;
+        return c;
+    }
+    return fallback;
+}
+
+QString Two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
+
+}  // namespace
+
+QChar LocaleDateSeparator() {
+    return FirstSeparator(QLocale().dateFormat(QLocale::ShortFormat), QLatin1Char('/'));
+}
+
+QChar LocaleTimeSeparator() {
+    return FirstSeparator(QLocale().timeFormat(QLocale::ShortFormat), QLatin1Char(':'));
+}
+
+QString FloatCellText(double value, int decimals, const std::string& unit) {
+    if (decimals < 0) decimals = 0;
+    if (decimals > 15) decimals = 15;
+    char buf[128];
+    std::snprintf(buf, sizeof buf, " %6.*f ", decimals, value);
+    QString text = QString::fromLatin1(buf);
+    const char sep = DecimalSeparator();
+    if (sep != '.') text.replace(QLatin1Char('.'), QLatin1Char(sep));
+    return text + QString::fromStdString(unit);
+}
+
+QString DateTimeCellText(double dateTime) {
+    const DateTimeParts p = DecodeDateTime(dateTime);
+    const QChar d = LocaleDateSeparator(), t = LocaleTimeSeparator();
+    return Two(p.Day) + d + Two(p.Month) + d + QStringLiteral("%1").arg(p.Year, 4, 10, QLatin1Char('0')) +
+           QLatin1Char(' ') + Two(p.Hour) + t + Two(p.Minute) + t + Two(p.Second);
+}
+
+QColor ColourFromRecord(std::int32_t bgr) {
+    const auto v = static_cast<std::uint32_t>(bgr);
+    return QColor(static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF), static_cast<int>((v >> 16) & 0xFF));
+}
+
+std::int32_t ColourToRecord(const QColor& c) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(c.red()) | (static_cast<std::uint32_t>(c.green()) << 8) |
+                                     (static_cast<std::uint32_t>(c.blue()) << 16));
+}
+
+DayTicker::DayTicker() : inner_(new QCPAxisTickerDateTime) {
+    inner_->setDateTimeSpec(Qt::UTC);
+    inner_->setDateTimeFormat(ChartAxisLabelFormat());
+
+}
+
+void DayTicker::SetFormat(const QString& format) { inner_->setDateTimeFormat(format); }
+QString DayTicker::Format() const { return inner_->dateTimeFormat(); }
+
+void DayTicker::generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
+                         QVector<double>& ticks, QVector<double>* subTicks, QVector<QString>* tickLabels) {
+    // The date-time ticker rounds its step to the nearest calendar step,
+    // which may give more labels than asked for; then it is asked for fewer
+    // until the labels keep their distance.
+    const QCPRange seconds(DaysToSeconds(range.lower), DaysToSeconds(range.upper));
+    for (int n = tickCount(); n >= 1; --n) {
+        inner_->setTickCount(n);
+        inner_->generate(seconds, locale, formatChar, precision, ticks, subTicks, tickLabels);
+        const auto shown = std::count_if(ticks.begin(), ticks.end(),
+                                         [&](double t) { return t >= seconds.lower && t <= seconds.upper; });
+        if (shown <= tickCount()) break;
+    }
+    for (double& t : ticks) t = SecondsToDays(t);
+    if (subTicks)
+        for (double& t : *subTicks) t = SecondsToDays(t);
+}
+
+QString ChartAxisLabelFormat() {
+    // "dd/mm.yy hh:nn:ss" in Qt's notation, one line for the date, one for the time.
+    return QStringLiteral("dd") + LocaleDateSeparator() + QStringLiteral("MM.yy\nHH") + LocaleTimeSeparator() +
+           QStringLiteral("mm") + LocaleTimeSeparator() + QStringLiteral("ss");
+}
+
+bool QtAnswerer::Confirm(const std::string& question) { return AskYesNo(parent_, BoxText(question)); }
+
+QString BoxText(const std::string& text) {
+    QString s = QString::fromStdString(text);
+    s.remove(QLatin1Char('\r'));
+    return s;
+}
+
+}  // namespace kolvex::ui

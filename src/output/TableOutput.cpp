@@ -1,0 +1,206 @@
+#include "output/TableOutput.h"
+
+#include <algorithm>
+
+#include "app/Errors.h"
+#include "output/PeriodSelection.h"
+
+namespace kolvex {
+
+namespace {
+
+// The field that holds the time stamp: the first date-time field (field 0 of
+// every archive table).
+int TimeField(const Table& table) {
+    for (int i = 0; i < table.FieldCount(); ++i)
+        if (table.GetFieldType(i) == FieldType::DateTime) return i;
+    return 0;
+}
+
+bool IsNumeric(FieldType t) {
+    return t == FieldType::Float || t == FieldType::Integer || t == FieldType::AutoInc || t == FieldType::Currency;
+}
+
+}  // namespace
+
+std::vector<OutputField> OutputFields(const Table& table, const ArchiveParameterRecord& record) {
+    std::vector<OutputField> out;
+    const int n = table.FieldCount();
+    const int described = std::min<int>(std::max(record.FieldCount(), 0), kMaxDescriptors);
+    for (int i = 0; i < n; ++i) {
+        OutputField f;
+        f.Index = i;
+        f.Type = table.GetFieldType(i);
+        const FieldLayout& layout = table.Layout(i);
+        f.Label = layout.Label.empty() ? table.FieldName(i) : layout.Label;
+        if (i < described) {
+            const FieldDescriptor d = record.Descriptor(i);
+            if (f.Type != FieldType::DateTime) {
+                f.Unit = d.Unit;
+                f.Decimals = d.Decimals;
+            }
+        } else if (f.Type != FieldType::DateTime) {
+            f.Unit = layout.DisplayFormat;
+            f.Decimals = layout.Precision;
+        }
+        f.Decimals = std::clamp(f.Decimals, 0, 15);
+        out.push_back(std::move(f));
+    }
+    return out;
+}
+
+TablePositionGuard::TablePositionGuard(Table& table) : table_(table) {
+    if (!table.IsOpen()) throw EADM(Tr("Tabulka není otevřena", "The table is not open"));
+    mark_ = table.GetBookmark();
+    table.DisableControls();
+}
+
+TablePositionGuard::~TablePositionGuard() {
+    try {
+        if (table_.IsOpen() && mark_.Valid() && table_.RecordCount() > 0) table_.GotoBookmark(mark_);
+    } catch (...) {
+        // The remembered record is gone; the table stays where the walk left it.
+    }
+    table_.FreeBookmark(mark_);
+    table_.EnableControls();
+}
+
+WalkResult WalkThinned(Table& table, double start, double end, int stepSeconds, const std::function<void()>& take,
+                       const WalkProgress& progress) {
+    WalkResult r;
+    StepThinner thinner(start, end, stepSeconds);
+    const int timeField = TimeField(table);
+    const std::int64_t total = table.RecordCount();
+    int shown = -1;
+    table.First();
+    while (!table.Eof()) {
+        if (thinner.Take(table.AsDateTime(timeField))) {
+            take();
+            ++r.Taken;
+        }
+        table.Next();
+        ++r.Visited;
+        if (progress && total > 0) {
+            const int percent = static_cast<int>(r.Visited * 100 / total);
+            if (percent != shown) {
+                shown = percent;
+                if (progress(percent)) {
+                    r.Aborted = true;
+                    break;
+                }
+            }
+        }
+    }
+    return r;
+}
+
+std::string ReportCellText(const Table& table, const OutputField& field, char decimalSeparator) {
+    if (table.IsNull(field.Index)) return {};
+    switch (field.Type) {
+        case FieldType::Float:
+            return ReportValueCell(table.AsFloat(field.Index), field.Decimals, field.Unit, decimalSeparator);
+        case FieldType::DateTime:
+            return ReportDateTime(table.AsDateTime(field.Index));
+        default:
+            return table.AsText(field.Index);
+    }
+}
+
+ReportData CollectReport(Table& table, const ArchiveParameterRecord& record, const ReportRequest& rq,
+                         const WalkProgress& progress) {
+    ReportData data;
+    const std::vector<OutputField> fields = OutputFields(table, record);
+    data.FieldCount = std::min<std::size_t>(fields.size(), 3);
+    ReportInput& in = data.Input;
+    in.Language = rq.Language;
+    in.Serial = record.SerialNumber();
+    in.FileName = table.FileName();
+    in.Start = rq.Start;
+    in.End = rq.End;
+    in.StepSeconds = rq.StepSeconds;
+    in.Footer = rq.Footer;
+    in.PrintedAt = rq.PrintedAt;
+    for (std::size_t i = 0; i < data.FieldCount; ++i) in.FieldLabels.push_back(fields[i].Label);
+    const WalkResult r = WalkThinned(
+        table, rq.Start, rq.End, rq.StepSeconds,
+        [&] {
+            ReportLine line;
+            for (std::size_t i = 0; i < data.FieldCount; ++i)
+                line.Cells[i] = ReportCellText(table, fields[i], rq.DecimalSeparator);
+            data.Lines.push_back(std::move(line));
+        },
+        progress);
+    data.Aborted = r.Aborted;
+    return data;
+}
+
+std::vector<ExportColumn> ExportColumnsOf(const std::vector<OutputField>& fields) {
+    std::vector<ExportColumn> cols;
+    for (const OutputField& f : fields) {
+        ExportColumn c;
+        c.IsDateTime = f.Type == FieldType::DateTime || f.Type == FieldType::Date;
+        c.Label = f.Label;
+        c.Unit = f.Unit;
+        c.Decimals = std::clamp(f.Decimals, 0, 7);
+        cols.push_back(std::move(c));
+    }
+    return cols;
+}
+
+ExportHeader MakeExportHeader(const Table& table, const ArchiveParameterRecord& record, bool all, double start,
+                              double end, int stepIndex, Lang language) {
+    ExportHeader h;
+    h.Language = language;
+    h.Serial = record.SerialNumber();
+    h.FileName = table.FileName();
+    h.All = all;
+    h.Start = all ? 0 : start;
+    h.End = all ? 0 : end;
+    h.StepCaption = StepCaption(stepIndex);
+    return h;
+}
+
+WalkResult ExportRecords(Table& table, const std::vector<OutputField>& fields, double start, double end,
+                         int stepSeconds, RowSink& sink, const WalkProgress& progress) {
+    std::vector<double> values(fields.size());
+    std::vector<bool> isNull(fields.size());
+    return WalkThinned(
+        table, start, end, stepSeconds,
+        [&] {
+            for (std::size_t i = 0; i < fields.size(); ++i) {
+                const OutputField& f = fields[i];
+                isNull[i] = table.IsNull(f.Index);
+                values[i] = 0;
+                if (isNull[i]) continue;
+                if (f.Type == FieldType::DateTime || f.Type == FieldType::Date)
+                    values[i] = table.AsDateTime(f.Index);
+                else if (IsNumeric(f.Type))
+                    values[i] = table.AsFloat(f.Index);
+                else
+                    isNull[i] = true;  // a workbook of numbers has no place for text fields
+            }
+            sink.AddRow(values, isNull);
+        },
+        progress);
+}
+
+std::string EraseAllQuestion(Lang l) { return Tr(l, "Smazat databázi z disku ?", "Delete the database from the disk ?"); }
+
+std::string ErasePeriodQuestion(double start, double end, Lang l) {
+    const std::string crlf = "\r\n";
+    const std::string s = FormatCellDateTime(start), e = FormatCellDateTime(end);
+    if (l == Lang::English)
+        return "Delete records" + std::string(25, ' ') + crlf + "    from  " + s + crlf + "    to    " + e + " ?";
+    return "Odstranit záznamy" + std::string(22, ' ') + crlf + "    od  " + s + crlf + "    do  " + e + crlf + "včetně?";
+}
+
+std::string EraseResultMessage(std::int32_t count, Lang l) {
+    const std::string n = std::to_string(count);
+    return l == Lang::English ? n + " records was deleted" : "Bylo odtraněno  " + n + " záznamů";
+}
+
+std::string EraseProgressMessage(Lang l) {
+    return Tr(l, "Ostranění záznamů z databáze", "Deletion records from the database");
+}
+
+}  // namespace kolvex

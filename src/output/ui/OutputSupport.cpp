@@ -1,0 +1,67 @@
+#include "output/ui/OutputSupport.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/Language.h"
+#include "app/ui/ErrorDisplay.h"
+#include "app/ui/ModalRunner.h"
+
+namespace kolvex::ui {
+
+QString OutTr(const char* cs, const char* en) { return Q(kolvex::Tr(cs, en)); }
+
+OutputHooks DefaultOutputHooks(QWidget* parent) {
+    OutputHooks h;
+    h.Error = [parent](const std::exception& e) { ShowError(parent, e); };
+    h.Ask = [parent](const QString& question) {
+        // The texts carry Windows line breaks; a message box wants "\n".
+        QString text = question;
+        text.remove(QLatin1Char('\r'));
+        return AskYesNo(parent, text);
+    };
+    h.Info = [parent](const QString& message) { ShowInfo(parent, message); };
+    h.Warn = [parent](const QString& title, const QString& message) {
+        QMessageBox box(QMessageBox::Warning, title, message, QMessageBox::Ok, parent);
+        RunModal(box);
+    };
+    return h;
+}
+
+QPushButton* MakeOutputButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon) {
+    auto* b = new QPushButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setIcon(parent->style()->standardIcon(icon));
+    b->setAutoDefault(false);
+    return b;
+}
+
+UpDownButton::UpDownButton(QWidget* parent) : QWidget(parent) {
+    auto make = [this](Qt::ArrowType arrow, const char* name) {
+        auto* b = new QToolButton(this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setArrowType(arrow);
+        b->setAutoRepeat(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+        b->setFixedWidth(17);
+        b->setMinimumHeight(6);
+        return b;
+    };
+    up_ = make(Qt::UpArrow, "Up");
+    down_ = make(Qt::DownArrow, "Down");
+    auto* l = new QVBoxLayout(this);
+    l->setContentsMargins(0, 0, 0, 0);
+    l->setSpacing(0);
+    l->addWidget(up_);
+    l->addWidget(down_);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    connect(up_, &QToolButton::clicked, this, &UpDownButton::upClicked);
+    connect(down_, &QToolButton::clicked, this, &UpDownButton::downClicked);
+}
+
+QSize UpDownButton::sizeHint() const { return {17, 24}; }
+
+}  // namespace kolvex::ui

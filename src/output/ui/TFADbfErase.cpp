@@ -1,0 +1,114 @@
+#include "output/ui/TFADbfErase.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <memory>
+
+#include "app/ui/ErrorDisplay.h"
+#include "app/ui/Help.h"
+#include "app/ui/TFProgress.h"
+#include "output/TableOutput.h"
+#include "output/ui/PeriodGroup.h"
+
+namespace kolvex::ui {
+
+namespace {
+constexpr int kHelpContext = 1323;
+}
+
+TFADbfErase::TFADbfErase(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+    setObjectName(QStringLiteral("TFADbfErase"));
+    Hooks = DefaultOutputHooks(this);
+    period_ = new PeriodGroup(kolvex::PeriodDialog::Erase, false, this);
+    odstranit_ = MakeOutputButton(this, "Odstranit_BB", QStyle::SP_TrashIcon);
+    help_ = MakeOutputButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
+    close_ = MakeOutputButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(help_);
+    buttons->addStretch(1);
+    buttons->addWidget(odstranit_);
+    buttons->addWidget(close_);
+    auto* top = new QVBoxLayout(this);
+    top->addWidget(period_);
+    top->addSpacing(4);
+    top->addLayout(buttons);
+    top->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(odstranit_, &QPushButton::clicked, this, &TFADbfErase::Odstranit_BBClick);
+    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(help_, &QPushButton::clicked, this, [this] { ShowHelpTopic(this, kHelpContext); });
+
+    ApplyCaptions();
+    period_->Load(ctx_.Config.ErasePeriod);
+}
+
+void TFADbfErase::ApplyCaptions() {
+    setWindowTitle(OutTr("Odstranění záznamů z databáze", "Delete records from the database"));
+    odstranit_->setText(OutTr("&Odstranit", "&Delete"));
+    help_->setText(OutTr("&Nápověda", "&Help"));
+    close_->setText(OutTr("&Zavřít", "&Close"));
+    period_->ApplyCaptions();
+}
+
+void TFADbfErase::Odstranit_BBClick() {
+    const kolvex::Lang lang = kolvex::CurrentLanguage();
+    int result = QDialog::Rejected;
+    std::unique_ptr<TFProgress> progress;
+    try {
+        if (period_->IsAll()) {
+            if (Hooks.Ask(Q(kolvex::EraseAllQuestion(lang)))) {
+                result = QDialog::Accepted;
+                ctx_.Adm.DeleteArchiveFiles();
+            }
+        } else {
+            // The confirmed values are the ones deleted, to the millisecond.
+            const double start = period_->Start(), end = period_->End();
+            if (Hooks.Ask(Q(kolvex::ErasePeriodQuestion(start, end, lang)))) {
+                hide();
+                progress = std::make_unique<TFProgress>(parentWidget());
+                progress->SetMessage(Q(kolvex::EraseProgressMessage(lang)), false);
+                // The dialog is hidden: the progress window keeps the program
+                // from taking other commands while the records go.
+                progress->setWindowModality(Qt::ApplicationModal);
+                progress->show();
+                result = QDialog::Accepted;
+                int shown = -1;
+                const std::int32_t deleted = ctx_.Adm.DeleteRecordsInPeriod(start, end, [&](int percent) {
+                    // Called for every record; the window repaints when its figure changes.
+                    if (percent == shown) return;
+                    shown = percent;
+                    progress->SetProgress(percent);
+                    QCoreApplication::processEvents();
+                });
+                progress->close();
+                progress.reset();
+                Hooks.Info(Q(kolvex::EraseResultMessage(deleted, lang)));
+            }
+        }
+    } catch (const std::exception& e) {
+        if (progress) progress->close();
+        progress.reset();
+        Hooks.Error(e);
+    }
+    done(result);
+}
+
+void TFADbfErase::done(int result) {
+    period_->Store(ctx_.Config.ErasePeriod);
+    QDialog::done(result);
+}
+
+void TFADbfErase::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
+        ShowHelpTopic(this, kHelpContext);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+}  // namespace kolvex::ui

@@ -1,0 +1,43 @@
+#pragma once
+// The record deletion dialog: removes the records of a chosen period from the
+// open archive table, or for the kind all the table file and its parameter
+// file. It performs at most one action and closes; closing stores the period
+// into ErasePeriod. The result is Accepted when the table may have changed
+// (records or files deleted), so the caller shows the table anew.
+
+#include <QDialog>
+
+#include "app/AppContext.h"
+#include "output/ui/OutputSupport.h"
+
+class QPushButton;
+
+namespace kolvex::ui {
+
+class PeriodGroup;
+
+class TFADbfErase : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFADbfErase(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+
+    void ApplyCaptions();
+    PeriodGroup* Period() const { return period_; }
+
+    // Error, question and result boxes; tests put their own in.
+    OutputHooks Hooks;
+
+public slots:
+    void Odstranit_BBClick();
+    void done(int result) override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    kolvex::AppContext& ctx_;
+    PeriodGroup* period_;
+    QPushButton *odstranit_, *help_, *close_;
+};
+
+}  // namespace kolvex::ui

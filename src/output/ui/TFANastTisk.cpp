@@ -1,0 +1,131 @@
+#include "output/ui/TFANastTisk.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <memory>
+
+#include "app/ui/ErrorDisplay.h"
+#include "app/ui/Help.h"
+#include "app/ui/TFProgress.h"
+#include "logger/DateTime.h"
+#include "output/TableOutput.h"
+#include "output/ui/PeriodGroup.h"
+#include "output/ui/TFQRAPrint.h"
+
+namespace kolvex::ui {
+
+namespace {
+constexpr int kHelpContext = 1321;
+}
+
+TFANastTisk::TFANastTisk(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+    setObjectName(QStringLiteral("TFANastTisk"));
+    Hooks = DefaultOutputHooks(this);
+    Clock = [] { return kolvex::NowLocal(); };
+    ShowPreview = [this](const TFQRAPrint& report) { report.Preview(this); };
+
+    period_ = new PeriodGroup(kolvex::PeriodDialog::Print, true, this);
+    textZapati_ = new QLabel(this);
+    textZapati_->setObjectName(QStringLiteral("TextZapati_L"));
+    ePata_ = new QLineEdit(this);
+    ePata_->setObjectName(QStringLiteral("EPata"));
+    ePata_->setMaxLength(kFooterLength);
+    ePata_->setMinimumWidth(ePata_->fontMetrics().horizontalAdvance(QString(kFooterLength, QLatin1Char('M'))) * 3 / 4);
+    textZapati_->setBuddy(ePata_);
+    print_ = MakeOutputButton(this, "Print_BB", QStyle::SP_FileDialogDetailedView);
+    help_ = MakeOutputButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
+    close_ = MakeOutputButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
+    print_->setDefault(true);
+
+    auto* footer = new QHBoxLayout;
+    footer->addWidget(textZapati_);
+    footer->addWidget(ePata_, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(help_);
+    buttons->addStretch(1);
+    buttons->addWidget(print_);
+    buttons->addWidget(close_);
+    auto* top = new QVBoxLayout(this);
+    top->addWidget(period_);
+    top->addLayout(footer);
+    top->addSpacing(4);
+    top->addLayout(buttons);
+    top->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(print_, &QPushButton::clicked, this, &TFANastTisk::Print_BBClick);
+    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(help_, &QPushButton::clicked, this, [this] { ShowHelpTopic(this, kHelpContext); });
+
+    ApplyCaptions();
+    period_->Load(ctx_.Config.PrintPeriod, ctx_.Config.StepIndex);
+    ePata_->setText(Q(ctx_.Adm.ParameterRecord.Footer()).left(kFooterLength));
+}
+
+void TFANastTisk::ApplyCaptions() {
+    setWindowTitle(OutTr("Tisk databáze", "Print dabase"));
+    textZapati_->setText(QStringLiteral("Text"));
+    print_->setText(OutTr("&Tisk", "&Print"));
+    help_->setText(OutTr("&Nápověda", "&Help"));
+    close_->setText(OutTr("&Zavřít", "&Close"));
+    period_->ApplyCaptions();
+}
+
+void TFANastTisk::Print_BBClick() {
+    std::unique_ptr<TFProgress> progress;
+    try {
+        kolvex::ReportRequest rq;
+        rq.Start = period_->EffectiveStart();
+        rq.End = period_->EffectiveEnd();
+        rq.StepSeconds = period_->StepSeconds();
+        rq.Footer = ePata_->text().left(kFooterLength).toStdString();
+        rq.Language = kolvex::CurrentLanguage();
+        rq.PrintedAt = Clock();
+        rq.DecimalSeparator = kolvex::DecimalSeparator();
+        // The grid and chart stay as they are and the current record returns
+        // after the preview, also after an error.
+        kolvex::TablePositionGuard guard(ctx_.Adm.Table1);
+        progress = std::make_unique<TFProgress>(this);
+        progress->SetMessage(QStringLiteral("Příprava tisku"), true);
+        progress->show();
+        kolvex::ReportData data =
+            kolvex::CollectReport(ctx_.Adm.Table1, ctx_.Adm.ParameterRecord, rq, [&](int percent) {
+                const bool aborted = progress->SetProgress(percent);
+                QCoreApplication::processEvents();
+                return aborted || progress->Aborted();
+            });
+        progress->close();
+        progress.reset();
+        // An aborted preparation shows no preview.
+        if (!data.Aborted) {
+            const TFQRAPrint report(std::move(data));
+            ShowPreview(report);
+        }
+    } catch (const std::exception& e) {
+        if (progress) progress->close();
+        progress.reset();
+        Hooks.Error(e);
+    }
+    done(QDialog::Accepted);
+}
+
+void TFANastTisk::done(int result) {
+    period_->Store(ctx_.Config.PrintPeriod, &ctx_.Config.StepIndex);
+    ctx_.Adm.ParameterRecord.SetFooter(ePata_->text().left(kFooterLength).toStdString());
+    QDialog::done(result);
+}
+
+void TFANastTisk::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
+        ShowHelpTopic(this, kHelpContext);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+}  // namespace kolvex::ui

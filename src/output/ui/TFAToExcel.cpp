@@ -1,0 +1,164 @@
+#include "output/ui/TFAToExcel.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <memory>
+
+#include "app/ui/ErrorDisplay.h"
+#include "app/ui/Help.h"
+#include "app/ui/ModalRunner.h"
+#include "app/ui/TFProgress.h"
+#include "app/Errors.h"
+#include "archive/FileOps.h"
+#include "output/TableOutput.h"
+#include "output/ui/PeriodGroup.h"
+
+namespace kolvex::ui {
+
+namespace {
+
+constexpr int kHelpContext = 1324;
+
+QString XlsxFilter() { return OutTr("Sešit Excel (*.xlsx)", "Excel workbook (*.xlsx)"); }
+QString CsvFilter() { return OutTr("Text CSV (*.csv)", "CSV text (*.csv)"); }
+
+}  // namespace
+
+TFAToExcel::TFAToExcel(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+    setObjectName(QStringLiteral("TFAToExcel"));
+    Hooks = DefaultOutputHooks(this);
+    ChooseFile = [this](const QString& suggested) -> std::optional<SaveChoice> {
+        QFileDialog dialog(this, OutTr("Přenos dat do Excelu", "Convert to Excel"));
+        dialog.setObjectName(QStringLiteral("Excel_SD"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setNameFilters({XlsxFilter(), CsvFilter()});
+        dialog.setDefaultSuffix(QStringLiteral("xlsx"));
+        dialog.setDirectory(QFileInfo(suggested).absolutePath());
+        dialog.selectFile(QFileInfo(suggested).fileName());
+        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+            dialog.setDefaultSuffix(filter == CsvFilter() ? QStringLiteral("csv") : QStringLiteral("xlsx"));
+        });
+        if (RunModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+        SaveChoice c;
+        c.Path = dialog.selectedFiles().front();
+        // The extension decides; without one, the chosen type does.
+        const QString suffix = QFileInfo(c.Path).suffix().toLower();
+        c.Csv = suffix == QLatin1String("csv") || (suffix != QLatin1String("xlsx") && dialog.selectedNameFilter() == CsvFilter());
+        return c;
+    };
+    OpenFile = [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+
+    period_ = new PeriodGroup(kolvex::PeriodDialog::Export, true, this);
+    excel_ = MakeOutputButton(this, "Excel_BB", QStyle::SP_DialogSaveButton);
+    help_ = MakeOutputButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
+    close_ = MakeOutputButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
+    excel_->setDefault(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(help_);
+    buttons->addStretch(1);
+    buttons->addWidget(excel_);
+    buttons->addWidget(close_);
+    auto* top = new QVBoxLayout(this);
+    top->addWidget(period_);
+    top->addSpacing(4);
+    top->addLayout(buttons);
+    top->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(excel_, &QPushButton::clicked, this, &TFAToExcel::Excel_BBClick);
+    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(help_, &QPushButton::clicked, this, [this] { ShowHelpTopic(this, kHelpContext); });
+
+    ApplyCaptions();
+    period_->Load(ctx_.Config.ExportPeriod, ctx_.Config.StepIndex);
+}
+
+void TFAToExcel::ApplyCaptions() {
+    setWindowTitle(OutTr("Přenos dat do Excelu", "Convert to Excel"));
+    excel_->setText(QStringLiteral("&Excel"));
+    help_->setText(OutTr("&Nápověda", "&Help"));
+    close_->setText(OutTr("&Zavřít", "&Close"));
+    period_->ApplyCaptions();
+}
+
+QString TFAToExcel::SuggestedPath() const {
+    const std::string table = ctx_.Adm.Table1.Path();
+    if (table.empty()) return QDir::current().filePath(QStringLiteral("export.xlsx"));
+    return Q(kolvex::ReplaceExtension(table, ".xlsx"));
+}
+
+void TFAToExcel::Excel_BBClick() {
+    if (!ctx_.Adm.Table1.IsOpen()) {
+        // Nothing to export: no file is asked for.
+        Hooks.Error(kolvex::EADM(kolvex::Tr("Tabulka není otevřena", "The table is not open")));
+        done(QDialog::Rejected);
+        return;
+    }
+    const std::optional<SaveChoice> choice = ChooseFile ? ChooseFile(SuggestedPath()) : std::nullopt;
+    if (!choice || choice->Path.isEmpty()) return;  // nothing chosen: the dialog stays
+    const kolvex::Lang lang = kolvex::CurrentLanguage();
+    bool saved = false;
+    std::unique_ptr<TFProgress> progress;
+    try {
+        const bool all = period_->IsAll();
+        const double start = period_->EffectiveStart(), end = period_->EffectiveEnd();
+        kolvex::Table& table = ctx_.Adm.Table1;
+        kolvex::TablePositionGuard guard(table);
+        progress = std::make_unique<TFProgress>(this);
+        progress->SetMessage(OutTr("Převod dat do Excelu", "Convert do Excel"), true);
+        progress->show();
+        const std::vector<kolvex::OutputField> fields = kolvex::OutputFields(table, ctx_.Adm.ParameterRecord);
+        const std::vector<kolvex::ExportColumn> columns = kolvex::ExportColumnsOf(fields);
+        const std::string path = choice->Path.toStdString();
+        std::unique_ptr<kolvex::RowSink> sink =
+            choice->Csv ? kolvex::OpenCsvExport(path, columns, kolvex::DecimalSeparator())
+                        : kolvex::OpenXlsxExport(path,
+                                                 kolvex::MakeExportHeader(table, ctx_.Adm.ParameterRecord, all, start,
+                                                                          end, period_->StepIndex(), lang),
+                                                 columns, SheetRows);
+        // An abort keeps the rows written so far: the file is completed all the same.
+        kolvex::ExportRecords(table, fields, start, end, period_->StepSeconds(), *sink, [&](int percent) {
+            const bool aborted = progress->SetProgress(percent);
+            QCoreApplication::processEvents();
+            return aborted || progress->Aborted();
+        });
+        sink->Close();
+        saved = true;
+        written_ = choice->Path;
+    } catch (const std::exception& e) {
+        if (progress) progress->close();
+        progress.reset();
+        Hooks.Error(e);
+    }
+    if (progress) progress->close();
+    progress.reset();
+    if (saved && !(OpenFile && OpenFile(written_)))
+        Hooks.Warn(QStringLiteral("Upozornění"), QStringLiteral("Propojení na aplikaci Microsoft Excel není dostupné...\n") +
+                                                     QDir::toNativeSeparators(written_));
+    done(QDialog::Accepted);
+}
+
+void TFAToExcel::done(int result) {
+    period_->Store(ctx_.Config.ExportPeriod, &ctx_.Config.StepIndex);
+    QDialog::done(result);
+}
+
+void TFAToExcel::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
+        ShowHelpTopic(this, kHelpContext);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+}  // namespace kolvex::ui

@@ -1,0 +1,44 @@
+#pragma once
+// The printed listing of a period: draws the title block, the column
+// headers, the listing lines in two newspaper-order page columns and the page
+// footer of ReportLayout with a QPainter on a QPrinter (A4 portrait,
+// millimetres), and shows it in the print preview, from which the user prints
+// or saves a PDF.
+
+#include <QString>
+
+#include <vector>
+
+#include "output/ReportLayout.h"
+#include "output/TableOutput.h"
+
+class QPainter;
+class QPrinter;
+class QWidget;
+
+namespace kolvex::ui {
+
+class TFQRAPrint {
+public:
+    explicit TFQRAPrint(kolvex::ReportData data);
+
+    // A4 portrait with the report's margins (top and bottom 10, left 25.4, right 10).
+    static void SetupPrinter(QPrinter& printer);
+    // Draws the pages (the printer's page range when it has one).
+    void Paint(QPrinter* printer) const;
+    // Writes the whole report as a PDF file; false when it cannot be written.
+    bool PrintToPdf(const QString& path) const;
+    // The preview window, modal; printing is started from it.
+    void Preview(QWidget* parent) const;
+
+    std::size_t PageCount() const { return pages_.size(); }
+    const kolvex::ReportData& Data() const { return data_; }
+
+private:
+    void PaintPage(QPainter& p, double pxPerMm, std::size_t index) const;
+
+    kolvex::ReportData data_;
+    std::vector<kolvex::ReportPage> pages_;
+};
+
+}  // namespace kolvex::ui

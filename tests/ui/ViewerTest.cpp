@@ -1,0 +1,289 @@
+// The archive viewer against real tables written by the storage engine:
+// opening, tabs, record counter, navigator, grid cells, the splitter rule and
+// what closing stores.
+
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QSplitterHandle>
+#include <QTabBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+#include <memory>
+
+#include "app/AppContext.h"
+#include "app/Language.h"
+#include "archive/FileOps.h"
+#include "output/PeriodSelection.h"
+#include "archive/ui/ArchiveGrid.h"
+#include "archive/ui/TFADbf.h"
+#include "archive/ui/ViewerSupport.h"
+#include "ViewerFixture.h"
+
+using namespace kolvex;
+using namespace kolvex::ui;
+using namespace viewertest;
+
+class ViewerTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir_;
+
+    std::string Path(const char* name) const { return dir_->filePath(QString::fromLatin1(name)).toStdString(); }
+
+    static void AllMode(AppContext& ctx) { ctx.Config.ChartPeriod.Kind = pkAll; }
+
+private slots:
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        SetLanguage(1);
+    }
+    void cleanup() { dir_.reset(); }
+
+    void openTabsCounterAndNavigator() {
+        ModalRecorder rec;
+        const std::string path = Path("84321-2004.dbf");
+        auto samples = Ramp(5);
+        samples[3].V2.reset();  // an empty field
+        WriteTable(path, samples);
+
+        AppContext ctx;
+        AllMode(ctx);
+        TFADbf v(ctx);
+        v.resize(1100, 650);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QVERIFY(!v.TabsShown());  // nothing shown yet
+
+        QSignalSpy opened(&v, &TFADbf::TableOpenChanged);
+        v.OpenArchiveView(QString::fromStdString(path));
+        QVERIFY(v.TabsShown());
+        QCOMPARE(v.windowTitle(), QStringLiteral("84321-2004.dbf"));
+        QCOMPARE(QString::fromStdString(ctx.Config.LastArchivePath), QString::fromStdString(path));
+        QVERIFY(!opened.isEmpty() && opened.last().at(0).toBool());
+        QCOMPARE(v.TabBar()->count(), 3);
+        QCOMPARE(v.TabBar()->tabText(0), QStringLiteral("Database"));
+        QCOMPARE(v.TabBar()->tabText(2), QStringLiteral("Database + graph"));
+        QCOMPARE(v.TabIndex(), 2);
+        QVERIFY(v.TabBar()->tabRect(0).width() >= 100);
+        QVERIFY(v.TabBar()->geometry().top() > v.Grid()->geometry().bottom());  // tabs at the bottom
+        // The panel width of the parameter file.
+        QCOMPARE(v.GridPanelWidth(), 420);
+
+        // Counter and navigator.
+        QLabel* counter = v.RecordLabel();
+        QCOMPARE(counter->text(), QStringLiteral("1 / 5"));
+        QCOMPARE(counter->toolTip(), QStringLiteral("pořadí / počet záznamů"));
+        auto* first = Child<QToolButton>(v, "Navigator_DB_First");
+        auto* prior = Child<QToolButton>(v, "Navigator_DB_Prior");
+        auto* next = Child<QToolButton>(v, "Navigator_DB_Next");
+        auto* last = Child<QToolButton>(v, "Navigator_DB_Last");
+        QVERIFY(!first->isEnabled() && !prior->isEnabled() && next->isEnabled());
+        QCOMPARE(next->toolTip(), QStringLiteral("Next record"));
+        next->click();
+        QCOMPARE(counter->text(), QStringLiteral("2 / 5"));
+        QCOMPARE(v.Grid()->currentIndex().row(), 1);
+        last->click();
+        QCOMPARE(counter->text(), QStringLiteral("5 / 5"));
+        QCOMPARE(v.Grid()->currentIndex().row(), 4);
+        QVERIFY(!next->isEnabled() && !last->isEnabled() && prior->isEnabled());
+        prior->click();
+        QCOMPARE(counter->text(), QStringLiteral("4 / 5"));
+        first->click();
+        QCOMPARE(counter->text(), QStringLiteral("1 / 5"));
+
+        // The selection moves the table.
+        QTableView* grid = v.Grid();
+        const QRect cell = grid->visualRect(grid->model()->index(2, 1));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(ctx.Adm.Table1.RecNo(), 3);
+        QCOMPARE(counter->text(), QStringLiteral("3 / 5"));
+        QCOMPARE(v.GridModel()->headerData(2, Qt::Vertical).toString(), QStringLiteral("\u25B6"));
+        QCOMPARE(v.GridModel()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Teplota"));
+
+        // While the updating is suspended the counter stays.
+        ctx.Adm.Table1.DisableControls();
+        ctx.Adm.Table1.Last();
+        QCOMPARE(counter->text(), QStringLiteral("3 / 5"));
+        ctx.Adm.Table1.EnableControls();
+        QCOMPARE(counter->text(), QStringLiteral("5 / 5"));
+
+        // Tabs: grid only, chart only, both.
+        v.TabBar()->setCurrentIndex(0);
+        QVERIFY(Child<QWidget>(v, "Dbf_P")->isVisible());
+        QVERIFY(!Child<QWidget>(v, "Graf_P")->isVisible());
+        v.TabBar()->setCurrentIndex(1);
+        QVERIFY(!Child<QWidget>(v, "Dbf_P")->isVisible());
+        QVERIFY(Child<QWidget>(v, "Graf_P")->isVisible());
+        v.TabBar()->setCurrentIndex(2);
+        QVERIFY(Child<QWidget>(v, "Dbf_P")->isVisible());
+        QVERIFY(Child<QWidget>(v, "Graf_P")->isVisible());
+        QCOMPARE(Child<QWidget>(v, "Dbf_P")->width(), 420);
+
+        // Buttons with records; the language switch.
+        QVERIFY(Child<QToolButton>(v, "GrafZoomIn_SB")->isEnabled());
+        QVERIFY(Child<QToolButton>(v, "GrafRefresh_SB")->isEnabled());
+        SetLanguage(0);
+        v.ApplyCaptions();
+        QCOMPARE(v.TabBar()->tabText(2), QStringLiteral("Databáze + graf"));
+        QCOMPARE(Child<QToolButton>(v, "GrafZoomWidth_SB")->toolTip(), QStringLiteral("Měřítko 100% vodorovně"));
+        QCOMPARE(next->toolTip(), QStringLiteral("Následující"));
+
+        // A missing file hides the tabs without a message; the table open
+        // before stays with the data module.
+        v.OpenArchiveView(QString::fromStdString(Path("missing.dbf")));
+        QVERIFY(!v.TabsShown());
+        QVERIFY(rec.messages.isEmpty());
+        QVERIFY(rec.dialogs.isEmpty());
+        v.FormCloseQuery();
+        QVERIFY(!ctx.Adm.Table1.IsOpen());
+        QCOMPARE(v.windowTitle(), QString());
+    }
+
+    void emptyTableAndButtons() {
+        const std::string path = Path("empty.dbf");
+        WriteTable(path, {});
+        AppContext ctx;
+        AllMode(ctx);
+        TFADbf v(ctx);
+        v.resize(900, 500);
+        v.show();
+        v.OpenArchiveView(QString::fromStdString(path));
+        QVERIFY(v.TabsShown());
+        QCOMPARE(v.RecordLabel()->text(), QStringLiteral("0 / 0"));
+        for (const char* name : {"GrafStart_SB", "GrafPrior_SB", "GrafNext_SB", "GrafEnd_SB", "GrafZoomOut_SB",
+                                 "GrafZoomIn_SB", "GrafZoomWidth_SB", "GrafZoomHeight_SB", "GrafParam_SB",
+                                 "GrafPrint_SB", "DbfPrint_SB", "DbfExcel_SB", "Navigator_DB_Next"})
+            QVERIFY2(!Child<QToolButton>(v, name)->isEnabled(), name);
+        QVERIFY(Child<QToolButton>(v, "GrafRefresh_SB")->isEnabled());
+        QCOMPARE(v.GridModel()->rowCount(), 0);
+    }
+
+    void cellTexts() {
+        // A value of 21.456 with one decimal and °C: a blank, "21.5" in six
+        // characters, a blank, the unit.
+        QCOMPARE(FloatCellText(21.456, 1, "°C"), QStringLiteral("   21.5 °C"));
+        QCOMPARE(FloatCellText(-1234.5678, 2, "mA"), QStringLiteral(" -1234.57 mA"));
+        QCOMPARE(FloatCellText(3, 0, ""), QStringLiteral("      3 "));
+        QCOMPARE(FloatCellText(1.5, 99, "x").size(), QStringLiteral(" 1.500000000000000 x").size());  // capped
+        SetDecimalSeparator(',');
+        QCOMPARE(FloatCellText(21.456, 1, "°C"), QStringLiteral("   21,5 °C"));
+        SetDecimalSeparator('.');
+        const QChar d = LocaleDateSeparator(), t = LocaleTimeSeparator();
+        QCOMPARE(DateTimeCellText(At(2004, 8, 31, 12, 30, 5)), QStringLiteral("31") + d + QStringLiteral("08") + d +
+                                                                  QStringLiteral("2004 12") + t + QStringLiteral("30") +
+                                                                  t + QStringLiteral("05"));
+
+        // The grid shows them so, empty fields empty, values right-aligned.
+        const std::string path = Path("cells.dbf");
+        WriteTable(path, {{At(2004, 8, 31, 12, 30), 21.456, std::nullopt}, {At(2004, 8, 31, 12, 40), -3.0, 12.345}});
+        AppContext ctx;
+        AllMode(ctx);
+        TFADbf v(ctx);
+        v.resize(1000, 500);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        v.OpenArchiveView(QString::fromStdString(path));
+        v.TabBar()->setCurrentIndex(0);  // the grid alone: every column in view
+        ArchiveGridModel* m = v.GridModel();
+        QCOMPARE(m->rowCount(), 2);
+        QCOMPARE(m->columnCount(), 3);
+        QCOMPARE(m->CellText(0, 1), QStringLiteral("   21.5 °C"));
+        QCOMPARE(m->CellText(0, 2), QString());
+        QCOMPARE(m->CellText(1, 2), QStringLiteral("  12.35 mA"));
+        QVERIFY(m->CellText(0, 0).startsWith(QStringLiteral("31")));
+        QCOMPARE(m->CellText(0, 0).size(), 19);
+
+        // Drawn: the value ends 2 pixels from the cell's right edge, the
+        // date-time starts 2 pixels from the left edge.
+        QTableView* grid = v.Grid();
+        QTest::qWait(50);
+        const QImage img = grid->viewport()->grab().toImage();
+        auto inkColumns = [&img](const QRect& r) {
+            int lo = -1, hi = -1;
+            for (int x = r.left(); x <= r.right() && x < img.width(); ++x)
+                for (int y = r.top(); y <= r.bottom() && y < img.height(); ++y)
+                    if (qGray(img.pixel(x, y)) < 110) {
+                        if (lo < 0) lo = x;
+                        hi = x;
+                        break;
+                    }
+            return std::pair{lo, hi};
+        };
+        const QRect valueCell = grid->visualRect(m->index(1, 1));
+        const auto [vlo, vhi] = inkColumns(valueCell.adjusted(1, 1, -1, -1));
+        QVERIFY2(vhi >= valueCell.right() - 7 && vhi <= valueCell.right() - 2, qPrintable(QString::number(vhi)));
+        QVERIFY(vlo > valueCell.left() + valueCell.width() / 3);
+        const QRect timeCell = grid->visualRect(m->index(1, 0));
+        const auto [tlo, thi] = inkColumns(timeCell.adjusted(1, 1, -1, -1));
+        QVERIFY2(tlo >= timeCell.left() + 2 && tlo <= timeCell.left() + 5, qPrintable(QString::number(tlo)));
+        Q_UNUSED(thi);
+        const QRect emptyCell = grid->visualRect(m->index(0, 2));
+        QCOMPARE(inkColumns(emptyCell.adjusted(1, 1, -2, -2)).first, -1);
+    }
+
+    void splitterRuleAndWhatClosingStores() {
+        const std::string path = Path("split.dbf");
+        WriteTable(path, Ramp(20));
+        AppContext ctx;
+        AllMode(ctx);
+        TFADbf v(ctx);
+        v.resize(1000, 500);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        v.OpenArchiveView(QString::fromStdString(path));
+        auto* splitter = Child<QSplitter>(v, "Dbf_S");
+        QWidget* panel = Child<QWidget>(v, "Dbf_P");
+        QCOMPARE(panel->width(), 420);
+
+        // Dragging the handle like a user: 120 pixels come back as 200.
+        auto drag = [&](int to) {
+            QSplitterHandle* handle = splitter->handle(1);
+            const QPoint start = handle->rect().center();
+            QTest::mousePress(handle, Qt::LeftButton, {}, start);
+            QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(to - panel->width(), 0)),
+                             handle->mapToGlobal(QPointF(start + QPoint(to - panel->width(), 0))), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(handle, &move);
+            QTest::mouseRelease(handle, Qt::LeftButton, {}, start + QPoint(to - panel->width(), 0));
+        };
+        drag(120);
+        QCOMPARE(panel->width(), 200);
+        drag(330);
+        QVERIFY2(std::abs(panel->width() - 330) <= 2, qPrintable(QString::number(panel->width())));
+        const int width = panel->width();
+        QCOMPARE(v.GridPanelWidth(), width);
+
+        v.TabBar()->setCurrentIndex(1);
+        v.FormCloseQuery();
+        QCOMPARE(ctx.Config.ViewerTab, 1);
+        QCOMPARE(ctx.Config.ViewerGridWidth, width);
+        QVERIFY(!ctx.Adm.Table1.IsOpen());
+        // The panel width reached the parameter file.
+        const auto bytes = ReadFileHead(ReplaceExtension(path, ".par"), kParameterRecordSize);
+        QVERIFY(bytes && bytes->size() == kParameterRecordSize);
+        ArchiveParameterRecord stored;
+        std::copy(bytes->begin(), bytes->end(), stored.Bytes.begin());
+        QCOMPARE(stored.PanelWidth(), width);
+
+        // A panel width below 200 in the file is shown as 200 at least, and
+        // as wide as the columns need (up to half the window).
+        auto record = Record();
+        record.SetPanelWidth(150);
+        WriteTable(Path("narrow.dbf"), Ramp(3), record);
+        v.OpenArchiveView(QString::fromStdString(Path("narrow.dbf")));
+        v.TabBar()->setCurrentIndex(2);
+        QVERIFY(v.GridPanelWidth() >= 200 && v.GridPanelWidth() <= v.width() / 2);
+        QTest::qWait(20);
+        QVERIFY(!v.Grid()->horizontalScrollBar()->isVisible());
+        QCOMPARE(panel->width(), v.GridPanelWidth());
+    }
+};
+
+QTEST_MAIN(ViewerTest)
+#include "ViewerTest.moc"
