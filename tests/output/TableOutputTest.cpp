@@ -83,7 +83,7 @@ struct CollectingSink : RowSink {
 TEST(TableOutput, FieldsWalkAndPositionKept) {
     Scratch s;
     TADM adm;
-    // Every 5 minutes from 10:00 to 10:55, and the spec's 10:09:59.6 case.
+    // Every 5 minutes from 10:00 to 10:55, and a record at 10:09:59.6.
     std::vector<double> stamps;
     for (int i = 0; i < 12; ++i) stamps.push_back(At(2004, 8, 31, 10, 5 * i));
     stamps.insert(stamps.begin() + 2, At(2004, 8, 31, 10, 9, 59, 600));
