@@ -42,7 +42,7 @@ std::string CsvQuote(const std::string& s) {
 std::string Cell(const Table& t, int i) {
     if (t.IsNull(i)) return {};
     const FieldType type = t.GetFieldType(i);
-    if (type == FieldType::DateTime) return dbf::FormatIsoTimestamp(t.AsDateTime(i));
+    if (type == FieldType::DateTime) return kolvex::FormatIsoDateTime(t.AsDateTime(i), true);
     if (IsNumber(type)) return NumberText(t.AsFloat(i));
     return t.AsText(i);
 }

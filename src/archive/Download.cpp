@@ -149,53 +149,42 @@ void SplitIntoFiles(TADM& adm, const std::string& base, const ArchiveParameterRe
         return result.Files.back();
     };
 
+    // Copies the current temporary record into the target; a failure names the file.
+    auto copy = [&](DownloadFile& f) {
+        try {
+            CopyRecord(adm);
+        } catch (const std::exception& e) {
+            StoreFailed(f.Path, e);
+        }
+        ++f.RecordsAdded;
+    };
+
     if (opt.NameSource == 2) {
         DownloadFile& f = target(base);
-        try {
-            for (adm.TableTmp.First(); !adm.TableTmp.Eof(); adm.TableTmp.Next()) {
-                CopyRecord(adm);
-                ++f.RecordsAdded;
-            }
-        } catch (const std::exception& e) {
-            StoreFailed(base, e);
-        }
+        for (adm.TableTmp.First(); !adm.TableTmp.Eof(); adm.TableTmp.Next()) copy(f);
         return;
     }
     for (int k = 0; k < 4; ++k) {
         if (!(opt.SplitFlags & (1 << k))) continue;
+        const SplitPeriod period = kPeriods[k];
         int lastYear = -1, lastMonth = -1, lastDay = -1, lastWeek = -1;
         DownloadFile* f = nullptr;
-        std::string path;
-        try {
-            for (adm.TableTmp.First(); !adm.TableTmp.Eof(); adm.TableTmp.Next()) {
-                const double t = adm.TableTmp.AsDateTime(0);
-                const DateTimeParts p = DecodeDateTime(t);
-                const int w = WeekOfYear(t);
-                bool change = false;
-                switch (kPeriods[k]) {
-                    case SplitPeriod::Year: change = p.Year != lastYear; break;
-                    case SplitPeriod::Month: change = p.Year != lastYear || p.Month != lastMonth; break;
-                    case SplitPeriod::Week: change = p.Year != lastYear || w != lastWeek; break;
-                    case SplitPeriod::Day:
-                        change = p.Year != lastYear || p.Month != lastMonth || p.Day != lastDay;
-                        break;
-                }
-                if (change) {
-                    path = PeriodFilePath(base, kPeriods[k], t);
-                    f = &target(path);
-                    lastYear = p.Year;
-                    lastMonth = p.Month;
-                    lastDay = p.Day;
-                    lastWeek = w;
-                }
-                CopyRecord(adm);
-                ++f->RecordsAdded;
+        for (adm.TableTmp.First(); !adm.TableTmp.Eof(); adm.TableTmp.Next()) {
+            const double t = adm.TableTmp.AsDateTime(0);
+            const DateTimeParts p = DecodeDateTime(t);
+            const int w = period == SplitPeriod::Week ? WeekOfYear(t) : -1;
+            bool change = p.Year != lastYear;
+            if (period == SplitPeriod::Month) change = change || p.Month != lastMonth;
+            if (period == SplitPeriod::Week) change = change || w != lastWeek;
+            if (period == SplitPeriod::Day) change = change || p.Month != lastMonth || p.Day != lastDay;
+            if (change) {
+                f = &target(PeriodFilePath(base, period, t));
+                lastYear = p.Year;
+                lastMonth = p.Month;
+                lastDay = p.Day;
+                lastWeek = w;
             }
-        } catch (const EADM& e) {
-            if (std::string(e.what()).find(path) != std::string::npos || path.empty()) throw;
-            StoreFailed(path, e);
-        } catch (const std::exception& e) {
-            StoreFailed(path, e);
+            copy(*f);
         }
     }
 }

@@ -1,5 +1,7 @@
 #include "logger/Conversion.h"
 
+#include <cstdio>
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -313,6 +315,15 @@ double IntPower(double x, int n) {
         }
     }
     return result;
+}
+
+std::string FormatValueCell(double value, int decimals, const std::string& unit, char decimalSeparator) {
+    char b[64];
+    std::snprintf(b, sizeof b, " %6.*f ", decimals < 0 ? 0 : (decimals > 15 ? 15 : decimals), value);
+    std::string s = b;
+    for (char& c : s)
+        if (c == '.') c = decimalSeparator;
+    return s + unit;
 }
 
 }  // namespace kolvex

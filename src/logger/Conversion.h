@@ -27,6 +27,10 @@ std::pair<float, float> RecordRange(const LoggerImage& image, int input);
 // span is zero or negative. `decimalSeparator` replaces the full stop.
 std::string FormatInputValue(const LoggerImage& image, int input, double raw,
                              char decimalSeparator = '.');
+// The value cell of the viewer's grid and the printed listing: " %6.*f %s",
+// the value right-aligned in six characters with its decimals (0..15), a
+// blank and the unit; `decimalSeparator` replaces the full stop.
+std::string FormatValueCell(double value, int decimals, const std::string& unit, char decimalSeparator);
 // Number of decimals FormatInputValue uses for a span (throws EMath if span <= 0).
 int DecimalsForSpan(double span);
 

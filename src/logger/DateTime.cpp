@@ -1,6 +1,7 @@
 #include "logger/DateTime.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cmath>
 #include <ctime>
 
@@ -128,6 +129,26 @@ int WeekOfYear(double date) {
 double WeekStart(int week, int year) {
     const std::int64_t d0 = DaysFromCivil(year, 1, 1) - kEpochOffset;
     return static_cast<double>(d0 - MondayWeekday(d0) + 7 * static_cast<std::int64_t>(week - 1));
+}
+
+std::string FormatDayFirst(double value, std::string_view gap, char dateSeparator, char timeSeparator) {
+    const DateTimeParts p = DecodeDateTime(value);
+    char date[24], time[24];
+    std::snprintf(date, sizeof date, "%02d%c%02d%c%04d", p.Day, dateSeparator, p.Month, dateSeparator, p.Year);
+    std::snprintf(time, sizeof time, "%02d%c%02d%c%02d", p.Hour, timeSeparator, p.Minute, timeSeparator, p.Second);
+    return std::string(date) + std::string(gap) + time;
+}
+
+std::string FormatIsoDateTime(double value, bool millisWhenNotWhole) {
+    const DateTimeParts p = DecodeDateTime(value);
+    char buf[48];
+    if (millisWhenNotWhole && p.Millisecond != 0)
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", p.Year, p.Month, p.Day, p.Hour,
+                      p.Minute, p.Second, p.Millisecond);
+    else
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.Year, p.Month, p.Day, p.Hour, p.Minute,
+                      p.Second);
+    return buf;
 }
 
 }  // namespace kolvex

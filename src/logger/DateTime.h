@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace kolvex {
 
@@ -24,6 +26,14 @@ DateTimeParts DecodeDateTime(double value);
 
 // The local wall-clock time now, with milliseconds.
 double NowLocal();
+
+// "dd/mm/yyyy" + gap + "hh:nn:ss" with the given date and time separators
+// (the day-first form of the listings, grids and workbook cells).
+std::string FormatDayFirst(double value, std::string_view gap = " ", char dateSeparator = '/',
+                           char timeSeparator = ':');
+// "YYYY-MM-DD HH:MM:SS"; with `millisWhenNotWhole`, ".mmm" follows when the
+// value is not a whole second.
+std::string FormatIsoDateTime(double value, bool millisWhenNotWhole = false);
 
 // Days of a month (February with 29 in leap years).
 int DaysInMonth(int year, int month);

@@ -25,14 +25,6 @@ double ClockToDateTime(const LoggerClock& c) {
     return *TryEncodeDateTime(2001, 1, 1, 0, 0, 0, 0);
 }
 
-std::string FormatIsoDateTime(double value) {
-    const DateTimeParts p = DecodeDateTime(value);
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.Year, p.Month, p.Day, p.Hour, p.Minute,
-                  p.Second);
-    return buf;
-}
-
 LoggerClock DateTimeToClock(double value) {
     const DateTimeParts p = DecodeDateTime(value);
     if (p.Year < 2000 || p.Year > 2099)

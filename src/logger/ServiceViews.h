@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/Language.h"
+#include "logger/DateTime.h"
 #include "logger/Records.h"
 
 namespace kolvex {
@@ -18,8 +19,7 @@ std::string FormatSerialNumber(std::int32_t serial);
 
 // The logger clock as a date-time value; invalid bytes give 1 January 2001 00:00:00.
 double ClockToDateTime(const LoggerClock& clock);
-// "YYYY-MM-DD HH:MM:SS" of a date-time value.
-std::string FormatIsoDateTime(double value);
+// (The clock's "YYYY-MM-DD HH:MM:SS" text is FormatIsoDateTime of logger/DateTime.h.)
 // The bytes WriteClock sends for a date-time value (milliseconds dropped);
 // throws ESetCas when the year is outside 2000..2099.
 LoggerClock DateTimeToClock(double value);

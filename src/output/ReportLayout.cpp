@@ -9,28 +9,16 @@ namespace kolvex {
 
 using namespace report;
 
+namespace {
+std::string ReportDate(double v) { return FormatDayFirst(v, "  "); }
+}  // namespace
+
 std::string ReportStepText(int step, Lang lang) {
     char b[32];
     if (step < 60) std::snprintf(b, sizeof b, "%2d sec", step);
     else if (step >= 3600) std::snprintf(b, sizeof b, lang == Lang::English ? "%2d hour" : "%2d hod", step / 3600);
     else std::snprintf(b, sizeof b, "%2d min", step / 60);
     return b;
-}
-
-std::string ReportDateTime(double v) {
-    const DateTimeParts p = DecodeDateTime(v);
-    char b[48];
-    std::snprintf(b, sizeof b, "%02d/%02d/%04d  %02d:%02d:%02d", p.Day, p.Month, p.Year, p.Hour, p.Minute, p.Second);
-    return b;
-}
-
-std::string ReportValueCell(double value, int decimals, const std::string& unit, char sep) {
-    char b[64];
-    std::snprintf(b, sizeof b, " %6.*f ", decimals < 0 ? 0 : (decimals > 15 ? 15 : decimals), value);
-    std::string s = b;
-    for (char& c : s)
-        if (c == '.') c = sep;
-    return s + unit;
 }
 
 std::vector<TextItem> ReportTitleItems(const ReportInput& in) {
@@ -43,13 +31,13 @@ std::vector<TextItem> ReportTitleItems(const ReportInput& in) {
         {5.3, 16.9, 10, false, Tr(l, "Soubor:", "File:")},
         {33.9, 16.9, 9, true, in.FileName},
         {122.8, 6.3, 9, false, Tr(l, "Od:", "From:")},
-        {139.7, 6.3, 9, true, all ? Tr(l, "celá databáze", "all database") : ReportDateTime(in.Start)},
+        {139.7, 6.3, 9, true, all ? Tr(l, "celá databáze", "all database") : ReportDate(in.Start)},
         {122.8, 10.6, 9, false, Tr(l, "Do:", "To:")},
-        {139.7, 10.6, 9, true, all ? std::string() : ReportDateTime(in.End)},
+        {139.7, 10.6, 9, true, all ? std::string() : ReportDate(in.End)},
         {122.8, 15.3, 9, false, Tr(l, "Perioda:", "Period:")},
         {139.7, 15.3, 9, true, ReportStepText(in.StepSeconds, l)},
         {122.8, 21.2, 9, false, Tr(l, "Datum", "Date")},
-        {139.7, 21.2, 9, true, ReportDateTime(in.PrintedAt)},
+        {139.7, 21.2, 9, true, ReportDate(in.PrintedAt)},
     };
 }
 

@@ -34,11 +34,8 @@ struct TextItem {
 
 // "%2d sec" below a minute, "%2d hod" / "%2d hour" from an hour, else "%2d min".
 std::string ReportStepText(int seconds, Lang lang);
-// "dd/mm/yyyy  hh:nn:ss" (two blanks).
-std::string ReportDateTime(double value);
-// " %6.*f %s": value right-aligned in six characters with its decimals, the unit;
-// `decimalSeparator` replaces the full stop.
-std::string ReportValueCell(double value, int decimals, const std::string& unit, char decimalSeparator);
+// Dates print as FormatDayFirst(value, "  ") (two blanks) and values as
+// FormatValueCell of logger/Conversion.h.
 
 struct ReportInput {
     Lang Language = Lang::English;

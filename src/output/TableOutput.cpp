@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "app/Errors.h"
+#include "logger/Conversion.h"
+#include "logger/DateTime.h"
 #include "output/PeriodSelection.h"
 
 namespace kolvex {
@@ -98,9 +100,9 @@ std::string ReportCellText(const Table& table, const OutputField& field, char de
     if (table.IsNull(field.Index)) return {};
     switch (field.Type) {
         case FieldType::Float:
-            return ReportValueCell(table.AsFloat(field.Index), field.Decimals, field.Unit, decimalSeparator);
+            return FormatValueCell(table.AsFloat(field.Index), field.Decimals, field.Unit, decimalSeparator);
         case FieldType::DateTime:
-            return ReportDateTime(table.AsDateTime(field.Index));
+            return FormatDayFirst(table.AsDateTime(field.Index), "  ");
         default:
             return table.AsText(field.Index);
     }
@@ -188,7 +190,7 @@ std::string EraseAllQuestion(Lang l) { return Tr(l, "Smazat databázi z disku ?"
 
 std::string ErasePeriodQuestion(double start, double end, Lang l) {
     const std::string crlf = "\r\n";
-    const std::string s = FormatCellDateTime(start), e = FormatCellDateTime(end);
+    const std::string s = FormatDayFirst(start), e = FormatDayFirst(end);
     if (l == Lang::English)
         return "Delete records" + std::string(25, ' ') + crlf + "    from  " + s + crlf + "    to    " + e + " ?";
     return "Odstranit záznamy" + std::string(22, ' ') + crlf + "    od  " + s + crlf + "    do  " + e + crlf + "včetně?";

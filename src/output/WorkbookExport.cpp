@@ -24,14 +24,6 @@ std::string CutChars(const std::string& s, std::size_t n) {
     return s;
 }
 
-std::string Dmy(double v, const char* gap) {
-    const DateTimeParts p = DecodeDateTime(v);
-    char b[48];
-    std::snprintf(b, sizeof b, "%02d/%02d/%04d%s%02d:%02d:%02d", p.Day, p.Month, p.Year, gap, p.Hour, p.Minute,
-                  p.Second);
-    return b;
-}
-
 [[noreturn]] void WriteFailed(const std::string& path, const char* why) {
     throw EADM(Tr("Soubor " + path + " se nepodařilo zapsat (" + why + ")",
                   "The file " + path + " could not be written (" + why + ")"));
@@ -169,7 +161,7 @@ public:
             if (c) line += separator_;
             if (c >= values.size() || (c < isNull.size() && isNull[c])) continue;
             if (columns_[c].IsDateTime) {
-                line += FormatCellDateTime(values[c]);
+                line += FormatDayFirst(values[c]);
             } else {
                 std::snprintf(b, sizeof b, "%.*f", std::min(std::max(columns_[c].Decimals, 0), 15), values[c]);
                 for (char* p = b; *p; ++p)
@@ -219,17 +211,15 @@ ExportHeaderTexts MakeExportHeaderTexts(const ExportHeader& h) {
         t.FromValue = Tr(l, "celá databáze", "complete database");
     } else {
         t.FromLabel = Tr(l, "období od:", "period from:");
-        t.FromValue = FormatHeaderDateTime(h.Start);
+        t.FromValue = FormatDayFirst(h.Start, "  ");
         t.ToLabel = Tr(l, "období do:", "period to:");
-        t.ToValue = FormatHeaderDateTime(h.End);
+        t.ToValue = FormatDayFirst(h.End, "  ");
     }
     t.StepLabel = Tr(l, "perioda:", "period:");
     t.StepValue = h.StepCaption;
     return t;
 }
 
-std::string FormatHeaderDateTime(double value) { return Dmy(value, "  "); }
-std::string FormatCellDateTime(double value) { return Dmy(value, " "); }
 
 std::string ValueNumberFormat(int decimals) {
     if (decimals <= 0) return "0";

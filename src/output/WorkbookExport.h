@@ -34,10 +34,8 @@ struct ExportHeaderTexts {
     std::string Title, SerialLine, FileLine, FromLabel, FromValue, ToLabel, ToValue, StepLabel, StepValue;
 };
 ExportHeaderTexts MakeExportHeaderTexts(const ExportHeader& h);
-// "dd/mm/yyyy  hh:nn:ss" (two blanks) of the header's period lines.
-std::string FormatHeaderDateTime(double value);
-// "dd/mm/yyyy hh:nn:ss" of a data cell written as text.
-std::string FormatCellDateTime(double value);
+// The header's period lines are FormatDayFirst(value, "  ") (two blanks); CSV
+// cells FormatDayFirst(value) (logger/DateTime.h).
 // The number format of a value column: "0", "0.0", "0.00", ...
 std::string ValueNumberFormat(int decimals);
 // A worksheet name from a file name: at most 31 characters, no []:*?/\.

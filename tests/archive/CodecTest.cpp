@@ -65,7 +65,7 @@ TEST(DbfCodec, KnownVectorsDecodeAndEncode) {
         if (v.null) continue;
         const bool isTime = v.codec == Codec::Db7Timestamp || v.codec == Codec::FoxDateTime;
         if (isTime)
-            EXPECT_EQ(FormatIsoTimestamp(got), FormatIsoTimestamp(v.value));
+            EXPECT_EQ(kolvex::FormatIsoDateTime(got, true), kolvex::FormatIsoDateTime(v.value, true));
         else
             EXPECT_EQ(std::bit_cast<std::uint64_t>(got), std::bit_cast<std::uint64_t>(v.value));
         std::uint8_t out[8] = {};
@@ -103,7 +103,7 @@ TEST(DbfCodec, DoublesAndTimesRoundTripLosslessly) {
     const double times[] = {At(2004, 8, 31, 12, 30, 0), At(1980, 1, 1), At(2099, 12, 31, 23, 59, 59, 999),
                             At(1899, 12, 30, 6, 0, 0), At(1899, 12, 29, 6, 0, 0), At(1, 1, 1, 0, 0, 1)};
     for (double t : times) {
-        SCOPED_TRACE(FormatIsoTimestamp(t));
+        SCOPED_TRACE(kolvex::FormatIsoDateTime(t, true));
         std::uint8_t x[8];
         double y = 0;
         EncodeFoxDateTime(t, x);
@@ -143,8 +143,8 @@ TEST(DbfCodec, NumericDateLogicalAndText) {
     EXPECT_TRUE(DecodeLogical('F', l) && !l);
     EXPECT_FALSE(DecodeLogical('?', l));
 
-    EXPECT_EQ(FormatIsoTimestamp(At(2004, 8, 31, 12, 30, 0)), "2004-08-31 12:30:00");
-    EXPECT_EQ(FormatIsoTimestamp(At(2004, 8, 31, 12, 30, 0, 7)), "2004-08-31 12:30:00.007");
+    EXPECT_EQ(kolvex::FormatIsoDateTime(At(2004, 8, 31, 12, 30, 0), true), "2004-08-31 12:30:00");
+    EXPECT_EQ(kolvex::FormatIsoDateTime(At(2004, 8, 31, 12, 30, 0, 7), true), "2004-08-31 12:30:00.007");
     ASSERT_TRUE(ParseDateTimeText("31/08/2004 12:30:10", v));
     EXPECT_EQ(v, At(2004, 8, 31, 12, 30, 10));
     ASSERT_TRUE(ParseDateTimeText("2004-08-31 12:30:10.25", v));

@@ -29,7 +29,7 @@ std::uint64_t HexBits(const json& j) { return Bits(std::strtod(j.get<std::string
 
 // The time stamps the readers give, with milliseconds always shown.
 std::string ReaderTime(double t) {
-    std::string s = dbf::FormatIsoTimestamp(t);
+    std::string s = kolvex::FormatIsoDateTime(t, true);
     return s.size() == 19 ? s + ".000" : s;
 }
 

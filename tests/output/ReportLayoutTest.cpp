@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "logger/Conversion.h"
 #include "logger/DateTime.h"
 #include "output/ReportLayout.h"
 
@@ -16,9 +17,9 @@ TEST(ReportTexts, StepCellAndTitle) {
     EXPECT_EQ(ReportStepText(86400, Lang::English), "24 hour");
     EXPECT_EQ(ReportStepText(3600, Lang::English), " 1 hour");
 
-    EXPECT_EQ(ReportValueCell(23.46, 1, "°C", '.'), "   23.5 °C");
-    EXPECT_EQ(ReportValueCell(23.46, 1, "°C", ','), "   23,5 °C");
-    EXPECT_EQ(ReportValueCell(-5, 0, "%", '.'), "     -5 %");
+    EXPECT_EQ(FormatValueCell(23.46, 1, "°C", '.'), "   23.5 °C");
+    EXPECT_EQ(FormatValueCell(23.46, 1, "°C", ','), "   23,5 °C");
+    EXPECT_EQ(FormatValueCell(-5, 0, "%", '.'), "     -5 %");
 
     ReportInput in;
     in.Language = Lang::Czech;

@@ -25,6 +25,7 @@
 #include <memory>
 #include <random>
 
+#include "ScratchDir.h"
 #include "app/AppContext.h"
 #include "app/ConfigDefaults.h"
 #include "app/Language.h"
@@ -119,32 +120,17 @@ struct FakeClock {
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    QString oldDir_;
+    kolvex::test::ScratchDir dir_;
     QString cfgPath_;
 
 private slots:
-    void initTestCase() {
-        sim::SimOptions fast;
-        fast.Pacing = false;
-        sim::InstallBuiltinSimulator(fast);
-        oldDir_ = QDir::currentPath();
-    }
-    void cleanupTestCase() {
-        QDir::setCurrent(oldDir_);
-        sim::StopBuiltinSimulator();
-    }
+    void initTestCase() { dir_.InitTestCase(); }
+    void cleanupTestCase() { dir_.CleanupTestCase(); }
     void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        QVERIFY(QDir::setCurrent(dir_->path()));
+        QVERIFY(dir_.Init());
         cfgPath_ = dir_->filePath(QStringLiteral("kolvex12.cfg"));
-        sim::StopBuiltinSimulator();  // every test starts with a fresh logger
     }
-    void cleanup() {
-        QDir::setCurrent(oldDir_);
-        dir_.reset();
-    }
+    void cleanup() { dir_.Cleanup(); }
 
     void firstStartWithoutFile() {
         ModalRecorder rec;

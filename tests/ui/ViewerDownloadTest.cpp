@@ -17,6 +17,7 @@
 
 #include <qcustomplot.h>
 
+#include "ScratchDir.h"
 #include "app/AppContext.h"
 #include "app/Language.h"
 #include "app/ui/TFMain.h"
@@ -76,8 +77,7 @@ bool StrictlyAscending(Table& t) {
 class ViewerDownloadTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    QString oldDir_;
+    kolvex::test::ScratchDir dir_;
     std::unique_ptr<sim::Simulator> sim_;
 
     // The main window on the fast built-in port, then switched to our own
@@ -97,26 +97,12 @@ class ViewerDownloadTest : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        sim::SimOptions fast;
-        fast.Pacing = false;
-        sim::InstallBuiltinSimulator(fast);
-        oldDir_ = QDir::currentPath();
-    }
-    void cleanupTestCase() {
-        QDir::setCurrent(oldDir_);
-        sim::StopBuiltinSimulator();
-    }
-    void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        QVERIFY(QDir::setCurrent(dir_->path()));
-        sim::StopBuiltinSimulator();
-    }
+    void initTestCase() { dir_.InitTestCase(); }
+    void cleanupTestCase() { dir_.CleanupTestCase(); }
+    void init() { QVERIFY(dir_.Init()); }
     void cleanup() {
         sim_.reset();
-        QDir::setCurrent(oldDir_);
-        dir_.reset();
+        dir_.Cleanup();
     }
 
     void downloadShowsTheNewTable() {

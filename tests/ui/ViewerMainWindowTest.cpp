@@ -17,6 +17,7 @@
 
 #include <memory>
 
+#include "ScratchDir.h"
 #include "app/AppContext.h"
 #include "app/Language.h"
 #include "app/ui/TFMain.h"
@@ -70,34 +71,19 @@ ConfigRecord ReadConfig(const QString& path) {
 class ViewerMainWindowTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir_;
-    QString oldDir_;
+    kolvex::test::ScratchDir dir_;
     QString cfg_;
 
     std::string Path(const char* name) const { return dir_->filePath(QString::fromLatin1(name)).toStdString(); }
 
 private slots:
-    void initTestCase() {
-        sim::SimOptions fast;
-        fast.Pacing = false;
-        sim::InstallBuiltinSimulator(fast);
-        oldDir_ = QDir::currentPath();
-    }
-    void cleanupTestCase() {
-        QDir::setCurrent(oldDir_);
-        sim::StopBuiltinSimulator();
-    }
+    void initTestCase() { dir_.InitTestCase(); }
+    void cleanupTestCase() { dir_.CleanupTestCase(); }
     void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        QVERIFY(QDir::setCurrent(dir_->path()));
+        QVERIFY(dir_.Init());
         cfg_ = dir_->filePath(QStringLiteral("kolvex12.cfg"));
-        sim::StopBuiltinSimulator();
     }
-    void cleanup() {
-        QDir::setCurrent(oldDir_);
-        dir_.reset();
-    }
+    void cleanup() { dir_.Cleanup(); }
 
     void firstPaintOpenCommandDeletionAndShutdown() {
         ModalRecorder rec;

@@ -236,18 +236,6 @@ bool DecodeLogical(std::uint8_t b, bool& value) {
     }
 }
 
-std::string FormatIsoTimestamp(double value) {
-    const DateTimeParts p = DecodeDateTime(value);
-    char buf[48];
-    if (p.Millisecond != 0)
-        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", p.Year, p.Month, p.Day, p.Hour,
-                      p.Minute, p.Second, p.Millisecond);
-    else
-        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.Year, p.Month, p.Day, p.Hour, p.Minute,
-                      p.Second);
-    return buf;
-}
-
 bool ParseDateTimeText(std::string_view t, double& value) {
     // Numbers and the separators between them.
     int nums[7] = {0, 0, 0, 0, 0, 0, 0};

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "logger/DateTime.h"
+
 namespace kolvex::dbf {
 
 inline constexpr std::int64_t kMsPerDay = 86400000;
@@ -60,9 +62,9 @@ bool DecodeDate(const std::uint8_t* in, double& value);
 // 'L': T t Y y true, F f N n false, anything else null.
 bool DecodeLogical(std::uint8_t b, bool& value);
 
-// Text of a date-time for display and dumps: "YYYY-MM-DD HH:MM:SS", with
-// ".mmm" when the milliseconds are not zero.
-std::string FormatIsoTimestamp(double value);
+// (The text of a date-time for display and dumps is FormatIsoDateTime(value,
+// true) of logger/DateTime.h.)
+
 // Parses "dd/mm/yyyy hh:nn:ss", "dd.mm.yyyy hh:nn:ss" or "yyyy-mm-dd hh:mm:ss[.mmm]"
 // (the time part optional).
 bool ParseDateTimeText(std::string_view text, double& value);

@@ -510,8 +510,8 @@ std::string DbfTable::AsText(int i) const {
             while (e > 0 && (p[e - 1] == ' ' || p[e - 1] == 0)) --e;
             return Cp1250ToUtf8(std::string(reinterpret_cast<const char*>(p), e));
         }
-        case 'T': case '@': return FormatIsoTimestamp(ReadNumber(f, r));
-        case 'D': return FormatIsoTimestamp(ReadNumber(f, r)).substr(0, 10);
+        case 'T': case '@': return kolvex::FormatIsoDateTime(ReadNumber(f, r), true);
+        case 'D': return kolvex::FormatIsoDateTime(ReadNumber(f, r), true).substr(0, 10);
         case 'L': return p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y' ? "T" : "F";
         case 'N': case 'F': {
             std::uint32_t b = 0, e = f.Length;
@@ -595,7 +595,7 @@ void DbfTable::SetDateTime(int i, double value) {
         case 'T': EncodeFoxDateTime(value, p); break;
         case '@': EncodeDb7Timestamp(value, p); break;
         case 'D': EncodeDate(value, p); break;
-        case 'C': return SetText(i, FormatIsoTimestamp(value));
+        case 'C': return SetText(i, kolvex::FormatIsoDateTime(value, true));
         default: return SetFloat(i, value);
     }
     SetNullBit(f, r, false);

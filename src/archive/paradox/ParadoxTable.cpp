@@ -341,8 +341,8 @@ std::string ParadoxTable::AsText(int i) const {
             while (e > 0 && r[f.Offset + e - 1] == ' ') --e;
             return Cp1250ToUtf8(std::string(reinterpret_cast<const char*>(r + f.Offset), static_cast<std::size_t>(e)));
         }
-        case pxfTimestamp: return dbf::FormatIsoTimestamp(AsFloat(i));
-        case pxfDate: return dbf::FormatIsoTimestamp(AsFloat(i)).substr(0, 10);
+        case pxfTimestamp: return kolvex::FormatIsoDateTime(AsFloat(i), true);
+        case pxfDate: return kolvex::FormatIsoDateTime(AsFloat(i), true).substr(0, 10);
         case pxfLogical: return AsFloat(i) != 0 ? "T" : "F";
         case pxfLong: case pxfShort: case pxfAutoInc: return std::to_string(static_cast<long long>(AsFloat(i)));
         default: return ShortestText(AsFloat(i));
@@ -390,7 +390,7 @@ void ParadoxTable::SetDateTime(int i, double value) {
             PX_put_data_long(CodecDoc(), p, f.Length, static_cast<int>(day + dbf::kOrdinalOf18991230));
             break;
         }
-        case pxfAlpha: return SetText(i, dbf::FormatIsoTimestamp(value));
+        case pxfAlpha: return SetText(i, kolvex::FormatIsoDateTime(value, true));
         default: return SetFloat(i, value);
     }
 }

@@ -7,6 +7,7 @@
 
 #include "app/Language.h"
 #include "app/ui/ErrorDisplay.h"
+#include "logger/Conversion.h"
 #include "logger/DateTime.h"
 
 namespace kolvex::ui {
@@ -26,7 +27,6 @@ QChar FirstSeparator(const QString& format, QChar fallback) {
     return fallback;
 }
 
-QString Two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
 
 }  // namespace
 
@@ -39,21 +39,12 @@ QChar LocaleTimeSeparator() {
 }
 
 QString FloatCellText(double value, int decimals, const std::string& unit) {
-    if (decimals < 0) decimals = 0;
-    if (decimals > 15) decimals = 15;
-    char buf[128];
-    std::snprintf(buf, sizeof buf, " %6.*f ", decimals, value);
-    QString text = QString::fromLatin1(buf);
-    const char sep = DecimalSeparator();
-    if (sep != '.') text.replace(QLatin1Char('.'), QLatin1Char(sep));
-    return text + QString::fromStdString(unit);
+    return QString::fromStdString(FormatValueCell(value, decimals, unit, DecimalSeparator()));
 }
 
 QString DateTimeCellText(double dateTime) {
-    const DateTimeParts p = DecodeDateTime(dateTime);
-    const QChar d = LocaleDateSeparator(), t = LocaleTimeSeparator();
-    return Two(p.Day) + d + Two(p.Month) + d + QStringLiteral("%1").arg(p.Year, 4, 10, QLatin1Char('0')) +
-           QLatin1Char(' ') + Two(p.Hour) + t + Two(p.Minute) + t + Two(p.Second);
+    return QString::fromStdString(
+        FormatDayFirst(dateTime, " ", LocaleDateSeparator().toLatin1(), LocaleTimeSeparator().toLatin1()));
 }
 
 QColor ColourFromRecord(std::int32_t bgr) {

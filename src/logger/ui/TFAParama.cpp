@@ -64,6 +64,14 @@ void SetLimits(TSpinFEdit* s, double min, double max) {
 }
 
 // A page's grid: a caption column, two value columns and a unit column.
+// One row of a page: the caption, the low and high field, the unit (any may be null).
+void AddRow(QGridLayout* g, int row, QWidget* label, QWidget* lo, QWidget* hi, QWidget* unit) {
+    if (label) g->addWidget(label, row, 0);
+    if (lo) g->addWidget(lo, row, 1);
+    if (hi) g->addWidget(hi, row, 2);
+    if (unit) g->addWidget(unit, row, 3);
+}
+
 QGridLayout* PageGrid(QWidget* page) {
     auto* g = new QGridLayout(page);
     // Flush with the tab's heading above the page book.
@@ -236,20 +244,10 @@ QWidget* TFAParama::BuildTemperaturePage(int n) {
     QGridLayout* g = PageGrid(page);
     g->addWidget(c.nameL[0], 0, 0);
     g->addWidget(c.tName, 0, 1, 1, 2);
-    g->addWidget(c.unitL[0], 1, 0);
-    g->addWidget(c.tUnit, 1, 1);
-    g->addWidget(c.rangeL[0], 2, 0);
-    g->addWidget(c.tRangeLo, 2, 1);
-    g->addWidget(c.tRangeHi, 2, 2);
-    g->addWidget(c.tUnitR, 2, 3);
-    g->addWidget(c.recordL[0], 3, 0);
-    g->addWidget(c.tRecLo, 3, 1);
-    g->addWidget(c.tRecHi, 3, 2);
-    g->addWidget(c.tUnitZ, 3, 3);
-    g->addWidget(c.alarmL[0], 4, 0);
-    g->addWidget(c.tAlarmLo, 4, 1);
-    g->addWidget(c.tAlarmHi, 4, 2);
-    g->addWidget(c.tUnitA, 4, 3);
+    AddRow(g, 1, c.unitL[0], c.tUnit, nullptr, nullptr);
+    AddRow(g, 2, c.rangeL[0], c.tRangeLo, c.tRangeHi, c.tUnitR);
+    AddRow(g, 3, c.recordL[0], c.tRecLo, c.tRecHi, c.tUnitZ);
+    AddRow(g, 4, c.alarmL[0], c.tAlarmLo, c.tAlarmHi, c.tUnitA);
     g->setRowStretch(5, 1);
 
     connect(c.tUnit, &QComboBox::currentIndexChanged, this, [this, n](int) { TemperatureUnitChanged(n); });
@@ -284,23 +282,11 @@ QWidget* TFAParama::BuildCurrentPage(int n) {
     QGridLayout* g = PageGrid(page);
     g->addWidget(c.nameL[1], 0, 0);
     g->addWidget(c.iName, 0, 1, 1, 2);
-    g->addWidget(c.unitL[1], 1, 0);
-    g->addWidget(c.iUnit, 1, 1);
-    g->addWidget(c.rangeL[1], 2, 0);
-    g->addWidget(c.iSigLo, 2, 1);
-    g->addWidget(c.iSigHi, 2, 2);
-    g->addWidget(c.iSignal, 2, 3);
-    g->addWidget(c.iRangeLo, 3, 1);
-    g->addWidget(c.iRangeHi, 3, 2);
-    g->addWidget(c.iUnitR, 3, 3);
-    g->addWidget(c.recordL[1], 4, 0);
-    g->addWidget(c.iRecLo, 4, 1);
-    g->addWidget(c.iRecHi, 4, 2);
-    g->addWidget(c.iUnitZ, 4, 3);
-    g->addWidget(c.alarmL[1], 5, 0);
-    g->addWidget(c.iAlarmLo, 5, 1);
-    g->addWidget(c.iAlarmHi, 5, 2);
-    g->addWidget(c.iUnitA, 5, 3);
+    AddRow(g, 1, c.unitL[1], c.iUnit, nullptr, nullptr);
+    AddRow(g, 2, c.rangeL[1], c.iSigLo, c.iSigHi, c.iSignal);
+    AddRow(g, 3, nullptr, c.iRangeLo, c.iRangeHi, c.iUnitR);
+    AddRow(g, 4, c.recordL[1], c.iRecLo, c.iRecHi, c.iUnitZ);
+    AddRow(g, 5, c.alarmL[1], c.iAlarmLo, c.iAlarmHi, c.iUnitA);
     g->setRowStretch(6, 1);
 
     connect(c.iUnit, &QLineEdit::editingFinished, this, [this, n] {
@@ -334,16 +320,9 @@ QWidget* TFAParama::BuildHumidityPage(int n) {
     QGridLayout* g = PageGrid(page);
     g->addWidget(c.nameL[2], 0, 0);
     g->addWidget(c.hName, 0, 1, 1, 2);
-    g->addWidget(c.rangeL[2], 1, 0);
-    g->addWidget(c.hRangeLo, 1, 1);
-    g->addWidget(c.hRangeHi, 1, 2);
-    g->addWidget(c.hUnit, 1, 3);
-    g->addWidget(c.recordL[2], 2, 0);
-    g->addWidget(c.hRecLo, 2, 1);
-    g->addWidget(c.hRecHi, 2, 2);
-    g->addWidget(c.alarmL[2], 3, 0);
-    g->addWidget(c.hAlarmLo, 3, 1);
-    g->addWidget(c.hAlarmHi, 3, 2);
+    AddRow(g, 1, c.rangeL[2], c.hRangeLo, c.hRangeHi, c.hUnit);
+    AddRow(g, 2, c.recordL[2], c.hRecLo, c.hRecHi, nullptr);
+    AddRow(g, 3, c.alarmL[2], c.hAlarmLo, c.hAlarmHi, nullptr);
     g->setRowStretch(4, 1);
     return page;
 }

@@ -17,6 +17,7 @@
 #include "app/ui/Help.h"
 #include "app/ui/ModalRunner.h"
 #include "app/ui/TSpinFEdit.h"
+#include "archive/ui/ViewerSupport.h"
 #include "output/ui/PeriodGroup.h"
 
 namespace kolvex::ui {
@@ -36,16 +37,6 @@ QLabel* NamedLabel(QWidget* parent, const QString& name) {
 }
 
 }  // namespace
-
-QColor TFANastGraf::FromStored(std::int32_t c) {
-    const auto u = static_cast<std::uint32_t>(c);
-    return QColor(static_cast<int>(u & 0xFF), static_cast<int>((u >> 8) & 0xFF), static_cast<int>((u >> 16) & 0xFF));
-}
-
-std::int32_t TFANastGraf::ToStored(const QColor& c) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(c.red()) | (static_cast<std::uint32_t>(c.green()) << 8) |
-                                     (static_cast<std::uint32_t>(c.blue()) << 16));
-}
 
 TFANastGraf::TFANastGraf(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFANastGraf"));
@@ -191,7 +182,7 @@ void TFANastGraf::FillAxis(Axis& a, const kolvex::AxisSettings& stored) {
     a.LoadedMax = stored.Maximum;
     a.LoadedMinText = a.Min->Text();
     a.LoadedMaxText = a.Max->Text();
-    SetSwatch(a, FromStored(stored.Colour));
+    SetSwatch(a, ColourFromRecord(stored.Colour));
     UpdateUnits(a);
 }
 
@@ -242,7 +233,7 @@ kolvex::AxisSettings TFANastGraf::Collect(const Axis& a, kolvex::AxisSettings s)
     // A field shows a float; one the user did not touch keeps the stored double.
     s.Minimum = a.Min->Text() == a.LoadedMinText ? a.LoadedMin : static_cast<double>(a.Min->Value());
     s.Maximum = a.Max->Text() == a.LoadedMaxText ? a.LoadedMax : static_cast<double>(a.Max->Value());
-    s.Colour = ToStored(a.Current);
+    s.Colour = ColourToRecord(a.Current);
     return s;
 }
 

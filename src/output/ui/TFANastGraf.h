@@ -40,10 +40,6 @@ public:
     std::function<std::optional<QColor>(const QColor& initial)> ChooseColour;
     OutputHooks Hooks;
 
-    // 0x00BBGGRR of the parameter record and back.
-    static QColor FromStored(std::int32_t colour);
-    static std::int32_t ToStored(const QColor& colour);
-
 public slots:
     void Graf_BBClick();
     void LeftAxis_CBChange();
