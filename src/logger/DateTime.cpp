@@ -136,10 +136,32 @@ double WeekStart(int week, int year) {
 
 std::string FormatDayFirst(double value, std::string_view gap, char dateSeparator, char timeSeparator) {
     const DateTimeParts p = DecodeDateTime(value);
-    char date[24], time[24];
-    std::snprintf(date, sizeof date, "%02d%c%02d%c%04d", p.Day, dateSeparator, p.Month, dateSeparator, p.Year);
-    std::snprintf(time, sizeof time, "%02d%c%02d%c%02d", p.Hour, timeSeparator, p.Minute, timeSeparator, p.Second);
-    return std::string(date) + std::string(gap) + time;
+    if (p.Year < 0 || p.Year > 9999) {
+        char date[24], time[24];
+        std::snprintf(date, sizeof date, "%02d%c%02d%c%04d", p.Day, dateSeparator, p.Month, dateSeparator, p.Year);
+        std::snprintf(time, sizeof time, "%02d%c%02d%c%02d", p.Hour, timeSeparator, p.Minute, timeSeparator, p.Second);
+        return std::string(date) + std::string(gap) + time;
+    }
+    // "dd/mm/yyyy" gap "hh:nn:ss" digit by digit.
+    std::string s(18 + gap.size(), ' ');
+    char* o = s.data();
+    auto two = [&o](int v) {
+        *o++ = static_cast<char>('0' + v / 10);
+        *o++ = static_cast<char>('0' + v % 10);
+    };
+    two(p.Day);
+    *o++ = dateSeparator;
+    two(p.Month);
+    *o++ = dateSeparator;
+    two(p.Year / 100);
+    two(p.Year % 100);
+    for (char c : gap) *o++ = c;
+    two(p.Hour);
+    *o++ = timeSeparator;
+    two(p.Minute);
+    *o++ = timeSeparator;
+    two(p.Second);
+    return s;
 }
 
 char* IsoDateTimeWriter::Write(char* out, double value, bool millisWhenNotWhole) {
