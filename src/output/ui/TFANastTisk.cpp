@@ -93,8 +93,8 @@ void TFANastTisk::Print_BBClick() {
         progress = std::make_unique<TFProgress>(this);
         progress->SetMessage(QStringLiteral("Příprava tisku"), true);
         progress->show();
-        kolvex::ReportData data =
-            kolvex::CollectReport(ctx_.Adm.Table1, ctx_.Adm.ParameterRecord, rq, [&](int percent) {
+        kolvex::ReportPlan plan =
+            kolvex::PrepareReport(ctx_.Adm.Table1, ctx_.Adm.ParameterRecord, rq, [&](int percent) {
                 const bool aborted = progress->SetProgress(percent);
                 QCoreApplication::processEvents();
                 return aborted || progress->Aborted();
@@ -102,8 +102,8 @@ void TFANastTisk::Print_BBClick() {
         progress->close();
         progress.reset();
         // An aborted preparation shows no preview.
-        if (!data.Aborted) {
-            const TFQRAPrint report(std::move(data));
+        if (!plan.Aborted) {
+            const TFQRAPrint report(std::move(plan), ctx_.Adm.Table1);
             ShowPreview(report);
         }
     } catch (const std::exception& e) {
