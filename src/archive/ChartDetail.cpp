@@ -13,7 +13,11 @@ void ChartDetail::Clear() {
     lastKey_ = 0;
 }
 
-void ChartDetail::Add(std::int64_t recNo, double key, double value0, double value1) {
+void ChartDetail::Reserve(std::size_t points) {
+    if (points > kFullDetail) blocks_.reserve(points / kBlock + 1);
+}
+
+void ChartDetail::AddSlow(std::int64_t recNo, double key, double value0, double value1) {
     if (count_ > 0 && key < lastKey_) sorted_ = false;
     lastKey_ = key;
     ++count_;
@@ -26,8 +30,9 @@ void ChartDetail::Add(std::int64_t recNo, double key, double value0, double valu
         // Too many to keep each: the points so far become blocks.
         std::vector<ChartPoint> kept[2] = {std::move(full_[0]), std::move(full_[1])};
         const std::vector<std::int64_t> recs = std::move(fullRec_);
+        const std::size_t room = blocks_.capacity();
         Clear();
-        blocks_.reserve(kFullDetail * 4 / kBlock);
+        blocks_.reserve(std::max(room, kFullDetail * 4 / kBlock));
         for (std::size_t i = 0; i < recs.size(); ++i) {
             if (i > 0 && kept[0][i].Key < kept[0][i - 1].Key) sorted_ = false;
             const double w[2] = {kept[0][i].Value, kept[1][i].Value};

@@ -30,8 +30,26 @@ public:
     using Fetch = std::function<void(std::int64_t first, std::int64_t last, std::vector<ChartPoint> (&out)[2])>;
 
     void Clear();
+    // Room for the blocks of about this many points.
+    void Reserve(std::size_t points);
     // The point of the record `recNo` at `key` with the values of both series.
-    void Add(std::int64_t recNo, double key, double value0, double value1);
+    void Add(std::int64_t recNo, double key, double value0, double value1) {
+        // The usual case in line: a block with room, keys in order.
+        if (!blocks_.empty() && blocks_.back().Count < kBlock && key >= lastKey_) {
+            lastKey_ = key;
+            ++count_;
+            Block& b = blocks_.back();
+            b.LastRec = recNo;
+            b.LastKey = key;
+            ++b.Count;
+            if (value0 < b.Series[0].Min.Value) b.Series[0].Min = {key, value0};
+            if (value0 > b.Series[0].Max.Value) b.Series[0].Max = {key, value0};
+            if (value1 < b.Series[1].Min.Value) b.Series[1].Min = {key, value1};
+            if (value1 > b.Series[1].Max.Value) b.Series[1].Max = {key, value1};
+            return;
+        }
+        AddSlow(recNo, key, value0, value1);
+    }
 
     std::size_t Count() const { return count_; }
     // Whether the keys never went down.
@@ -54,6 +72,7 @@ private:
         std::uint32_t Count = 0;
         Extremes Series[2];
     };
+    void AddSlow(std::int64_t recNo, double key, double value0, double value1);
     void AddToBlock(std::int64_t recNo, double key, const double (&v)[2]);
     static void Merge(Extremes& into, const Extremes& e);
     static void Emit(const Extremes& e, std::vector<ChartPoint>& out);

@@ -968,8 +968,18 @@ void DbfTable::Scan(const std::vector<int>& fieldIndexes, std::int64_t firstRecN
                     break;
                 case 'T':
                     for (std::size_t r = 0; r < n; ++r, v += nf, z += nf) {
+                        const std::uint8_t* p = rows[r] + f.Offset;
+                        const std::uint32_t jd = LE32(p), ms = LE32(p + 4);
                         double d = 0;
-                        const bool null = (rows[r][nullByte] & nullMask) || !DecodeFoxDateTime(rows[r] + f.Offset, d);
+                        bool null = (rows[r][nullByte] & nullMask) != 0;
+                        if (!null && ms < 86'400'000u && jd != 0 && jd != 0x20202020u) {
+                            // The usual stamp, decoded here; anything else as the codec does it.
+                            const std::int64_t day = static_cast<std::int64_t>(jd) - kJulianOf18991230;
+                            const double frac = static_cast<double>(ms) / 86'400'000.0;
+                            d = day < 0 ? static_cast<double>(day) - frac : static_cast<double>(day) + frac;
+                        } else if (!null) {
+                            null = !DecodeFoxDateTime(p, d);
+                        }
                         *z = null;
                         *v = null ? 0.0 : d;
                     }

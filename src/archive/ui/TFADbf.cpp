@@ -1,6 +1,7 @@
 #include "archive/ui/TFADbf.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -934,12 +935,14 @@ void TFADbf::FillChart() {
     }
     const std::int64_t count = t.RecordCount();
     loadCount_ = count;
+    detail_.Reserve(static_cast<std::size_t>(count));
     double lo[2] = {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
     double hi[2] = {-std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
     double minT = 0, maxT = 0, minP = 0, maxP = 0;
     bool anyRecord = false, anyPoint = false;
     std::int64_t passed = 0;
     int shown = -1;
+    QElapsedTimer sinceShown;
     const int colA = sourceColumn_[0], colB = sourceColumn_[1];
     try {
         t.Scan(scanFields_, 1, [&](const ScanBlock& blk) {
@@ -968,11 +971,13 @@ void TFADbf::FillChart() {
                 detail_.Add(blk.FirstRecNo + static_cast<std::int64_t>(r), tt, va, vb);
             }
             // The progress window follows the share of records passed; it is
-            // redrawn (and the abort button read) only when the share changes.
+            // redrawn (and the abort button read) when the share changes, at
+            // most every 20 ms, which is often enough for the eye and the hand.
             passed += static_cast<std::int64_t>(blk.Rows);
             const int percent = count > 0 ? static_cast<int>(passed * 100 / count) : 100;
-            if (percent != shown) {
+            if (percent != shown && (shown < 0 || sinceShown.elapsed() >= 20)) {
                 shown = percent;
+                sinceShown.start();
                 QCoreApplication::processEvents();
                 if (progress.SetProgress(percent)) return false;
             }
