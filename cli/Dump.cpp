@@ -10,6 +10,7 @@
 
 #include "app/Errors.h"
 #include "app/Language.h"
+#include "app/NumberText.h"
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
 #include "archive/Table.h"
@@ -144,9 +145,9 @@ bool AllNumeric(const Table& t) {
 }
 
 // The cell of a decoded number or date-time, as Cell() writes it.
-char* WriteCell(char* p, char* end, FieldType type, double v, IsoDateTimeWriter& dates) {
+char* WriteCell(char* p, FieldType type, double v, IsoDateTimeWriter& dates) {
     if (type == FieldType::DateTime) return dates.Write(p, v, true);
-    return std::to_chars(p, end, v).ptr;
+    return WriteShortestNumber(p, v);
 }
 
 void DumpCsv(Table& t, Output& out) {
@@ -178,12 +179,11 @@ void DumpCsv(Table& t, Output& out) {
     t.Scan(fields, 1, [&](const ScanBlock& b) {
         for (std::size_t r = 0; r < b.Rows; ++r) {
             char* p = out.Reserve(room);
-            char* const end = p + room;
             const double* v = b.Values + r * b.Fields;
             const std::uint8_t* null = b.Nulls + r * b.Fields;
             for (std::size_t i = 0; i < b.Fields; ++i) {
                 if (i) *p++ = ',';
-                if (!null[i]) p = WriteCell(p, end, types[i], v[i], dates);
+                if (!null[i]) p = WriteCell(p, types[i], v[i], dates);
             }
             *p++ = '\n';
             out.Commit(p);
@@ -230,7 +230,7 @@ void DumpJsonRecords(Table& t, Output& out) {
                 } else if (types[i] == FieldType::DateTime) {
                     char* p = out.Reserve(IsoDateTimeWriter::kMaxLength + 2);
                     *p++ = '"';
-                    p = WriteCell(p, p + IsoDateTimeWriter::kMaxLength, types[i], v[i], dates);
+                    p = WriteCell(p, types[i], v[i], dates);
                     *p++ = '"';
                     out.Commit(p);
                 } else {

@@ -12,6 +12,7 @@ KOLVEX_PACKAGES=(
   adwaita-icon-theme
   libqcustomplot-dev
   libxlsxwriter-dev
+  libfmt-dev
   pxlib-dev
   fonts-liberation2
   python3-dbfread python3-dbf python3-openpyxl
