@@ -6,6 +6,7 @@
 #include <QRawFont>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -222,12 +223,16 @@ void TFQRAPrint::Paint(QPrinter* printer) const {
     if (!p.begin(printer)) return;
     const double k = printer->resolution() / 25.4;
     Glyphs glyphs(ReportFont(kCellPointSize, false), printer);
+    // Glyph runs pay off where they become PDF text (a PDF file and the
+    // printing system); the preview records its pages as pictures, which
+    // replay them slower than plain text.
+    const bool useGlyphs = glyphs.Valid() && p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Pdf;
     std::size_t first = 0, last = plan_.Pages.size();
     if (printer->fromPage() > 0) first = std::min<std::size_t>(static_cast<std::size_t>(printer->fromPage()) - 1, last);
     if (printer->toPage() > 0) last = std::min<std::size_t>(static_cast<std::size_t>(printer->toPage()), last);
     for (std::size_t i = first; i < last; ++i) {
         if (i > first) printer->newPage();
-        PaintPage(p, k, i, glyphs.Valid() ? &glyphs : nullptr);
+        PaintPage(p, k, i, useGlyphs ? &glyphs : nullptr);
     }
     p.end();
 }

@@ -4,8 +4,8 @@
 // footer of ReportLayout with a QPainter on a QPrinter (A4 portrait,
 // millimetres), and shows it in the print preview, from which the user prints
 // or saves a PDF. The lines are read from the table page by page as the pages
-// are drawn; the listing cells are set from glyphs laid out once per
-// character.
+// are drawn; in PDF output the listing cells are set from glyphs laid out
+// once per character.
 
 #include <QString>
 
