@@ -594,6 +594,8 @@ TEST_F(ArchiveParamsOnLogger, StoreWritesOnlyWhatTheUserChanged) {
              e.Input[1].Current.Unit = "bar";
          },
          false, false, {}, {{32, 44}, {92, 96}}, false},
+        {"temperature unit", [](ArchiveParamsEntry& e) { e.Input[0].Temperature.Unit = TempUnit::Kelvin; }, false,
+         false, {}, {{44, 48}}, false},
         {"alarm, Yes", [](ArchiveParamsEntry& e) { e.Input[0].Temperature.AlarmHigh = 300; }, true, true, {},
          {{74, 76}}, true},
         {"alarm, No",
