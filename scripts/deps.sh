@@ -16,6 +16,11 @@ KOLVEX_PACKAGES=(
   fonts-liberation2
   python3-dbfread python3-dbf python3-openpyxl
   poppler-utils
+  # Installation: icon rendering, the desktop entry and metadata validators,
+  # manual page checks, and what cpack -G DEB runs.
+  librsvg2-bin gzip
+  desktop-file-utils appstream man-db
+  dpkg-dev file
 )
 
 kolvex_install_deps() {
