@@ -136,9 +136,9 @@ private slots:
         QCPGraph* series1 = chart->graph(0);
         QCOMPARE(series1->dataCount(), 7);
         QVERIFY(std::isnan((series1->data()->begin() + 5)->value));
-        // The visible window ends at the newest reading.
-        QVERIFY(chart->xAxis->range().contains(points.back().Time));
-        QVERIFY(!chart->xAxis->range().contains(points.back().Time - 11.0 / 1440));
+        // Until the ten minutes have filled, the window starts at the first reading.
+        QCOMPARE(chart->xAxis->range().lower, points.front().Time);
+        QVERIFY(chart->xAxis->range().upper >= points.front().Time + 10.0 / 1440);
 
         // Statistics of the six good readings.
         for (int n = 0; n < 2; ++n) {

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSplitter>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolButton>
@@ -241,6 +242,19 @@ void LiveTrendPanel::SetLive(bool on) {
     show();
 }
 
+void LiveTrendPanel::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The first time it shows, the trend takes a little more than half of
+    // the room it shares with the viewer; later the user's split stays.
+    QTimer::singleShot(0, this, [this] {
+        auto* split = qobject_cast<QSplitter*>(parentWidget());
+        if (!split || splitSet_ || split->height() <= 0 || isHidden()) return;
+        splitSet_ = true;
+        const int total = split->height();
+        split->setSizes({total * 55 / 100, total - total * 55 / 100});
+    });
+}
+
 void LiveTrendPanel::ApplyInputLook() {
     QCPAxis* axes[2] = {chart_->yAxis, chart_->yAxis2};
     for (int n = 0; n < 2; ++n) {
@@ -400,10 +414,17 @@ void LiveTrendPanel::RefreshChart() {
 
     // The bottom axis ends at the newest reading and spans the chosen window
     // (or everything since switching on), with the viewer's 1/33 margin.
+    // Until the window has filled, it starts at the first reading and the
+    // line grows to the right.
     const double span = TrendWindowDays(settings_.Window);
+    const double firstTime = points.empty() ? 0 : points.front().Time;
     double end = points.empty() ? 0 : points.back().Time;
-    double start = span > 0 ? end - span : (points.empty() ? 0 : points.front().Time);
-    if (end - start < 1.0 / 86400) start = end - 1.0 / 1440;  // a minute at first
+    double start = span > 0 ? end - span : firstTime;
+    if (span > 0 && start < firstTime) {
+        start = firstTime;
+        end = firstTime + span;
+    }
+    if (end - start < 1.0 / 86400) end = start + 1.0 / 1440;  // a minute at first
     const double margin = (end - start) / 33;
     chart_->xAxis->setRange(start, end + margin);
 

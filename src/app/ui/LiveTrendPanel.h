@@ -65,6 +65,9 @@ signals:
     // A reading crossed an alarm limit (once per crossing).
     void AlarmCrossed(int input, const QString& text);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void BuildChart();
     void LoadSettings();
@@ -82,6 +85,7 @@ private:
     kolvex::AppContext& ctx_;
     QLabel* values_[2];
     bool settingsLoaded_ = false;
+    bool splitSet_ = false;
     kolvex::LiveSettings settings_;
 
     QLabel* windowL_ = nullptr;
