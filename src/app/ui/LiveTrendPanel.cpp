@@ -161,11 +161,15 @@ void LiveTrendPanel::BuildChart() {
         }
     }
 
-    // The statistics of each input are the legend's entries.
+    // The statistics of each input are the legend's entries, in a row above
+    // the plot so that they never cover a reading.
     chart_->legend->setVisible(true);
-    chart_->legend->setBrush(QColor(255, 255, 255, 220));
-    chart_->legend->setBorderPen(QPen(QColor(160, 160, 160)));
-    chart_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
+    chart_->legend->setBorderPen(Qt::NoPen);
+    chart_->plotLayout()->insertRow(0);
+    chart_->axisRect()->insetLayout()->take(chart_->legend);
+    chart_->plotLayout()->addElement(0, 0, chart_->legend);
+    chart_->legend->setMargins(QMargins(8, 4, 8, 0));
+    chart_->plotLayout()->setRowStretchFactor(0, 0.001);
     chart_->xAxis->setRange(0, 1);
 }
 
