@@ -142,35 +142,14 @@ private:
 class CsvSink : public RowSink {
 public:
     CsvSink(const std::string& path, const std::vector<ExportColumn>& columns, char decimal)
-        : path_(path), columns_(columns), decimal_(decimal), separator_(decimal == ',' ? ';' : ',') {
+        : path_(path), columns_(columns), decimal_(decimal) {
         out_.open(path, std::ios::binary | std::ios::trunc);
         if (!out_) WriteFailed(path, "open");
-        out_ << "\xEF\xBB\xBF";
-        for (std::size_t c = 0; c < columns_.size(); ++c) {
-            if (c) out_ << separator_;
-            const ExportColumn& col = columns_[c];
-            out_ << Quote(col.IsDateTime ? col.Label : col.Label + " (" + col.Unit + ")");
-        }
-        out_ << "\r\n";
+        out_ << "\xEF\xBB\xBF" << CsvHeadingText(columns_, decimal_) << "\r\n";
     }
 
     void AddRow(const std::vector<double>& values, const std::vector<bool>& isNull) override {
-        std::string line;
-        char b[64];
-        for (std::size_t c = 0; c < columns_.size(); ++c) {
-            if (c) line += separator_;
-            if (c >= values.size() || (c < isNull.size() && isNull[c])) continue;
-            if (columns_[c].IsDateTime) {
-                line += FormatDayFirst(values[c]);
-            } else {
-                std::snprintf(b, sizeof b, "%.*f", std::min(std::max(columns_[c].Decimals, 0), 15), values[c]);
-                for (char* p = b; *p; ++p)
-                    if (*p == '.') *p = decimal_;
-                line += b;
-            }
-        }
-        line += "\r\n";
-        out_ << line;
+        out_ << CsvRowText(columns_, values, isNull, decimal_) << "\r\n";
         ++rows_;
     }
 
@@ -184,21 +163,52 @@ public:
     std::uint64_t Rows() const override { return rows_; }
 
 private:
-    std::string Quote(const std::string& s) const {
-        if (s.find_first_of("\";,\r\n") == std::string::npos) return s;
-        std::string q = "\"";
-        for (char ch : s) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-        return q + "\"";
-    }
-
     std::string path_;
     std::vector<ExportColumn> columns_;
-    char decimal_, separator_;
+    char decimal_;
     std::ofstream out_;
     std::uint64_t rows_ = 0;
 };
 
+std::string CsvQuote(const std::string& s) {
+    if (s.find_first_of("\";,\r\n") == std::string::npos) return s;
+    std::string q = "\"";
+    for (char ch : s) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+    return q + "\"";
+}
+
+char CsvSeparator(char decimalSeparator) { return decimalSeparator == ',' ? ';' : ','; }
+
 }  // namespace
+
+std::string CsvHeadingText(const std::vector<ExportColumn>& columns, char decimalSeparator) {
+    std::string line;
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        if (c) line += CsvSeparator(decimalSeparator);
+        const ExportColumn& col = columns[c];
+        line += CsvQuote(col.IsDateTime ? col.Label : col.Label + " (" + col.Unit + ")");
+    }
+    return line;
+}
+
+std::string CsvRowText(const std::vector<ExportColumn>& columns, const std::vector<double>& values,
+                       const std::vector<bool>& isNull, char decimalSeparator) {
+    std::string line;
+    char b[64];
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        if (c) line += CsvSeparator(decimalSeparator);
+        if (c >= values.size() || (c < isNull.size() && isNull[c])) continue;
+        if (columns[c].IsDateTime) {
+            line += FormatDayFirst(values[c]);
+        } else {
+            std::snprintf(b, sizeof b, "%.*f", std::min(std::max(columns[c].Decimals, 0), 15), values[c]);
+            for (char* p = b; *p; ++p)
+                if (*p == '.') *p = decimalSeparator;
+            line += b;
+        }
+    }
+    return line;
+}
 
 ExportHeaderTexts MakeExportHeaderTexts(const ExportHeader& h) {
     const Lang l = h.Language;

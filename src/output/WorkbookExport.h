@@ -63,6 +63,14 @@ std::unique_ptr<RowSink> OpenXlsxExport(const std::string& path, const ExportHea
 std::unique_ptr<RowSink> OpenCsvExport(const std::string& path, const std::vector<ExportColumn>& columns,
                                        char decimalSeparator);
 
+// The lines of that CSV without their line break: the heading, and one row
+// (date-time cells FormatDayFirst, values with their column's decimals and
+// the given decimal separator, a null cell empty). Also used by the live
+// recording and the command-line tool, so every CSV of the program reads alike.
+std::string CsvHeadingText(const std::vector<ExportColumn>& columns, char decimalSeparator);
+std::string CsvRowText(const std::vector<ExportColumn>& columns, const std::vector<double>& values,
+                       const std::vector<bool>& isNull, char decimalSeparator);
+
 inline constexpr std::uint32_t kSheetRows = 1048576;
 inline constexpr std::uint32_t kFirstDataRow = 5;  // row 6 of the sheet
 

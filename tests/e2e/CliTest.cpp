@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <regex>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -172,6 +173,26 @@ TEST(Cli, LiveRepeatReadsOnTheFiveSecondGrid) {
     for (char c : r.Out) lines += c == '\n';
     EXPECT_GE(lines, 2u);
     EXPECT_LE(lines, 3u);
+}
+
+TEST(Cli, LiveCsvLinesWithAGapAndACount) {
+    // The second reading gets no reply (all its attempts): one line with empty
+    // values marks it, and --count 2 stops after the second good reading.
+    SimProcess sim({"--fault", "no-reply", "--frames", "10,11,12"});
+    const Result r = Cli(sim.Path(), {"live", "--repeat", "--csv", "--count", "2"}, 15000);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    std::vector<std::string> lines;
+    std::istringstream in(r.Out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 4u) << r.Out;
+    EXPECT_EQ(lines[0], "Date and time,Teplota (°C),Proud (%)");
+    const std::regex row(R"([0-9][0-9/: -]+[0-9],-?\d+\.\d,-?\d+\.\d)");
+    EXPECT_TRUE(std::regex_match(lines[1], row)) << lines[1];
+    EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"([0-9][0-9/: -]+[0-9],,)"))) << lines[2];
+    EXPECT_TRUE(std::regex_match(lines[3], row)) << lines[3];
+    EXPECT_EQ(r.Err, "Communication error\n");
+
+    EXPECT_EQ(Cli(sim.Path(), {"live", "--csv", "--count", "2"}).Status, 2);  // --count needs --repeat
 }
 
 TEST(Cli, DownloadStoresTheArchiveAndMovesTheBookmark) {

@@ -31,6 +31,7 @@
 #include "app/Language.h"
 #include "app/ui/Help.h"
 #include "app/ui/LampShape.h"
+#include "app/ui/LiveTrendPanel.h"
 #include "app/ui/ModalRunner.h"
 #include "app/ui/TFAbout02.h"
 #include "app/ui/TFMain.h"
@@ -494,6 +495,8 @@ private slots:
         QVERIFY(value1->alignment() & Qt::AlignRight);
         QVERIFY(value1->font().bold());
 
+        // Navy after a good reading, unless the value is beyond an alarm limit.
+        auto goodColour = [&] { return w.LiveTrend()->Alarm(0) == AlarmState::Normal ? kValueGood : kValueAlarm; };
         QSignalSpy readings(&w, &TFMain::LiveReadingDone);
         w.Timer1Timer();
         QCOMPARE(readings.count(), 1);
@@ -505,7 +508,7 @@ private slots:
         QVERIFY2(isNumber, qPrintable(value1->text()));
         QCOMPARE(lamp1->Color(), kLampGood);
         QCOMPARE(lamp2->Color(), kLampGood);
-        QCOMPARE(value1->palette().color(QPalette::WindowText), kValueGood);
+        QCOMPARE(value1->palette().color(QPalette::WindowText), goodColour());
 
         // The logger falls silent: red from the next reading on, the last
         // values stay, nothing is reported.
@@ -552,7 +555,7 @@ private slots:
         QCOMPARE(readings.count(), 5);
         QVERIFY(readings.last().at(0).toBool());
         QCOMPARE(lamp1->Color(), kLampGood);
-        QCOMPARE(value1->palette().color(QPalette::WindowText), kValueGood);
+        QCOMPARE(value1->palette().color(QPalette::WindowText), goodColour());
         QCOMPARE(w.ReadCountdown(), 1);
 
         // Switching on while the logger is unreachable: the button pops up

@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -28,6 +29,7 @@
 #include "app/ui/Help.h"
 #include "app/ui/Icons.h"
 #include "app/ui/LampShape.h"
+#include "app/ui/LiveTrendPanel.h"
 #include "app/ui/ModalRunner.h"
 #include "app/ui/TFAbout02.h"
 #include "app/ui/TFSetPC.h"
@@ -112,7 +114,12 @@ TFMain::TFMain(AppContext& ctx, TimeSource clock, QWidget* parent)
     column->setSpacing(0);
     column->addWidget(hP_[0]);
     column->addWidget(hP_[1]);
-    column->addWidget(mdiArea_, 1);
+    // The live trend takes the room below the panels, above the viewer's area.
+    auto* split = new QSplitter(Qt::Vertical, central);
+    liveTrend_ = new LiveTrendPanel(ctx_, hValueST_, split);
+    split->addWidget(liveTrend_);
+    split->addWidget(mdiArea_);
+    column->addWidget(split, 1);
     setCentralWidget(central);
 
     timer1_ = new QTimer(this);
@@ -518,6 +525,7 @@ void TFMain::ApplyLanguage() {
     hObsahMI_->setText(Q(Tr("&Obsah...", "&Contents...")));
     hAboutMI_->setText(Q(Tr("O &aplikaci...", "&About...")));
 
+    liveTrend_->ApplyCaptions();
     if (ArchiveViewerExists()) ArchiveViewerApplyLanguage();
 }
 
@@ -581,6 +589,7 @@ void TFMain::SwitchLiveDisplay() {
         hP_[0]->hide();
         hP_[1]->hide();
     }
+    liveTrend_->SetLive(on);
     MakeRoom();
     schedule_.Reset();  // the next tick reads at once
 }
@@ -610,8 +619,9 @@ void TFMain::ReadLiveValues() {
 
     SetLamps(kLampReading, true);  // the reading below blocks the window
     bool ok = false;
+    std::array<std::uint16_t, 2> raw{};
     try {
-        const auto raw = ctx_.Ops.ReadCurrentValues();
+        raw = ctx_.Ops.ReadCurrentValues();
         QString text[2];
         for (int i = 0; i < 2; ++i)
             if (!hP_[i]->isHidden())
@@ -632,6 +642,7 @@ void TFMain::ReadLiveValues() {
         SetValueColor(kValueFailed);
         schedule_.Failed();
     }
+    liveTrend_->AddReading(ToDateTimeValue(now), ok ? std::optional(raw) : std::nullopt);
     emit LiveReadingDone(ok);
 }
 

@@ -29,6 +29,7 @@ class QToolButton;
 namespace kolvex::ui {
 
 class LampShape;
+class LiveTrendPanel;
 class QtAnswerer;
 class TFADbf;
 
@@ -68,6 +69,7 @@ public:
     bool StartupPortFailed() const { return startupPortFailed_; }
     // The archive viewer, once it exists (it stays for the rest of the run).
     TFADbf* Viewer() const { return viewer_; }
+    LiveTrendPanel* LiveTrend() const { return liveTrend_; }
 
 signals:
     // After every reading of the live display: whether it succeeded.
@@ -171,6 +173,7 @@ private:
     QLabel* hNameL_[2] = {nullptr, nullptr};
     QLabel* hValueST_[2] = {nullptr, nullptr};
     QLabel* hUnitL_[2] = {nullptr, nullptr};
+    LiveTrendPanel* liveTrend_ = nullptr;
 
     QMdiArea* mdiArea_ = nullptr;
     QTimer* timer1_ = nullptr;
