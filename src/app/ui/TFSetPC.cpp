@@ -57,6 +57,9 @@ QString PortListText(const PortEntry& entry) {
     const QString device = QString::fromStdString(entry.Device);
     if (!description.isEmpty() && description != device && description != device.section(QLatin1Char('/'), -1))
         text += QStringLiteral("  ") + description;
+    // A port this user cannot open says why.
+    if (entry.Problem != PortProblem::None)
+        text += QStringLiteral("  [") + Q(PortProblemText(entry.Problem, entry.Device)) + QLatin1Char(']');
     return text;
 }
 
@@ -159,9 +162,8 @@ void TFSetPC::ApplyCaptions() {
 
 void TFSetPC::SetUp_BBClick() {
     ctx_.Config.BusAddress = static_cast<std::uint8_t>(eAdrQuend_->value());
-    ctx_.Config.ComPort = portCB_->currentIndex() >= 0
-                              ? portCB_->currentData().toString().left(kMaxPortNameLength).toStdString()
-                              : std::string();
+    ctx_.Config.ComPort =
+        portCB_->currentIndex() >= 0 ? StoredPortName(portCB_->currentData().toString().toStdString()) : std::string();
     try {
         ApplyPortSettings(ctx_);
     } catch (const std::exception& e) {
