@@ -49,6 +49,13 @@ constexpr std::size_t ErasePeriod = 312;
 }  // namespace off
 
 constexpr std::size_t kComPortCapacity = 4;
+
+// A path that does not fit the port name field (counted in characters).
+bool NeedsCompanionFile(const std::string& name) {
+    std::size_t chars = 0;
+    for (unsigned char c : name) chars += (c & 0xC0) != 0x80;
+    return IsDevicePath(name) && chars > kComPortCapacity;
+}
 constexpr std::size_t kArchivePathCapacity = 128;
 
 double GetF64(const std::uint8_t* p) {
@@ -158,7 +165,8 @@ std::array<std::uint8_t, kConfigRecordSize> ConfigRecord::Encode() const {
     p[off::BusAddress] = BusAddress;
     p[off::Byte29] = Byte29;
     // A port without a short alias stays in the companion file.
-    EncodeCountedString(p + off::ComPort, kComPortCapacity, IsDevicePath(ComPort) ? kCompanionPortAlias : ComPort);
+    EncodeCountedString(p + off::ComPort, kComPortCapacity, 
+                        NeedsCompanionFile(ComPort) ? kCompanionPortAlias : ComPort);
     p[off::Byte35] = Byte35;
     PutU16(p + off::TIdle, TIdle);
     PutU16(p + off::TSlot, TSlot);
@@ -225,7 +233,7 @@ std::string CompanionPortFile(const std::string& configPath) {
 namespace {
 
 bool SaveCompanionPortFile(const std::string& configPath, const std::string& name) {
-    if (!IsDevicePath(name)) return true;
+    if (!NeedsCompanionFile(name)) return true;
     std::FILE* f = std::fopen(CompanionPortFile(configPath).c_str(), "w");
     if (!f) return false;
     const bool ok = std::fputs((name + "\n").c_str(), f) >= 0;

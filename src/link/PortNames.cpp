@@ -31,7 +31,9 @@ constexpr AliasFamily kFamilies[] = {
 
 }  // namespace
 
-bool IsDevicePath(std::string_view name) { return name.find('/') != std::string_view::npos; }
+bool IsDevicePath(std::string_view name) {
+    return (!name.empty() && name.front() == '/') || name.find("://") != std::string_view::npos;
+}
 
 bool SamePortName(std::string_view a, std::string_view b) { return Upper(a) == Upper(b); }
 
