@@ -167,11 +167,14 @@ int CmdDiag(const Options& o) {
 
 int CmdPointers(const Options& o) {
     Session s(o);
+    s.ops.ReadLoggerType();
+    s.ops.ReadInputInfo();
+    const std::uint32_t size = s.data.Image.InputInfo.ArchiveSize;
     const ArchivePointers p = s.ops.ReadArchivePointers(9);
-    const int fill = ArchiveFillPercent(p);
+    const int fill = ArchiveFillPercent(p, size);
     if (o.Json) {
         PrintJson({{"read", p.ArchiveRead}, {"write", p.ArchiveWrite}, {"status", p.ArchiveStatus},
-                   {"fill_percent", fill}});
+                   {"archive_size", size}, {"fill_percent", fill}});
         return 0;
     }
     PrintRow(Tr("Zaplnění archivační paměti", "Full memory"), FormatFillPercent(fill));

@@ -73,6 +73,7 @@ TEST(Cli, JsonReportsTheLoggersTrueValues) {
     const int read = ptr["read"], write = ptr["write"], status = ptr["status"];
     int d = write - read;
     if (d < 0) d += 32768;
+    EXPECT_EQ(ptr["archive_size"], 32768);
     EXPECT_EQ(ptr["fill_percent"].get<int>(), (status & 0x10) ? 100 : d * 100 / 32768);
     EXPECT_GT(write, 0);
 
