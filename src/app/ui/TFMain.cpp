@@ -29,6 +29,7 @@
 #include "app/ui/Icons.h"
 #include "app/ui/LampShape.h"
 #include "app/ui/ModalRunner.h"
+#include "app/ui/PortStatus.h"
 #include "app/ui/TFAbout02.h"
 #include "app/ui/TFSetPC.h"
 #include "archive/ui/TFADbf.h"
@@ -119,6 +120,8 @@ TFMain::TFMain(AppContext& ctx, TimeSource clock, QWidget* parent)
     timer1_->setObjectName(QStringLiteral("Timer1"));
     timer1_->setInterval(1000);
     connect(timer1_, &QTimer::timeout, this, &TFMain::Timer1Timer);
+    portStatus_ = new PortStatus(ctx_, this);
+    statusBar()->addPermanentWidget(portStatus_, 1);
 
     Startup();
     timer1_->start();
@@ -352,6 +355,7 @@ void TFMain::Startup() {
         startupPortFailed_ = true;
         ShowError(nullptr, e);
     }
+    portStatus_->Refresh();
     if (!startupPortFailed_) RestorePlacement();
     // The data module (it lives in the context) gets this program's question
     // box, then the hidden old-database conversion window is created.
@@ -519,6 +523,7 @@ void TFMain::ApplyLanguage() {
     hAboutMI_->setText(Q(Tr("O &aplikaci...", "&About...")));
 
     if (ArchiveViewerExists()) ArchiveViewerApplyLanguage();
+    portStatus_->Refresh();
 }
 
 void TFMain::Czech_MIClick() {
@@ -600,6 +605,8 @@ void TFMain::Timer1Timer() {
     if (value == lastClockValue_) return;
     lastClockValue_ = value;
     timeP_->setText(LongTimeText(now.time()));
+    // An unplugged adapter that is back: the live display goes on by itself.
+    if (zobrMereniSB_->isChecked() && portStatus_->Resume()) schedule_.Reset();
     if (zobrMereniSB_->isChecked()) ReadLiveValues();
 }
 
@@ -632,6 +639,7 @@ void TFMain::ReadLiveValues() {
         SetValueColor(kValueFailed);
         schedule_.Failed();
     }
+    portStatus_->Reading(ok);
     emit LiveReadingDone(ok);
 }
 
@@ -659,6 +667,7 @@ void TFMain::RunLoggerDialog() {
 void TFMain::SetPC_MIClick() {
     TFSetPC dialog(ctx_, this);
     RunModal(dialog);
+    portStatus_->Refresh();
 }
 
 void TFMain::SetCas_MIClick() { RunLoggerDialog<TFSetCas>(); }
