@@ -9,6 +9,8 @@
 
 #include <csignal>
 
+#include <pthread.h>
+
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -73,6 +75,13 @@ void InstallTermination(QApplication& app) {
     sa.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
+    // A request that came while starting (the signals blocked by whoever
+    // started us) is taken now.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 void SetTerminationTarget(QWidget* mainWindow, bool (*busy)(QWidget*)) {
