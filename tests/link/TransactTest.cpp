@@ -246,3 +246,12 @@ TEST_F(Transact, ClosedPortFailsEveryExchange) {
     EXPECT_EQ(Message([&] { Exchange(); }), "Communication error");
     EXPECT_EQ(port_.ErrorCount, 3u);
 }
+
+TEST_F(Transact, UnpluggedDeviceIsSeenAsLost) {
+    Open({});
+    EXPECT_FALSE(port_.LineLost());
+    sim_->Stop();  // the other end goes away, as an unplugged adapter
+    EXPECT_TRUE(port_.LineLost());
+    port_.Close();
+    EXPECT_FALSE(port_.LineLost());
+}
