@@ -7,6 +7,7 @@
 #include "app/Language.h"
 #include "app/ui/ErrorDisplay.h"
 #include "app/ui/TFSetPC.h"
+#include "link/CommSettings.h"
 #include "link/PortNames.h"
 
 namespace kolvex::ui {
@@ -47,17 +48,21 @@ bool PortStatus::Resume() {
     TSerCom& port = ctx_.Port;
     if (port.IsOpen() && !port.LineLost()) return false;
     if (port.IsOpen()) {
-        port.Close();  // the adapter went away; its handle is dead
+        lost_ = port.PortName;  // the adapter went away; its handle is dead
+        port.Close();
         tried_ = false;
         Refresh();
     }
-    const auto device = DeviceForPort(ctx_.Config.ComPort);
+    // Only the configured port that went away is reopened by itself.
+    if (lost_.empty() || !SamePortName(lost_, StoredPortName(ctx_.Config.ComPort))) return false;
+    const auto device = DeviceForPort(lost_);
     if (!device || ::access(device->c_str(), R_OK | W_OK) != 0) return false;
     try {
         ApplyPortSettings(ctx_);
     } catch (const std::exception&) {
         return false;
     }
+    lost_.clear();
     tried_ = false;
     Refresh();
     return true;

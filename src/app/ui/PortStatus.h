@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QTime>
 
+#include <string>
+
 #include "app/AppContext.h"
 
 namespace kolvex::ui {
@@ -30,6 +32,7 @@ private:
     QTime lastGood_;
     bool answering_ = false;
     bool tried_ = false;  // at least one reading since the port opened
+    std::string lost_;    // the port that went away while open
 };
 
 }  // namespace kolvex::ui
