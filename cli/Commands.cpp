@@ -79,15 +79,19 @@ int CmdPorts(const Options& o) {
     if (o.Json) {
         json list = json::array();
         for (const auto& p : port.PortList)
-            list.push_back({{"name", p.Name}, {"device", p.Device}, {"description", p.Description}});
+            list.push_back({{"name", p.Name},
+                            {"device", p.Device},
+                            {"description", p.Description},
+                            {"problem", PortProblemText(p.Problem, p.Device)}});
         PrintJson({{"ports", list}});
         return 0;
     }
     if (port.PortList.empty()) std::cout << Tr("Nenalezen žádný sériový port", "No serial port found") << "\n";
     for (const auto& p : port.PortList) {
         std::string line = p.Name;
-        if (!p.Device.empty()) line += "  " + p.Device;
+        if (!p.Device.empty() && p.Device != p.Name) line += "  " + p.Device;
         if (!p.Description.empty()) line += "  " + p.Description;
+        if (p.Problem != PortProblem::None) line += "  [" + PortProblemText(p.Problem, p.Device) + "]";
         std::cout << line << "\n";
     }
     return 0;
@@ -164,11 +168,14 @@ int CmdDiag(const Options& o) {
 
 int CmdPointers(const Options& o) {
     Session s(o);
+    s.ops.ReadLoggerType();
+    s.ops.ReadInputInfo();
+    const std::uint32_t size = s.data.Image.InputInfo.ArchiveSize;
     const ArchivePointers p = s.ops.ReadArchivePointers(9);
-    const int fill = ArchiveFillPercent(p);
+    const int fill = ArchiveFillPercent(p, size);
     if (o.Json) {
         PrintJson({{"read", p.ArchiveRead}, {"write", p.ArchiveWrite}, {"status", p.ArchiveStatus},
-                   {"fill_percent", fill}});
+                   {"archive_size", size}, {"fill_percent", fill}});
         return 0;
     }
     PrintRow(Tr("Zaplnění archivační paměti", "Full memory"), FormatFillPercent(fill));

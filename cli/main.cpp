@@ -14,9 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "app/ConfigRecord.h"
 #include "app/Errors.h"
 #include "app/Language.h"
 #include "cli/Commands.h"
+#include "link/PortNames.h"
+#include "link/SerCom.h"
 #include "sim/BuiltinPort.h"
 
 namespace {
@@ -40,8 +43,31 @@ int Usage(const std::string& problem) {
                  "           [--split year,month,week,day] [--mode bookmark|all] [--no-bookmark]\n"
                  "           [--ext dbf|db] [--retries N] [--json]\n"
                  "                               download the logger's archive into tables\n"
-                 "port: COM1..COM9, USB0..USB9, ACM0..ACM9, SIM (default) or a device path\n";
+                 "port: COM1..COM9, USB0..USB9, ACM0..ACM9, a device path (/dev/serial/by-id/...),\n"
+                 "      or SIM for the simulated logger; without --port the port of kolvex12.cfg\n"
+                 "      in the working folder\n"
+                 "MS: 10..10000 in steps of 10\n";
     return 2;
+}
+
+// The ports of this computer, one a line, for usage messages.
+std::string PortListing() {
+    kolvex::TSerCom port;
+    port.EnumeratePorts();
+    std::string text;
+    for (const auto& p : port.PortList) {
+        text += "  " + p.Name;
+        if (!p.Device.empty() && p.Device != p.Name) text += "  " + p.Device;
+        if (!p.Description.empty()) text += "  " + p.Description;
+        if (p.Problem != kolvex::PortProblem::None) text += "  [" + kolvex::PortProblemText(p.Problem, p.Device) + "]";
+        text += "\n";
+    }
+    return text.empty() ? "  (none)\n" : text;
+}
+
+bool KnownPortName(const std::string& name) {
+    return kolvex::SamePortName(name, kolvex::kSimulatedPort) || kolvex::IsDevicePath(name) ||
+           kolvex::DeviceForPort(name).has_value();
 }
 
 bool ParseInt(const std::string& text, long long& value) {
@@ -62,6 +88,7 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
 
     kolvex::cli::Options opt;
+    bool idleGiven = false, slotGiven = false;
     std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -79,9 +106,12 @@ int main(int argc, char** argv) {
             if (!v || !*v) return Usage("--port needs a value");
             opt.Port = v;
         } else if (a == "--idle" || a == "--slot") {
+            // The ranges of the communication settings dialog.
             const char* v = value(a.c_str());
             long long n = 0;
-            if (!v || !ParseInt(v, n) || n < 0 || n > 10000) return Usage(a + " needs milliseconds 0..10000");
+            if (!v || !ParseInt(v, n) || n < 10 || n > 10000 || n % 10 != 0)
+                return Usage(a + " needs milliseconds 10..10000 in steps of 10");
+            (a == "--idle" ? idleGiven : slotGiven) = true;
             (a == "--idle" ? opt.IdleMs : opt.SlotMs) = static_cast<int>(n);
         } else if (a == "--lang") {
             const char* v = value("--lang");
@@ -102,6 +132,26 @@ int main(int argc, char** argv) {
     }
     if (rest.empty()) return Usage("no command given");
     kolvex::SetLanguage(opt.Language);
+
+    // The simulated logger only when asked for: without --port the port of
+    // the desktop program's configuration in the working folder.
+    if (rest[0] != "ports" && rest[0] != "dump") {
+        if (opt.Port.empty()) {
+            kolvex::ConfigRecord cfg;
+            if (!kolvex::LoadConfigFile(kolvex::kConfigFileName, cfg) || cfg.ComPort.empty())
+                return Usage(std::string("no --port given and no port in ") + kolvex::kConfigFileName +
+                             " in the working folder; the ports of this computer:\n" + PortListing() +
+                             "  SIM  (the simulated logger)");
+            opt.Port = cfg.ComPort;
+            auto inRange = [](int ms) { return ms >= 10 && ms <= 10000; };
+            if (!idleGiven && inRange(cfg.TIdle)) opt.IdleMs = cfg.TIdle;
+            if (!slotGiven && inRange(cfg.TSlot)) opt.SlotMs = cfg.TSlot;
+        }
+        if (!KnownPortName(opt.Port))
+            return Usage("unknown port " + opt.Port +
+                         "; valid names are COM1..COM9, USB0..USB9, ACM0..ACM9, SIM and device paths;"
+                         " the ports of this computer:\n" + PortListing() + "  SIM  (the simulated logger)");
+    }
     kolvex::sim::InstallBuiltinSimulator();
 
     try {

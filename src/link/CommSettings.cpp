@@ -35,10 +35,14 @@ void WriteLineValues(TSerCom& port, const std::string& name, std::int32_t idleMs
 
 }  // namespace
 
+std::string StoredPortName(const std::string& name) {
+    return IsDevicePath(name) ? name : name.substr(0, kMaxPortNameLength);
+}
+
 void ApplyCommDefaults(TSerCom& port, CommSettings& settings) {
     port.EnumeratePorts();
     settings.BusAddress = 255;
-    settings.ComPort = port.PortList.empty() ? std::string() : port.PortList.front().Name.substr(0, kMaxPortNameLength);
+    settings.ComPort = port.PortList.empty() ? std::string() : StoredPortName(port.PortList.front().Name);
     settings.TIdle = 20;
     settings.TSlot = 100;
 }
@@ -46,7 +50,8 @@ void ApplyCommDefaults(TSerCom& port, CommSettings& settings) {
 void ApplyCommSettings(TSerCom& port, CommSettings& settings) {
     port.EnumeratePorts();
     InstallDefaultList(port);
-    bool found = false;
+    // A device path is not looked up: opening it tells what is wrong with it.
+    bool found = IsDevicePath(settings.ComPort);
     for (const auto& p : port.PortList)
         if (SamePortName(p.Name, settings.ComPort)) found = true;
     if (!found) {
@@ -55,7 +60,7 @@ void ApplyCommSettings(TSerCom& port, CommSettings& settings) {
                      "\r\n\r\nVyberte port v menu \"Nastavení / Počitač\"");
     }
     settings.BusAddress = 255;
-    WriteLineValues(port, settings.ComPort.substr(0, kMaxPortNameLength), settings.TIdle, settings.TSlot);
+    WriteLineValues(port, StoredPortName(settings.ComPort), settings.TIdle, settings.TSlot);
     port.Open();
 }
 

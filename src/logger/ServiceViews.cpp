@@ -64,12 +64,13 @@ LoggerClock DateTimeToClock(double value) {
     return c;
 }
 
-int ArchiveFillPercent(const ArchivePointers& p) {
+int ArchiveFillPercent(const ArchivePointers& p, std::uint32_t archiveSize) {
     if (p.Full()) return 100;
+    const std::int64_t size = archiveSize ? archiveSize : 32768;
     std::int64_t d = static_cast<std::int64_t>(p.ArchiveWrite) - p.ArchiveRead;
     d = static_cast<std::int32_t>(d);  // signed 32-bit difference
-    if (d < 0) d += 32768;
-    return static_cast<int>(d * 100 / 32768);
+    if (d < 0) d += size;
+    return static_cast<int>(d * 100 / size);
 }
 
 std::string FormatFillPercent(int fill) {

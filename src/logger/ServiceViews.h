@@ -32,9 +32,10 @@ std::string InvalidClockQuestion(Lang lang);
 // throws ESetCas when the year is outside 2000..2099.
 LoggerClock DateTimeToClock(double value);
 
-// Fill of the archive memory in percent, taking the memory as 32768 bytes:
-// 100 when full, else (write - read, plus 32768 when negative) * 100 / 32768.
-int ArchiveFillPercent(const ArchivePointers& p);
+// Fill of the archive memory of `archiveSize` bytes (the logger's
+// ArchiveSize; 0 = not known, taken as 32768) in percent: 100 when full, else
+// (write - read, plus the size when negative) * 100 / size.
+int ArchiveFillPercent(const ArchivePointers& p, std::uint32_t archiveSize = 32768);
 // "%3d %%"
 std::string FormatFillPercent(int fill);
 // "%4.4X  /  %4.4X" of the read and write pointers.

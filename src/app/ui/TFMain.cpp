@@ -31,6 +31,7 @@
 #include "app/ui/LampShape.h"
 #include "app/ui/LiveTrendPanel.h"
 #include "app/ui/ModalRunner.h"
+#include "app/ui/PortStatus.h"
 #include "app/ui/TFAbout02.h"
 #include "app/ui/TFSetPC.h"
 #include "archive/ui/TFADbf.h"
@@ -126,6 +127,8 @@ TFMain::TFMain(AppContext& ctx, TimeSource clock, QWidget* parent)
     timer1_->setObjectName(QStringLiteral("Timer1"));
     timer1_->setInterval(1000);
     connect(timer1_, &QTimer::timeout, this, &TFMain::Timer1Timer);
+    portStatus_ = new PortStatus(ctx_, this);
+    statusBar()->addPermanentWidget(portStatus_, 1);
 
     Startup();
     timer1_->start();
@@ -359,6 +362,7 @@ void TFMain::Startup() {
         startupPortFailed_ = true;
         ShowError(nullptr, e);
     }
+    portStatus_->Refresh();
     if (!startupPortFailed_) RestorePlacement();
     // The data module (it lives in the context) gets this program's question
     // box, then the hidden old-database conversion window is created.
@@ -527,6 +531,7 @@ void TFMain::ApplyLanguage() {
 
     liveTrend_->ApplyCaptions();
     if (ArchiveViewerExists()) ArchiveViewerApplyLanguage();
+    portStatus_->Refresh();
 }
 
 void TFMain::Czech_MIClick() {
@@ -609,6 +614,8 @@ void TFMain::Timer1Timer() {
     if (value == lastClockValue_) return;
     lastClockValue_ = value;
     timeP_->setText(LongTimeText(now.time()));
+    // An unplugged adapter that is back: the live display goes on by itself.
+    if (zobrMereniSB_->isChecked() && portStatus_->Resume()) schedule_.Reset();
     if (zobrMereniSB_->isChecked()) ReadLiveValues();
 }
 
@@ -643,6 +650,7 @@ void TFMain::ReadLiveValues() {
         schedule_.Failed();
     }
     liveTrend_->AddReading(ToDateTimeValue(now), ok ? std::optional(raw) : std::nullopt);
+    portStatus_->Reading(ok);
     emit LiveReadingDone(ok);
 }
 
@@ -670,6 +678,7 @@ void TFMain::RunLoggerDialog() {
 void TFMain::SetPC_MIClick() {
     TFSetPC dialog(ctx_, this);
     RunModal(dialog);
+    portStatus_->Refresh();
 }
 
 void TFMain::SetCas_MIClick() { RunLoggerDialog<TFSetCas>(); }

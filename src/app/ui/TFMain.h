@@ -30,6 +30,7 @@ namespace kolvex::ui {
 
 class LampShape;
 class LiveTrendPanel;
+class PortStatus;
 class QtAnswerer;
 class TFADbf;
 
@@ -67,6 +68,8 @@ public:
     void SetTimeSource(TimeSource clock) { clock_ = std::move(clock); }
     // True when applying the port at start-up failed (placement skipped).
     bool StartupPortFailed() const { return startupPortFailed_; }
+    // True while a command unwinds that must end before the window closes.
+    bool Busy() const { return downloading_; }
     // The archive viewer, once it exists (it stays for the rest of the run).
     TFADbf* Viewer() const { return viewer_; }
     LiveTrendPanel* LiveTrend() const { return liveTrend_; }
@@ -182,6 +185,7 @@ private:
     QMdiSubWindow* viewerWindow_ = nullptr;
     std::unique_ptr<QtAnswerer> answerer_;
     bool downloading_ = false;
+    PortStatus* portStatus_ = nullptr;  // the status bar's port and logger state
 };
 
 // Lamp colours of the live display.

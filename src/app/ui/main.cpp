@@ -3,15 +3,10 @@
 #include <QApplication>
 #include <QIcon>
 #include <QLocale>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "app/AppContext.h"
 #include "app/Errors.h"
@@ -20,6 +15,7 @@
 #include "app/ui/ErrorDisplay.h"
 #include "app/ui/Icons.h"
 #include "app/ui/TFMain.h"
+#include "app/ui/Termination.h"
 #include "sim/BuiltinPort.h"
 
 #ifndef KOLVEX_VERSION
@@ -56,32 +52,6 @@ int ParseOptions(int argc, char** argv, bool& dataHome) {
     return -1;
 }
 
-// A termination request (SIGTERM at logout, Ctrl+C in a terminal) closes the
-// main window like the user would, so the shutdown stores the configuration.
-int g_signalPipe[2] = {-1, -1};
-
-void OnTerminate(int) {
-    const char c = 1;
-    (void)!::write(g_signalPipe[1], &c, 1);
-}
-
-void CloseOnTerminate(QApplication& app) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
-        char c;
-        (void)!::read(g_signalPipe[0], &c, 1);
-        notifier->setEnabled(false);
-        QApplication::closeAllWindows();
-    });
-    struct sigaction sa {};
-    sa.sa_handler = OnTerminate;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -107,7 +77,7 @@ int main(int argc, char** argv) {
     if (point.size() == 1 && point.at(0).unicode() < 0x80) kolvex::SetDecimalSeparator(point.at(0).toLatin1());
     kolvex::ui::InitIconTheme();
     QApplication::setWindowIcon(QIcon::fromTheme(QString::fromLatin1(kAppId)));
-    CloseOnTerminate(app);
+    kolvex::ui::InstallTermination(app);
 
     // "kolvex12.cfg" and the tables live in the working folder; a start from
     // the menu works in the user's data folder.
@@ -124,8 +94,15 @@ int main(int argc, char** argv) {
     // the whole run; the port handle starts invalid.
     auto ctx = std::make_unique<kolvex::AppContext>();
     kolvex::ui::TFMain window(*ctx);
-    window.show();
-    const int rc = app.exec();
+    kolvex::ui::SetTerminationTarget(&window, [](QWidget* w) { return static_cast<kolvex::ui::TFMain*>(w)->Busy(); });
+    int rc = 0;
+    if (kolvex::ui::TerminationRequested()) {
+        // Asked to end while starting (the first-start dialog, an error box).
+        window.close();
+    } else {
+        window.show();
+        rc = app.exec();
+    }
     ctx->Port.Close();
     kolvex::sim::StopBuiltinSimulator();
     return rc;

@@ -83,8 +83,11 @@ void TFAErase::ApplyCaptions() {
 }
 
 void TFAErase::OpenSequence() {
+    // The fill is taken of the logger's own archive size.
+    ctx_.Ops.ReadLoggerType();
+    ctx_.Ops.ReadInputInfo();
     const ArchivePointers p = ctx_.Ops.ReadArchivePointers(9);
-    const int fill = ArchiveFillPercent(p);
+    const int fill = ArchiveFillPercent(p, ctx_.Logger.Image.InputInfo.ArchiveSize);
     // The bar stops at its ends; the label shows the figure as it is.
     aFreePb_->setValue(fill < 0 ? 0 : (fill > 100 ? 100 : fill));
     aFree_->setText(Q(FormatFillPercent(fill)));
