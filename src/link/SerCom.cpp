@@ -16,6 +16,7 @@
 
 #include "app/Errors.h"
 #include "app/Language.h"
+#include "link/NetPort.h"
 #include "link/PortNames.h"
 #include "link/Timing.h"
 
@@ -51,6 +52,8 @@ std::string FormatOpenError(const std::string& port) {
 
 TSerCom::~TSerCom() { Close(); }
 
+void NetPortDeleter::operator()(NetPort* p) const { delete p; }
+
 void SortPortNames(std::vector<PortEntry>& list) {
     for (std::size_t i = 0; i + 1 < list.size(); ++i)
         for (std::size_t j = i + 1; j < list.size(); ++j)
@@ -78,10 +81,20 @@ void TSerCom::EnumeratePorts() {
 
 void TSerCom::Open() {
     if (Handle >= 0) Close();
-    const auto device = DeviceForPort(PortName);
+    std::optional<std::string> device;
+    if (IsNetworkPort(PortName)) {
+        // The remote line appears as a local pseudo-terminal.
+        net_.reset(new NetPort(PortName, BaudRate, Parity));
+        device = net_->SlavePath();
+    } else {
+        device = DeviceForPort(PortName);
+    }
     int fd = -1;
     if (device) fd = ::open(device->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw EComm(FormatOpenError(PortName));
+    if (fd < 0) {
+        net_.reset();
+        throw EComm(FormatOpenError(PortName));
+    }
     // Not shared: a second program cannot open the port while we hold it.
     (void)ioctl(fd, TIOCEXCL);
 
@@ -112,6 +125,7 @@ void TSerCom::Close() {
     (void)ioctl(Handle, TIOCNXCL);
     ::close(Handle);
     Handle = -1;
+    net_.reset();
 }
 
 void TSerCom::SetLineState(LineState state) {
@@ -119,6 +133,7 @@ void TSerCom::SetLineState(LineState state) {
     const bool open = state == LineState::lsOpen;
     SetModemLine(Handle, TIOCM_RTS, open && (LineControl & 0x04));
     SetModemLine(Handle, TIOCM_DTR, open && (LineControl & 0x08));
+    if (net_) net_->SetLines(open && (LineControl & 0x04), open && (LineControl & 0x08));
 }
 
 bool TSerCom::WriteAll(const std::uint8_t* data, std::size_t& length) {
@@ -181,6 +196,15 @@ void TSerCom::WaitForInput(std::int64_t deadline) {
     }
 }
 
+std::uint32_t TSerCom::ReplyWait(std::size_t expected) const {
+    if (!net_ || BaudRate == 0) return ReplyTimeout;
+    // Over a network the reply arrives in pieces with the server's buffering
+    // and the network's delays between them, so the whole reply must arrive
+    // within the reply time-out plus its own time on the remote line (ten
+    // bits per byte), counted from the last byte sent.
+    return ReplyTimeout + static_cast<std::uint32_t>(expected * 10u * 1000000u / BaudRate);
+}
+
 std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestLength,
                               std::uint8_t* reply, std::size_t expected) {
     if (Busy) throw EComm(Tr("Komunikační port je obsazen", "The communication port is busy"));
@@ -193,6 +217,7 @@ std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestL
     const std::size_t count = requestLength;
     for (unsigned attempt = 0;; ++attempt) {
         if (attempt >= Tries) throw EComm(Tr("Chyba komunikace", "Communication error"));
+        if (net_) net_->EnsureConnected();
 
         WaitUntil(IdleTime, LineFreeAt);
 
@@ -205,7 +230,7 @@ std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestL
         WriteAll(request, written);
         requestLength = written;
 
-        StartDeadline(ReplyDeadline, ReplyTimeout);
+        StartDeadline(ReplyDeadline, ReplyWait(expected));
         for (;;) {
             const std::size_t queued = DrainInput();
             if (queued == received) {
@@ -217,7 +242,7 @@ std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestL
             if (received == expected) break;
             // The first byte must come within the reply time-out, every
             // further byte within the gap time-out of the previous one.
-            StartDeadline(ReplyDeadline, GapTimeout);
+            if (!net_) StartDeadline(ReplyDeadline, GapTimeout);
         }
 
         StartDeadline(LineFreeAt, IdleTime);

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@ struct PortEntry {
     std::string Name;
     std::string Device;
     std::string Description;
+};
+
+class NetPort;
+struct NetPortDeleter {
+    void operator()(NetPort* p) const;
 };
 
 enum class LineState { lsClosed, lsOpen };
@@ -79,8 +85,13 @@ private:
     std::size_t DrainInput();
     void WaitForInput(std::int64_t deadline);
 
+    // Reply wait from the last byte sent (network ports add the reply's own
+    // line time, since pieces of it may be held up on the way).
+    std::uint32_t ReplyWait(std::size_t expected) const;
+
     std::string devicePath_;
     std::vector<std::uint8_t> staged_;
+    std::unique_ptr<NetPort, NetPortDeleter> net_;  // set while a network port is open
 };
 
 // Sorts port names ascending by a case-insensitive comparison with the
