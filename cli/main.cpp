@@ -3,7 +3,7 @@
 //   kolvex12-cli [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] COMMAND
 //
 // Exit status: 0 success, 1 an error of the logger link (message on stderr),
-// 2 a usage error.
+// 2 a usage error, 3 another download holds the port.
 
 #include <clocale>
 #include <cstdio>
@@ -17,6 +17,7 @@
 #include "app/Errors.h"
 #include "app/Language.h"
 #include "cli/Commands.h"
+#include "link/NetPort.h"
 #include "sim/BuiltinPort.h"
 
 namespace {
@@ -36,9 +37,12 @@ int Usage(const std::string& problem) {
                  "  dump TABLE [--json]          fields and records of an archive table\n"
                  "  download [--dir DIR] [--name-source param|serial] [--file PATH]\n"
                  "           [--split year,month,week,day] [--mode bookmark|all] [--no-bookmark]\n"
-                 "           [--ext dbf|db] [--retries N] [--json]\n"
+                 "           [--ext dbf|db] [--retries N] [--json] [--log FILE] [--lock-wait S]\n"
                  "                               download the logger's archive into tables\n"
-                 "port: COM1..COM9, USB0..USB9, ACM0..ACM9, SIM (default) or a device path\n";
+                 "port: COM1..COM9, USB0..USB9, ACM0..ACM9, SIM (default), a device path,\n"
+                 "      rfc2217://HOST:PORT or tcp://HOST:PORT (network serial server; --slot 300 by default)\n"
+                 "exit status: 0 success, 1 error talking to the logger or storing, 2 usage error,\n"
+                 "      3 another download holds the logger's port (after --lock-wait, default 30 s)\n";
     return 2;
 }
 
@@ -60,6 +64,7 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
 
     kolvex::cli::Options opt;
+    bool slotGiven = false;
     std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -81,6 +86,7 @@ int main(int argc, char** argv) {
             long long n = 0;
             if (!v || !ParseInt(v, n) || n < 0 || n > 10000) return Usage(a + " needs milliseconds 0..10000");
             (a == "--idle" ? opt.IdleMs : opt.SlotMs) = static_cast<int>(n);
+            slotGiven = slotGiven || a == "--slot";
         } else if (a == "--lang") {
             const char* v = value("--lang");
             if (!v) return Usage("--lang needs cs or en");
@@ -99,6 +105,8 @@ int main(int argc, char** argv) {
         }
     }
     if (rest.empty()) return Usage("no command given");
+    // A network port's reply time-out also covers the round trip.
+    if (kolvex::IsNetworkPort(opt.Port) && !slotGiven) opt.SlotMs = kolvex::kNetworkSlotMs;
     kolvex::SetLanguage(opt.Language);
     kolvex::sim::InstallBuiltinSimulator();
 
