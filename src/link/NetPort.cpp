@@ -271,25 +271,29 @@ struct NetPort::Bridge {
         for (std::size_t i = 0; i < b->Settings.size(); ++i) {
             const int e = calls[i](sio, b->Settings[i].Want, &Bridge::SettingDone, &b->Settings[i]);
             if (e) {
-                b->Finish(attempt, Failure::Settings, Tr(b->Settings[i].Cs, b->Settings[i].En) + ": " +
-                                                          gensio_err_to_str(e));
+                b->SettingFailed(b->Settings[i], e);
                 return;
             }
         }
     }
 
+    void SettingFailed(const Setting& s, int err) {
+        if (err == GE_NOTSUP) {
+            // The server never took up the serial-port option: it is silent
+            // or not an RFC 2217 server.
+            Finish(s.Attempt, Failure::Settings,
+                   Tr("žádná odpověď podle RFC 2217; prostý port TCP zadejte jako tcp://",
+                      "no RFC 2217 answer; give a raw TCP port as tcp://"));
+            return;
+        }
+        Finish(s.Attempt, Failure::Settings, Tr(s.Cs, s.En) + ": " + gensio_err_to_str(err));
+    }
+
     static void SettingDone(sergensio*, int err, unsigned val, void* data) {
         auto* s = static_cast<Setting*>(data);
         Bridge* b = s->B;
-        if (err == GE_NOTSUP) {
-            // No answer to the serial-port option: not an RFC 2217 server.
-            b->Finish(s->Attempt, Failure::Settings,
-                      Tr("server nepodporuje RFC 2217, pro prostý port použijte tcp://",
-                         "the server does not support RFC 2217, use tcp:// for a raw port"));
-            return;
-        }
         if (err) {
-            b->Finish(s->Attempt, Failure::Settings, Tr(s->Cs, s->En) + ": " + gensio_err_to_str(err));
+            b->SettingFailed(*s, err);
             return;
         }
         if (val != s->Want) {
