@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 #include "cli/Dump.h"
 #include "cli/DownloadCommand.h"
+#include "cli/Unattended.h"
 
 #include <chrono>
 #include <cmath>
@@ -389,7 +390,7 @@ int Run(const Options& o, const std::vector<std::string>& args) {
     }
     if (cmd == "read-memory") return CmdReadMemory(o, args);
     if (cmd == "dump") return RunDump(o, args);
-    if (cmd == "download") return RunDownload(o, args);
+    if (cmd == "download") return RunDownloadLocked(o, args);
     throw UsageError("unknown command " + cmd);
 }
 

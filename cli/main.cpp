@@ -3,7 +3,7 @@
 //   kolvex12-cli [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] COMMAND
 //
 // Exit status: 0 success, 1 an error of the logger link (message on stderr),
-// 2 a usage error.
+// 2 a usage error, 3 another download holds the port.
 
 #include <clocale>
 #include <cstdio>
@@ -20,6 +20,7 @@
 #include "cli/Commands.h"
 #include "link/PortNames.h"
 #include "link/SerCom.h"
+#include "link/NetPort.h"
 #include "sim/BuiltinPort.h"
 
 namespace {
@@ -41,12 +42,15 @@ int Usage(const std::string& problem) {
                  "  dump TABLE [--json]          fields and records of an archive table\n"
                  "  download [--dir DIR] [--name-source param|serial] [--file PATH]\n"
                  "           [--split year,month,week,day] [--mode bookmark|all] [--no-bookmark]\n"
-                 "           [--ext dbf|db] [--retries N] [--json]\n"
+                 "           [--ext dbf|db] [--retries N] [--json] [--log FILE] [--lock-wait S]\n"
                  "                               download the logger's archive into tables\n"
                  "port: COM1..COM9, USB0..USB9, ACM0..ACM9, a device path (/dev/serial/by-id/...),\n"
+                 "      rfc2217://HOST:PORT or tcp://HOST:PORT (network serial server; --slot 300 by default),\n"
                  "      or SIM for the simulated logger; without --port the port of kolvex12.cfg\n"
                  "      in the working folder\n"
-                 "MS: 10..10000 in steps of 10\n";
+                 "MS: 10..10000 in steps of 10\n"
+                 "exit status: 0 success, 1 error talking to the logger or storing, 2 usage error,\n"
+                 "      3 another download holds the logger's port (after --lock-wait, default 30 s)\n";
     return 2;
 }
 
@@ -145,13 +149,18 @@ int main(int argc, char** argv) {
             opt.Port = cfg.ComPort;
             auto inRange = [](int ms) { return ms >= 10 && ms <= 10000; };
             if (!idleGiven && inRange(cfg.TIdle)) opt.IdleMs = cfg.TIdle;
-            if (!slotGiven && inRange(cfg.TSlot)) opt.SlotMs = cfg.TSlot;
+            if (!slotGiven && inRange(cfg.TSlot)) {
+                opt.SlotMs = cfg.TSlot;
+                slotGiven = true;
+            }
         }
         if (!KnownPortName(opt.Port))
             return Usage("unknown port " + opt.Port +
                          "; valid names are COM1..COM9, USB0..USB9, ACM0..ACM9, SIM and device paths;"
                          " the ports of this computer:\n" + PortListing() + "  SIM  (the simulated logger)");
     }
+    // A network port's reply time-out also covers the round trip.
+    if (kolvex::IsNetworkPort(opt.Port) && !slotGiven) opt.SlotMs = kolvex::kNetworkSlotMs;
     kolvex::sim::InstallBuiltinSimulator();
 
     try {

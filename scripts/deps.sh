@@ -13,6 +13,7 @@ KOLVEX_PACKAGES=(
   libqcustomplot-dev
   libxlsxwriter-dev
   pxlib-dev
+  libgensio-dev ser2net
   fonts-liberation2
   python3-dbfread python3-dbf python3-openpyxl
   poppler-utils

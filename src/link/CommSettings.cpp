@@ -1,6 +1,7 @@
 #include "link/CommSettings.h"
 
 #include "app/Errors.h"
+#include "link/NetPort.h"
 #include "link/PortNames.h"
 #include "link/SerCom.h"
 
@@ -54,7 +55,9 @@ void ApplyCommSettings(TSerCom& port, CommSettings& settings) {
     bool found = IsDevicePath(settings.ComPort);
     for (const auto& p : port.PortList)
         if (SamePortName(p.Name, settings.ComPort)) found = true;
-    if (!found) {
+    // A network port is no entry of the list and keeps its whole name.
+    const bool network = IsNetworkPort(settings.ComPort);
+    if (!found && !network) {
         // The same text in both languages.
         throw ESetPC("Program nenalezl seriový port    " + settings.ComPort +
                      "\r\n\r\nVyberte port v menu \"Nastavení / Počitač\"");

@@ -22,6 +22,7 @@
 
 #include "app/Errors.h"
 #include "app/Language.h"
+#include "link/NetPort.h"
 #include "link/PortNames.h"
 #include "link/Timing.h"
 
@@ -95,6 +96,8 @@ std::string UsbDescription(sp_port* p) {
 }  // namespace
 
 TSerCom::~TSerCom() { Close(); }
+
+void NetPortDeleter::operator()(NetPort* p) const { delete p; }
 
 void SortPortNames(std::vector<PortEntry>& list) {
     for (std::size_t i = 0; i + 1 < list.size(); ++i)
@@ -186,13 +189,21 @@ bool TSerCom::LineLost() const {
 void TSerCom::Open() {
     if (Handle >= 0) Close();
     // The one place where a port name becomes an open device.
-    const auto device = DeviceForPort(PortName);
+    std::optional<std::string> device;
+    if (IsNetworkPort(PortName)) {
+        // The remote line appears as a local pseudo-terminal.
+        net_.reset(new NetPort(PortName, BaudRate, Parity));
+        device = net_->SlavePath();
+    } else {
+        device = DeviceForPort(PortName);
+    }
     if (!device)
         throw EComm(FormatOpenError(PortName, PortProblem::None, "", 0) +
                     Tr(": neznámý název portu", ": unknown port name"));
     const int fd = ::open(device->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
+        net_.reset();
         throw EComm(FormatOpenError(PortName, ProblemOf(error), *device, error));
     }
     termios tio{};
@@ -203,6 +214,7 @@ void TSerCom::Open() {
     else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) refused = EBUSY;
     if (refused) {
         ::close(fd);
+        net_.reset();
         throw EComm(FormatOpenError(PortName, ProblemOf(refused), *device, refused));
     }
     (void)ioctl(fd, TIOCEXCL);
@@ -233,6 +245,7 @@ void TSerCom::Close() {
     (void)ioctl(Handle, TIOCNXCL);
     ::close(Handle);
     Handle = -1;
+    net_.reset();
 }
 
 void TSerCom::SetLineState(LineState state) {
@@ -240,6 +253,7 @@ void TSerCom::SetLineState(LineState state) {
     const bool open = state == LineState::lsOpen;
     SetModemLine(Handle, TIOCM_RTS, open && (LineControl & 0x04));
     SetModemLine(Handle, TIOCM_DTR, open && (LineControl & 0x08));
+    if (net_) net_->SetLines(open && (LineControl & 0x04), open && (LineControl & 0x08));
 }
 
 bool TSerCom::WriteAll(const std::uint8_t* data, std::size_t& length) {
@@ -302,6 +316,15 @@ void TSerCom::WaitForInput(std::int64_t deadline) {
     }
 }
 
+std::uint32_t TSerCom::ReplyWait(std::size_t expected) const {
+    if (!net_ || BaudRate == 0) return ReplyTimeout;
+    // Over a network the reply arrives in pieces with the server's buffering
+    // and the network's delays between them, so the whole reply must arrive
+    // within the reply time-out plus its own time on the remote line (ten
+    // bits per byte), counted from the last byte sent.
+    return ReplyTimeout + static_cast<std::uint32_t>(expected * 10u * 1000000u / BaudRate);
+}
+
 std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestLength,
                               std::uint8_t* reply, std::size_t expected, ReplyCheck accept) {
     if (Busy) throw EComm(Tr("Komunikační port je obsazen", "The communication port is busy"));
@@ -318,6 +341,7 @@ std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestL
             if (refused) return expected;
             throw EComm(Tr("Chyba komunikace", "Communication error"));
         }
+        if (net_) net_->EnsureConnected();
 
         WaitUntil(IdleTime, LineFreeAt);
 
@@ -330,7 +354,7 @@ std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestL
         WriteAll(request, written);
         requestLength = written;
 
-        StartDeadline(ReplyDeadline, ReplyTimeout);
+        StartDeadline(ReplyDeadline, ReplyWait(expected));
         for (;;) {
             const std::size_t queued = DrainInput();
             if (queued == received) {
@@ -344,7 +368,7 @@ std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestL
             if (received >= expected) break;
             // The first byte must come within the reply time-out, every
             // further byte within the gap time-out of the previous one.
-            StartDeadline(ReplyDeadline, GapTimeout);
+            if (!net_) StartDeadline(ReplyDeadline, GapTimeout);
         }
 
         StartDeadline(LineFreeAt, IdleTime);

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,10 @@ PortProblem ProbePort(const std::string& device);
 // The reason in the current language, for `device` (its group is named in
 // the hint for a permission problem).
 std::string PortProblemText(PortProblem problem, const std::string& device, int osError = 0);
+class NetPort;
+struct NetPortDeleter {
+    void operator()(NetPort* p) const;
+};
 
 enum class LineState { lsClosed, lsOpen };
 
@@ -105,8 +110,13 @@ private:
     std::size_t DrainInput();
     void WaitForInput(std::int64_t deadline);
 
+    // Reply wait from the last byte sent (network ports add the reply's own
+    // line time, since pieces of it may be held up on the way).
+    std::uint32_t ReplyWait(std::size_t expected) const;
+
     std::string devicePath_;
     std::vector<std::uint8_t> staged_;
+    std::unique_ptr<NetPort, NetPortDeleter> net_;  // set while a network port is open
 };
 
 // Sorts port names ascending by a case-insensitive comparison with the
