@@ -38,6 +38,9 @@ int Usage(const std::string& problem) {
                  "           [--split year,month,week,day] [--mode bookmark|all] [--no-bookmark]\n"
                  "           [--ext dbf|db] [--retries N] [--json]\n"
                  "                               download the logger's archive into tables\n"
+                 "  export TABLE --out FILE.xlsx|FILE.csv|FILE.pdf [--from \"YYYY-MM-DD hh:mm:ss\"]\n"
+                 "         [--to ...] [--step all|10min|1h|...] [--lang cs|en] [--json]\n"
+                 "                               the export workbook, CSV or printed listing\n"
                  "port: COM1..COM9, USB0..USB9, ACM0..ACM9, SIM (default) or a device path\n";
     return 2;
 }

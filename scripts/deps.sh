@@ -16,6 +16,7 @@ KOLVEX_PACKAGES=(
   fonts-liberation2
   python3-dbfread python3-dbf python3-openpyxl
   poppler-utils
+  qt6-translations-l10n
 )
 
 kolvex_install_deps() {

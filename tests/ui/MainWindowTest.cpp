@@ -12,6 +12,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QDialogButtonBox>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSignalSpy>
@@ -335,12 +336,20 @@ private slots:
             QCOMPARE(Child<QToolButton>(w, "ArchivOpen_SB")->text(), QStringLiteral("Soubor"));
             QCOMPARE(Child<QToolButton>(w, "ArchivRead_SB")->toolTip(), QStringLiteral("Čtení archivace"));
             QCOMPARE(Child<QToolButton>(w, "DbfErase_SB")->toolTip(), QStringLiteral("Odstranění záznamů z databáze"));
+            // Qt's own texts (standard buttons of message boxes and file,
+            // colour and print dialogs) follow the program's language.
+            auto qtCancel = [] {
+                QDialogButtonBox box(QDialogButtonBox::Cancel);
+                return box.button(QDialogButtonBox::Cancel)->text();
+            };
+            QCOMPARE(qtCancel(), QStringLiteral("Zrušit"));
 
             // English at once, everywhere in the window.
             Child<QToolButton>(w, "English_SB")->click();
             QCOMPARE(ctx.Config.Language, 1);
             QCOMPARE(CurrentLanguage(), Lang::English);
             QCOMPARE(w.HelpFile(), QStringLiteral("kolvex12_EN.hlp"));
+            QCOMPARE(qtCancel(), QStringLiteral("Cancel"));
             QVERIFY(Child<QToolButton>(w, "English_SB")->isChecked());
             QVERIFY(!Child<QToolButton>(w, "Czech_SB")->isChecked());
             QVERIFY(Child<QAction>(w, "English_MI")->isChecked());
@@ -349,7 +358,7 @@ private slots:
             QCOMPARE(Child<QMenu>(w, "Zobrazeni_MI")->title(), QStringLiteral("&View"));
             QCOMPARE(Child<QMenu>(w, "Archivace_MI")->title(), QStringLiteral("&Archive"));
             QCOMPARE(Child<QAction>(w, "SetPC_MI")->text(), QStringLiteral("&Computer"));
-            QCOMPARE(Child<QAction>(w, "SetCas_MI")->text(), QStringLiteral("&Date & Time"));
+            QCOMPARE(Child<QAction>(w, "SetCas_MI")->text(), QStringLiteral("&Date && Time"));
             QCOMPARE(Child<QAction>(w, "ZVerze_MI")->text(), QStringLiteral("&Quendal Info..."));
             QCOMPARE(Child<QAction>(w, "ZMereni_MI")->text(), QStringLiteral("&Mesuring..."));
             QCOMPARE(Child<QAction>(w, "AParamSave_MI")->text(), QStringLiteral("&Parameter loading..."));
@@ -381,7 +390,13 @@ private slots:
             QVERIFY(Child<QToolButton>(w, "Czech_SB")->isChecked());
             Child<QAction>(w, "HAbout_MI")->trigger();
             QCOMPARE(aboutTitle, QStringLiteral("Informace o aplikaci"));
-            w.close();
+            QCOMPARE(qtCancel(), QStringLiteral("Zrušit"));
+            // Exit (Ctrl+Q) closes like the window's close button: the
+            // configuration is written.
+            QAction* exit = Child<QAction>(w, "Exit_MI");
+            QCOMPARE(exit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+            exit->trigger();
+            QVERIFY(!w.isVisible());
         }
         const QByteArray bytes = ReadFile(cfgPath_);
         QCOMPARE(bytes.size(), 344);
