@@ -76,7 +76,7 @@ Run Export(OutputTable& t, const std::string& file, bool csv = false, bool openR
     d.Hooks.Warn = [&](const QString& title, const QString& text) { r.Warnings << title << text; };
     d.Hooks.Saved = [&](const QString&, const QString& text) {
         r.Saved = text;
-        return OutputHooks::AfterSave::OpenFile;
+        return kolvex::ui::OutputHooks::AfterSave::OpenFile;
     };
     d.Hooks.Error = [&](const std::exception& e) { r.Errors << QString::fromUtf8(e.what()); };
     if (adjust) adjust(d);
