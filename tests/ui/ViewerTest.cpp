@@ -139,11 +139,10 @@ private slots:
         QCOMPARE(Child<QToolButton>(v, "GrafZoomWidth_SB")->toolTip(), QStringLiteral("Měřítko 100% vodorovně"));
         QCOMPARE(next->toolTip(), QStringLiteral("Následující"));
 
-        // A missing file hides the tabs without a message; the table open
-        // before stays with the data module.
+        // A missing file is reported; the table open before stays shown.
         v.OpenArchiveView(QString::fromStdString(Path("missing.dbf")));
-        QVERIFY(!v.TabsShown());
-        QVERIFY(rec.messages.isEmpty());
+        QVERIFY(v.TabsShown());
+        QCOMPARE(rec.messages.size(), 1);
         QVERIFY(rec.dialogs.isEmpty());
         v.FormCloseQuery();
         QVERIFY(!ctx.Adm.Table1.IsOpen());
