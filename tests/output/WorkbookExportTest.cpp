@@ -102,7 +102,7 @@ TEST(WorkbookExport, HeaderHeadingAndNativeValues) {
     EXPECT_TRUE(s["setup"]["fit"].get<bool>());
     EXPECT_EQ(s["setup"]["fit_width"], 1);
     EXPECT_EQ(s["setup"]["fit_height"], 0);
-    EXPECT_EQ(s["setup"]["title_rows"], "1:5");
+    EXPECT_EQ(s["setup"]["title_rows"], "$1:$5");
     EXPECT_EQ(s["setup"]["orientation"], "portrait");
 }
 
