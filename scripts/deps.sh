@@ -22,6 +22,7 @@ KOLVEX_PACKAGES=(
   librsvg2-bin gzip
   desktop-file-utils appstream man-db
   dpkg-dev file
+  qt6-translations-l10n
 )
 
 kolvex_install_deps() {

@@ -12,6 +12,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QDialogButtonBox>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSignalSpy>
@@ -336,12 +337,20 @@ private slots:
             QCOMPARE(Child<QToolButton>(w, "ArchivOpen_SB")->text(), QStringLiteral("Soubor"));
             QCOMPARE(Child<QToolButton>(w, "ArchivRead_SB")->toolTip(), QStringLiteral("Čtení archivace"));
             QCOMPARE(Child<QToolButton>(w, "DbfErase_SB")->toolTip(), QStringLiteral("Odstranění záznamů z databáze"));
+            // Qt's own texts (standard buttons of message boxes and file,
+            // colour and print dialogs) follow the program's language.
+            auto qtCancel = [] {
+                QDialogButtonBox box(QDialogButtonBox::Cancel);
+                return box.button(QDialogButtonBox::Cancel)->text();
+            };
+            QCOMPARE(qtCancel(), QStringLiteral("Zrušit"));
 
             // English at once, everywhere in the window.
             Child<QToolButton>(w, "English_SB")->click();
             QCOMPARE(ctx.Config.Language, 1);
             QCOMPARE(CurrentLanguage(), Lang::English);
             QCOMPARE(w.HelpFile(), QStringLiteral("kolvex12_EN.hlp"));
+            QCOMPARE(qtCancel(), QStringLiteral("Cancel"));
             QVERIFY(Child<QToolButton>(w, "English_SB")->isChecked());
             QVERIFY(!Child<QToolButton>(w, "Czech_SB")->isChecked());
             QVERIFY(Child<QAction>(w, "English_MI")->isChecked());
@@ -350,7 +359,7 @@ private slots:
             QCOMPARE(Child<QMenu>(w, "Zobrazeni_MI")->title(), QStringLiteral("&View"));
             QCOMPARE(Child<QMenu>(w, "Archivace_MI")->title(), QStringLiteral("&Archive"));
             QCOMPARE(Child<QAction>(w, "SetPC_MI")->text(), QStringLiteral("&Computer"));
-            QCOMPARE(Child<QAction>(w, "SetCas_MI")->text(), QStringLiteral("&Date & Time"));
+            QCOMPARE(Child<QAction>(w, "SetCas_MI")->text(), QStringLiteral("&Date && Time"));
             QCOMPARE(Child<QAction>(w, "ZVerze_MI")->text(), QStringLiteral("&Quendal Info..."));
             QCOMPARE(Child<QAction>(w, "ZMereni_MI")->text(), QStringLiteral("&Mesuring..."));
             QCOMPARE(Child<QAction>(w, "AParamSave_MI")->text(), QStringLiteral("&Parameter loading..."));
@@ -382,7 +391,13 @@ private slots:
             QVERIFY(Child<QToolButton>(w, "Czech_SB")->isChecked());
             Child<QAction>(w, "HAbout_MI")->trigger();
             QCOMPARE(aboutTitle, QStringLiteral("Informace o aplikaci"));
-            w.close();
+            QCOMPARE(qtCancel(), QStringLiteral("Zrušit"));
+            // Exit (Ctrl+Q) closes like the window's close button: the
+            // configuration is written.
+            QAction* exit = Child<QAction>(w, "Exit_MI");
+            QCOMPARE(exit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+            exit->trigger();
+            QVERIFY(!w.isVisible());
         }
         const QByteArray bytes = ReadFile(cfgPath_);
         QCOMPARE(bytes.size(), 344);
@@ -673,7 +688,7 @@ private slots:
         QCOMPARE(menu.join(QLatin1Char(' ')),
                  QStringLiteral("Nastaveni_MI: SetPC_MI SetCas_MI | Czech_MI English_MI "
                                 "Zobrazeni_MI: ZVerze_MI | ZMereni_MI ZDiagnostika_MI "
-                                "Archivace_MI: AOpenFile_MI ARead_MI | AParam_MI AErase_MI AParamSave_MI "
+                                "Archivace_MI: AOpenFile_MI ARead_MI | AParam_MI AErase_MI AParamSave_MI | Exit_MI "
                                 "Help_MI: HObsah_MI | HAbout_MI"));
 
         // Screenshots for a look at the window, when asked for.

@@ -27,6 +27,7 @@
 #include "app/Language.h"
 #include "app/ui/ErrorDisplay.h"
 #include "app/ui/Help.h"
+#include "app/ui/QtTranslation.h"
 #include "app/ui/Icons.h"
 #include "app/ui/LampShape.h"
 #include "app/ui/LiveTrendPanel.h"
@@ -184,6 +185,12 @@ void TFMain::BuildMenus() {
     aEraseMI_ = item(archivaceMI_, "AErase_MI", ThemeIcon("edit-clear-all", QStyle::SP_TrashIcon), &TFMain::AErase_MIClick);
     aParamSaveMI_ = item(archivaceMI_, "AParamSave_MI", ThemeIcon("document-save-as", QStyle::SP_DialogSaveButton),
                          &TFMain::AParamSave_MIClick);
+    archivaceMI_->addSeparator();
+    // Ends the run like the window's close button.
+    exitMI_ = archivaceMI_->addAction(ThemeIcon("application-exit", QStyle::SP_DialogCloseButton), QString());
+    exitMI_->setObjectName(QStringLiteral("Exit_MI"));
+    exitMI_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(exitMI_, &QAction::triggered, this, &QWidget::close);
 
     helpMI_ = menu("Help_MI");
     hObsahMI_ = item(helpMI_, "HObsah_MI", ThemeIcon("help-contents", QStyle::SP_DialogHelpButton),
@@ -485,6 +492,7 @@ void TFMain::SetArchiveCommandsEnabled(bool enabled) {
 void TFMain::ApplyLanguage() {
     if (ctx_.Config.Language > 1) ctx_.Config.Language = 0;
     SetLanguage(ctx_.Config.Language);
+    ApplyQtTranslation(CurrentLanguage());
     const bool english = CurrentLanguage() == Lang::English;
     helpFile_ = english ? QStringLiteral("kolvex12_EN.hlp") : QStringLiteral("kolvex12.hlp");
     (english ? englishSB_ : czechSB_)->setChecked(true);
@@ -496,7 +504,7 @@ void TFMain::ApplyLanguage() {
     nastaveniMI_->setTitle(Q(Tr("&Nastavení", "&Set-up")));
     setPCMI_->setText(Q(Tr("&Počítač...", "&Computer")));
     nastPCSB_->setToolTip(Q(Tr("Počitač", "Computer")));
-    setCasMI_->setText(Q(Tr("&Datum a čas...", "&Date & Time")));
+    setCasMI_->setText(Q(Tr("&Datum a čas...", "&Date && Time")));
     nastCasSB_->setToolTip(Q(Tr("Datum a čas", "Date Time")));
     czechMI_->setText(QStringLiteral("Česky"));  // not translated
     czechSB_->setToolTip(QStringLiteral("Cesky"));
@@ -528,6 +536,7 @@ void TFMain::ApplyLanguage() {
     helpMI_->setTitle(Q(Tr("&Nápověda", "&Help")));
     hObsahMI_->setText(Q(Tr("&Obsah...", "&Contents...")));
     hAboutMI_->setText(Q(Tr("O &aplikaci...", "&About...")));
+    exitMI_->setText(Q(Tr("&Konec", "E&xit")));
 
     liveTrend_->ApplyCaptions();
     if (ArchiveViewerExists()) ArchiveViewerApplyLanguage();

@@ -152,6 +152,7 @@ private:
     QAction* aParamSaveMI_ = nullptr;
     QAction* hObsahMI_ = nullptr;
     QAction* hAboutMI_ = nullptr;
+    QAction* exitMI_ = nullptr;
 
     // Tool bar.
     QToolBar* toolBar_ = nullptr;
