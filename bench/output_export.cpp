@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
     auto a = Clock::now();
     {
         TablePositionGuard guard(t);
-        auto sink = OpenCsvExport(csv, ExportColumnsOf(fields), '.');
+        auto sink = OpenCsvExport(csv, ExportColumnsOf(fields), Lang::English);
         r = ExportRecords(t, fields, 0, 0, 5, *sink);
         sink->Close();
     }

@@ -1,6 +1,8 @@
 #include "cli/Commands.h"
 #include "cli/Dump.h"
+#include "cli/Export.h"
 #include "cli/DownloadCommand.h"
+#include "cli/Unattended.h"
 
 #include <chrono>
 #include <cmath>
@@ -15,6 +17,7 @@
 
 #include "app/Errors.h"
 #include "app/Language.h"
+#include "app/LiveRecording.h"
 #include "app/LiveSchedule.h"
 #include "link/CommSettings.h"
 #include "link/Frames.h"
@@ -78,15 +81,19 @@ int CmdPorts(const Options& o) {
     if (o.Json) {
         json list = json::array();
         for (const auto& p : port.PortList)
-            list.push_back({{"name", p.Name}, {"device", p.Device}, {"description", p.Description}});
+            list.push_back({{"name", p.Name},
+                            {"device", p.Device},
+                            {"description", p.Description},
+                            {"problem", PortProblemText(p.Problem, p.Device)}});
         PrintJson({{"ports", list}});
         return 0;
     }
     if (port.PortList.empty()) std::cout << Tr("Nenalezen žádný sériový port", "No serial port found") << "\n";
     for (const auto& p : port.PortList) {
         std::string line = p.Name;
-        if (!p.Device.empty()) line += "  " + p.Device;
+        if (!p.Device.empty() && p.Device != p.Name) line += "  " + p.Device;
         if (!p.Description.empty()) line += "  " + p.Description;
+        if (p.Problem != PortProblem::None) line += "  [" + PortProblemText(p.Problem, p.Device) + "]";
         std::cout << line << "\n";
     }
     return 0;
@@ -163,11 +170,14 @@ int CmdDiag(const Options& o) {
 
 int CmdPointers(const Options& o) {
     Session s(o);
+    s.ops.ReadLoggerType();
+    s.ops.ReadInputInfo();
+    const std::uint32_t size = s.data.Image.InputInfo.ArchiveSize;
     const ArchivePointers p = s.ops.ReadArchivePointers(9);
-    const int fill = ArchiveFillPercent(p);
+    const int fill = ArchiveFillPercent(p, size);
     if (o.Json) {
         PrintJson({{"read", p.ArchiveRead}, {"write", p.ArchiveWrite}, {"status", p.ArchiveStatus},
-                   {"fill_percent", fill}});
+                   {"archive_size", size}, {"fill_percent", fill}});
         return 0;
     }
     PrintRow(Tr("Zaplnění archivační paměti", "Full memory"), FormatFillPercent(fill));
@@ -234,36 +244,52 @@ int CmdParams(const Options& o) {
 volatile std::sig_atomic_t g_stop = 0;
 void OnSignal(int) { g_stop = 1; }
 
-int CmdLive(const Options& o, bool repeat) {
+struct LiveOptions {
+    bool Repeat = false;
+    bool Csv = false;
+    long long Count = 0;  // with --repeat: stop after this many readings (0: never)
+};
+
+int CmdLive(const Options& o, const LiveOptions& lo) {
     Session s(o);
     ReadParameters(s.ops, false);
     const LoggerImage& img = s.data.Image;
     const ParameterBlock& pb = img.Parameters;
+    const InputTable* const noTables[2] = {nullptr, nullptr};
+    const std::array<LiveInput, 2> inputs = DescribeLiveInputs(img, noTables);
+    const char decimal = DecimalSeparator();
 
     // One reading; throws on a communication or formatting failure.
     auto reading = [&]() {
         const auto raw = s.ops.ReadCurrentValues();
-        json inputs = json::array();
+        json jsonInputs = json::array();
         std::string line;
+        std::array<double, 2> values{};
         for (int n = 0; n < 2; ++n) {
             if (!(pb.ArchiveFlags & (1 << n))) continue;
             const std::string name = ReadFixedText(pb.Input[n].InputName.data(), 10);
             const std::string unit = pb.Input[n].Unit();
             const std::string jsonValue = FormatInputValue(img, n, raw[n], '.');
-            const std::string value = FormatInputValue(img, n, raw[n], DecimalSeparator());
-            inputs.push_back({{"input", n + 1}, {"name", name}, {"unit", unit}, {"raw", raw[n]}, {"value", jsonValue}});
+            const std::string value = FormatInputValue(img, n, raw[n], decimal);
+            values[static_cast<std::size_t>(n)] = LiveValue(img, n, raw[n]);
+            jsonInputs.push_back({{"input", n + 1}, {"name", name}, {"unit", unit}, {"raw", raw[n]}, {"value", jsonValue}});
             if (!line.empty()) line += "    ";
             line += std::to_string(n + 1) + ": " + name + " " + value + " " + unit;
         }
-        if (o.Json) {
-            PrintJson({{"inputs", inputs}});
+        if (lo.Csv) {
+            std::cout << LiveCsvLine(inputs, NowLocal(), values, decimal) << std::endl;
+        } else if (o.Json) {
+            PrintJson({{"inputs", jsonInputs}});
         } else {
             if (line.empty()) line = Tr("Žádný vstup se neukládá", "No input is recorded");
             std::cout << line << std::endl;
         }
     };
 
-    if (!repeat) {
+    // CSV: the heading line first (no byte-order mark on a stream).
+    if (lo.Csv) std::cout << CsvHeadingText(LiveCsvColumns(inputs, CurrentLanguage()), decimal) << std::endl;
+
+    if (!lo.Repeat) {
         reading();
         return 0;
     }
@@ -271,6 +297,8 @@ int CmdLive(const Options& o, bool repeat) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     LiveSchedule schedule;
+    long long done = 0;
+    bool failing = false;
     while (!g_stop) {
         const double now = NowLocal();
         const double secondsOfDay = (now - std::floor(now)) * 86400.0;
@@ -278,9 +306,15 @@ int CmdLive(const Options& o, bool repeat) {
             try {
                 reading();
                 schedule.Succeeded();
+                failing = false;
+                if (lo.Count > 0 && ++done >= lo.Count) break;
             } catch (const EKolvex& e) {
                 schedule.Failed();
                 std::cerr << e.what() << std::endl;
+                // One line with empty values marks the gap in the CSV; the
+                // retries of the same failure add no more.
+                if (lo.Csv && !failing) std::cout << LiveCsvLine(inputs, now, std::nullopt, decimal) << std::endl;
+                failing = true;
             }
         }
         // Sleep to the next whole second of the wall clock.
@@ -344,13 +378,21 @@ int Run(const Options& o, const std::vector<std::string>& args) {
     if (cmd == "pointers") return noArgs(), CmdPointers(o);
     if (cmd == "params") return noArgs(), CmdParams(o);
     if (cmd == "live") {
-        if (args.size() == 1) return CmdLive(o, false);
-        if (args.size() == 2 && args[1] == "--repeat") return CmdLive(o, true);
-        throw UsageError("live takes only --repeat");
+        LiveOptions lo;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            if (args[i] == "--repeat") lo.Repeat = true;
+            else if (args[i] == "--csv") lo.Csv = true;
+            else if (args[i] == "--count" && i + 1 < args.size()) lo.Count = ParseNumber(args[++i], "--count", 1, 1LL << 40);
+            else throw UsageError("live takes --repeat, --csv and --count N");
+        }
+        if (lo.Count > 0 && !lo.Repeat) throw UsageError("--count needs --repeat");
+        if (lo.Csv && o.Json) throw UsageError("--csv and --json exclude each other");
+        return CmdLive(o, lo);
     }
     if (cmd == "read-memory") return CmdReadMemory(o, args);
     if (cmd == "dump") return RunDump(o, args);
-    if (cmd == "download") return RunDownload(o, args);
+    if (cmd == "export") return RunExport(o, args);
+    if (cmd == "download") return RunDownloadLocked(o, args);
     throw UsageError("unknown command " + cmd);
 }
 

@@ -8,7 +8,7 @@
 namespace kolvex::cli {
 
 struct Options {
-    std::string Port = "SIM";
+    std::string Port;  // an alias, "SIM" or a device path
     int IdleMs = 20;
     int SlotMs = 100;
     int Language = 1;  // 0 Czech, 1 English

@@ -35,7 +35,7 @@ public:
     StepFailure CommError(const std::string& message) override {
         if (inRow_ >= retries_) return StepFailure::Abort;
         ++inRow_;
-        if (tty_) std::cerr << "\r" << message << "\n";
+        std::cerr << (tty_ ? "\r" : "") << message << "\n";
         return StepFailure::Retry;
     }
     void ProgressStart(const std::string& message) override {
@@ -67,7 +67,7 @@ std::string Need(const std::vector<std::string>& a, std::size_t& i) {
 
 }  // namespace
 
-int RunDownload(const Options& o, const std::vector<std::string>& args) {
+int RunDownload(const Options& o, const std::vector<std::string>& args, DownloadResult* result) {
     std::string dir = ".", file, ext = ".dbf";
     int nameSource = 0, split = 0, mode = 0, retries = 3;
     bool bookmark = true, json = o.Json;
@@ -131,6 +131,7 @@ int RunDownload(const Options& o, const std::vector<std::string>& args) {
     BatchUi ui(file, retries);
     const DownloadResult r = ReadArchive(ops, adm, config, ui);
     adm.CloseArchive();
+    if (result) *result = r;
 
     if (json) {
         nlohmann::json files = nlohmann::json::array();

@@ -5,11 +5,16 @@
 
 #include "cli/Commands.h"
 
+namespace kolvex {
+struct DownloadResult;
+}
+
 namespace kolvex::cli {
 
 // download [--dir DIR] [--name-source param|serial] [--file PATH]
 //          [--split year,month,week,day] [--mode bookmark|all] [--no-bookmark]
 //          [--ext dbf|db] [--retries N] [--json]
-int RunDownload(const Options& options, const std::vector<std::string>& args);
+// The result is also copied to `result` when given.
+int RunDownload(const Options& options, const std::vector<std::string>& args, DownloadResult* result = nullptr);
 
 }  // namespace kolvex::cli

@@ -3,7 +3,7 @@
 //   kolvex12-cli [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] COMMAND
 //
 // Exit status: 0 success, 1 an error of the logger link (message on stderr),
-// 2 a usage error.
+// 2 a usage error, 3 another download holds the port.
 
 #include <clocale>
 #include <cstdio>
@@ -14,9 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "app/ConfigRecord.h"
 #include "app/Errors.h"
 #include "app/Language.h"
 #include "cli/Commands.h"
+#include "link/PortNames.h"
+#include "link/SerCom.h"
+#include "link/NetPort.h"
 #include "sim/BuiltinPort.h"
 
 namespace {
@@ -31,15 +35,46 @@ int Usage(const std::string& problem) {
                  "  diag                         diagnostic state\n"
                  "  pointers                     archive pointers and fill\n"
                  "  params                       archiving parameters\n"
-                 "  live [--repeat]              current values (every five seconds with --repeat)\n"
+                 "  live [--repeat [--count N]] [--csv]\n"
+                 "                               current values (every five seconds with --repeat,\n"
+                 "                               N readings with --count; --csv: CSV lines)\n"
                  "  read-memory CODE ADDR LEN    hex dump of a logger memory area\n"
                  "  dump TABLE [--json]          fields and records of an archive table\n"
                  "  download [--dir DIR] [--name-source param|serial] [--file PATH]\n"
                  "           [--split year,month,week,day] [--mode bookmark|all] [--no-bookmark]\n"
-                 "           [--ext dbf|db] [--retries N] [--json]\n"
+                 "           [--ext dbf|db] [--retries N] [--json] [--log FILE] [--lock-wait S]\n"
                  "                               download the logger's archive into tables\n"
-                 "port: COM1..COM9, USB0..USB9, ACM0..ACM9, SIM (default) or a device path\n";
+                 "  export TABLE --out FILE.xlsx|FILE.csv|FILE.pdf [--from \"YYYY-MM-DD hh:mm:ss\"]\n"
+                 "         [--to ...] [--step all|10min|1h|...] [--lang cs|en] [--json]\n"
+                 "                               the export workbook, CSV or printed listing\n"
+                 "                 "port: COM1..COM9, USB0..USB9, ACM0..ACM9, a device path (/dev/serial/by-id/...),\n"
+                 "      rfc2217://HOST:PORT or tcp://HOST:PORT (network serial server; --slot 300 by default),\n"
+                 "      or SIM for the simulated logger; without --port the port of kolvex12.cfg\n"
+                 "      in the working folder\n"
+                 "MS: 10..10000 in steps of 10\n"
+                 "exit status: 0 success, 1 error talking to the logger or storing, 2 usage error,\n"
+                 "      3 another download holds the logger's port (after --lock-wait, default 30 s)\n";
     return 2;
+}
+
+// The ports of this computer, one a line, for usage messages.
+std::string PortListing() {
+    kolvex::TSerCom port;
+    port.EnumeratePorts();
+    std::string text;
+    for (const auto& p : port.PortList) {
+        text += "  " + p.Name;
+        if (!p.Device.empty() && p.Device != p.Name) text += "  " + p.Device;
+        if (!p.Description.empty()) text += "  " + p.Description;
+        if (p.Problem != kolvex::PortProblem::None) text += "  [" + kolvex::PortProblemText(p.Problem, p.Device) + "]";
+        text += "\n";
+    }
+    return text.empty() ? "  (none)\n" : text;
+}
+
+bool KnownPortName(const std::string& name) {
+    return kolvex::SamePortName(name, kolvex::kSimulatedPort) || kolvex::IsDevicePath(name) ||
+           kolvex::DeviceForPort(name).has_value();
 }
 
 bool ParseInt(const std::string& text, long long& value) {
@@ -60,6 +95,7 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
 
     kolvex::cli::Options opt;
+    bool idleGiven = false, slotGiven = false;
     std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -77,9 +113,12 @@ int main(int argc, char** argv) {
             if (!v || !*v) return Usage("--port needs a value");
             opt.Port = v;
         } else if (a == "--idle" || a == "--slot") {
+            // The ranges of the communication settings dialog.
             const char* v = value(a.c_str());
             long long n = 0;
-            if (!v || !ParseInt(v, n) || n < 0 || n > 10000) return Usage(a + " needs milliseconds 0..10000");
+            if (!v || !ParseInt(v, n) || n < 10 || n > 10000 || n % 10 != 0)
+                return Usage(a + " needs milliseconds 10..10000 in steps of 10");
+            (a == "--idle" ? idleGiven : slotGiven) = true;
             (a == "--idle" ? opt.IdleMs : opt.SlotMs) = static_cast<int>(n);
         } else if (a == "--lang") {
             const char* v = value("--lang");
@@ -100,6 +139,31 @@ int main(int argc, char** argv) {
     }
     if (rest.empty()) return Usage("no command given");
     kolvex::SetLanguage(opt.Language);
+
+    // The simulated logger only when asked for: without --port the port of
+    // the desktop program's configuration in the working folder.
+    if (rest[0] != "ports" && rest[0] != "dump") {
+        if (opt.Port.empty()) {
+            kolvex::ConfigRecord cfg;
+            if (!kolvex::LoadConfigFile(kolvex::kConfigFileName, cfg) || cfg.ComPort.empty())
+                return Usage(std::string("no --port given and no port in ") + kolvex::kConfigFileName +
+                             " in the working folder; the ports of this computer:\n" + PortListing() +
+                             "  SIM  (the simulated logger)");
+            opt.Port = cfg.ComPort;
+            auto inRange = [](int ms) { return ms >= 10 && ms <= 10000; };
+            if (!idleGiven && inRange(cfg.TIdle)) opt.IdleMs = cfg.TIdle;
+            if (!slotGiven && inRange(cfg.TSlot)) {
+                opt.SlotMs = cfg.TSlot;
+                slotGiven = true;
+            }
+        }
+        if (!KnownPortName(opt.Port))
+            return Usage("unknown port " + opt.Port +
+                         "; valid names are COM1..COM9, USB0..USB9, ACM0..ACM9, SIM and device paths;"
+                         " the ports of this computer:\n" + PortListing() + "  SIM  (the simulated logger)");
+    }
+    // A network port's reply time-out also covers the round trip.
+    if (kolvex::IsNetworkPort(opt.Port) && !slotGiven) opt.SlotMs = kolvex::kNetworkSlotMs;
     kolvex::sim::InstallBuiltinSimulator();
 
     try {

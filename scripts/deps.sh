@@ -14,9 +14,16 @@ KOLVEX_PACKAGES=(
   libxlsxwriter-dev
   libfmt-dev
   pxlib-dev
+  libgensio-dev ser2net
   fonts-liberation2
   python3-dbfread python3-dbf python3-openpyxl
   poppler-utils
+  # Installation: icon rendering, the desktop entry and metadata validators,
+  # manual page checks, and what cpack -G DEB runs.
+  librsvg2-bin gzip
+  desktop-file-utils appstream man-db
+  dpkg-dev file
+  qt6-translations-l10n
 )
 
 kolvex_install_deps() {

@@ -119,6 +119,7 @@ void Simulator::Impl::Process(const Bytes& frame) {
     Bytes reply = device.HandleFrame(frame);
     if (reply.empty()) return;
     int delayMs = options.TurnaroundMs;
+    bool burst = false;
     if (faulty) {
         switch (rule.Kind) {
             case FaultKind::NoReply:
@@ -133,6 +134,11 @@ void Simulator::Impl::Process(const Bytes& frame) {
                 reply.insert(reply.end(), static_cast<std::size_t>(std::max(rule.ExtraBytes, 0)),
                              std::uint8_t{0x00});
                 break;
+            case FaultKind::PaddedBurst:
+                reply.insert(reply.end(), static_cast<std::size_t>(std::max(rule.ExtraBytes, 0)),
+                             std::uint8_t{0xFF});
+                burst = true;
+                break;
             case FaultKind::LateReply:
                 delayMs += rule.LateMs;
                 break;
@@ -141,7 +147,7 @@ void Simulator::Impl::Process(const Bytes& frame) {
         }
     }
     if (!Wait(delayMs)) return;
-    if (options.Pacing) {
+    if (options.Pacing && !burst) {
         const std::int64_t begin = MonotonicUs();
         for (std::size_t i = 0; i < reply.size() && !stopping; ++i) {
             SleepUs(begin + static_cast<std::int64_t>(i) * kByteTimeUs - MonotonicUs());

@@ -28,7 +28,9 @@ struct SimOptions {
     int TurnaroundMs = 2;                   // delay before a reply starts
 };
 
-enum class FaultKind { None, NoReply, ShortReply, BadFcs, ExtraBytes, LateReply };
+// PaddedBurst: the reply followed by ExtraBytes bytes, all in one write even
+// when the replies are paced (as converters that add a byte deliver them).
+enum class FaultKind { None, NoReply, ShortReply, BadFcs, ExtraBytes, LateReply, PaddedBurst };
 
 // A fault applies to the replies of the listed frame numbers (1-based count
 // of well-formed request frames received since the rule was set), and/or to
@@ -37,7 +39,7 @@ struct FaultRule {
     FaultKind Kind = FaultKind::None;
     std::vector<int> Frames;
     int Every = 0;
-    int ExtraBytes = 2;   // for ExtraBytes
+    int ExtraBytes = 2;   // for ExtraBytes and PaddedBurst
     int LateMs = 300;     // for LateReply: delay before the reply
 };
 

@@ -33,7 +33,8 @@ const char* const kUsage =
     "  --one-byte | --two-byte  sample format (default two-byte)\n"
     "  --record 1|2|12     recorded inputs (default 12)\n"
     "  --pacing            send replies at 9600 Bd byte pace\n"
-    "  --fault KIND        none|no-reply|short|bad-fcs|extra|late\n"
+    "  --fault KIND        none|no-reply|short|bad-fcs|extra|late|padded\n"
+    "                      (padded: the reply and one extra byte in one write)\n"
     "  --frames LIST       1-based frame numbers the fault applies to, e.g. 1,3,5\n"
     "  --every N           the fault applies to every N-th frame\n"
     "  --help              this text\n"
@@ -117,6 +118,10 @@ int main(int argc, char** argv) {
                 else if (k == "bad-fcs") fault.Kind = FaultKind::BadFcs;
                 else if (k == "extra") fault.Kind = FaultKind::ExtraBytes;
                 else if (k == "late") fault.Kind = FaultKind::LateReply;
+                else if (k == "padded") {
+                    fault.Kind = FaultKind::PaddedBurst;
+                    fault.ExtraBytes = 1;
+                }
                 else throw std::invalid_argument(arg + ": bad kind '" + k + "'");
             } else if (arg == "--frames") {
                 std::stringstream list(value());

@@ -110,7 +110,7 @@ CommSettings CommFromConfig(const ConfigRecord& cfg) {
 }
 
 void CommToConfig(const CommSettings& comm, ConfigRecord& cfg) {
-    cfg.ComPort = comm.ComPort.substr(0, kMaxPortNameLength);
+    cfg.ComPort = StoredPortName(comm.ComPort);
     cfg.BusAddress = comm.BusAddress;
     cfg.TIdle = static_cast<std::uint16_t>(comm.TIdle < 0 ? 0 : comm.TIdle > 65535 ? 65535 : comm.TIdle);
     cfg.TSlot = static_cast<std::uint16_t>(comm.TSlot < 0 ? 0 : comm.TSlot > 65535 ? 65535 : comm.TSlot);

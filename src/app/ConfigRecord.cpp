@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/PortNames.h"
 #include "logger/Cp1250.h"
 #include "logger/Records.h"
 
@@ -48,6 +49,13 @@ constexpr std::size_t ErasePeriod = 312;
 }  // namespace off
 
 constexpr std::size_t kComPortCapacity = 4;
+
+// A path that does not fit the port name field (counted in characters).
+bool NeedsCompanionFile(const std::string& name) {
+    std::size_t chars = 0;
+    for (unsigned char c : name) chars += (c & 0xC0) != 0x80;
+    return IsDevicePath(name) && chars > kComPortCapacity;
+}
 constexpr std::size_t kArchivePathCapacity = 128;
 
 double GetF64(const std::uint8_t* p) {
@@ -156,7 +164,9 @@ std::array<std::uint8_t, kConfigRecordSize> ConfigRecord::Encode() const {
     PutI32(p + off::Language, Language);
     p[off::BusAddress] = BusAddress;
     p[off::Byte29] = Byte29;
-    EncodeCountedString(p + off::ComPort, kComPortCapacity, ComPort);
+    // A port without a short alias stays in the companion file.
+    EncodeCountedString(p + off::ComPort, kComPortCapacity, 
+                        NeedsCompanionFile(ComPort) ? kCompanionPortAlias : ComPort);
     p[off::Byte35] = Byte35;
     PutU16(p + off::TIdle, TIdle);
     PutU16(p + off::TSlot, TSlot);
@@ -197,8 +207,40 @@ bool LoadConfigFile(const std::string& path, ConfigRecord& record) {
     }
     ::close(fd);
     record = ConfigRecord::Decode(buf.data(), got);
+    if (SamePortName(record.ComPort, kCompanionPortAlias)) {
+        // The alias stays when the companion file is gone; the port is then
+        // reported as not found.
+        if (std::FILE* f = std::fopen(CompanionPortFile(path).c_str(), "r")) {
+            char line[4096] = {};
+            if (std::fgets(line, sizeof line, f)) {
+                std::string name = line;
+                while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
+                if (IsDevicePath(name)) record.ComPort = name;
+            }
+            std::fclose(f);
+        }
+    }
     return true;
 }
+
+std::string CompanionPortFile(const std::string& configPath) {
+    const std::string ext = ".cfg";
+    if (configPath.size() >= ext.size() && configPath.compare(configPath.size() - ext.size(), ext.size(), ext) == 0)
+        return configPath.substr(0, configPath.size() - ext.size()) + ".port";
+    return configPath + ".port";
+}
+
+namespace {
+
+bool SaveCompanionPortFile(const std::string& configPath, const std::string& name) {
+    if (!NeedsCompanionFile(name)) return true;
+    std::FILE* f = std::fopen(CompanionPortFile(configPath).c_str(), "w");
+    if (!f) return false;
+    const bool ok = std::fputs((name + "\n").c_str(), f) >= 0;
+    return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
 
 bool SaveConfigFile(const std::string& path, ConfigRecord& record) {
     record.Marker = 111;
@@ -213,7 +255,7 @@ bool SaveConfigFile(const std::string& path, ConfigRecord& record) {
         const bool ok = WriteAllTo(direct, bytes.data(), bytes.size());
         if (::close(direct) != 0 || !ok) return false;
         record.Raw = bytes;
-        return true;
+        return SaveCompanionPortFile(path, record.ComPort);
     }
     const bool written = WriteAllTo(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
     // mkstemp creates the file for the owner only; give it the usual mode.
@@ -226,7 +268,7 @@ bool SaveConfigFile(const std::string& path, ConfigRecord& record) {
         return false;
     }
     record.Raw = bytes;
-    return true;
+    return SaveCompanionPortFile(path, record.ComPort);
 }
 
 }  // namespace kolvex

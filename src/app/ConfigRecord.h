@@ -42,7 +42,10 @@ struct ConfigRecord {
     std::int32_t Language = 0;         // 24: 0 Czech, 1 English (above 1 counts as 0)
     std::uint8_t BusAddress = 0;       // 28
     std::uint8_t Byte29 = 0;           // 29: 1 with the defaults
-    std::string ComPort;               // 30: counted string [4], UTF-8 in memory
+    std::string ComPort;               // 30: counted string [4], UTF-8 in memory; in
+                                       // memory also a device path, which the file
+                                       // keeps as "DEV" with the path in the
+                                       // companion file (CompanionPortFile)
     std::uint8_t Byte35 = 0;           // 35: 3 with the defaults
     std::uint16_t TIdle = 0;           // 36
     std::uint16_t TSlot = 0;           // 38
@@ -72,10 +75,16 @@ struct ConfigRecord {
 
 // Counted strings: ReadCountedString / WriteCountedString of logger/Cp1250.h.
 
+// The companion file beside the configuration ("kolvex12.port" beside
+// "kolvex12.cfg"): one line, the path of a port that has no short alias.
+std::string CompanionPortFile(const std::string& configPath);
+
 // Reads the file; false when it cannot be opened (the record is untouched).
+// The port alias "DEV" is replaced by the path of the companion file.
 bool LoadConfigFile(const std::string& path, ConfigRecord& record);
 // Writes the file with Marker 111 through a temporary file renamed into place,
-// so a crash while saving never destroys the previous file. False on failure.
+// so a crash while saving never destroys the previous file; a device path as
+// the port goes to the companion file. False on failure.
 bool SaveConfigFile(const std::string& path, ConfigRecord& record);
 
 }  // namespace kolvex

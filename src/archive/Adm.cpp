@@ -134,13 +134,66 @@ void TADM::CloseArchive() {
     if (!Table1.IsOpen()) return;
     // The records reach the disk first; then the parameters; then the table closes.
     Table1.Flush();
-    WriteParameterFile(Table1.Path());
+    if (ParametersChanged()) WriteParameterFile(Table1.Path());
+    parametersBuilt_ = false;
     Table1.Close();
+}
+
+ArchiveParameterRecord RecordFromTable(const Table& table) {
+    ArchiveParameterRecord r;
+    const int n = table.IsOpen() ? table.FieldCount() : 0;
+    int values = 0;
+    for (int i = 0; i < n && i < kMaxDescriptors; ++i) {
+        FieldDescriptor d;
+        const FieldType t = table.GetFieldType(i);
+        d.Name = table.FieldName(i).substr(0, 10);
+        d.Label = table.FieldName(i).substr(0, 16);
+        if (t == FieldType::DateTime || t == FieldType::Date) {
+            d.Type = kFieldTypeDateTime;
+            d.Unit = "dd/mm/yyyy  hh:nn:ss";
+        } else {
+            d.Type = kFieldTypeFloat;
+            d.Decimals = 2;  // the table does not say; enough for most readings
+            ++values;
+        }
+        r.SetDescriptor(i, d);
+    }
+    AxisSettings left, right;
+    left.Source = n > 1 ? 1 : 0;
+    left.Automatic = 1;
+    left.Colour = 0x0000FF;
+    left.Marker = 1;
+    right = left;
+    right.Source = n > 2 ? 2 : left.Source;
+    right.Colour = 0x008000;
+    r.SetLeftAxis(left);
+    r.SetRightAxis(right);
+    r.SetPanelWidth(150 + 65 * values);
+    r.SetFieldCount(n);
+    r.NormaliseForWriting();
+    return r;
+}
+
+bool TADM::ParametersChanged() const {
+    if (!parametersBuilt_) return true;
+    // The grid panel's width alone is no setting worth a file.
+    ArchiveParameterRecord now = ParameterRecord;
+    now.SetPanelWidth(builtRecord_.PanelWidth());
+    return !(now == builtRecord_);
 }
 
 void TADM::ReadParameterFile(const std::string& tablePath) {
     const std::string par = ReplaceExtension(tablePath, ".par");
-    if (!PathExists(par)) return;
+    parametersBuilt_ = false;
+    if (!PathExists(par)) {
+        // A table without its parameter file (another program's, or copied
+        // alone): labels from its field names, no units, automatic axes. The
+        // record reaches a file only when the user changes it.
+        ParameterRecord = RecordFromTable(Table1);
+        builtRecord_ = ParameterRecord;
+        parametersBuilt_ = true;
+        return;
+    }
     const auto data = ReadFileHead(par, kParameterRecordSize);
     if (!data)
         throw EADM(Tr("soubor  " + par + " se nepodařilo otevřít.", "The file  " + par + " was not opened."));
@@ -149,6 +202,7 @@ void TADM::ReadParameterFile(const std::string& tablePath) {
 }
 
 void TADM::WriteParameterFile(const std::string& tablePath) {
+    parametersBuilt_ = false;
     ParameterRecord.NormaliseForWriting();
     const std::string par = ReplaceExtension(tablePath, ".par");
     if (!WriteFileAtomic(par, ParameterRecord.Bytes.data(), ParameterRecord.Bytes.size()))

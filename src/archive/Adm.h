@@ -88,14 +88,26 @@ public:
     // conversion keeps the old parameter file unchanged).
     void CloseTable1WithoutParameters();
 
+    // True while the open table has no parameter file and its record, built
+    // from the table, is unchanged (apart from the panel width): closing then
+    // writes no ".par".
+    bool ParametersBuilt() const { return parametersBuilt_ && !ParametersChanged(); }
+
     // The field list of a new table from the first n descriptors of record.
     static std::vector<FieldDef> FieldsOf(const ArchiveParameterRecord& record);
 
 private:
     void TableChanged(TableEvent event) override;
 
+    bool ParametersChanged() const;
+
     Answerer* answerer_;
     OldStructureConverter* converter_ = nullptr;
+    bool parametersBuilt_ = false;
+    ArchiveParameterRecord builtRecord_;
 };
+
+// The parameter record of a table that has no parameter file.
+ArchiveParameterRecord RecordFromTable(const Table& table);
 
 }  // namespace kolvex

@@ -265,7 +265,7 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
             }
         };
         cb.Progress = [&](int percent) { ui.Progress(percent); };
-        cb.OnCommError = [&](const EComm&) { return ui.CommError(Tr("Chyba komunikace", "Communication error")); };
+        cb.OnCommError = [&](const EComm& e) { return ui.CommError(e.what()); };
         tmp.DisableControls();
         ui.ProgressStart(Tr("Čtení archivace", "Archive reading"));
         try {

@@ -1,6 +1,7 @@
 #include "link/CommSettings.h"
 
 #include "app/Errors.h"
+#include "link/NetPort.h"
 #include "link/PortNames.h"
 #include "link/SerCom.h"
 
@@ -35,10 +36,14 @@ void WriteLineValues(TSerCom& port, const std::string& name, std::int32_t idleMs
 
 }  // namespace
 
+std::string StoredPortName(const std::string& name) {
+    return IsDevicePath(name) ? name : name.substr(0, kMaxPortNameLength);
+}
+
 void ApplyCommDefaults(TSerCom& port, CommSettings& settings) {
     port.EnumeratePorts();
     settings.BusAddress = 255;
-    settings.ComPort = port.PortList.empty() ? std::string() : port.PortList.front().Name.substr(0, kMaxPortNameLength);
+    settings.ComPort = port.PortList.empty() ? std::string() : StoredPortName(port.PortList.front().Name);
     settings.TIdle = 20;
     settings.TSlot = 100;
 }
@@ -46,16 +51,19 @@ void ApplyCommDefaults(TSerCom& port, CommSettings& settings) {
 void ApplyCommSettings(TSerCom& port, CommSettings& settings) {
     port.EnumeratePorts();
     InstallDefaultList(port);
-    bool found = false;
+    // A device path is not looked up: opening it tells what is wrong with it.
+    bool found = IsDevicePath(settings.ComPort);
     for (const auto& p : port.PortList)
         if (SamePortName(p.Name, settings.ComPort)) found = true;
-    if (!found) {
+    // A network port is no entry of the list and keeps its whole name.
+    const bool network = IsNetworkPort(settings.ComPort);
+    if (!found && !network) {
         // The same text in both languages.
         throw ESetPC("Program nenalezl seriový port    " + settings.ComPort +
                      "\r\n\r\nVyberte port v menu \"Nastavení / Počitač\"");
     }
     settings.BusAddress = 255;
-    WriteLineValues(port, settings.ComPort.substr(0, kMaxPortNameLength), settings.TIdle, settings.TSlot);
+    WriteLineValues(port, StoredPortName(settings.ComPort), settings.TIdle, settings.TSlot);
     port.Open();
 }
 

@@ -98,7 +98,12 @@ void ReadBlock(TSerCom& port, std::uint8_t command, std::uint32_t address, std::
     std::size_t requestLength = BuildReadFrame(port.TxBuffer.data(), port.LoggerAddress, command, address,
                                                static_cast<std::uint8_t>(block));
     const std::size_t expected = block + 4;
-    const std::size_t n = port.Transact(port.TxBuffer.data(), requestLength, port.RxBuffer.data(), expected);
+    // A reply with a bad check sum is repeated like a lost one.
+    const auto checkSumMatches = [](const std::uint8_t* r, std::size_t n) {
+        return n > 0 && FrameChecksum(r, 0, n - 1) == r[n - 1];
+    };
+    const std::size_t n =
+        port.Transact(port.TxBuffer.data(), requestLength, port.RxBuffer.data(), expected, checkSumMatches);
     const std::uint8_t* reply = port.RxBuffer.data();
     // These four texts are the same in both languages.
     if (n == 0) throw EComm("Chyba komunikace - žádná odpověď");

@@ -31,6 +31,10 @@ constexpr AliasFamily kFamilies[] = {
 
 }  // namespace
 
+bool IsDevicePath(std::string_view name) {
+    return (!name.empty() && name.front() == '/') || name.find("://") != std::string_view::npos;
+}
+
 bool SamePortName(std::string_view a, std::string_view b) { return Upper(a) == Upper(b); }
 
 void SetSimulatedPortProvider(SimulatedPortProvider provider) {

@@ -4,7 +4,9 @@
 //   "COM1".."COM9" = /dev/ttyS0..8 (old configuration files keep working),
 //   "USB0".."USB9" = /dev/ttyUSB0..9, "ACM0".."ACM9" = /dev/ttyACM0..9,
 //   "SIM"          = the built-in simulated logger.
-// Where a command line takes a port, a full device path is accepted as well.
+// A full device path (for example a stable name under /dev/serial/by-id) is
+// accepted wherever a port name is. The configuration file keeps such a port
+// as the alias "DEV" and the path in a companion file beside it.
 
 #include <functional>
 #include <optional>
@@ -14,6 +16,13 @@
 namespace kolvex {
 
 inline constexpr const char* kSimulatedPort = "SIM";
+// The configuration's alias of a port kept in the companion file.
+inline constexpr const char* kCompanionPortAlias = "DEV";
+// Where the system keeps the stable names of USB serial adapters.
+inline constexpr const char* kSerialByIdFolder = "/dev/serial/by-id";
+
+// True for a name that is a path (or an address) rather than a short alias.
+bool IsDevicePath(std::string_view name);
 
 // Device path of an alias (case-insensitive) or of a path starting with '/';
 // nullopt for anything else. "SIM" resolves through the simulated-port provider.

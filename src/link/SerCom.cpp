@@ -1,13 +1,19 @@
 #include "link/SerCom.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <strings.h>
@@ -16,6 +22,7 @@
 
 #include "app/Errors.h"
 #include "app/Language.h"
+#include "link/NetPort.h"
 #include "link/PortNames.h"
 #include "link/Timing.h"
 
@@ -43,13 +50,54 @@ void SetModemLine(int fd, int line, bool asserted) {
     (void)ioctl(fd, asserted ? TIOCMBIS : TIOCMBIC, &bits);
 }
 
-std::string FormatOpenError(const std::string& port) {
-    return Tr("Port  " + port + "  nelze otevřít", "Port  " + port + "  is impossible to open");
+std::string FormatOpenError(const std::string& port, PortProblem problem, const std::string& device, int error) {
+    std::string text = Tr("Port  " + port + "  nelze otevřít", "Port  " + port + "  is impossible to open");
+    const std::string reason = PortProblemText(problem, device, error);
+    if (!reason.empty()) text += ": " + reason;
+    return text;
+}
+
+PortProblem ProblemOf(int error) {
+    switch (error) {
+        case 0: return PortProblem::None;
+        case EACCES: case EPERM: case EROFS: return PortProblem::Permission;
+        case ENOENT: case ENODEV: case ENXIO: case ENOTDIR: return PortProblem::Missing;
+        case EBUSY: case EWOULDBLOCK: return PortProblem::Busy;
+        case ENOTTY: return PortProblem::NotSerial;
+        default: return PortProblem::Other;
+    }
+}
+
+std::string GroupOf(const std::string& device) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) == 0)
+        if (const group* g = ::getgrgid(st.st_gid); g && g->gr_gid != 0) return g->gr_name;
+    return "dialout";
+}
+
+std::string UsbDescription(sp_port* p) {
+    std::string text;
+    auto add = [&text](const char* part) {
+        if (part && *part) text += (text.empty() ? "" : " ") + std::string(part);
+    };
+    add(sp_get_port_usb_manufacturer(p));
+    add(sp_get_port_usb_product(p));
+    int vid = 0, pid = 0;
+    if (sp_get_port_usb_vid_pid(p, &vid, &pid) == SP_OK) {
+        char ids[16];
+        std::snprintf(ids, sizeof ids, "%04x:%04x", vid & 0xFFFF, pid & 0xFFFF);
+        text += (text.empty() ? "" : " ") + std::string("(") + ids + ")";
+    }
+    if (const char* serial = sp_get_port_usb_serial(p); serial && *serial)
+        text += (text.empty() ? "" : ", ") + std::string("S/N ") + serial;
+    return text;
 }
 
 }  // namespace
 
 TSerCom::~TSerCom() { Close(); }
+
+void NetPortDeleter::operator()(NetPort* p) const { delete p; }
 
 void SortPortNames(std::vector<PortEntry>& list) {
     for (std::size_t i = 0; i + 1 < list.size(); ++i)
@@ -57,36 +105,121 @@ void SortPortNames(std::vector<PortEntry>& list) {
             if (strcasecmp(list[i].Name.c_str(), list[j].Name.c_str()) > 0) std::swap(list[i], list[j]);
 }
 
-void TSerCom::EnumeratePorts() {
-    sp_port** ports = nullptr;
-    if (sp_list_ports(&ports) != SP_OK) return;  // the list stays unchanged
-    std::vector<PortEntry> found;
-    for (sp_port** p = ports; p && *p; ++p) {
-        const char* device = sp_get_port_name(*p);
-        if (!device) continue;
-        auto alias = AliasForDevice(device);
-        if (!alias) continue;
-        if (found.size() >= kMaxListedPorts) break;
-        const char* description = sp_get_port_description(*p);
-        found.push_back({*alias, device, description ? description : ""});
+PortProblem ProbePort(const std::string& device) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0) return ProblemOf(errno);
+    if (!S_ISCHR(st.st_mode)) return PortProblem::NotSerial;
+    if (::access(device.c_str(), R_OK | W_OK) != 0) return ProblemOf(errno);
+    return PortProblem::None;
+}
+
+std::string PortProblemText(PortProblem problem, const std::string& device, int osError) {
+    switch (problem) {
+        case PortProblem::None: return {};
+        case PortProblem::Permission: {
+            const std::string group = GroupOf(device);
+            return Tr("přístup odepřen; přidejte uživatele do skupiny " + group + " (sudo usermod -a -G " + group +
+                          " $USER) a znovu se přihlaste",
+                      "permission denied; add the user to the " + group + " group (sudo usermod -a -G " + group +
+                          " $USER) and log in again");
+        }
+        case PortProblem::Missing:
+            return Tr("zařízení není připojeno (odpojeno?)", "the device is not present (unplugged?)");
+        case PortProblem::Busy:
+            return Tr("zařízení je obsazeno (používá ho jiný program)", "the device is busy (used by another program)");
+        case PortProblem::NotSerial: return Tr("nejde o sériové zařízení", "not a serial device");
+        case PortProblem::Other: return osError ? std::string(std::strerror(osError)) : std::string();
     }
-    sp_free_port_list(ports);
+    return {};
+}
+
+std::vector<PortEntry> ListSerialPorts(const std::string& byIdFolder) {
+    std::vector<PortEntry> found;
+    sp_port** ports = nullptr;
+    if (sp_list_ports(&ports) == SP_OK) {
+        for (sp_port** p = ports; p && *p; ++p) {
+            const char* device = sp_get_port_name(*p);
+            if (!device) continue;
+            std::string description = sp_get_port_transport(*p) == SP_TRANSPORT_USB ? UsbDescription(*p) : "";
+            if (description.empty())
+                if (const char* d = sp_get_port_description(*p)) description = d;
+            found.push_back({AliasForDevice(device).value_or(device), device, description, ProbePort(device)});
+        }
+        sp_free_port_list(ports);
+    }
     SortPortNames(found);
+
+    // The stable names, each after its device; those whose device the
+    // enumeration does not know go last.
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(byIdFolder.c_str())) {
+        while (const dirent* e = ::readdir(dir))
+            if (e->d_name[0] != '.') names.push_back(byIdFolder + "/" + e->d_name);
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        char resolved[PATH_MAX];
+        if (!::realpath(name.c_str(), resolved)) continue;
+        const std::string target = resolved;
+        auto at = std::find_if(found.begin(), found.end(), [&](const PortEntry& p) { return p.Device == target; });
+        PortEntry entry{name, target, at != found.end() ? at->Description : "", ProbePort(target)};
+        if (at == found.end()) {
+            found.push_back(std::move(entry));
+        } else {
+            while (at + 1 != found.end() && (at + 1)->Device == target) ++at;
+            found.insert(at + 1, std::move(entry));
+        }
+    }
+    return found;
+}
+
+void TSerCom::EnumeratePorts() {
+    std::vector<PortEntry> found = ListSerialPorts(kSerialByIdFolder);
     if (HasSimulatedPort()) found.push_back({kSimulatedPort, "", Tr("Simulovaný záznamník", "Simulated logger")});
     PortList = std::move(found);
 }
 
+bool TSerCom::LineLost() const {
+    if (Handle < 0) return false;
+    pollfd pfd{Handle, 0, 0};
+    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
+
 void TSerCom::Open() {
     if (Handle >= 0) Close();
-    const auto device = DeviceForPort(PortName);
-    int fd = -1;
-    if (device) fd = ::open(device->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw EComm(FormatOpenError(PortName));
-    // Not shared: a second program cannot open the port while we hold it.
+    // The one place where a port name becomes an open device.
+    std::optional<std::string> device;
+    if (IsNetworkPort(PortName)) {
+        // The remote line appears as a local pseudo-terminal.
+        net_.reset(new NetPort(PortName, BaudRate, Parity));
+        device = net_->SlavePath();
+    } else {
+        device = DeviceForPort(PortName);
+    }
+    if (!device)
+        throw EComm(FormatOpenError(PortName, PortProblem::None, "", 0) +
+                    Tr(": neznámý název portu", ": unknown port name"));
+    const int fd = ::open(device->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        net_.reset();
+        throw EComm(FormatOpenError(PortName, ProblemOf(error), *device, error));
+    }
+    termios tio{};
+    // Not shared: a second program cannot open the port while we hold it,
+    // and a program that locks it keeps us out.
+    int refused = 0;
+    if (tcgetattr(fd, &tio) != 0) refused = ENOTTY;
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) refused = EBUSY;
+    if (refused) {
+        ::close(fd);
+        net_.reset();
+        throw EComm(FormatOpenError(PortName, ProblemOf(refused), *device, refused));
+    }
     (void)ioctl(fd, TIOCEXCL);
 
-    termios tio{};
-    if (tcgetattr(fd, &tio) == 0) {
+    {
         cfmakeraw(&tio);
         tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS);
         tio.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -112,6 +245,7 @@ void TSerCom::Close() {
     (void)ioctl(Handle, TIOCNXCL);
     ::close(Handle);
     Handle = -1;
+    net_.reset();
 }
 
 void TSerCom::SetLineState(LineState state) {
@@ -119,6 +253,7 @@ void TSerCom::SetLineState(LineState state) {
     const bool open = state == LineState::lsOpen;
     SetModemLine(Handle, TIOCM_RTS, open && (LineControl & 0x04));
     SetModemLine(Handle, TIOCM_DTR, open && (LineControl & 0x08));
+    if (net_) net_->SetLines(open && (LineControl & 0x04), open && (LineControl & 0x08));
 }
 
 bool TSerCom::WriteAll(const std::uint8_t* data, std::size_t& length) {
@@ -181,8 +316,17 @@ void TSerCom::WaitForInput(std::int64_t deadline) {
     }
 }
 
+std::uint32_t TSerCom::ReplyWait(std::size_t expected) const {
+    if (!net_ || BaudRate == 0) return ReplyTimeout;
+    // Over a network the reply arrives in pieces with the server's buffering
+    // and the network's delays between them, so the whole reply must arrive
+    // within the reply time-out plus its own time on the remote line (ten
+    // bits per byte), counted from the last byte sent.
+    return ReplyTimeout + static_cast<std::uint32_t>(expected * 10u * 1000000u / BaudRate);
+}
+
 std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestLength,
-                              std::uint8_t* reply, std::size_t expected) {
+                              std::uint8_t* reply, std::size_t expected, ReplyCheck accept) {
     if (Busy) throw EComm(Tr("Komunikační port je obsazen", "The communication port is busy"));
     Busy = true;
     struct BusyGuard {
@@ -191,8 +335,13 @@ std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestL
     } guard{Busy};
 
     const std::size_t count = requestLength;
+    bool refused = false;  // a complete reply was refused; it waits in `reply`
     for (unsigned attempt = 0;; ++attempt) {
-        if (attempt >= Tries) throw EComm(Tr("Chyba komunikace", "Communication error"));
+        if (attempt >= Tries) {
+            if (refused) return expected;
+            throw EComm(Tr("Chyba komunikace", "Communication error"));
+        }
+        if (net_) net_->EnsureConnected();
 
         WaitUntil(IdleTime, LineFreeAt);
 
@@ -205,7 +354,7 @@ std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestL
         WriteAll(request, written);
         requestLength = written;
 
-        StartDeadline(ReplyDeadline, ReplyTimeout);
+        StartDeadline(ReplyDeadline, ReplyWait(expected));
         for (;;) {
             const std::size_t queued = DrainInput();
             if (queued == received) {
@@ -214,20 +363,28 @@ std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestL
                 continue;
             }
             received = queued;
-            if (received == expected) break;
+            // Converters that add a byte deliver it in the same burst: the
+            // reply is complete once the expected count is there.
+            if (received >= expected) break;
             // The first byte must come within the reply time-out, every
             // further byte within the gap time-out of the previous one.
-            StartDeadline(ReplyDeadline, GapTimeout);
+            if (!net_) StartDeadline(ReplyDeadline, GapTimeout);
         }
 
         StartDeadline(LineFreeAt, IdleTime);
 
-        if (received == 0 || received != expected) {
+        if (received == 0 || received < expected) {
             ++ErrorCount;
             continue;
         }
-        std::memcpy(reply, staged_.data(), received);
-        return received;
+        if (accept && !accept(staged_.data(), expected)) {
+            ++ErrorCount;
+            std::memcpy(reply, staged_.data(), expected);
+            refused = true;
+            continue;
+        }
+        std::memcpy(reply, staged_.data(), expected);
+        return expected;
     }
 }
 

@@ -8,24 +8,45 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace kolvex {
 
-// One entry of the enumerated port list: the short name the user picks, the
-// device behind it and the system's description (e.g. a USB adapter's name).
+// Why a port cannot be opened.
+enum class PortProblem { None, Permission, Missing, Busy, NotSerial, Other };
+
+// One entry of the enumerated port list: the name the user picks (a short
+// alias, or the device path when there is none), the device behind it, the
+// system's description (USB vendor, product, serial number) and whether this
+// user may open it.
 struct PortEntry {
     std::string Name;
     std::string Device;
     std::string Description;
+    PortProblem Problem = PortProblem::None;
+};
+
+// Every serial device of the system: libserialport's enumeration (each with
+// its alias where it has one) and the stable names in `byIdFolder`, each
+// right after the device it names. Sorted like the port list.
+std::vector<PortEntry> ListSerialPorts(const std::string& byIdFolder);
+// Checks without opening (opening would move the modem lines) whether the
+// device exists, is a terminal device and may be opened by this user.
+PortProblem ProbePort(const std::string& device);
+// The reason in the current language, for `device` (its group is named in
+// the hint for a permission problem).
+std::string PortProblemText(PortProblem problem, const std::string& device, int osError = 0);
+class NetPort;
+struct NetPortDeleter {
+    void operator()(NetPort* p) const;
 };
 
 enum class LineState { lsClosed, lsOpen };
 
 class TSerCom {
 public:
-    static constexpr std::size_t kMaxListedPorts = 8;
     static constexpr std::size_t kBufferSize = 256;
 
     TSerCom() = default;
@@ -54,23 +75,33 @@ public:
     int PortCount() const { return static_cast<int>(PortList.size()); }
     bool IsOpen() const { return Handle >= 0; }
 
-    // Refills PortList with the serial ports that exist (at most 8, sorted by a
-    // case-insensitive comparison with an exchange sort) and adds "SIM" last
-    // when the program has a simulated logger.
+    // Refills PortList with the serial ports that exist (ListSerialPorts) and
+    // adds "SIM" last when the program has a simulated logger.
     void EnumeratePorts();
-    // Opens PortName with 9600 8N1 raw, no flow control; throws EComm.
+    // Opens PortName with 9600 8N1 raw, no flow control; throws EComm with
+    // the reason (permission, device missing or busy, not a serial device).
     void Open();
     void Close();
     // Sends `requestLength` bytes of `request` and waits for a reply of exactly
     // `expected` bytes, copied to `reply`. `requestLength` returns the number of
     // bytes accepted. Returns the received length (= expected). Throws EComm
     // when the port is busy or all attempts failed.
+    //
+    // A reply is taken as soon as `expected` bytes are there; bytes that come
+    // with it in the same burst are dropped by the purge of the next exchange.
+    // When `accept` is given, a complete reply it refuses (a bad check sum)
+    // counts as a failed attempt like a lost one; when every attempt failed
+    // and at least one of them brought a refused reply, the last refused reply
+    // is returned so that the caller reports what was wrong with it.
+    using ReplyCheck = bool (*)(const std::uint8_t* reply, std::size_t length);
     std::size_t Transact(const std::uint8_t* request, std::size_t& requestLength,
-                         std::uint8_t* reply, std::size_t expected);
+                         std::uint8_t* reply, std::size_t expected, ReplyCheck accept = nullptr);
     void SetLineState(LineState state);
 
     // The device path opened (for messages and diagnostics).
     const std::string& DevicePath() const { return devicePath_; }
+    // True when the open device has gone away (an adapter unplugged).
+    bool LineLost() const;
 
 private:
     bool WriteAll(const std::uint8_t* data, std::size_t& length);
@@ -79,8 +110,13 @@ private:
     std::size_t DrainInput();
     void WaitForInput(std::int64_t deadline);
 
+    // Reply wait from the last byte sent (network ports add the reply's own
+    // line time, since pieces of it may be held up on the way).
+    std::uint32_t ReplyWait(std::size_t expected) const;
+
     std::string devicePath_;
     std::vector<std::uint8_t> staged_;
+    std::unique_ptr<NetPort, NetPortDeleter> net_;  // set while a network port is open
 };
 
 // Sorts port names ascending by a case-insensitive comparison with the

@@ -15,6 +15,7 @@ namespace kolvex {
 namespace {
 
 constexpr float kTinyScale = 0.000001f;
+constexpr std::size_t kInputParametersBase = 32;  // Input[0] in the block
 
 double Divide(double num, double den) {
     if (den == 0.0) throw EMath(Tr("Dělení nulou", "Division by zero"));
@@ -68,79 +69,208 @@ double TableAlarm(const InputTable& table, std::uint16_t raw) {
     return TableLookup(table, Divide(1'000'000.0, raw));
 }
 
+// What a field is called in a refusal, in the current language.
+std::string FieldText(ParamField f) {
+    switch (f) {
+        case ParamField::InputName: return Tr("jméno vstupu", "the input name");
+        case ParamField::Unit: return Tr("jednotku", "the unit");
+        case ParamField::SignalLow: return Tr("dolní mez signálu", "the lower signal limit");
+        case ParamField::SignalHigh: return Tr("horní mez signálu", "the upper signal limit");
+        case ParamField::RangeLow: return Tr("dolní mez rozsahu", "the lower range limit");
+        case ParamField::RangeHigh: return Tr("horní mez rozsahu", "the upper range limit");
+        case ParamField::RecordLow: return Tr("dolní mez záznamu", "the lower record limit");
+        case ParamField::RecordHigh: return Tr("horní mez záznamu", "the upper record limit");
+        case ParamField::AlarmLow: return Tr("dolní mez alarmu", "the lower alarm limit");
+        case ParamField::AlarmHigh: return Tr("horní mez alarmu", "the upper alarm limit");
+        default: return Tr("hodnotu", "the value");
+    }
+}
+
+std::string InputPrefix(int n) { return Tr("Vstup ", "Input ") + std::to_string(n + 1) + ": "; }
+
+[[noreturn]] void Refuse(int n, ParamField f, std::string_view cs, std::string_view en) {
+    throw EAParamField(InputPrefix(n) + Tr(cs, en), {n, f});
+}
+
+// Runs one computation of a changed field; an arithmetic failure becomes a
+// refusal that names the input, the field and the reason.
+template <typename Fn>
+auto Guard(int n, ParamField f, Fn&& fn) -> decltype(fn()) {
+    try {
+        return fn();
+    } catch (const EAParamA&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw EAParamField(InputPrefix(n) + FieldText(f) + Tr(" nelze uložit: ", " cannot be stored: ") + e.what(),
+                           {n, f});
+    }
+}
+
 // raw = round(1 000 000 / TableLookupInverse(table, a)); a value whose raw
 // number does not fit the logger's field 1..65535 is refused.
 std::uint16_t TableAlarmRaw(const InputTable& table, double value, int input, bool high) {
-    const double x = TableLookupInverse(table, value);
+    const ParamField field = high ? ParamField::AlarmHigh : ParamField::AlarmLow;
+    const double x = Guard(input, field, [&] { return static_cast<double>(TableLookupInverse(table, value)); });
     const double raw = x > 0.0 ? RoundHalfEven(1'000'000.0 / x) : -1.0;
     if (!(raw >= 1.0 && raw <= 65535.0)) {
         const std::string v = FormatGeneral(value);
         const std::string n = std::to_string(input + 1);
-        throw EAParamA(high ? Tr("Vstup " + n + ": horní mez alarmu " + v +
-                                     " nelze nastavit, hodnota pro přístroj leží mimo rozsah 1 - 65535",
-                                 "Input " + n + ": the upper alarm limit " + v +
-                                     " cannot be set, its logger value lies outside 1 - 65535")
-                            : Tr("Vstup " + n + ": dolní mez alarmu " + v +
-                                     " nelze nastavit, hodnota pro přístroj leží mimo rozsah 1 - 65535",
-                                 "Input " + n + ": the lower alarm limit " + v +
-                                     " cannot be set, its logger value lies outside 1 - 65535"));
+        throw EAParamField(high ? Tr("Vstup " + n + ": horní mez alarmu " + v +
+                                         " nelze nastavit, hodnota pro přístroj leží mimo rozsah 1 - 65535",
+                                     "Input " + n + ": the upper alarm limit " + v +
+                                         " cannot be set, its logger value lies outside 1 - 65535")
+                                : Tr("Vstup " + n + ": dolní mez alarmu " + v +
+                                         " nelze nastavit, hodnota pro přístroj leží mimo rozsah 1 - 65535",
+                                     "Input " + n + ": the lower alarm limit " + v +
+                                         " cannot be set, its logger value lies outside 1 - 65535"),
+                           {input, field});
     }
     return static_cast<std::uint16_t>(raw);
 }
 
+// RecordOffset and RecordScale from record limits in the record quantity.
+// Only a changed lower limit rewrites RecordOffset; the scale follows either.
+void SetRecordScaling(InputParameters& in, int n, bool lowChanged, bool highChanged, double low, double high) {
+    if (!(high > low))
+        Refuse(n, highChanged ? ParamField::RecordHigh : ParamField::RecordLow,
+               "dolní mez záznamu musí být menší než horní", "the lower record limit must lie below the upper one");
+    const ParamField f = highChanged ? ParamField::RecordHigh : ParamField::RecordLow;
+    if (lowChanged) in.RecordOffset = Guard(n, ParamField::RecordLow, [&] { return Single(-low); });
+    in.RecordScale = Guard(n, f, [&] { return Single(kRecordFullScale / (high - low)); });
+}
+
 void StoreTemperature(InputParameters& in, const LoggerImage& image, int n, const InputTable& table,
-                      const TemperatureEntry& t) {
-    in.SetName(t.Name);
-    if (t.Unit == TempUnit::None)
-        in.UnitText[0] = 0;
-    else
-        in.SetUnit(TempUnitText(t.Unit));
-    const double recLow = ToCelsius(t.Unit, t.RecordLow);
-    const double recHigh = ToCelsius(t.Unit, t.RecordHigh);
-    const double alarmLow = ToCelsius(t.Unit, t.AlarmLow);
-    const double alarmHigh = ToCelsius(t.Unit, t.AlarmHigh);
-    in.RecordOffset = static_cast<float>(-recLow);
-    in.RecordScale = Single(Divide(kRecordFullScale, recHigh - recLow));
-    if (TableTemperature(image.InputInfo.InputType[n])) {
-        in.AlarmLowRaw = TableAlarmRaw(table, alarmLow, n, false);
-        in.AlarmHighRaw = TableAlarmRaw(table, alarmHigh, n, true);
-    } else {
-        in.AlarmLowRaw = RawFromTemperature(image, n, alarmLow);
-        in.AlarmHighRaw = RawFromTemperature(image, n, alarmHigh);
+                      const TemperatureEntry& t, const TemperatureEntry& shown) {
+    if (t.Name != shown.Name) in.SetName(t.Name);
+    if (t.Unit != shown.Unit) {
+        if (t.Unit == TempUnit::None)
+            in.UnitText[0] = 0;
+        else
+            in.SetUnit(TempUnitText(t.Unit));
+    }
+    const bool lowChanged = t.RecordLow != shown.RecordLow;
+    const bool highChanged = t.RecordHigh != shown.RecordHigh;
+    if (lowChanged || highChanged) {
+        // Degrees Celsius; an untouched limit at the logger's own precision.
+        double low = 0, high = 0;
+        Guard(n, lowChanged ? ParamField::RecordLow : ParamField::RecordHigh,
+              [&] { RecordLimits(image.Parameters.Input[n], low, high); });
+        if (lowChanged) low = ToCelsius(t.Unit, t.RecordLow);
+        if (highChanged) high = ToCelsius(t.Unit, t.RecordHigh);
+        SetRecordScaling(in, n, lowChanged, highChanged, low, high);
+    }
+    const bool table47 = TableTemperature(image.InputInfo.InputType[n]);
+    if (t.AlarmLow != shown.AlarmLow) {
+        const double c = ToCelsius(t.Unit, t.AlarmLow);
+        in.AlarmLowRaw = table47 ? TableAlarmRaw(table, c, n, false)
+                                 : Guard(n, ParamField::AlarmLow, [&] { return RawFromTemperature(image, n, c); });
+    }
+    if (t.AlarmHigh != shown.AlarmHigh) {
+        const double c = ToCelsius(t.Unit, t.AlarmHigh);
+        in.AlarmHighRaw = table47 ? TableAlarmRaw(table, c, n, true)
+                                  : Guard(n, ParamField::AlarmHigh, [&] { return RawFromTemperature(image, n, c); });
     }
 }
 
 void StoreCurrent(InputParameters& in, const LoggerImage& image, const ParameterBlock& edit, int n,
-                  const CurrentEntry& c) {
-    in.SetName(c.Name);
-    in.SetUnit(c.Unit);
-    in.SignalLow = static_cast<float>(c.SignalLow);
-    in.SignalHigh = static_cast<float>(c.SignalHigh);
-    in.RangeLow = static_cast<float>(c.RangeLow);
-    in.RangeHigh = static_cast<float>(c.RangeHigh);
-    const double k = Divide(static_cast<double>(in.SignalHigh) - in.SignalLow,
-                            static_cast<double>(in.RangeHigh) - in.RangeLow);
-    const double recordSignalLow = (static_cast<float>(c.RecordLow) - static_cast<double>(in.RangeLow)) * k + in.SignalLow;
-    const double recordSignalHigh = (static_cast<float>(c.RecordHigh) - static_cast<double>(in.RangeLow)) * k + in.SignalLow;
-    in.RecordOffset = Single(-recordSignalLow);
-    in.RecordScale = Single(Divide(kRecordFullScale, recordSignalHigh - recordSignalLow));
-    // The alarm encoding works on the new signal and range values.
-    LoggerImage edited = image;
-    edited.Parameters = edit;
-    edited.Parameters.Input[n] = in;
-    in.AlarmLowRaw = CurrentAlarmToRaw(edited, n, static_cast<float>(c.AlarmLow));
-    in.AlarmHighRaw = CurrentAlarmToRaw(edited, n, static_cast<float>(c.AlarmHigh));
+                  const CurrentEntry& c, const CurrentEntry& shown) {
+    const InputParameters& old = image.Parameters.Input[n];
+    if (c.Name != shown.Name) in.SetName(c.Name);
+    if (c.Unit != shown.Unit) in.SetUnit(c.Unit);
+    const bool sigLowChanged = c.SignalLow != shown.SignalLow;
+    const bool sigHighChanged = c.SignalHigh != shown.SignalHigh;
+    const bool rangeLowChanged = c.RangeLow != shown.RangeLow;
+    const bool rangeHighChanged = c.RangeHigh != shown.RangeHigh;
+    if (sigLowChanged) in.SignalLow = static_cast<float>(c.SignalLow);
+    if (sigHighChanged) in.SignalHigh = static_cast<float>(c.SignalHigh);
+    if (rangeLowChanged) in.RangeLow = static_cast<float>(c.RangeLow);
+    if (rangeHighChanged) in.RangeHigh = static_cast<float>(c.RangeHigh);
+    const bool scalingChanged = sigLowChanged || sigHighChanged || rangeLowChanged || rangeHighChanged;
+    if (scalingChanged) {
+        if (in.SignalHigh == in.SignalLow)
+            Refuse(n, sigHighChanged ? ParamField::SignalHigh : ParamField::SignalLow,
+                   "meze signálu se nesmějí rovnat", "the two signal limits must differ");
+        if (in.RangeHigh == in.RangeLow)
+            Refuse(n, rangeHighChanged ? ParamField::RangeHigh : ParamField::RangeLow,
+                   "meze rozsahu se nesmějí rovnat", "the two range limits must differ");
+    }
+
+    const bool recLowChanged = c.RecordLow != shown.RecordLow;
+    const bool recHighChanged = c.RecordHigh != shown.RecordHigh;
+    if (scalingChanged || recLowChanged || recHighChanged) {
+        // The record limits in engineering units; an untouched one as the
+        // logger's own values give it.
+        double recLow = 0, recHigh = 0;
+        if (!recLowChanged || !recHighChanged) {
+            Guard(n, recLowChanged ? ParamField::RecordHigh : ParamField::RecordLow, [&] {
+                const double slope = Divide(static_cast<double>(old.RangeHigh) - old.RangeLow,
+                                            static_cast<double>(old.SignalHigh) - old.SignalLow);
+                double sigLow, sigHigh;
+                RecordLimits(old, sigLow, sigHigh);
+                recLow = old.RangeLow + (sigLow - old.SignalLow) * slope;
+                recHigh = old.RangeLow + (sigHigh - old.SignalLow) * slope;
+            });
+        }
+        if (recLowChanged) recLow = static_cast<float>(c.RecordLow);
+        if (recHighChanged) recHigh = static_cast<float>(c.RecordHigh);
+        const double k = (static_cast<double>(in.SignalHigh) - in.SignalLow) /
+                         (static_cast<double>(in.RangeHigh) - in.RangeLow);
+        const double recordSignalLow = (recLow - static_cast<double>(in.RangeLow)) * k + in.SignalLow;
+        const double recordSignalHigh = (recHigh - static_cast<double>(in.RangeLow)) * k + in.SignalLow;
+        if (!(recordSignalHigh > recordSignalLow))
+            Refuse(n, recHighChanged ? ParamField::RecordHigh : ParamField::RecordLow,
+                   "horní mez záznamu musí odpovídat vyššímu signálu než dolní",
+                   "the upper record limit must correspond to a higher signal than the lower one");
+        SetRecordScaling(in, n, recLowChanged || scalingChanged, recHighChanged, recordSignalLow, recordSignalHigh);
+    }
+
+    const bool alarmLowChanged = c.AlarmLow != shown.AlarmLow;
+    const bool alarmHighChanged = c.AlarmHigh != shown.AlarmHigh;
+    if (scalingChanged || alarmLowChanged || alarmHighChanged) {
+        // The alarm encoding works on the new signal and range values; an
+        // untouched alarm keeps the engineering value the logger's number meant.
+        LoggerImage edited = image;
+        edited.Parameters = edit;
+        edited.Parameters.Input[n] = in;
+        if (scalingChanged || alarmLowChanged)
+            in.AlarmLowRaw = Guard(n, ParamField::AlarmLow, [&] {
+                const double a = alarmLowChanged ? static_cast<double>(static_cast<float>(c.AlarmLow))
+                                                 : CurrentAlarmFromRaw(image, n, old.AlarmLowRaw);
+                return CurrentAlarmToRaw(edited, n, a);
+            });
+        if (scalingChanged || alarmHighChanged)
+            in.AlarmHighRaw = Guard(n, ParamField::AlarmHigh, [&] {
+                const double a = alarmHighChanged ? static_cast<double>(static_cast<float>(c.AlarmHigh))
+                                                  : CurrentAlarmFromRaw(image, n, old.AlarmHighRaw);
+                return CurrentAlarmToRaw(edited, n, a);
+            });
+    }
 }
 
-void StoreHumidity(InputParameters& in, int n, const InputTable& table, const HumidityEntry& h) {
-    in.SetName(h.Name);
-    in.SetUnit("% rv");
-    const double recLow = static_cast<float>(h.RecordLow);
-    const double recHigh = static_cast<float>(h.RecordHigh);
-    in.RecordOffset = static_cast<float>(-recLow);
-    in.RecordScale = Single(Divide(kRecordFullScale, recHigh - recLow));
-    in.AlarmLowRaw = TableAlarmRaw(table, static_cast<float>(h.AlarmLow), n, false);
-    in.AlarmHighRaw = TableAlarmRaw(table, static_cast<float>(h.AlarmHigh), n, true);
+void StoreHumidity(InputParameters& in, const LoggerImage& image, int n, const InputTable& table,
+                   const HumidityEntry& h, const HumidityEntry& shown) {
+    // The unit is the logger's: the page shows it read-only.
+    if (h.Name != shown.Name) in.SetName(h.Name);
+    const bool lowChanged = h.RecordLow != shown.RecordLow;
+    const bool highChanged = h.RecordHigh != shown.RecordHigh;
+    if (lowChanged || highChanged) {
+        double low = 0, high = 0;
+        Guard(n, lowChanged ? ParamField::RecordLow : ParamField::RecordHigh,
+              [&] { RecordLimits(image.Parameters.Input[n], low, high); });
+        if (lowChanged) low = static_cast<float>(h.RecordLow);
+        if (highChanged) high = static_cast<float>(h.RecordHigh);
+        SetRecordScaling(in, n, lowChanged, highChanged, low, high);
+    }
+    if (h.AlarmLow != shown.AlarmLow) in.AlarmLowRaw = TableAlarmRaw(table, static_cast<float>(h.AlarmLow), n, false);
+    if (h.AlarmHigh != shown.AlarmHigh)
+        in.AlarmHighRaw = TableAlarmRaw(table, static_cast<float>(h.AlarmHigh), n, true);
+}
+
+// A switch the user changed sets or clears its bit; an untouched one keeps
+// the logger's bit.
+void ApplySwitch(std::uint8_t& flags, std::uint8_t bit, bool now, bool shown) {
+    if (now == shown) return;
+    flags = static_cast<std::uint8_t>(now ? flags | bit : flags & ~bit);
 }
 
 }  // namespace
@@ -165,7 +295,7 @@ bool HasInputTable(std::uint8_t code) { return code == 47 || code == 63; }
 
 bool TableTemperature(std::uint8_t code) { return (code & 0x0C) == 0x0C; }
 
-void ReadArchiveParams(LoggerOps& ops, InputTable tables[2]) {
+ParameterBlock ReadArchiveParams(LoggerOps& ops, InputTable tables[2]) {
     ops.ReadLoggerType();
     ops.ReadParameterBlock();
     ops.ReadInputInfo();
@@ -174,6 +304,7 @@ void ReadArchiveParams(LoggerOps& ops, InputTable tables[2]) {
         if ((info.InputCaps[n] & kCapConfigurable) == 0) ops.ReadInputSection(n);
     for (int n = 0; n < 2; ++n)
         if (HasInputTable(info.InputType[n])) tables[n] = ops.ReadInputTable(n);
+    return ops.Data().Image.Parameters;
 }
 
 // ---- period -----------------------------------------------------------------
@@ -405,36 +536,35 @@ CurrentPageView SetUpCurrentPage(const LoggerImage& image, int input) {
 
 // ---- store --------------------------------------------------------------------
 
-ParameterBlock BuildEditBlock(const LoggerImage& image, const InputTable tables[2], const ArchiveParamsEntry& entry) {
-    ParameterBlock e = image.Parameters;
-    e.SetLogger(entry.LoggerName);
-    e.SetFile(entry.FileName);
-    e.PeriodValue = entry.PeriodValueBcd;
-    e.PeriodUnit = entry.PeriodUnit;
-    std::uint8_t flags = 0;
-    if (entry.Record1) flags |= kFlagRecordInput1;
-    if (entry.Record2) flags |= kFlagRecordInput2;
-    if (entry.IncreasedAccuracy) flags |= kFlagAccuracy;
-    if (!entry.Cyclic) flags |= kFlagNotCyclic;
+ParameterBlock BuildEditBlock(const LoggerImage& image, const InputTable tables[2], const ArchiveParamsBaseline& base,
+                              const ArchiveParamsEntry& entry) {
+    const ArchiveParamsEntry& shown = base.Shown;
+    ParameterBlock e = base.Read;
+    if (entry.LoggerName != shown.LoggerName) e.SetLogger(entry.LoggerName);
+    if (entry.FileName != shown.FileName) e.SetFile(entry.FileName);
+    if (entry.PeriodValueBcd != shown.PeriodValueBcd || entry.PeriodUnit != shown.PeriodUnit) {
+        e.PeriodValue = entry.PeriodValueBcd;
+        e.PeriodUnit = entry.PeriodUnit;
+    }
+    std::uint8_t flags = base.Read.ArchiveFlags;
+    ApplySwitch(flags, kFlagRecordInput1, entry.Record1, shown.Record1);
+    ApplySwitch(flags, kFlagRecordInput2, entry.Record2, shown.Record2);
+    ApplySwitch(flags, kFlagAccuracy, entry.IncreasedAccuracy, shown.IncreasedAccuracy);
+    ApplySwitch(flags, kFlagNotCyclic, !entry.Cyclic, !shown.Cyclic);
 
     for (int n = 0; n < 2; ++n) {
         const InputEntry& in = entry.Input[n];
-        if (in.Page == InputPage::Unused) continue;
+        const InputEntry& was = shown.Input[n];
         InputParameters& target = e.Input[n];
-        try {
-            switch (in.Page) {
-                case InputPage::Temperature: StoreTemperature(target, image, n, tables[n], in.Temperature); break;
-                case InputPage::Current: StoreCurrent(target, image, e, n, in.Current); break;
-                case InputPage::Humidity: StoreHumidity(target, n, tables[n], in.Humidity); break;
-                default: break;
-            }
-        } catch (const EAParamA&) {
-            throw;
-        } catch (const std::exception&) {
-            // A computation failure ends this input's part; the fields not
-            // yet written keep the copy's values.
+        switch (in.Page) {
+            case InputPage::Temperature:
+                StoreTemperature(target, image, n, tables[n], in.Temperature, was.Temperature);
+                break;
+            case InputPage::Current: StoreCurrent(target, image, e, n, in.Current, was.Current); break;
+            case InputPage::Humidity: StoreHumidity(target, image, n, tables[n], in.Humidity, was.Humidity); break;
+            default: continue;  // the unused page leaves its record and its alarm bit as read
         }
-        if (in.AlarmChecked) flags |= n == 0 ? kFlagAlarm1 : kFlagAlarm2;
+        ApplySwitch(flags, n == 0 ? kFlagAlarm1 : kFlagAlarm2, in.AlarmChecked, was.AlarmChecked);
     }
     e.ArchiveFlags = flags;
     return e;
@@ -446,6 +576,24 @@ bool EditNeedsErase(const ParameterBlock& edited, const ParameterBlock& current)
     return std::memcmp(a.data() + 48, b.data() + 48, 32) != 0 || std::memcmp(a.data() + 96, b.data() + 96, 32) != 0;
 }
 
+ParamFieldRef FirstEraseField(const ParameterBlock& edited, const ParameterBlock& current) {
+    static constexpr ParamField kByOffset[] = {ParamField::SignalLow,  ParamField::SignalHigh, ParamField::RangeLow,
+                                               ParamField::RangeHigh,  ParamField::RecordLow,  ParamField::RecordHigh};
+    const auto a = edited.Bytes();
+    const auto b = current.Bytes();
+    for (int n = 0; n < 2; ++n) {
+        const std::size_t base = kInputParametersBase + kInputParametersSize * static_cast<std::size_t>(n);
+        for (std::size_t off = 16; off < 48; ++off) {
+            if (a[base + off] == b[base + off]) continue;
+            if (off < 40) return {n, kByOffset[(off - 16) / 4]};
+            if (off < 42) return {n, ParamField::AlarmLow};
+            if (off < 44) return {n, ParamField::AlarmHigh};
+            return {n, ParamField::None};
+        }
+    }
+    return {};
+}
+
 std::string EraseQuestion(Lang lang) {
     return Tr(lang, "Změna rozsahu archivace vyžaduje vymazání paměti\r\n\r\nNastavit nové parametry a vymazat paměť?",
               "All records in the logger must be deleted.\r\n\r\nDelete all records in the logger?");
@@ -453,10 +601,11 @@ std::string EraseQuestion(Lang lang) {
 
 std::string NotStoredMessage() { return "Parametry archivace nenastaveny"; }
 
-StoreResult StoreArchiveParams(LoggerOps& ops, const ParameterBlock& edited,
+StoreResult StoreArchiveParams(LoggerOps& ops, const ParameterBlock& read, const ParameterBlock& edited,
                                const std::function<bool(const std::string&)>& confirmErase) {
-    const bool erase = EditNeedsErase(edited, ops.Data().Image.Parameters);
-    if (erase && !(confirmErase && confirmErase(EraseQuestion(CurrentLanguage())))) throw EAParamA(NotStoredMessage());
+    const bool erase = EditNeedsErase(edited, read);
+    if (erase && !(confirmErase && confirmErase(EraseQuestion(CurrentLanguage()))))
+        throw EAParamField(NotStoredMessage(), FirstEraseField(edited, read));
     ops.Data().Image.Parameters = edited;
     ops.WriteArchiveControl(edited);
     ops.WriteParameterBlock(edited);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "app/Errors.h"
 #include "app/Language.h"
 #include "logger/Records.h"
 
@@ -33,8 +34,9 @@ bool TableTemperature(std::uint8_t code);
 // The open sequence's logger reads: logger type, parameter block, input
 // information, the fixed section of every input whose parameters the logger
 // fixes, then the table of every table input (input 1 first). Fills the
-// shared blocks; throws the failed operation's error.
-void ReadArchiveParams(LoggerOps& ops, InputTable tables[2]);
+// shared blocks and returns the parameter block as read, before any page
+// set-up touches the shared copy; throws the failed operation's error.
+ParameterBlock ReadArchiveParams(LoggerOps& ops, InputTable tables[2]);
 
 // ---- period spinner ---------------------------------------------------------
 
@@ -177,23 +179,60 @@ struct ArchiveParamsEntry {
     InputEntry Input[2];
 };
 
-// The edit block: a copy of the shared block with the entered values. A
-// computation failure inside one input's part ends that part (the fields not
-// yet written keep the copy's values). A table alarm value whose raw number
-// would fall outside 1..65535 throws EAParamA naming the input and the limit.
-ParameterBlock BuildEditBlock(const LoggerImage& image, const InputTable tables[2], const ArchiveParamsEntry& entry);
+// What the editor opened with: the logger's block as the open sequence read
+// it, and every field as the pages showed it. A field whose entry equals what
+// was shown counts as untouched. After a unit change on a temperature page the
+// page's values are shown anew in the new unit and their shown values follow;
+// the shown unit stays the one the logger held.
+struct ArchiveParamsBaseline {
+    ParameterBlock Read;
+    ArchiveParamsEntry Shown;
+};
+
+// The field of the editor a refusal or a question is about, so that the
+// dialog can show it. Input -1 is the archiving tab.
+enum class ParamField {
+    None, LoggerName, FileName, InputName, Unit, SignalLow, SignalHigh, RangeLow, RangeHigh,
+    RecordLow, RecordHigh, AlarmLow, AlarmHigh
+};
+struct ParamFieldRef {
+    int Input = -1;
+    ParamField Field = ParamField::None;
+};
+
+// A value the editor cannot store, naming the field it concerns.
+class EAParamField : public EAParamA {
+public:
+    EAParamField(const std::string& message, ParamFieldRef field) : EAParamA(message), Field(field) {}
+    ParamFieldRef Field;
+};
+
+// The edit block: the logger's block as read, with the fields the user
+// changed. An untouched field keeps the logger's own bytes; a value computed
+// from several fields (the record scaling, the alarm numbers of a current
+// input) is computed again only when one of them changed, and then takes the
+// untouched ones at the logger's full precision. The whole block is checked
+// before anything is written: a changed value that cannot be stored (equal or
+// inverted record limits, equal signal or range ends, a table alarm whose
+// logger number falls outside 1..65535, a value that no conversion can
+// reach) throws EAParamField naming the input and the field.
+ParameterBlock BuildEditBlock(const LoggerImage& image, const InputTable tables[2], const ArchiveParamsBaseline& base,
+                              const ArchiveParamsEntry& entry);
 
 // Bytes 48..79 or 96..127 differ: storing requires emptying the archive.
 bool EditNeedsErase(const ParameterBlock& edited, const ParameterBlock& current);
+// The first field whose bytes in that range differ (for the dialog to show).
+ParamFieldRef FirstEraseField(const ParameterBlock& edited, const ParameterBlock& current);
 std::string EraseQuestion(Lang lang);
 std::string NotStoredMessage();  // "Parametry archivace nenastaveny"
 
 enum class StoreResult { Written, WrittenAndEmptied };
-// Asks `confirmErase` only when the erase rule requires it; on No throws
-// EAParamA and writes nothing. Otherwise the shared block takes the edit
+// Compares the edit block with the block as read: asks `confirmErase` only
+// when the erase rule requires it; on No throws EAParamField naming the first
+// changed field and writes nothing. Otherwise the shared block takes the edit
 // block, WriteArchiveControl and WriteParameterBlock follow, and after a Yes
 // the archive is emptied. Write errors propagate.
-StoreResult StoreArchiveParams(LoggerOps& ops, const ParameterBlock& edited,
+StoreResult StoreArchiveParams(LoggerOps& ops, const ParameterBlock& read, const ParameterBlock& edited,
                                const std::function<bool(const std::string&)>& confirmErase);
 
 }  // namespace kolvex

@@ -19,18 +19,35 @@ std::string FormatSerialNumber(std::int32_t serial);
 
 // The logger clock as a date-time value; invalid bytes give 1 January 2001 00:00:00.
 double ClockToDateTime(const LoggerClock& clock);
+// The clock bytes form a date and time the logger can hold (year 2000..2099).
+bool ClockValid(const LoggerClock& clock);
+// The clock bytes as they are, "YYYY-MM-DD HH:MM:SS" (year = byte + 2000).
+std::string FormatRawClock(const LoggerClock& clock);
+// The warning shown for a clock that holds no valid date and time.
+std::string InvalidClockWarning(const LoggerClock& clock, Lang lang);
+// The question offering to set such a clock from the PC.
+std::string InvalidClockQuestion(Lang lang);
 // (The clock's "YYYY-MM-DD HH:MM:SS" text is FormatIsoDateTime of logger/DateTime.h.)
 // The bytes WriteClock sends for a date-time value (milliseconds dropped);
 // throws ESetCas when the year is outside 2000..2099.
 LoggerClock DateTimeToClock(double value);
 
-// Fill of the archive memory in percent, taking the memory as 32768 bytes:
-// 100 when full, else (write - read, plus 32768 when negative) * 100 / 32768.
-int ArchiveFillPercent(const ArchivePointers& p);
+// Fill of the archive memory of `archiveSize` bytes (the logger's
+// ArchiveSize; 0 = not known, taken as 32768) in percent: 100 when full, else
+// (write - read, plus the size when negative) * 100 / size.
+int ArchiveFillPercent(const ArchivePointers& p, std::uint32_t archiveSize = 32768);
 // "%3d %%"
 std::string FormatFillPercent(int fill);
 // "%4.4X  /  %4.4X" of the read and write pointers.
 std::string FormatPointers(const ArchivePointers& p);
+
+// Bytes of records the logger holds that have not been read since the last
+// download: the whole memory when it is full, otherwise from the read to the
+// write pointer around the ring. An archive size that is not a power of two
+// of at least 256 (not read yet) counts as 32768 bytes.
+std::uint32_t UnreadArchiveBytes(const ArchivePointers& p, std::uint32_t archiveSize);
+// The question asked before the archive is emptied, naming those bytes.
+std::string EraseArchiveQuestion(const ArchivePointers& p, std::uint32_t unreadBytes, Lang lang);
 
 // "%1.1d.%1.1d V" of tenths of a volt: 33 -> "3.3 V", 255 -> "25.5 V".
 std::string FormatBatteryVoltage(std::uint8_t tenths);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 #include "logger/Conversion.h"
 #include "logger/DateTime.h"
@@ -21,7 +23,6 @@ constexpr const char* kMonths[12] = {"Leden",   "Únor",  "Březen", "Duben",  "
 constexpr double kMsDay = 86400000.0;
 
 double Midnight(int y, int m, int d) { return *TryEncodeDateTime(y, m, d, 0, 0, 0, 0); }
-double Floor(double v) { return std::floor(v); }
 
 }  // namespace
 
@@ -188,18 +189,38 @@ PeriodSettings DefaultPeriodSettings(int kind, double now) {
     return b;
 }
 
-StepThinner::StepThinner(double start, double end, int stepSeconds)
-    : threshold_(start), end_(end), all_(start == 0 && end == 0), step_(stepSeconds > 0 ? stepSeconds : 1) {
-    if (all_) threshold_ = 0;
+namespace {
+
+constexpr std::int64_t kMsPerDay = 86400000;
+
+// A date-time value as whole milliseconds since the epoch of date-time values.
+std::int64_t ToMs(double t) { return std::llround(t * static_cast<double>(kMsPerDay)); }
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    const std::int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
-bool StepThinner::Take(double t) {
+}  // namespace
+
+StepThinner::StepThinner(double start, double end, int stepSeconds)
+    : all_(start == 0 && end == 0), step_(stepSeconds > 0 ? stepSeconds : 0) {
+    threshold_ = all_ ? std::numeric_limits<std::int64_t>::min() : ToMs(start);
+    end_ = ToMs(end);
+}
+
+bool StepThinner::Take(double timestamp) {
+    // Whole milliseconds throughout, so that a half second is an exact tie.
+    const std::int64_t t = ToMs(timestamp);
     if (t < threshold_) return false;
     if (!all_ && t > end_) return false;
-    const double day = Floor(t);
-    const double q = RoundHalfEven((t - day) * 86400.0);
-    const long long next = static_cast<long long>(step_) * (static_cast<long long>(q) / step_ + 1);
-    threshold_ = day + static_cast<double>(next) / 86400.0;
+    if (step_ == 0) return true;  // no step: every record of the period
+    const std::int64_t day = FloorDiv(t, kMsPerDay);
+    const std::int64_t ms = t - day * kMsPerDay;
+    std::int64_t q = ms / 1000;
+    const std::int64_t rest = ms % 1000;
+    if (rest > 500 || (rest == 500 && q % 2 != 0)) ++q;
+    threshold_ = day * kMsPerDay + std::int64_t{1000} * step_ * (q / step_ + 1);
     return true;
 }
 

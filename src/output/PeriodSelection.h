@@ -102,13 +102,13 @@ double EndOfDay(double midnight);
 // Take() says whether a record is listed.
 class StepThinner {
 public:
-    // start = end = 0 means no limit.
+    // start = end = 0 means no limit; a step of 0 takes every record.
     StepThinner(double start, double end, int stepSeconds);
     bool Take(double timestamp);
 
 private:
-    double threshold_;
-    double end_;
+    std::int64_t threshold_;  // milliseconds
+    std::int64_t end_;
     bool all_;
     int step_;
 };

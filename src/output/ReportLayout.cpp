@@ -15,6 +15,7 @@ std::string ReportDate(double v) { return FormatDayFirst(v, "  "); }
 
 std::string ReportStepText(int step, Lang lang) {
     char b[32];
+    if (step <= 0) return Tr(lang, "každý záznam", "every record");
     if (step < 60) std::snprintf(b, sizeof b, "%2d sec", step);
     else if (step >= 3600) std::snprintf(b, sizeof b, lang == Lang::English ? "%2d hour" : "%2d hod", step / 3600);
     else std::snprintf(b, sizeof b, "%2d min", step / 60);

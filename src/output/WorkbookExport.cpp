@@ -2,7 +2,12 @@
 
 #include <xlsxwriter.h>
 
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "app/Errors.h"
@@ -22,6 +27,11 @@ std::string CutChars(const std::string& s, std::size_t n) {
         }
     }
     return s;
+}
+
+std::string HeadingText(const ExportColumn& col) {
+    if (col.IsDateTime || col.Unit.empty()) return col.Label;
+    return col.Label + " (" + col.Unit + ")";
 }
 
 [[noreturn]] void WriteFailed(const std::string& path, const char* why) {
@@ -68,7 +78,8 @@ public:
             if (c < isNull.size() && isNull[c]) continue;
             const auto col = static_cast<lxw_col_t>(c);
             lxw_format* f = columns_[c].IsDateTime ? date_ : value_[Decimals(c)];
-            if (worksheet_write_number(ws_, row_, col, values[c], f) != LXW_NO_ERROR) WriteFailed(path_, "cell");
+            const double v = columns_[c].IsDateTime ? values[c] : ExportedValue(values[c]);
+            if (worksheet_write_number(ws_, row_, col, v, f) != LXW_NO_ERROR) WriteFailed(path_, "cell");
         }
         ++row_;
         ++rows_;
@@ -99,6 +110,7 @@ private:
             else if (columns_[c].IsDateTime) worksheet_set_column(ws_, col, col, 20, nullptr);
             else worksheet_set_column(ws_, col, col, 12, value_[Decimals(c)]);
         }
+        PageSetUp();
         const ExportHeaderTexts t = MakeExportHeaderTexts(header_);
         auto put = [&](lxw_row_t r, lxw_col_t c, const std::string& s, lxw_format* f) {
             if (!s.empty()) worksheet_write_string(ws_, r, c, s.c_str(), f);
@@ -120,11 +132,27 @@ private:
         worksheet_set_row(ws_, 4, LXW_DEF_ROW_HEIGHT, heading_);
         for (std::size_t c = 0; c < columns_.size(); ++c) {
             const ExportColumn& col = columns_[c];
-            const std::string text = col.IsDateTime ? col.Label : col.Label + " (" + col.Unit + ")";
-            put(4, static_cast<lxw_col_t>(c), text, heading_);
+            put(4, static_cast<lxw_col_t>(c), HeadingText(col), heading_);
         }
         row_ = kFirstDataRow;
     }
+
+    // A4, one page wide, the header block and the column heading on every
+    // page; landscape when the used columns are wider than a portrait page.
+    void PageSetUp() {
+        worksheet_set_paper(ws_, 9);
+        worksheet_fit_to_pages(ws_, 1, 0);
+        worksheet_repeat_rows(ws_, 0, kFirstDataRow - 1);
+        // The period block reaches into column G (its values overflow F).
+        double width = 0;
+        for (std::size_t c = 0; c < std::max<std::size_t>(columns_.size(), 7); ++c)
+            width += c < columns_.size() && columns_[c].IsDateTime ? 20 : 12;
+        if (width > kPortraitWidth) worksheet_set_landscape(ws_);
+        else worksheet_set_portrait(ws_);
+    }
+
+    // Character widths that fit across a portrait A4 page at the default margins.
+    static constexpr double kPortraitWidth = 95;
 
     std::string path_;
     ExportHeader header_;
@@ -141,36 +169,15 @@ private:
 
 class CsvSink : public RowSink {
 public:
-    CsvSink(const std::string& path, const std::vector<ExportColumn>& columns, char decimal)
-        : path_(path), columns_(columns), decimal_(decimal), separator_(decimal == ',' ? ';' : ',') {
+    CsvSink(const std::string& path, const std::vector<ExportColumn>& columns, CsvFormat format)
+        : path_(path), columns_(columns), decimal_(format.Decimal) {
         out_.open(path, std::ios::binary | std::ios::trunc);
-        if (!out_) WriteFailed(path, "open");
-        out_ << "\xEF\xBB\xBF";
-        for (std::size_t c = 0; c < columns_.size(); ++c) {
-            if (c) out_ << separator_;
-            const ExportColumn& col = columns_[c];
-            out_ << Quote(col.IsDateTime ? col.Label : col.Label + " (" + col.Unit + ")");
-        }
-        out_ << "\r\n";
+        if (!out_) WriteFailed(path, std::strerror(errno));
+        out_ << "\xEF\xBB\xBF" << CsvHeadingText(columns_, decimal_) << "\r\n";
     }
 
     void AddRow(const std::vector<double>& values, const std::vector<bool>& isNull) override {
-        std::string line;
-        char b[64];
-        for (std::size_t c = 0; c < columns_.size(); ++c) {
-            if (c) line += separator_;
-            if (c >= values.size() || (c < isNull.size() && isNull[c])) continue;
-            if (columns_[c].IsDateTime) {
-                line += FormatDayFirst(values[c]);
-            } else {
-                std::snprintf(b, sizeof b, "%.*f", std::min(std::max(columns_[c].Decimals, 0), 15), values[c]);
-                for (char* p = b; *p; ++p)
-                    if (*p == '.') *p = decimal_;
-                line += b;
-            }
-        }
-        line += "\r\n";
-        out_ << line;
+        out_ << CsvRowText(columns_, values, isNull, decimal_) << "\r\n";
         ++rows_;
     }
 
@@ -184,21 +191,51 @@ public:
     std::uint64_t Rows() const override { return rows_; }
 
 private:
-    std::string Quote(const std::string& s) const {
-        if (s.find_first_of("\";,\r\n") == std::string::npos) return s;
-        std::string q = "\"";
-        for (char ch : s) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-        return q + "\"";
-    }
-
     std::string path_;
     std::vector<ExportColumn> columns_;
-    char decimal_, separator_;
+    char decimal_;
     std::ofstream out_;
     std::uint64_t rows_ = 0;
 };
 
+std::string CsvQuote(const std::string& s) {
+    if (s.find_first_of("\";,\r\n") == std::string::npos) return s;
+    std::string q = "\"";
+    for (char ch : s) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+    return q + "\"";
+}
+
+char CsvSeparator(char decimalSeparator) { return decimalSeparator == ',' ? ';' : ','; }
+
 }  // namespace
+
+std::string CsvHeadingText(const std::vector<ExportColumn>& columns, char decimalSeparator) {
+    std::string line;
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        if (c) line += CsvSeparator(decimalSeparator);
+        const ExportColumn& col = columns[c];
+        line += CsvQuote(HeadingText(col));
+    }
+    return line;
+}
+
+std::string CsvRowText(const std::vector<ExportColumn>& columns, const std::vector<double>& values,
+                       const std::vector<bool>& isNull, char decimalSeparator) {
+    std::string line;
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        if (c) line += CsvSeparator(decimalSeparator);
+        if (c >= values.size() || (c < isNull.size() && isNull[c])) continue;
+        if (columns[c].IsDateTime) {
+            line += FormatIsoDateTime(values[c]);
+        } else {
+            std::string v = ShortestDecimal(values[c]);
+            for (char& ch : v)
+                if (ch == '.') ch = decimalSeparator;
+            line += v;
+        }
+    }
+    return line;
+}
 
 ExportHeaderTexts MakeExportHeaderTexts(const ExportHeader& h) {
     const Lang l = h.Language;
@@ -221,6 +258,29 @@ ExportHeaderTexts MakeExportHeaderTexts(const ExportHeader& h) {
 }
 
 
+std::string ShortestDecimal(double value) {
+    if (!std::isfinite(value)) return {};
+    char b[400];
+    const float f = static_cast<float>(value);
+    // A value that came as single precision is written as its own shortest
+    // decimal, not with the noise its widening to double added.
+    const auto r = static_cast<double>(f) == value ? std::to_chars(b, b + sizeof b, f, std::chars_format::fixed)
+                                                   : std::to_chars(b, b + sizeof b, value, std::chars_format::fixed);
+    std::string s(b, r.ptr);
+    if (s == "-0") s = "0";
+    return s;
+}
+
+double ExportedValue(double value) {
+    const std::string s = ShortestDecimal(value);
+    return s.empty() ? value : std::strtod(s.c_str(), nullptr);
+}
+
+CsvFormat CsvFormatFor(Lang language) {
+    // What a spreadsheet set to that language reads on a double-click.
+    return language == Lang::Czech ? CsvFormat{';', ','} : CsvFormat{',', '.'};
+}
+
 std::string ValueNumberFormat(int decimals) {
     if (decimals <= 0) return "0";
     return "0." + std::string(static_cast<std::size_t>(std::min(decimals, 7)), '0');
@@ -240,8 +300,8 @@ std::unique_ptr<RowSink> OpenXlsxExport(const std::string& path, const ExportHea
 }
 
 std::unique_ptr<RowSink> OpenCsvExport(const std::string& path, const std::vector<ExportColumn>& columns,
-                                       char decimalSeparator) {
-    return std::make_unique<CsvSink>(path, columns, decimalSeparator);
+                                       Lang language) {
+    return std::make_unique<CsvSink>(path, columns, CsvFormatFor(language));
 }
 
 }  // namespace kolvex

@@ -58,10 +58,31 @@ public:
 std::unique_ptr<RowSink> OpenXlsxExport(const std::string& path, const ExportHeader& header,
                                         const std::vector<ExportColumn>& columns,
                                         std::uint32_t sheetRows = 1048576);
-// CSV in UTF-8 with a byte-order mark: the heading line of labels and units,
-// then the rows; ';' separates fields when the decimal separator is ','.
+// CSV in UTF-8 with a byte-order mark: one heading line of labels and units,
+// then the rows; time stamps "YYYY-MM-DD hh:mm:ss", values as ShortestDecimal.
+// Czech: ';' between fields and ',' as the decimal mark; English: ',' and '.'.
 std::unique_ptr<RowSink> OpenCsvExport(const std::string& path, const std::vector<ExportColumn>& columns,
-                                       char decimalSeparator);
+                                       Lang language);
+
+struct CsvFormat {
+    char Separator, Decimal;
+};
+CsvFormat CsvFormatFor(Lang language);
+
+// The shortest decimal (with '.') that reads back as the value; a value that
+// is exactly a single-precision number gives that number's shortest decimal
+// (118.24528, not 118.2452774047852). Empty for NaN and infinities.
+std::string ShortestDecimal(double value);
+// The double nearest that decimal: what a workbook cell gets.
+double ExportedValue(double value);
+
+// The lines of that CSV without their line break: the heading, and one row
+// (date-time cells FormatDayFirst, values with their column's decimals and
+// the given decimal separator, a null cell empty). Also used by the live
+// recording and the command-line tool, so every CSV of the program reads alike.
+std::string CsvHeadingText(const std::vector<ExportColumn>& columns, char decimalSeparator);
+std::string CsvRowText(const std::vector<ExportColumn>& columns, const std::vector<double>& values,
+                       const std::vector<bool>& isNull, char decimalSeparator);
 
 inline constexpr std::uint32_t kSheetRows = 1048576;
 inline constexpr std::uint32_t kFirstDataRow = 5;  // row 6 of the sheet

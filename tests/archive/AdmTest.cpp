@@ -109,7 +109,8 @@ TEST(Adm, CreateOpenAndCloseKeepTheParameterFile) {
     EXPECT_EQ(adm.Table1.FieldName(1), "VSTUP2");
     EXPECT_TRUE(FileExists(dir / "b.par"));
 
-    // A table without a parameter file inherits the record in memory.
+    // A table without a parameter file gets a record of its own (never the
+    // previous table's), and it is written only once it was changed.
     adm.CloseArchive();
     const std::string c = dir / "c.dbf";
     {
@@ -119,7 +120,20 @@ TEST(Adm, CreateOpenAndCloseKeepTheParameterFile) {
     }
     adm.ParameterRecord.SetFooter("inherited");
     ASSERT_TRUE(adm.OpenArchive(c));
-    EXPECT_EQ(adm.ParameterRecord.Footer(), "inherited");
+    EXPECT_EQ(adm.ParameterRecord.Footer(), "");
+    EXPECT_EQ(adm.ParameterRecord.FieldCount(), 2);
+    EXPECT_EQ(adm.ParameterRecord.Descriptor(1).Label, "VSTUP2");
+    EXPECT_TRUE(adm.ParametersBuilt());
+    adm.ParameterRecord.SetPanelWidth(333);  // not a setting
+    adm.CloseArchive();
+    EXPECT_FALSE(FileExists(dir / "c.par"));
+    ASSERT_TRUE(adm.OpenArchive(c));
+    adm.ParameterRecord.SetFooter("Sklad");
+    EXPECT_FALSE(adm.ParametersBuilt());
+    adm.CloseArchive();
+    EXPECT_TRUE(FileExists(dir / "c.par"));
+    ASSERT_TRUE(adm.OpenArchive(c));
+    EXPECT_EQ(adm.ParameterRecord.Footer(), "Sklad");
     adm.DeleteArchiveFiles();
     EXPECT_FALSE(FileExists(c));
     EXPECT_FALSE(FileExists(dir / "c.par"));

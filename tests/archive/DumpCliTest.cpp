@@ -83,3 +83,51 @@ TEST(DumpCli, CsvAndJsonOfAnArchive) {
     EXPECT_EQ(p["footer"], "Sklad 2");
     EXPECT_EQ(p["checksum_ok"], true);
 }
+
+TEST(ExportCli, WorkbookCsvAndListingOfAPeriod) {
+    const std::string cli = Cli();
+    if (cli.empty()) GTEST_SKIP() << "kolvex12-cli not built";
+    TempDir dir;
+    FixedAnswerer yes(true);
+    TADM adm(&yes);
+    LoggerImage im;
+    im.SerialNumber = 730123;
+    im.Parameters.ArchiveFlags = 1;
+    im.Parameters.Input[0].SetName("Teplota");
+    im.Parameters.Input[0].SetUnit("°C");
+    adm.CreateArchive(dir / "a.dbf", BuildParameterRecord(im, Lang::Czech));
+    const double t = *TryEncodeDateTime(2004, 8, 31, 12, 0, 0, 0);
+    for (int i = 0; i < 6; ++i) {  // every five minutes from 12:00
+        adm.Table1.Append();
+        adm.Table1.SetDateTime(0, t + i * 300 / 86400.0);
+        adm.Table1.SetFloat(1, static_cast<double>(20.1f + static_cast<float>(i)));
+        adm.Table1.Post();
+    }
+    adm.CloseArchive();
+
+    const std::string py = "/usr/bin/python3 -c \"import openpyxl,sys; ws=openpyxl.load_workbook(sys.argv[1]).active; "
+                           "print(ws['F3'].value, ws['A6'].value, ws['B6'].value, ws['B7'].value, ws['B8'].value)\" ";
+    const struct {
+        const char* file;
+        std::string reader;
+        const char* said;      // what the command reports
+        std::string content;   // part of what the reader shows
+    } cases[] = {
+        {"o.csv", "cat ", "o.csv: 2 řádků", "2004-08-31 12:10:00;22,1\r\n2004-08-31 12:20:00;24,1\r\n"},
+        {"o.xlsx", py, "o.xlsx: 2 řádků", "10 min 2004-08-31 12:10:00 22.1 24.1 None"},
+        {"o.pdf", "pdftotext -layout ", "o.pdf: 1 stran", "a.dbf"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string out = dir / c.file;
+        const std::string said = Shell(cli + " export '" + (dir / "a.dbf") + "' --out '" + out +
+                                       "' --from '2004-08-31 12:10:00' --to '2004-08-31 12:20:00' --step 10min --lang cs");
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        const std::string shown = Shell(c.reader + "'" + out + "'" + (c.file[2] == 'p' ? " -" : ""));
+        EXPECT_NE(shown.find(c.content), std::string::npos) << shown;
+    }
+    // A step the dialogs do not offer is refused.
+    EXPECT_NE(Shell(cli + " export '" + (dir / "a.dbf") + "' --out '" + (dir / "x.csv") + "' --step 7min 2>&1")
+                  .find("--step"),
+              std::string::npos);
+}

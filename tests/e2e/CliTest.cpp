@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -72,6 +74,7 @@ TEST(Cli, JsonReportsTheLoggersTrueValues) {
     const int read = ptr["read"], write = ptr["write"], status = ptr["status"];
     int d = write - read;
     if (d < 0) d += 32768;
+    EXPECT_EQ(ptr["archive_size"], 32768);
     EXPECT_EQ(ptr["fill_percent"].get<int>(), (status & 0x10) ? 100 : d * 100 / 32768);
     EXPECT_GT(write, 0);
 
@@ -139,20 +142,72 @@ TEST(Cli, WrongCheckSumsAreReportedNotCrashed) {
 TEST(Cli, MissingPortAndUsageErrors) {
     Result r = Cli("/dev/kolvex-none", {"info"});
     EXPECT_EQ(r.Status, 1);
-    EXPECT_EQ(r.Err, "Port  /dev/kolvex-none  is impossible to open\n");
+    EXPECT_EQ(r.Err, "Port  /dev/kolvex-none  is impossible to open: the device is not present (unplugged?)\n");
     r = Cli("/dev/kolvex-none", {"--lang", "cs", "info"});
-    EXPECT_EQ(r.Err, "Port  /dev/kolvex-none  nelze otevřít\n");
+    EXPECT_EQ(r.Err, "Port  /dev/kolvex-none  nelze otevřít: zařízení není připojeno (odpojeno?)\n");
 
     EXPECT_EQ(RunProgram(CliPath(), {}).Status, 2);
     EXPECT_EQ(RunProgram(CliPath(), {"frobnicate"}).Status, 2);
     EXPECT_EQ(RunProgram(CliPath(), {"--lang", "de", "info"}).Status, 2);
-    EXPECT_EQ(RunProgram(CliPath(), {"read-memory", "0x24", "0", "1"}).Status, 2);
-    EXPECT_EQ(RunProgram(CliPath(), {"read-memory", "0x23", "0"}).Status, 2);
-    EXPECT_EQ(RunProgram(CliPath(), {"info", "extra"}).Status, 2);
+    EXPECT_EQ(RunProgram(CliPath(), {"--port", "SIM", "read-memory", "0x24", "0", "1"}).Status, 2);
+    EXPECT_EQ(RunProgram(CliPath(), {"--port", "SIM", "read-memory", "0x23", "0"}).Status, 2);
+    EXPECT_EQ(RunProgram(CliPath(), {"--port", "SIM", "info", "extra"}).Status, 2);
+    // Unknown aliases and values outside the settings dialog's ranges.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--port", "FOO", "info"}, {"--port", "COM12", "live"},
+          {"--port", "SIM", "--idle", "5", "info"}, {"--port", "SIM", "--slot", "10010", "info"},
+          {"--port", "SIM", "--slot", "25", "info"}}) {
+        const Result u = RunProgram(CliPath(), args);
+        EXPECT_EQ(u.Status, 2) << args[1];
+        EXPECT_TRUE(u.Out.empty());
+        if (args[0] == "--port" && args[1] != "SIM") EXPECT_NE(u.Err.find("  SIM  "), std::string::npos) << u.Err;
+    }
 }
 
-TEST(Cli, BuiltInSimulatedPort) {
-    const json info = Json(RunProgram(CliPath(), {"--json", "info"}));  // the port defaults to SIM
+TEST(Cli, PortErrorsSayWhy) {
+    char tmpl[] = "/tmp/kolvex-cli-port-XXXXXX";
+    const std::string dir = ::mkdtemp(tmpl);
+    const std::string file = dir + "/regular";
+    { std::ofstream(file) << "x"; }
+    SimProcess sim({});
+    // A pseudo-terminal of another user: permission denied, with the fix.
+    const Result denied = RunProgram(CliPath(), {"--port", sim.Path(), "info"}, 20000, "/", "nobody");
+    EXPECT_EQ(denied.Status, 1) << denied.Err;
+    EXPECT_EQ(denied.Err.rfind("Port  " + sim.Path() + "  is impossible to open: permission denied; add the user to the ", 0),
+              0u) << denied.Err;
+    EXPECT_NE(denied.Err.find("and log in again"), std::string::npos);
+    const Result regular = Cli(file, {"--lang", "cs", "info"});
+    EXPECT_EQ(regular.Status, 1);
+    EXPECT_EQ(regular.Err, "Port  " + file + "  nelze otevřít: nejde o sériové zařízení\n");
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Cli, PortComesFromTheConfigurationOrIsAsked) {
+    char tmpl[] = "/tmp/kolvex-cli-cfg-XXXXXX";
+    const std::string dir = ::mkdtemp(tmpl);
+    // No configuration: a usage error that lists the ports, never the simulator.
+    const Result none = RunProgram(CliPath(), {"--json", "info"}, 20000, dir);
+    EXPECT_EQ(none.Status, 2);
+    EXPECT_TRUE(none.Out.empty());
+    EXPECT_NE(none.Err.find("kolvex12.cfg"), std::string::npos) << none.Err;
+    EXPECT_NE(none.Err.find("  SIM  "), std::string::npos) << none.Err;
+
+    // A configuration whose port is a path: "DEV" in the file, the path in
+    // the companion file.
+    SimProcess sim({"--serial", "4711"});
+    std::vector<char> cfg(344, 0);
+    cfg[30] = 3;
+    cfg[31] = 'D', cfg[32] = 'E', cfg[33] = 'V';
+    cfg[36] = 20, cfg[38] = 100;
+    { std::ofstream(dir + "/kolvex12.cfg", std::ios::binary).write(cfg.data(), static_cast<std::streamsize>(cfg.size())); }
+    { std::ofstream(dir + "/kolvex12.port") << sim.Path() << "\n"; }
+    const json info = Json(RunProgram(CliPath(), {"--json", "info"}, 20000, dir));
+    EXPECT_EQ(info["serial"], "00004711");
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Cli, SimulatedPortOnlyWhenAsked) {
+    const json info = Json(RunProgram(CliPath(), {"--port", "SIM", "--json", "info"}));
     EXPECT_EQ(info["logger_type"], 4);
     EXPECT_EQ(info["serial"], "00084321");
     const json params = Json(RunProgram(CliPath(), {"--port", "sim", "--json", "params"}));
@@ -161,6 +216,32 @@ TEST(Cli, BuiltInSimulatedPort) {
     const json pl = Json(ports);
     ASSERT_FALSE(pl["ports"].empty());
     EXPECT_EQ(pl["ports"].back()["name"], "SIM");
+}
+
+TEST(Cli, PaddedAndCorruptedRepliesStillServeEveryCommand) {
+    // A converter's extra byte in the same burst on every reply; a single
+    // corrupted reply; every fourth reply corrupted.
+    const std::vector<std::vector<std::string>> faults = {
+        {"--pacing", "--fault", "padded"},
+        {"--fault", "bad-fcs", "--frames", "2"},
+        {"--fault", "bad-fcs", "--every", "4"},
+    };
+    for (const auto& fault : faults) {
+        SCOPED_TRACE(fault[2]);
+        std::vector<std::string> args = {"--samples", "60", "--period", "10", "--unit", "sec", "--serial", "321"};
+        args.insert(args.end(), fault.begin(), fault.end());
+        SimProcess sim(args);
+        const json info = Json(Cli(sim.Path(), {"--json", "info"}));
+        EXPECT_EQ(info["serial"], "00000321");
+        const json params = Json(Cli(sim.Path(), {"--json", "params"}));
+        EXPECT_EQ(params["inputs"].size(), 2u);
+        char tmpl[] = "/tmp/kolvex-cli-fault-XXXXXX";
+        const std::string dir = ::mkdtemp(tmpl);
+        const json dl = Json(Cli(sim.Path(), {"download", "--dir", dir, "--retries", "0", "--json"}));
+        EXPECT_FALSE(dl["aborted"].get<bool>());
+        EXPECT_GE(dl["records"].get<int>(), 60);
+        std::filesystem::remove_all(dir);
+    }
 }
 
 TEST(Cli, LiveRepeatReadsOnTheFiveSecondGrid) {
@@ -172,6 +253,26 @@ TEST(Cli, LiveRepeatReadsOnTheFiveSecondGrid) {
     for (char c : r.Out) lines += c == '\n';
     EXPECT_GE(lines, 2u);
     EXPECT_LE(lines, 3u);
+}
+
+TEST(Cli, LiveCsvLinesWithAGapAndACount) {
+    // The second reading gets no reply (all its attempts): one line with empty
+    // values marks it, and --count 2 stops after the second good reading.
+    SimProcess sim({"--fault", "no-reply", "--frames", "10,11,12"});
+    const Result r = Cli(sim.Path(), {"live", "--repeat", "--csv", "--count", "2"}, 15000);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    std::vector<std::string> lines;
+    std::istringstream in(r.Out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 4u) << r.Out;
+    EXPECT_EQ(lines[0], "Date and time,Teplota (°C),Proud (%)");
+    const std::regex row(R"([0-9][0-9/: -]+[0-9],-?\d+\.\d,-?\d+\.\d)");
+    EXPECT_TRUE(std::regex_match(lines[1], row)) << lines[1];
+    EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"([0-9][0-9/: -]+[0-9],,)"))) << lines[2];
+    EXPECT_TRUE(std::regex_match(lines[3], row)) << lines[3];
+    EXPECT_EQ(r.Err, "Communication error\n");
+
+    EXPECT_EQ(Cli(sim.Path(), {"live", "--csv", "--count", "2"}).Status, 2);  // --count needs --repeat
 }
 
 TEST(Cli, DownloadStoresTheArchiveAndMovesTheBookmark) {

@@ -27,8 +27,10 @@ struct Result {
     std::string Out, Err;
 };
 
-// Runs a program to its end (or kills it with SIGINT after `timeoutMs`).
-inline Result RunProgram(const std::string& program, const std::vector<std::string>& args, int timeoutMs = 20000) {
+// Runs a program to its end (or kills it with SIGINT after `timeoutMs`), in
+// `cwd` when given, as the user `user` (through runuser) when given.
+inline Result RunProgram(const std::string& program, const std::vector<std::string>& args, int timeoutMs = 20000,
+                         const std::string& cwd = {}, const std::string& user = {}) {
     int out[2], err[2];
     if (pipe(out) || pipe(err)) throw std::runtime_error("pipe");
     const pid_t pid = fork();
@@ -37,12 +39,16 @@ inline Result RunProgram(const std::string& program, const std::vector<std::stri
         dup2(err[1], 2);
         close(out[0]);
         close(err[0]);
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
         std::vector<char*> argv;
+        static const std::string runuser = "/usr/sbin/runuser", u = "-u", dashes = "--";
+        if (!user.empty())
+            for (const std::string* a : {&runuser, &u, &user, &dashes}) argv.push_back(const_cast<char*>(a->c_str()));
         argv.push_back(const_cast<char*>(program.c_str()));
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         setenv("LC_ALL", "C.UTF-8", 1);
-        execv(program.c_str(), argv.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
     close(out[1]);

@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/ConfigRecord.h"
 #include "app/Errors.h"
 #include "app/Language.h"
 #include "link/CommSettings.h"
+#include "link/LoggerOps.h"
 #include "link/PortNames.h"
 #include "link/SerCom.h"
 #include "sim/Simulator.h"
@@ -97,4 +104,64 @@ TEST(CommSettings, DefaultsTakeTheFirstPort) {
     EXPECT_EQ(s.BusAddress, 255);
     if (port.PortList.empty()) EXPECT_EQ(s.ComPort, "");
     else EXPECT_EQ(s.ComPort, port.PortList.front().Name.substr(0, 4));
+}
+
+TEST(PortNames, StableNamesAndTheCompanionFile) {
+    // A folder of stable names whose link points at a pseudo-terminal.
+    sim::Simulator simulator;
+    const std::string pty = simulator.Start();
+    char tmpl[] = "/tmp/kolvex-by-id-XXXXXX";
+    const std::filesystem::path dir = ::mkdtemp(tmpl);
+    const std::string link = (dir / "usb-Maker_Serial_A1B2-if00-port0").string();
+    std::filesystem::create_symlink(pty, link);
+
+    const auto list = ListSerialPorts(dir.string());
+    const auto at = std::find_if(list.begin(), list.end(), [&](const PortEntry& p) { return p.Name == link; });
+    ASSERT_NE(at, list.end());
+    EXPECT_EQ(at->Device, std::filesystem::canonical(pty).string());
+    EXPECT_EQ(at->Problem, PortProblem::None);
+
+    // The stable name opens like any port and reaches the logger.
+    SetLanguage(1);
+    TSerCom port;
+    CommSettings s;
+    s.ComPort = link;
+    ApplyCommSettings(port, s);
+    LoggerData data;
+    LoggerOps ops(port, data);
+    ops.ReadLoggerType();
+    EXPECT_EQ(data.Image.TypeByte(), 4);
+    port.Close();
+
+    // Round trip through the configuration file: a path is "DEV" in the 344
+    // bytes and the path in the companion file; an alias leaves the file as
+    // its image and writes no companion.
+    struct Row {
+        std::string port;
+        std::string stored;
+        bool companion;
+    };
+    for (const Row& row : {Row{link, "DEV", true}, Row{"USB0", "USB0", false}, Row{"SIM", "SIM", false}}) {
+        SCOPED_TRACE(row.port);
+        const std::string cfgPath = (dir / ("cfg-" + row.stored) / "kolvex12.cfg").string();
+        std::filesystem::create_directory(dir / ("cfg-" + row.stored));
+        ConfigRecord c;
+        c.ComPort = row.port;
+        c.TIdle = 20;
+        ASSERT_TRUE(SaveConfigFile(cfgPath, c));
+        EXPECT_EQ(std::filesystem::file_size(cfgPath), 344u);
+        std::ifstream in(cfgPath, std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_EQ(std::string(bytes.data() + 31, static_cast<std::size_t>(bytes[30])), row.stored);
+        const auto expect = c.Encode();
+        EXPECT_TRUE(std::equal(expect.begin(), expect.end(), bytes.begin(),
+                               [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
+        EXPECT_EQ(std::filesystem::exists(CompanionPortFile(cfgPath)), row.companion);
+        ConfigRecord back;
+        ASSERT_TRUE(LoadConfigFile(cfgPath, back));
+        EXPECT_EQ(back.ComPort, row.port);
+    }
+    EXPECT_EQ(CompanionPortFile("/x/kolvex12.cfg"), "/x/kolvex12.port");
+    std::filesystem::remove_all(dir);
+    simulator.Stop();
 }

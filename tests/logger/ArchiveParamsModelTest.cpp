@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <vector>
 
+#include "../link/SimFixture.h"
 #include "app/Errors.h"
+#include "link/Frames.h"
 #include "app/Language.h"
 #include "logger/ArchiveParamsModel.h"
 #include "logger/Conversion.h"
@@ -94,6 +99,13 @@ ArchiveParamsEntry EntryAsShown(LoggerImage& im, const InputTable tables[2]) {
         }
     }
     return e;
+}
+
+// The editor opened on `im`: the block as read (before the page set-ups
+// repair the shared copy) and every field as the pages show it.
+ArchiveParamsBaseline Opened(LoggerImage& im, const InputTable tables[2]) {
+    const ParameterBlock read = im.Parameters;
+    return {read, EntryAsShown(im, tables)};
 }
 
 }  // namespace
@@ -232,10 +244,15 @@ TEST(ArchiveParamsTemperature, UnitsRangeAndStore) {
     EXPECT_NEAR(f.AlarmHigh, 212.0, 0.1);
     EXPECT_EQ(f.RangeLowText, "-58");
 
-    ArchiveParamsEntry e = EntryAsShown(im, tables);
+    // The logger held -50..150 degrees Celsius; the user enters 14..212 F.
+    LoggerImage opened = im;
+    opened.Parameters.Input[0].RecordOffset = 50;
+    opened.Parameters.Input[0].RecordScale = static_cast<float>(64255.0 / 200.0);
+    const ArchiveParamsBaseline base = Opened(opened, tables);
+    ArchiveParamsEntry e = base.Shown;
     e.Input[0].Temperature.RecordLow = 14;
     e.Input[0].Temperature.RecordHigh = 212;
-    const ParameterBlock b = BuildEditBlock(im, tables, e);
+    const ParameterBlock b = BuildEditBlock(opened, tables, base, e);
     EXPECT_EQ(b.Input[0].RecordOffset, 10.0f);
     EXPECT_EQ(Bits(b.Input[0].RecordScale), Bits(static_cast<float>(64255.0 / 110.0)));
     EXPECT_EQ(b.Input[0].Unit(), "\xC2\xB0" "F");
@@ -249,7 +266,7 @@ TEST(ArchiveParamsTemperature, UnitsRangeAndStore) {
     e.Input[0].Temperature.Unit = TempUnit::Kelvin;
     e.Input[0].Temperature.RecordLow = 273.16;
     e.Input[0].Temperature.RecordHigh = 373.16;
-    const ParameterBlock kb = BuildEditBlock(im, tables, e);
+    const ParameterBlock kb = BuildEditBlock(im, tables, base, e);
     EXPECT_NEAR(kb.Input[0].RecordOffset, 0.0, 1e-4);
     EXPECT_NEAR(kb.Input[0].RecordScale, 642.55, 1e-3);
 
@@ -261,7 +278,7 @@ TEST(ArchiveParamsTemperature, UnitsRangeAndStore) {
     e.Input[0].Temperature.RecordLow = 0;
     e.Input[0].Temperature.RecordHigh = 100;
     im.Parameters.Input[0].RecordScale = 642.55f;
-    const ParameterBlock zb = BuildEditBlock(im, tables, e);
+    const ParameterBlock zb = BuildEditBlock(im, tables, base, e);
     EXPECT_EQ(Bits(zb.Input[0].RecordOffset), 0x80000000u);
     EXPECT_TRUE(EditNeedsErase(zb, im.Parameters));
 }
@@ -319,11 +336,12 @@ TEST(ArchiveParamsCurrent, PageLimitsAndStore) {
     im.InputInfo.InputCaps[1] = 0x45;
 
     // Signal 4-20 mA, range 0-10, record 0-10: RecordOffset -4, RecordScale 4015.9375.
-    ArchiveParamsEntry e = EntryAsShown(im, tables);
+    const ArchiveParamsBaseline base = Opened(im, tables);
+    ArchiveParamsEntry e = base.Shown;
     e.Input[1].Current.RecordLow = 0;
     e.Input[1].Current.RecordHigh = 10;
     e.Input[1].Current.AlarmLow = 2;
-    ParameterBlock b = BuildEditBlock(im, tables, e);
+    ParameterBlock b = BuildEditBlock(im, tables, base, e);
     EXPECT_EQ(b.Input[1].RecordOffset, -4.0f);
     EXPECT_EQ(b.Input[1].RecordScale, 4015.9375f);
     EXPECT_EQ(b.Input[1].AlarmLowRaw, CurrentAlarmToRaw(im, 1, 2.0));
@@ -332,18 +350,25 @@ TEST(ArchiveParamsCurrent, PageLimitsAndStore) {
     // Alarm values beyond the converter's ends are limited to 0 and 65535.
     e.Input[1].Current.AlarmLow = -100;
     e.Input[1].Current.AlarmHigh = 100;
-    b = BuildEditBlock(im, tables, e);
+    b = BuildEditBlock(im, tables, base, e);
     EXPECT_EQ(b.Input[1].AlarmLowRaw, 0);
     EXPECT_EQ(b.Input[1].AlarmHighRaw, 65535);
 
-    // Equal record limits: the division fails, the part ends after RecordOffset.
+    // Equal record limits or equal range ends: refused, naming the input and
+    // the field; no half-built block comes out.
     e.Input[1].Current.RecordHigh = 0;
     e.Input[1].Current.Name = "Tlak";
-    b = BuildEditBlock(im, tables, e);
-    EXPECT_EQ(b.Input[1].Name(), "Tlak");
-    EXPECT_EQ(b.Input[1].RecordOffset, -4.0f);
-    EXPECT_EQ(Bits(b.Input[1].RecordScale), Bits(im.Parameters.Input[1].RecordScale));
-    EXPECT_EQ(b.Input[1].AlarmLowRaw, im.Parameters.Input[1].AlarmLowRaw);
+    for (const auto& [rangeHigh, field] : {std::pair{10.0, ParamField::RecordHigh}, {0.0, ParamField::RangeHigh}}) {
+        e.Input[1].Current.RangeHigh = rangeHigh;
+        try {
+            BuildEditBlock(im, tables, base, e);
+            ADD_FAILURE() << "no refusal";
+        } catch (const EAParamField& err) {
+            EXPECT_EQ(err.Field.Input, 1);
+            EXPECT_EQ(err.Field.Field, field) << err.what();
+            EXPECT_EQ(std::string(err.what()).rfind("Input 2: ", 0), 0u) << err.what();
+        }
+    }
 
     // Voltage code: "V" signal label.
     im.InputInfo.InputType[1] = 0x09;
@@ -379,11 +404,13 @@ TEST(ArchiveParamsHumidity, SetUpAndTableAlarms) {
     EXPECT_EQ(FormatGeneral(98.6f), "98,5999984741211");
     SetDecimalSeparator('.');
 
-    ArchiveParamsEntry e = EntryAsShown(im, tables);
+    const ArchiveParamsBaseline base = Opened(im, tables);
+    ArchiveParamsEntry e = base.Shown;
     e.Input[1].Humidity = {"Vlhkost", 0, 100, 20, 80};
-    ParameterBlock b = BuildEditBlock(im, tables, e);
+    ParameterBlock b = BuildEditBlock(im, tables, base, e);
     EXPECT_EQ(b.Input[1].Unit(), "% rv");
-    EXPECT_EQ(Bits(b.Input[1].RecordOffset), 0x80000000u);
+    // The record low was left at the shown 0: the logger's +0.0 stays.
+    EXPECT_EQ(Bits(b.Input[1].RecordOffset), 0u);
     EXPECT_EQ(b.Input[1].RecordScale, 642.55f);
     EXPECT_EQ(b.Input[1].AlarmLowRaw, static_cast<std::uint16_t>(RoundHalfEven(1e6 / 130.0)));
     EXPECT_EQ(b.Input[1].AlarmHighRaw, static_cast<std::uint16_t>(RoundHalfEven(1e6 / 220.0)));
@@ -393,7 +420,7 @@ TEST(ArchiveParamsHumidity, SetUpAndTableAlarms) {
     e.Input[1].Humidity.AlarmLow = -50;  // extrapolates below x = 10
     SetLanguage(1);
     try {
-        BuildEditBlock(im, tables, e);
+        BuildEditBlock(im, tables, base, e);
         FAIL() << "no error";
     } catch (const EAParamA& err) {
         const std::string m = err.what();
@@ -406,7 +433,7 @@ TEST(ArchiveParamsHumidity, SetUpAndTableAlarms) {
     e.Input[1].Humidity.AlarmHigh = -5000;  // x negative: no raw number at all
     SetLanguage(0);
     try {
-        BuildEditBlock(im, tables, e);
+        BuildEditBlock(im, tables, base, e);
         FAIL() << "no error";
     } catch (const EAParamA& err) {
         EXPECT_NE(std::string(err.what()).find("Vstup 2: horní mez alarmu"), std::string::npos) << err.what();
@@ -417,10 +444,10 @@ TEST(ArchiveParamsHumidity, SetUpAndTableAlarms) {
 TEST(ArchiveParamsStore, EditBlockFlagsAndEraseRule) {
     LoggerImage im = TwoInputImage();
     InputTable tables[2];
-    ArchiveParamsEntry e = EntryAsShown(im, tables);
+    const ArchiveParamsBaseline base = Opened(im, tables);
+    ArchiveParamsEntry e = base.Shown;
 
-    // Values shown unchanged: only the rounding of the spin edits can differ.
-    ParameterBlock b = BuildEditBlock(im, tables, e);
+    ParameterBlock b = BuildEditBlock(im, tables, base, e);
     EXPECT_EQ(b.ArchiveFlags, 0x03);
 
     // Name, file name, period and flags alone never ask.
@@ -432,7 +459,7 @@ TEST(ArchiveParamsStore, EditBlockFlagsAndEraseRule) {
     e.Record2 = false;
     e.Input[0].AlarmChecked = true;
     e.Input[1].AlarmChecked = true;
-    b = BuildEditBlock(im, tables, e);
+    b = BuildEditBlock(im, tables, base, e);
     EXPECT_EQ(b.Logger(), "SKLAD 12");
     EXPECT_EQ(b.File(), "SKLAD12");
     EXPECT_EQ(b.PeriodValue, 0x15);
@@ -453,7 +480,7 @@ TEST(ArchiveParamsStore, EditBlockFlagsAndEraseRule) {
     im.InputInfo.InputType[1] = 0x00;
     e.Input[1].Page = InputPage::Unused;
     e.Input[1].Current.Name = "changed";
-    b = BuildEditBlock(im, tables, e);
+    b = BuildEditBlock(im, tables, base, e);
     EXPECT_EQ(b.Input[1].Name(), "Proud");
     EXPECT_EQ(b.ArchiveFlags & 0x80, 0);
 
@@ -461,4 +488,175 @@ TEST(ArchiveParamsStore, EditBlockFlagsAndEraseRule) {
               "All records in the logger must be deleted.\r\n\r\nDelete all records in the logger?");
     EXPECT_EQ(EraseQuestion(Lang::Czech),
               "Změna rozsahu archivace vyžaduje vymazání paměti\r\n\r\nNastavit nové parametry a vymazat paměť?");
+}
+
+// ---- storing against the simulated logger -----------------------------------
+
+namespace {
+
+using WireBytes = std::array<std::uint8_t, kParameterBlockSize>;
+
+// What the store's write frames did: the parameter block they leave (IEEE
+// layout) when applied to `before`, and which kinds of write were sent.
+struct Replayed {
+    WireBytes Block{};
+    int ControlWrites = 0, BlockWrites = 0, PointerWrites = 0;
+};
+
+Replayed Replay(const std::vector<std::vector<std::uint8_t>>& frames, const ParameterBlock& before, bool loggerFloats) {
+    Replayed r;
+    r.Block = before.Bytes();
+    if (loggerFloats) {
+        IeeeToLoggerFloat(r.Block.data() + 48, 6);
+        IeeeToLoggerFloat(r.Block.data() + 96, 6);
+    }
+    for (const auto& f : frames) {
+        const std::uint8_t cmd = f[3];
+        if ((cmd & 0x80) == 0) continue;
+        const int a = AddressLength(cmd);
+        std::uint32_t address = 0;
+        for (int i = 0; i < a; ++i) address |= static_cast<std::uint32_t>(f[4 + i]) << (8 * i);
+        const std::uint8_t* data = f.data() + 5 + a;
+        const std::size_t n = f[4 + a];
+        if (cmd == 0x99) {
+            ++r.ControlWrites;
+            std::copy_n(data, n, r.Block.begin() + 1 + address);
+        } else if (cmd == 0x9A) {
+            ++r.BlockWrites;
+            std::copy_n(data, n, r.Block.begin() + 4 + address);
+        } else if (cmd == 0x89) {
+            ++r.PointerWrites;
+        }
+    }
+    if (loggerFloats) {
+        LoggerFloatToIeee(r.Block.data() + 48, 6);
+        LoggerFloatToIeee(r.Block.data() + 96, 6);
+    }
+    return r;
+}
+
+// A simulated logger whose values lie beyond the editor's ranges and between
+// its steps: the Pt100 alarm limits -232.2 and 449.614 degrees; a current input
+// with signal 3.8..20.2 mA, range -0.04..99.97 and record limits off the
+// decimal steps; reserved bytes set and bytes behind a name's terminator.
+class ArchiveParamsOnLogger : public test::SimPort {
+protected:
+    void Prepare() {
+        if (sim_) {
+            port_.Close();
+            sim_->Stop();
+        }
+        Open(sim::SimOptions{});
+        ops_.ReadLoggerType();
+        ops_.ReadParameterBlock();
+        ops_.ReadInputInfo();
+        LoggerImage& im = data_.Image;
+        ParameterBlock& p = im.Parameters;
+        p.Reserved4 = {1, 2, 3, 4};
+        p.Input[0].AlarmLowRaw = RawFromTemperature(im, 0, -232.2);
+        p.Input[0].AlarmHighRaw = RawFromTemperature(im, 0, 449.614);
+        InputParameters& c = p.Input[1];
+        c.InputName = {'P', 'r', 'o', 'u', 'd', 0, 'x', 'y'};
+        c.SignalLow = 3.8f;
+        c.SignalHigh = 20.2f;
+        c.RangeLow = -0.04f;
+        c.RangeHigh = 99.97f;
+        c.RecordOffset = -3.9f;
+        c.RecordScale = static_cast<float>(64255.0 / 16.3);
+        c.AlarmLowRaw = 1234;
+        c.AlarmHighRaw = 64000;
+        c.Reserved44 = {5, 6, 7, 8};
+        ops_.WriteArchiveControl(p);
+        ops_.WriteParameterBlock(p);
+        sim_->ClearReceivedFrames();
+    }
+};
+
+}  // namespace
+
+TEST_F(ArchiveParamsOnLogger, StoreWritesOnlyWhatTheUserChanged) {
+    struct Case {
+        const char* What;
+        std::function<void(ArchiveParamsEntry&)> Edit;
+        bool Answer;                              // to the erase question
+        bool Asks;
+        ParamFieldRef Refused;                    // Field None: stored
+        std::vector<std::pair<int, int>> May;     // byte ranges allowed to change
+        bool Emptied;
+    };
+    using F = ParamField;
+    const std::vector<Case> cases = {
+        {"untouched", [](ArchiveParamsEntry&) {}, false, false, {}, {}, false},
+        {"logger name", [](ArchiveParamsEntry& e) { e.LoggerName = "SKLAD 12"; }, false, false, {}, {{16, 32}}, false},
+        {"input name and unit",
+         [](ArchiveParamsEntry& e) {
+             e.Input[0].Temperature.Name = "Sklad";
+             e.Input[1].Current.Unit = "bar";
+         },
+         false, false, {}, {{32, 44}, {92, 96}}, false},
+        {"temperature unit", [](ArchiveParamsEntry& e) { e.Input[0].Temperature.Unit = TempUnit::Kelvin; }, false,
+         false, {}, {{44, 48}}, false},
+        {"alarm, Yes", [](ArchiveParamsEntry& e) { e.Input[0].Temperature.AlarmHigh = 300; }, true, true, {},
+         {{74, 76}}, true},
+        {"alarm, No",
+         [](ArchiveParamsEntry& e) {
+             e.LoggerName = "X";
+             e.Input[0].Temperature.AlarmHigh = 300;
+         },
+         false, true, {0, F::AlarmHigh}, {}, false},
+        {"range high, Yes", [](ArchiveParamsEntry& e) { e.Input[1].Current.RangeHigh = 50; }, true, true, {},
+         {{104, 124}}, true},
+        {"record high below record low",
+         [](ArchiveParamsEntry& e) {
+             e.LoggerName = "X";
+             e.Input[1].Current.RecordHigh = e.Input[1].Current.RecordLow - 1;
+         },
+         true, false, {1, F::RecordHigh}, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        Prepare();
+        InputTable tables[2];
+        const ParameterBlock read = ReadArchiveParams(ops_, tables);
+        const ArchiveParamsBaseline base{read, EntryAsShown(data_.Image, tables)};
+        ArchiveParamsEntry entry = base.Shown;
+        c.Edit(entry);
+        sim_->ClearReceivedFrames();
+        int questions = 0;
+        try {
+            const ParameterBlock edited = BuildEditBlock(data_.Image, tables, base, entry);
+            StoreArchiveParams(ops_, base.Read, edited, [&](const std::string&) {
+                ++questions;
+                return c.Answer;
+            });
+            EXPECT_EQ(c.Refused.Field, F::None);
+        } catch (const EAParamField& e) {
+            EXPECT_EQ(e.Field.Input, c.Refused.Input) << e.what();
+            EXPECT_EQ(e.Field.Field, c.Refused.Field) << e.what();
+        }
+        EXPECT_EQ(questions, c.Asks ? 1 : 0);
+        const auto frames = sim_->ReceivedFrames();
+        const Replayed w = Replay(frames, read, true);
+        if (c.Refused.Field != F::None) {
+            EXPECT_EQ(w.ControlWrites + w.BlockWrites + w.PointerWrites, 0);
+            continue;
+        }
+        EXPECT_EQ(w.ControlWrites, 1);
+        EXPECT_EQ(w.BlockWrites, 8);
+        EXPECT_EQ(w.PointerWrites, c.Emptied ? 1 : 0);
+        // Every byte outside the changed fields is the logger's own.
+        const WireBytes before = read.Bytes();
+        bool changed = false;
+        for (int i = 0; i < int(kParameterBlockSize); ++i) {
+            bool may = false;
+            for (const auto& [from, to] : c.May) may = may || (i >= from && i < to);
+            if (!may) {
+                EXPECT_EQ(w.Block[i], before[i]) << "byte " << i;
+            }
+            changed = changed || w.Block[i] != before[i];
+        }
+        EXPECT_EQ(changed, !c.May.empty());
+        const auto logger = sim_->ParameterBlockBytes();
+        EXPECT_TRUE(std::equal(logger.begin(), logger.end(), w.Block.begin()));
+    }
 }

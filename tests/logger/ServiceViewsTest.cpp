@@ -54,6 +54,11 @@ TEST(ServiceViews, ArchiveFillAndPointers) {
     EXPECT_EQ(ArchiveFillPercent(Pointers(0x0000, 0x7FFF, 0x10)), 100);
     // Farther apart than the 32768 bytes: above 100, shown unchanged.
     EXPECT_EQ(ArchiveFillPercent(Pointers(0, 0x10000)), 200);
+    // The logger's own archive size: 128 KiB with 0x1EF00 bytes apart is
+    // 96 %, not 378 %; the wrap adds the size; 0 counts as 32768.
+    EXPECT_EQ(ArchiveFillPercent(Pointers(0x0100, 0x1F000), 0x20000), 96);
+    EXPECT_EQ(ArchiveFillPercent(Pointers(0x1F000, 0x0100), 0x20000), 3);
+    EXPECT_EQ(ArchiveFillPercent(Pointers(0x0100, 0x4100), 0), 50);
     EXPECT_EQ(FormatFillPercent(200), "200 %");
     EXPECT_EQ(FormatFillPercent(50), " 50 %");
     EXPECT_EQ(FormatFillPercent(0), "  0 %");

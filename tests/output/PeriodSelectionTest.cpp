@@ -198,6 +198,25 @@ TEST(StepThinning, OneRecordPerStep) {
         EXPECT_TRUE(th.Take(t(10, 20, 0)));
     }
     {
+        // Half-second ties go to the even second, computed on whole milliseconds:
+        // 09:59:59.500 counts as 10:00:00, so with two hours the next is 12:00;
+        // 00:00:04.500 counts as second 4, so with 5 s the next is 00:00:05.
+        const double d = At(2026, 1, 10);
+        struct {
+            int step;
+            double first, skipped, next;
+        } ties[] = {
+            {7200, d + (35999500.0 / 86400000.0), At(2026, 1, 10, 10), At(2026, 1, 10, 12)},
+            {5, d + (4500.0 / 86400000.0), At(2026, 1, 10, 0, 0, 4, 999), At(2026, 1, 10, 0, 0, 5)},
+        };
+        for (const auto& c : ties) {
+            StepThinner th(d, EndOfDay(d), c.step);
+            EXPECT_TRUE(th.Take(c.first)) << c.step;
+            EXPECT_FALSE(th.Take(c.skipped)) << c.step;
+            EXPECT_TRUE(th.Take(c.next)) << c.step;
+        }
+    }
+    {
         // Kind all: the first record of the table is always taken; one per day with s = 86400.
         StepThinner th(0, 0, 86400);
         EXPECT_TRUE(th.Take(At(1990, 1, 1, 23)));

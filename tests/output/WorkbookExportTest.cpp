@@ -25,9 +25,8 @@ fs::path TempDir() {
     return d;
 }
 
-json Dump(const fs::path& file) {
-    const std::string script = std::string(KOLVEX_TEST_SOURCE_DIR) + "/output/py/xlsx_dump.py";
-    const std::string cmd = "/usr/bin/python3 " + script + " '" + file.string() + "'";
+json RunPython(const std::string& script, const std::string& args) {
+    const std::string cmd = "/usr/bin/python3 " + std::string(KOLVEX_TEST_SOURCE_DIR) + "/output/py/" + script + " " + args;
     FILE* p = popen(cmd.c_str(), "r");
     std::string out;
     char buf[4096];
@@ -36,6 +35,8 @@ json Dump(const fs::path& file) {
     EXPECT_EQ(pclose(p), 0) << out;
     return json::parse(out);
 }
+
+json Dump(const fs::path& file) { return RunPython("xlsx_dump.py", "'" + file.string() + "'"); }
 
 double At(int y, int mo, int d, int h, int mi, int s) { return *TryEncodeDateTime(y, mo, d, h, mi, s, 0); }
 
@@ -57,6 +58,7 @@ TEST(WorkbookExport, HeaderHeadingAndNativeValues) {
     auto sink = OpenXlsxExport(file.string(), h, Columns());
     sink->AddRow({At(2004, 8, 31, 12, 30, 0), 3.5, 12}, {});
     sink->AddRow({At(2004, 8, 31, 12, 30, 10), -1.25, 0}, {false, false, true});
+    sink->AddRow({At(2004, 8, 31, 12, 30, 20), static_cast<double>(118.24528f), static_cast<double>(0.1f)}, {});
     sink->Close();
 
     const json d = Dump(file);
@@ -90,8 +92,18 @@ TEST(WorkbookExport, HeaderHeadingAndNativeValues) {
     EXPECT_EQ(c["C6"]["format"], "0");
     EXPECT_EQ(c["B7"]["value"], -1.25);
     EXPECT_FALSE(c.contains("C7")) << "a null value leaves the cell empty";
+    // Single-precision values arrive as their shortest decimals, formats unchanged.
+    EXPECT_EQ(c["B8"]["value"].get<double>(), 118.24528);
+    EXPECT_EQ(c["C8"]["value"].get<double>(), 0.1);
+    EXPECT_EQ(c["B8"]["format"], "0.00");
     EXPECT_NEAR(s["widths"]["A"].get<double>(), 20, 1);
     EXPECT_NEAR(s["widths"]["B"].get<double>(), 12, 1);
+    // Printed one page wide with the header block and heading on every page.
+    EXPECT_TRUE(s["setup"]["fit"].get<bool>());
+    EXPECT_EQ(s["setup"]["fit_width"], 1);
+    EXPECT_EQ(s["setup"]["fit_height"], 0);
+    EXPECT_EQ(s["setup"]["title_rows"], "$1:$5");
+    EXPECT_EQ(s["setup"]["orientation"], "portrait");
 }
 
 TEST(WorkbookExport, KindAllAndEnglishTexts) {
@@ -120,20 +132,50 @@ TEST(WorkbookExport, KindAllAndEnglishTexts) {
     EXPECT_EQ(SheetNameFor(std::string(40, 'x'), 2).size(), 31u);
 }
 
-TEST(WorkbookExport, CsvWithRegionalSeparator) {
-    const fs::path file = TempDir() / "a.csv";
-    auto sink = OpenCsvExport(file.string(), Columns(), ',');
-    sink->AddRow({At(2004, 8, 31, 12, 30, 0), 3.5, 12}, {});
-    sink->AddRow({At(2004, 8, 31, 12, 30, 10), 4, 0}, {false, false, true});
-    sink->Close();
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    EXPECT_EQ(ss.str(),
-              "\xEF\xBB\xBF" "Datum a čas;Teplota (°C);Proud (mA)\r\n"
-              "31/08/2004 12:30:00;3,50;12\r\n"
-              "31/08/2004 12:30:10;4,00;\r\n");
-    EXPECT_EQ(sink->Rows(), 2u);
+TEST(WorkbookExport, CsvReadBackByPythonInEachLanguage) {
+    struct Case {
+        Lang language;
+        std::string delimiter;
+        std::vector<std::string> row1, row2;
+    };
+    const float noisy = 118.24528f;  // 118.2452774047852 once widened
+    const std::vector<Case> cases = {
+        {Lang::Czech, ";", {"2004-08-31 12:30:00", "118,24528", "12"}, {"2026-09-13 00:01:50", "-0,1", ""}},
+        {Lang::English, ",", {"2004-08-31 12:30:00", "118.24528", "12"}, {"2026-09-13 00:01:50", "-0.1", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.delimiter);
+        const fs::path file = TempDir() / "a.csv";
+        std::vector<ExportColumn> cols = Columns();
+        cols[2].Unit = "";  // a field without a unit has no parentheses
+        cols[1].Label = "Teplota; A, \"venku\"";
+        auto sink = OpenCsvExport(file.string(), cols, c.language);
+        sink->AddRow({At(2004, 8, 31, 12, 30, 0), static_cast<double>(noisy), 12}, {});
+        sink->AddRow({At(2026, 9, 13, 0, 1, 50), static_cast<double>(-0.1f), 0}, {false, false, true});
+        sink->Close();
+        EXPECT_EQ(sink->Rows(), 2u);
+        const json d = RunPython("csv_read.py", "'" + file.string() + "' '" + c.delimiter + "'");
+        EXPECT_TRUE(d["bom"].get<bool>());
+        ASSERT_EQ(d["rows"].size(), 3u);
+        EXPECT_EQ(d["rows"][0], json({"Datum a čas", "Teplota; A, \"venku\" (°C)", "Proud"}));
+        EXPECT_EQ(d["rows"][1], json(c.row1));
+        EXPECT_EQ(d["rows"][2], json(c.row2));
+    }
+}
+
+TEST(WorkbookExport, ShortestDecimalsOfSinglePrecisionValues) {
+    const struct {
+        double value;
+        std::string text;
+    } cases[] = {
+        {static_cast<double>(118.24528f), "118.24528"},
+        {static_cast<double>(0.1f), "0.1"},
+        {static_cast<double>(-40.0f), "-40"},
+        {0.1 + 0.2, "0.30000000000000004"},  // not single precision: kept whole
+        {1e-7, "0.0000001"},
+        {-0.0, "0"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ShortestDecimal(c.value), c.text) << c.value;
 }
 
 TEST(WorkbookExport, RowsBeyondASheetContinueOnTheNext) {

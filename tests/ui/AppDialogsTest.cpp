@@ -1,9 +1,12 @@
 // The about box, the system information, the help pages and the common
 // error display.
 
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QtTest>
 
@@ -122,6 +125,20 @@ private slots:
         ShowHelpContents(nullptr);
         QCOMPARE(HelpBrowser()->source(), QUrl(QStringLiteral("qrc:/help/en/index.html")));
         HelpBrowser()->window()->close();
+    }
+
+    void installedHelpBesideTheProgram() {
+        // An installed program reads its pages from <prefix>/share/kolvex12/help.
+        QTemporaryDir prefix;
+        QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("bin")));
+        const QString bin = prefix.filePath(QStringLiteral("bin"));
+        QCOMPARE(InstalledHelpFolder(bin), QString());
+        QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("share/kolvex12/help/en")));
+        QCOMPARE(InstalledHelpFolder(bin), QString());  // no pages yet
+        QFile page(prefix.filePath(QStringLiteral("share/kolvex12/help/en/index.html")));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.close();
+        QCOMPARE(InstalledHelpFolder(bin), prefix.filePath(QStringLiteral("share/kolvex12/help")));
     }
 
     void commonErrorDisplay() {

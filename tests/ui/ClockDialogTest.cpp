@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimeEdit>
@@ -261,12 +262,33 @@ private slots:
         QCOMPARE(dlg.findChild<QDateEdit*>("DTPDate")->date(), QDate(2001, 1, 1));
         QCOMPARE(dlg.findChild<QTimeEdit*>("DTPTime")->time(), QTime(0, 0, 0));
         QCOMPARE(dlg.RememberedTime(), *TryEncodeDateTime(2001, 1, 1, 0, 0, 0));
-        // Storing that unchanged writes no clock, only the address.
+        // The bytes as the logger holds them, with a warning.
+        auto* warning = dlg.findChild<QLabel*>("CasChyba_L");
+        QVERIFY(!warning->isHidden());
+        QVERIFY2(warning->text().contains(QStringLiteral("2024-13-01 00:00:00")), qPrintable(warning->text()));
+        // Storing that unchanged offers the PC's clock; after No only the
+        // address is written.
+        QStringList asked;
+        dlg.Confirm = [&](const QString& q) {
+            asked << q;
+            return false;
+        };
         dlg.SetUp_BBClick();
-        const auto frames = fake.Frames();
+        QCOMPARE(asked.size(), 1);
+        auto frames = fake.Frames();
         QCOMPARE(int(frames.size()), 2);
         QCOMPARE(frames[0][3], std::uint8_t{0x08});
         QCOMPARE(frames[1][3], std::uint8_t{0x81});
+        // After Yes the PC's clock is written.
+        TFSetCas yes(ctx);
+        yes.OpenSequence();
+        yes.Now = [] { return *TryEncodeDateTime(2031, 3, 9, 8, 7, 6, 900); };
+        yes.Confirm = [](const QString&) { return true; };
+        yes.SetUp_BBClick();
+        frames = fake.Frames();
+        QCOMPARE(int(frames.size()), 5);
+        QCOMPARE(frames[3][3], std::uint8_t{0x88});
+        QCOMPARE(Hex(Bytes(frames[3].begin() + 4, frames[3].begin() + 12)), QStringLiteral("06 07 08 00 09 03 1F 00"));
         ctx.Port.Close();
     }
 };

@@ -1,12 +1,14 @@
 // The archive erase dialog against the simulated logger.
 
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
 
 #include "LoggerDialogsFixture.h"
 #include "app/Errors.h"
+#include "app/ui/ModalRunner.h"
 #include "logger/ui/TFAErase.h"
 
 using namespace kolvex;
@@ -101,14 +103,15 @@ private slots:
         logger.ClearFrames();
         bool reported = false;
         dlg.ReportError = [&](const std::exception&) { reported = true; };
+        dlg.Confirm = [](const QString&) { return true; };
         dlg.findChild<QPushButton*>("Erase_BB")->click();
         QVERIFY(!reported);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
-        // An 8-byte pointer read, then the write pointer written as the read pointer.
+        // The pointer read for the question, then the write pointer written as the read pointer.
         const auto frames = logger.Sim().ReceivedFrames();
         QCOMPARE(int(frames.size()), 2);
         QCOMPARE(frames[0][3], std::uint8_t{0x09});
-        QCOMPARE(frames[0][5], std::uint8_t{8});
+        QCOMPARE(frames[0][5], std::uint8_t{9});
         const auto writes = logger.Writes();
         QCOMPARE(int(writes.size()), 1);
         QCOMPARE(writes[0].Command, std::uint8_t{0x89});
@@ -140,6 +143,7 @@ private slots:
         dlg.OpenSequence();
         QStringList errors;
         dlg.ReportError = [&](const std::exception& e) { errors << QString::fromUtf8(e.what()); };
+        dlg.Confirm = [](const QString&) { return true; };
         sim::FaultRule r;
         r.Kind = sim::FaultKind::NoReply;
         r.Frames = {2, 3, 4, 5};
@@ -149,6 +153,54 @@ private slots:
         QCOMPARE(errors, QStringList{QStringLiteral("Error: Parameters was not set-up")});
         QVERIFY(!dlg.isVisible());
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    }
+
+    // Enter on the question answers No: nothing is written and the dialog
+    // stays; Yes then empties the archive.
+    void EraseAsksFirstWithNoAsDefault_data() {
+        QTest::addColumn<int>("lang");
+        QTest::addColumn<int>("unread");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("English, 4096 bytes unread")
+            << 1 << 0x1000 << QStringLiteral("The logger holds 4096 bytes of records that have not been read");
+        QTest::newRow("Czech, 4096 bytes unread") << 0 << 0x1000 << QStringLiteral("V přístroji je 4096 bajtů záznamů");
+        QTest::newRow("English, all read") << 1 << 0 << QStringLiteral("already been read");
+    }
+
+    void EraseAsksFirstWithNoAsDefault() {
+        QFETCH(int, lang);
+        QFETCH(int, unread);
+        QFETCH(QString, says);
+        StoppedLogger logger;
+        logger.SetRead(logger.write - unread);
+        SetLanguage(lang);
+        TFAErase dlg(logger.ctx);
+        dlg.OpenSequence();
+        dlg.show();
+        QStringList texts;
+        bool yes = false;
+        ui::SetModalHook([&](QDialog& d) {
+            auto* box = qobject_cast<QMessageBox*>(&d);
+            if (!box) return int(QDialog::Rejected);
+            texts << box->text();
+            if (box->defaultButton() != box->button(QMessageBox::No)) texts << QStringLiteral("default is not No");
+            return int(yes ? QMessageBox::Yes : box->standardButton(box->defaultButton()));
+        });
+        logger.ClearFrames();
+        dlg.findChild<QPushButton*>("Erase_BB")->click();
+        QCOMPARE(texts.size(), 1);
+        QVERIFY2(texts[0].contains(says), qPrintable(texts[0]));
+        QVERIFY(logger.Writes().empty());
+        QVERIFY(dlg.isVisible());
+        QVERIFY(logger.Sim().ArchiveRead() != logger.Sim().ArchiveWrite() || unread == 0);
+
+        yes = true;
+        dlg.findChild<QPushButton*>("Erase_BB")->click();
+        ui::SetModalHook(nullptr);
+        QCOMPARE(texts.size(), 2);
+        QCOMPARE(int(logger.Writes().size()), 1);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(logger.Sim().ArchiveRead(), logger.Sim().ArchiveWrite());
     }
 };
 

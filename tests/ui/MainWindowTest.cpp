@@ -12,6 +12,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QDialogButtonBox>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSignalSpy>
@@ -31,6 +32,7 @@
 #include "app/Language.h"
 #include "app/ui/Help.h"
 #include "app/ui/LampShape.h"
+#include "app/ui/LiveTrendPanel.h"
 #include "app/ui/ModalRunner.h"
 #include "app/ui/TFAbout02.h"
 #include "app/ui/TFMain.h"
@@ -335,12 +337,20 @@ private slots:
             QCOMPARE(Child<QToolButton>(w, "ArchivOpen_SB")->text(), QStringLiteral("Soubor"));
             QCOMPARE(Child<QToolButton>(w, "ArchivRead_SB")->toolTip(), QStringLiteral("Čtení archivace"));
             QCOMPARE(Child<QToolButton>(w, "DbfErase_SB")->toolTip(), QStringLiteral("Odstranění záznamů z databáze"));
+            // Qt's own texts (standard buttons of message boxes and file,
+            // colour and print dialogs) follow the program's language.
+            auto qtCancel = [] {
+                QDialogButtonBox box(QDialogButtonBox::Cancel);
+                return box.button(QDialogButtonBox::Cancel)->text();
+            };
+            QCOMPARE(qtCancel(), QStringLiteral("Zrušit"));
 
             // English at once, everywhere in the window.
             Child<QToolButton>(w, "English_SB")->click();
             QCOMPARE(ctx.Config.Language, 1);
             QCOMPARE(CurrentLanguage(), Lang::English);
             QCOMPARE(w.HelpFile(), QStringLiteral("kolvex12_EN.hlp"));
+            QCOMPARE(qtCancel(), QStringLiteral("Cancel"));
             QVERIFY(Child<QToolButton>(w, "English_SB")->isChecked());
             QVERIFY(!Child<QToolButton>(w, "Czech_SB")->isChecked());
             QVERIFY(Child<QAction>(w, "English_MI")->isChecked());
@@ -349,7 +359,7 @@ private slots:
             QCOMPARE(Child<QMenu>(w, "Zobrazeni_MI")->title(), QStringLiteral("&View"));
             QCOMPARE(Child<QMenu>(w, "Archivace_MI")->title(), QStringLiteral("&Archive"));
             QCOMPARE(Child<QAction>(w, "SetPC_MI")->text(), QStringLiteral("&Computer"));
-            QCOMPARE(Child<QAction>(w, "SetCas_MI")->text(), QStringLiteral("&Date & Time"));
+            QCOMPARE(Child<QAction>(w, "SetCas_MI")->text(), QStringLiteral("&Date && Time"));
             QCOMPARE(Child<QAction>(w, "ZVerze_MI")->text(), QStringLiteral("&Quendal Info..."));
             QCOMPARE(Child<QAction>(w, "ZMereni_MI")->text(), QStringLiteral("&Mesuring..."));
             QCOMPARE(Child<QAction>(w, "AParamSave_MI")->text(), QStringLiteral("&Parameter loading..."));
@@ -381,7 +391,13 @@ private slots:
             QVERIFY(Child<QToolButton>(w, "Czech_SB")->isChecked());
             Child<QAction>(w, "HAbout_MI")->trigger();
             QCOMPARE(aboutTitle, QStringLiteral("Informace o aplikaci"));
-            w.close();
+            QCOMPARE(qtCancel(), QStringLiteral("Zrušit"));
+            // Exit (Ctrl+Q) closes like the window's close button: the
+            // configuration is written.
+            QAction* exit = Child<QAction>(w, "Exit_MI");
+            QCOMPARE(exit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+            exit->trigger();
+            QVERIFY(!w.isVisible());
         }
         const QByteArray bytes = ReadFile(cfgPath_);
         QCOMPARE(bytes.size(), 344);
@@ -494,6 +510,8 @@ private slots:
         QVERIFY(value1->alignment() & Qt::AlignRight);
         QVERIFY(value1->font().bold());
 
+        // Navy after a good reading, unless the value is beyond an alarm limit.
+        auto goodColour = [&] { return w.LiveTrend()->Alarm(0) == AlarmState::Normal ? kValueGood : kValueAlarm; };
         QSignalSpy readings(&w, &TFMain::LiveReadingDone);
         w.Timer1Timer();
         QCOMPARE(readings.count(), 1);
@@ -505,7 +523,7 @@ private slots:
         QVERIFY2(isNumber, qPrintable(value1->text()));
         QCOMPARE(lamp1->Color(), kLampGood);
         QCOMPARE(lamp2->Color(), kLampGood);
-        QCOMPARE(value1->palette().color(QPalette::WindowText), kValueGood);
+        QCOMPARE(value1->palette().color(QPalette::WindowText), goodColour());
 
         // The logger falls silent: red from the next reading on, the last
         // values stay, nothing is reported.
@@ -552,7 +570,7 @@ private slots:
         QCOMPARE(readings.count(), 5);
         QVERIFY(readings.last().at(0).toBool());
         QCOMPARE(lamp1->Color(), kLampGood);
-        QCOMPARE(value1->palette().color(QPalette::WindowText), kValueGood);
+        QCOMPARE(value1->palette().color(QPalette::WindowText), goodColour());
         QCOMPARE(w.ReadCountdown(), 1);
 
         // Switching on while the logger is unreachable: the button pops up
@@ -670,7 +688,7 @@ private slots:
         QCOMPARE(menu.join(QLatin1Char(' ')),
                  QStringLiteral("Nastaveni_MI: SetPC_MI SetCas_MI | Czech_MI English_MI "
                                 "Zobrazeni_MI: ZVerze_MI | ZMereni_MI ZDiagnostika_MI "
-                                "Archivace_MI: AOpenFile_MI ARead_MI | AParam_MI AErase_MI AParamSave_MI "
+                                "Archivace_MI: AOpenFile_MI ARead_MI | AParam_MI AErase_MI AParamSave_MI | Exit_MI "
                                 "Help_MI: HObsah_MI | HAbout_MI"));
 
         // Screenshots for a look at the window, when asked for.

@@ -51,6 +51,7 @@ json Dump(const std::string& file) {
 struct Run {
     QString Path;
     QStringList Opened, Warnings, Errors;
+    QString Saved;
     bool Asked = false;
     bool StillOpen = false;
     QString Suggested;
@@ -73,6 +74,10 @@ Run Export(OutputTable& t, const std::string& file, bool csv = false, bool openR
         return openResult;
     };
     d.Hooks.Warn = [&](const QString& title, const QString& text) { r.Warnings << title << text; };
+    d.Hooks.Saved = [&](const QString&, const QString& text) {
+        r.Saved = text;
+        return kolvex::ui::OutputHooks::AfterSave::OpenFile;
+    };
     d.Hooks.Error = [&](const std::exception& e) { r.Errors << QString::fromUtf8(e.what()); };
     if (adjust) adjust(d);
     d.show();
@@ -230,10 +235,10 @@ private slots:
         std::ifstream in(r.Path.toStdString(), std::ios::binary);
         std::stringstream ss;
         ss << in.rdbuf();
-        const std::string expected = "\xEF\xBB\xBF" "Datum a čas,Teplota (°C),Vlhkost (% r.v.)\r\n"
-                                     "31/08/2004 10:00:00,20.0,50.0\r\n"
-                                     "31/08/2004 10:30:00,20.1,51.0\r\n"
-                                     "31/08/2004 11:00:00,20.2,52.0\r\n";
+        const std::string expected = "\xEF\xBB\xBF" "Datum a čas;Teplota (°C);Vlhkost (% r.v.)\r\n"
+                                     "2004-08-31 10:00:00;20;50\r\n"
+                                     "2004-08-31 10:30:00;20,1;51\r\n"
+                                     "2004-08-31 11:00:00;20,2;52\r\n";
         QCOMPARE(ss.str(), expected);
 
         // A cancelled save dialog writes nothing and keeps the dialog open.

@@ -1,8 +1,10 @@
 // The archiving parameters editor against the simulated logger: what it
 // shows, and the bytes the logger receives when it stores.
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -93,6 +95,28 @@ std::uint32_t Bits(float f) {
     std::uint32_t u;
     std::memcpy(&u, &f, 4);
     return u;
+}
+
+// The Pt100 alarm limits -232.2 and 449.614 degrees; the current input with
+// signal 3.8..20.2 mA, range -0.04..99.97 and record limits off the steps.
+void BeyondTheEditorsReach(SimLogger& logger) {
+    LoggerOps& ops = logger.ctx.Ops;
+    ops.ReadLoggerType();
+    ops.ReadParameterBlock();
+    ops.ReadInputInfo();
+    LoggerImage& im = logger.ctx.Logger.Image;
+    ParameterBlock& p = im.Parameters;
+    p.Input[0].AlarmLowRaw = RawFromTemperature(im, 0, -232.2);
+    p.Input[0].AlarmHighRaw = RawFromTemperature(im, 0, 449.614);
+    InputParameters& c = p.Input[1];
+    c.SignalLow = 3.8f;
+    c.SignalHigh = 20.2f;
+    c.RangeLow = -0.04f;
+    c.RangeHigh = 99.97f;
+    c.RecordOffset = -3.9f;
+    c.RecordScale = static_cast<float>(64255.0 / 16.3);
+    ops.WriteArchiveControl(p);
+    ops.WriteParameterBlock(p);
 }
 
 }  // namespace
@@ -495,6 +519,68 @@ private slots:
         QCOMPARE(Hex(Bytes(after.begin() + 96, after.end())), Hex(Bytes(before.begin() + 96, before.end())));
         const Bytes shared = Block(logger.ctx.Logger.Image.Parameters);
         QVERIFY(GetU16(shared.data() + 122) != GetU16(before.data() + 122));
+    }
+
+    // A logger whose values lie beyond the spin edits' ranges and between
+    // their steps: shown as they are, kept when untouched; a refused value or
+    // a No keeps the dialog with its edits and shows the field concerned.
+    void LoggerValuesBeyondTheEditorsReach() {
+        SimLogger logger(Options());
+        BeyondTheEditorsReach(logger);
+        const Bytes before = logger.Sim().ParameterBlockBytes();
+        Editor e(logger, false);
+        e.dlg.show();
+        TSpinFEdit* alarmLo = e.Spin("Vst1TAlarmLo_SFE");
+        QCOMPARE(alarmLo->Text(), QStringLiteral("-232"));
+        QVERIFY(alarmLo->BeyondRange());
+        const QString alarmHigh = e.Spin("Vst1TAlarmHi_SFE")->Text();  // 449.614 between the steps
+        QVERIFY2(alarmLo->toolTip().contains(QStringLiteral("-50")), qPrintable(alarmLo->toolTip()));
+        QCOMPARE(e.Spin("Vst2ImALo_SFE")->Text(), QStringLiteral("4"));
+        QCOMPARE(e.Spin("Vst2IRozsHi_SFE")->Text(), QStringLiteral("100.0"));
+        QVERIFY(!e.Spin("Vst2IRozsHi_SFE")->BeyondRange());
+        // Passing through an untouched field leaves it as it is.
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(alarmLo, &out);
+        QCOMPARE(alarmLo->Text(), QStringLiteral("-232"));
+
+        // An upper record limit below the lower one: refused before anything is written.
+        const QString recordHigh = e.Spin("Vst2IZaznHi_SFE")->Text();
+        auto* name = e.Get<QLineEdit>("NazevMereni_E");
+        name->setText(QStringLiteral("SKLAD 12"));
+        e.Spin("Vst2IZaznHi_SFE")->SetText(QStringLiteral("-5.0"));
+        logger.ClearFrames();
+        e.Store();
+        QCOMPARE(e.errors.size(), 1);
+        QVERIFY2(e.errors[0].startsWith(QStringLiteral("Input 2: ")), qPrintable(e.errors[0]));
+        QVERIFY(e.questions.isEmpty());
+        QVERIFY(logger.Sim().ReceivedFrames().empty());
+        QVERIFY(e.dlg.isVisible());
+        QCOMPARE(e.Get<QTabWidget>("Parametry_TB")->currentIndex(), 2);
+        QCOMPARE(e.dlg.focusWidget(), static_cast<QWidget*>(e.Spin("Vst2IZaznHi_SFE")));
+
+        // A changed alarm answered No: the same, the alarm field shown.
+        e.Spin("Vst2IZaznHi_SFE")->SetText(recordHigh);
+        e.Spin("Vst1TAlarmHi_SFE")->SetText(QStringLiteral("300"));
+        e.Store();
+        QCOMPARE(e.questions.size(), 1);
+        QCOMPARE(e.errors.last(), QStringLiteral("Parametry archivace nenastaveny"));
+        QVERIFY(logger.Sim().ReceivedFrames().empty());
+        QVERIFY(e.dlg.isVisible());
+        QCOMPARE(e.Get<QTabWidget>("Parametry_TB")->currentIndex(), 1);
+        QCOMPARE(e.dlg.focusWidget(), static_cast<QWidget*>(e.Spin("Vst1TAlarmHi_SFE")));
+        QCOMPARE(name->text(), QStringLiteral("SKLAD 12"));
+
+        // Back to the shown values: only the name bytes reach the logger.
+        e.Spin("Vst1TAlarmHi_SFE")->SetText(alarmHigh);
+        e.Store();
+        QCOMPARE(e.questions.size(), 1);
+        QCOMPARE(e.dlg.result(), int(QDialog::Accepted));
+        Bytes expected = before;
+        std::memset(expected.data() + 16, 0, 16);
+        std::memcpy(expected.data() + 16, "SKLAD 12", 8);
+        CheckStoreFrames(logger, expected, 4);
+        QCOMPARE(int(logger.Writes().size()), 9);
+        QCOMPARE(Hex(logger.Sim().ParameterBlockBytes()), Hex(expected));
     }
 
     void SilentLoggerRefusesToOpen() {

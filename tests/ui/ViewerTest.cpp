@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QSplitterHandle>
 #include <QTabBar>
@@ -35,7 +36,11 @@ class ViewerTest : public QObject {
 
     std::string Path(const char* name) const { return dir_->filePath(QString::fromLatin1(name)).toStdString(); }
 
-    static void AllMode(AppContext& ctx) { ctx.Config.ChartPeriod.Kind = pkAll; }
+    // All records in the chart; the viewer was left showing both panels.
+    static void AllMode(AppContext& ctx) {
+        ctx.Config.ChartPeriod.Kind = pkAll;
+        ctx.Config.ViewerTab = 2;
+    }
 
 private slots:
     void init() {
@@ -134,11 +139,10 @@ private slots:
         QCOMPARE(Child<QToolButton>(v, "GrafZoomWidth_SB")->toolTip(), QStringLiteral("Měřítko 100% vodorovně"));
         QCOMPARE(next->toolTip(), QStringLiteral("Následující"));
 
-        // A missing file hides the tabs without a message; the table open
-        // before stays with the data module.
+        // A missing file is reported; the table open before stays shown.
         v.OpenArchiveView(QString::fromStdString(Path("missing.dbf")));
-        QVERIFY(!v.TabsShown());
-        QVERIFY(rec.messages.isEmpty());
+        QVERIFY(v.TabsShown());
+        QCOMPARE(rec.messages.size(), 1);
         QVERIFY(rec.dialogs.isEmpty());
         v.FormCloseQuery();
         QVERIFY(!ctx.Adm.Table1.IsOpen());
@@ -282,6 +286,60 @@ private slots:
         QTest::qWait(20);
         QVERIFY(!v.Grid()->horizontalScrollBar()->isVisible());
         QCOMPARE(panel->width(), v.GridPanelWidth());
+    }
+
+    void tablesThatCannotBeShownAndForeignTables() {
+        ModalRecorder rec;
+        const std::string good = Path("84321-2004.dbf");
+        WriteTable(good, Ramp(5));
+        const std::string foreign = Path("cizi.dbf");
+        WriteTable(foreign, Ramp(3));
+        QVERIFY(QFile::remove(QString::fromStdString(Path("cizi.par"))));
+        const std::string damaged = Path("damaged.dbf");
+        QFile f(QString::fromStdString(damaged));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("not a table");
+        f.close();
+
+        AppContext ctx;
+        AllMode(ctx);
+        TFADbf v(ctx);
+        QSignalSpy status(&v, &TFADbf::StatusMessage);
+        v.OpenArchiveView(QString::fromStdString(good));
+        const QString goodStatus = QString::fromStdString(good) + QStringLiteral("     records: 5");
+        QCOMPARE(status.last().at(0).toString(), goodStatus);
+
+        // Refused tables are reported with their reason; the shown table stays.
+        const struct {
+            std::string path;
+            const char* reason;
+        } refused[] = {{damaged, "Damaged header"}, {Path("missing.dbf"), "does not exist"}};
+        for (const auto& c : refused) {
+            rec.messages.clear();
+            v.OpenArchiveView(QString::fromStdString(c.path));
+            QCOMPARE(rec.messages.size(), 1);
+            QVERIFY2(rec.messages[0].contains(QString::fromStdString(c.path)), qPrintable(rec.messages[0]));
+            QVERIFY2(rec.messages[0].contains(QLatin1String(c.reason)), qPrintable(rec.messages[0]));
+            QVERIFY(v.TabsShown());
+            QCOMPARE(v.windowTitle(), QStringLiteral("84321-2004.dbf"));
+            QCOMPARE(ctx.Adm.Table1.RecordCount(), 5);
+            QCOMPARE(status.last().at(0).toString(), goodStatus);
+        }
+
+        // A table without a parameter file: its own field names and count,
+        // no units, automatic axes, and no parameter file left behind.
+        rec.messages.clear();
+        v.OpenArchiveView(QString::fromStdString(foreign));
+        QVERIFY(rec.messages.isEmpty());
+        QCOMPARE(v.windowTitle(), QStringLiteral("cizi.dbf"));
+        const ArchiveParameterRecord& r = ctx.Adm.ParameterRecord;
+        QCOMPARE(r.FieldCount(), 3);
+        QCOMPARE(QString::fromStdString(r.Descriptor(1).Label), QStringLiteral("VSTUP1"));
+        QCOMPARE(QString::fromStdString(r.Descriptor(2).Unit), QString());
+        QVERIFY(r.LeftAxis().Automatic && r.RightAxis().Automatic);
+        v.FormCloseQuery();
+        QVERIFY(!QFile::exists(QString::fromStdString(Path("cizi.par"))));
+        QVERIFY(QFile::exists(QString::fromStdString(Path("84321-2004.par"))));
     }
 };
 

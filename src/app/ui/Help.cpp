@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QShortcut>
 #include <QTextBrowser>
@@ -64,12 +66,24 @@ QString CurrentHelpFile() {
     return CurrentLanguage() == Lang::English ? QStringLiteral("kolvex12_EN.hlp") : QStringLiteral("kolvex12.hlp");
 }
 
+QString InstalledHelpFolder(const QString& programFolder) {
+    if (programFolder.isEmpty()) return {};
+    const QString folder = QDir::cleanPath(programFolder + QStringLiteral("/../share/kolvex12/help"));
+    if (!QFileInfo::exists(folder + QStringLiteral("/en/index.html"))) return {};
+    return folder;
+}
+
 QUrl HelpPageUrl(int context) {
     InitHelpResources();
-    const QString folder = QStringLiteral(":/help/") + LanguageFolder() + QLatin1Char('/');
+    const QString installed = InstalledHelpFolder(QCoreApplication::applicationDirPath());
+    const QString folder = (installed.isEmpty() ? QStringLiteral(":/help") : installed) + QLatin1Char('/') +
+                           LanguageFolder() + QLatin1Char('/');
+    auto url = [&](const QString& path) {
+        return installed.isEmpty() ? QUrl(QStringLiteral("qrc") + path) : QUrl::fromLocalFile(path);
+    };
     const QString topic = folder + QString::number(context) + QStringLiteral(".html");
-    if (context != 0 && QFile::exists(topic)) return QUrl(QStringLiteral("qrc") + topic);
-    return QUrl(QStringLiteral("qrc") + folder + QStringLiteral("index.html"));
+    if (context != 0 && QFile::exists(topic)) return url(topic);
+    return url(folder + QStringLiteral("index.html"));
 }
 
 void ShowHelpContents(QWidget* parent) { Show(parent, HelpPageUrl(0)); }

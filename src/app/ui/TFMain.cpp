@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -26,9 +27,12 @@
 #include "app/Language.h"
 #include "app/ui/ErrorDisplay.h"
 #include "app/ui/Help.h"
+#include "app/ui/QtTranslation.h"
 #include "app/ui/Icons.h"
 #include "app/ui/LampShape.h"
+#include "app/ui/LiveTrendPanel.h"
 #include "app/ui/ModalRunner.h"
+#include "app/ui/PortStatus.h"
 #include "app/ui/TFAbout02.h"
 #include "app/ui/TFSetPC.h"
 #include "archive/ui/TFADbf.h"
@@ -112,13 +116,20 @@ TFMain::TFMain(AppContext& ctx, TimeSource clock, QWidget* parent)
     column->setSpacing(0);
     column->addWidget(hP_[0]);
     column->addWidget(hP_[1]);
-    column->addWidget(mdiArea_, 1);
+    // The live trend takes the room below the panels, above the viewer's area.
+    auto* split = new QSplitter(Qt::Vertical, central);
+    liveTrend_ = new LiveTrendPanel(ctx_, hValueST_, split);
+    split->addWidget(liveTrend_);
+    split->addWidget(mdiArea_);
+    column->addWidget(split, 1);
     setCentralWidget(central);
 
     timer1_ = new QTimer(this);
     timer1_->setObjectName(QStringLiteral("Timer1"));
     timer1_->setInterval(1000);
     connect(timer1_, &QTimer::timeout, this, &TFMain::Timer1Timer);
+    portStatus_ = new PortStatus(ctx_, this);
+    statusBar()->addPermanentWidget(portStatus_, 1);
 
     Startup();
     timer1_->start();
@@ -174,6 +185,12 @@ void TFMain::BuildMenus() {
     aEraseMI_ = item(archivaceMI_, "AErase_MI", ThemeIcon("edit-clear-all", QStyle::SP_TrashIcon), &TFMain::AErase_MIClick);
     aParamSaveMI_ = item(archivaceMI_, "AParamSave_MI", ThemeIcon("document-save-as", QStyle::SP_DialogSaveButton),
                          &TFMain::AParamSave_MIClick);
+    archivaceMI_->addSeparator();
+    // Ends the run like the window's close button.
+    exitMI_ = archivaceMI_->addAction(ThemeIcon("application-exit", QStyle::SP_DialogCloseButton), QString());
+    exitMI_->setObjectName(QStringLiteral("Exit_MI"));
+    exitMI_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(exitMI_, &QAction::triggered, this, &QWidget::close);
 
     helpMI_ = menu("Help_MI");
     hObsahMI_ = item(helpMI_, "HObsah_MI", ThemeIcon("help-contents", QStyle::SP_DialogHelpButton),
@@ -352,6 +369,7 @@ void TFMain::Startup() {
         startupPortFailed_ = true;
         ShowError(nullptr, e);
     }
+    portStatus_->Refresh();
     if (!startupPortFailed_) RestorePlacement();
     // The data module (it lives in the context) gets this program's question
     // box, then the hidden old-database conversion window is created.
@@ -474,6 +492,7 @@ void TFMain::SetArchiveCommandsEnabled(bool enabled) {
 void TFMain::ApplyLanguage() {
     if (ctx_.Config.Language > 1) ctx_.Config.Language = 0;
     SetLanguage(ctx_.Config.Language);
+    ApplyQtTranslation(CurrentLanguage());
     const bool english = CurrentLanguage() == Lang::English;
     helpFile_ = english ? QStringLiteral("kolvex12_EN.hlp") : QStringLiteral("kolvex12.hlp");
     (english ? englishSB_ : czechSB_)->setChecked(true);
@@ -485,7 +504,7 @@ void TFMain::ApplyLanguage() {
     nastaveniMI_->setTitle(Q(Tr("&Nastavení", "&Set-up")));
     setPCMI_->setText(Q(Tr("&Počítač...", "&Computer")));
     nastPCSB_->setToolTip(Q(Tr("Počitač", "Computer")));
-    setCasMI_->setText(Q(Tr("&Datum a čas...", "&Date & Time")));
+    setCasMI_->setText(Q(Tr("&Datum a čas...", "&Date && Time")));
     nastCasSB_->setToolTip(Q(Tr("Datum a čas", "Date Time")));
     czechMI_->setText(QStringLiteral("Česky"));  // not translated
     czechSB_->setToolTip(QStringLiteral("Cesky"));
@@ -517,8 +536,11 @@ void TFMain::ApplyLanguage() {
     helpMI_->setTitle(Q(Tr("&Nápověda", "&Help")));
     hObsahMI_->setText(Q(Tr("&Obsah...", "&Contents...")));
     hAboutMI_->setText(Q(Tr("O &aplikaci...", "&About...")));
+    exitMI_->setText(Q(Tr("&Konec", "E&xit")));
 
+    liveTrend_->ApplyCaptions();
     if (ArchiveViewerExists()) ArchiveViewerApplyLanguage();
+    portStatus_->Refresh();
 }
 
 void TFMain::Czech_MIClick() {
@@ -581,6 +603,7 @@ void TFMain::SwitchLiveDisplay() {
         hP_[0]->hide();
         hP_[1]->hide();
     }
+    liveTrend_->SetLive(on);
     MakeRoom();
     schedule_.Reset();  // the next tick reads at once
 }
@@ -600,6 +623,8 @@ void TFMain::Timer1Timer() {
     if (value == lastClockValue_) return;
     lastClockValue_ = value;
     timeP_->setText(LongTimeText(now.time()));
+    // An unplugged adapter that is back: the live display goes on by itself.
+    if (zobrMereniSB_->isChecked() && portStatus_->Resume()) schedule_.Reset();
     if (zobrMereniSB_->isChecked()) ReadLiveValues();
 }
 
@@ -610,8 +635,9 @@ void TFMain::ReadLiveValues() {
 
     SetLamps(kLampReading, true);  // the reading below blocks the window
     bool ok = false;
+    std::array<std::uint16_t, 2> raw{};
     try {
-        const auto raw = ctx_.Ops.ReadCurrentValues();
+        raw = ctx_.Ops.ReadCurrentValues();
         QString text[2];
         for (int i = 0; i < 2; ++i)
             if (!hP_[i]->isHidden())
@@ -632,6 +658,8 @@ void TFMain::ReadLiveValues() {
         SetValueColor(kValueFailed);
         schedule_.Failed();
     }
+    liveTrend_->AddReading(ToDateTimeValue(now), ok ? std::optional(raw) : std::nullopt);
+    portStatus_->Reading(ok);
     emit LiveReadingDone(ok);
 }
 
@@ -659,6 +687,7 @@ void TFMain::RunLoggerDialog() {
 void TFMain::SetPC_MIClick() {
     TFSetPC dialog(ctx_, this);
     RunModal(dialog);
+    portStatus_->Refresh();
 }
 
 void TFMain::SetCas_MIClick() { RunLoggerDialog<TFSetCas>(); }

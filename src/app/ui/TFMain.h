@@ -29,6 +29,8 @@ class QToolButton;
 namespace kolvex::ui {
 
 class LampShape;
+class LiveTrendPanel;
+class PortStatus;
 class QtAnswerer;
 class TFADbf;
 
@@ -66,8 +68,11 @@ public:
     void SetTimeSource(TimeSource clock) { clock_ = std::move(clock); }
     // True when applying the port at start-up failed (placement skipped).
     bool StartupPortFailed() const { return startupPortFailed_; }
+    // True while a command unwinds that must end before the window closes.
+    bool Busy() const { return downloading_; }
     // The archive viewer, once it exists (it stays for the rest of the run).
     TFADbf* Viewer() const { return viewer_; }
+    LiveTrendPanel* LiveTrend() const { return liveTrend_; }
 
 signals:
     // After every reading of the live display: whether it succeeded.
@@ -147,6 +152,7 @@ private:
     QAction* aParamSaveMI_ = nullptr;
     QAction* hObsahMI_ = nullptr;
     QAction* hAboutMI_ = nullptr;
+    QAction* exitMI_ = nullptr;
 
     // Tool bar.
     QToolBar* toolBar_ = nullptr;
@@ -171,6 +177,7 @@ private:
     QLabel* hNameL_[2] = {nullptr, nullptr};
     QLabel* hValueST_[2] = {nullptr, nullptr};
     QLabel* hUnitL_[2] = {nullptr, nullptr};
+    LiveTrendPanel* liveTrend_ = nullptr;
 
     QMdiArea* mdiArea_ = nullptr;
     QTimer* timer1_ = nullptr;
@@ -179,6 +186,7 @@ private:
     QMdiSubWindow* viewerWindow_ = nullptr;
     std::unique_ptr<QtAnswerer> answerer_;
     bool downloading_ = false;
+    PortStatus* portStatus_ = nullptr;  // the status bar's port and logger state
 };
 
 // Lamp colours of the live display.

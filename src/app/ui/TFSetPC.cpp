@@ -1,6 +1,8 @@
 #include "app/ui/TFSetPC.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFileSystemWatcher>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -12,6 +14,7 @@
 #include <QShortcut>
 #include <QSpinBox>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/ConfigDefaults.h"
@@ -57,6 +60,9 @@ QString PortListText(const PortEntry& entry) {
     const QString device = QString::fromStdString(entry.Device);
     if (!description.isEmpty() && description != device && description != device.section(QLatin1Char('/'), -1))
         text += QStringLiteral("  ") + description;
+    // A port this user cannot open says why.
+    if (entry.Problem != PortProblem::None)
+        text += QStringLiteral("  [") + Q(PortProblemText(entry.Problem, entry.Device)) + QLatin1Char(']');
     return text;
 }
 
@@ -95,10 +101,12 @@ TFSetPC::TFSetPC(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) 
     eAdrQuend_->setObjectName(QStringLiteral("EAdrQuend"));
     eAdrQuend_->setRange(0, 255);
     detailsBB_ = MakeButton(this, "Details_BB", QStyle::SP_FileDialogDetailedView);
+    refreshBB_ = MakeButton(gbRS232_, "Refresh_BB", QStyle::SP_BrowserReload);
 
     auto* grid = new QGridLayout(gbRS232_);
     grid->addWidget(portNameL_, 0, 0);
     grid->addWidget(portCB_, 0, 1);
+    grid->addWidget(refreshBB_, 0, 2);
     grid->addWidget(adresaL_, 1, 0);
     grid->addWidget(eAdrQuend_, 1, 1, Qt::AlignLeft);
     grid->setColumnStretch(1, 1);
@@ -124,8 +132,20 @@ TFSetPC::TFSetPC(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) 
     connect(detailsBB_, &QPushButton::clicked, this, &TFSetPC::Details_BBClick);
     connect(helpBB_, &QPushButton::clicked, this, &TFSetPC::Help_BBClick);
     connect(closeBB_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(refreshBB_, &QPushButton::clicked, this, &TFSetPC::Refresh_BBClick);
     auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
     connect(f1, &QShortcut::activated, this, [this] { ShowHelpTopic(this, kHelpContext); });
+
+    // Serial devices come and go while the dialog is open: device nodes
+    // appear in /dev, stable names a moment later in /dev/serial/by-id.
+    plugDelay_ = new QTimer(this);
+    plugDelay_->setSingleShot(true);
+    plugDelay_->setInterval(700);
+    connect(plugDelay_, &QTimer::timeout, this, &TFSetPC::Refresh_BBClick);
+    devWatcher_ = new QFileSystemWatcher(this);
+    for (const char* folder : {"/dev", "/dev/serial", kSerialByIdFolder})
+        if (QDir(QString::fromLatin1(folder)).exists()) devWatcher_->addPath(QString::fromLatin1(folder));
+    connect(devWatcher_, &QFileSystemWatcher::directoryChanged, this, [this] { plugDelay_->start(); });
 
     // FormCreate: captions, the hidden address, the port list of the last
     // enumeration with the configured port selected.
@@ -134,16 +154,31 @@ TFSetPC::TFSetPC(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) 
     adresaL_->hide();
     eAdrQuend_->hide();
     eAdrQuend_->setValue(255);
+    FillPortList(ctx_.Config.ComPort);
+    CentreOnScreen(this);
+}
+
+void TFSetPC::FillPortList(const std::string& name) {
+    portCB_->clear();
     for (const PortEntry& entry : ctx_.Port.PortList)
         portCB_->addItem(PortListText(entry), QString::fromStdString(entry.Name));
+    // A configured device path that is not listed (unplugged) stays choosable.
+    if (IsDevicePath(name) && portCB_->findData(QString::fromStdString(name)) < 0)
+        portCB_->addItem(QString::fromStdString(name), QString::fromStdString(name));
     portCB_->setCurrentIndex(-1);  // nothing chosen when the port is not listed
     for (int i = 0; i < portCB_->count(); ++i) {
-        if (SamePortName(portCB_->itemData(i).toString().toStdString(), ctx_.Config.ComPort)) {
+        if (SamePortName(portCB_->itemData(i).toString().toStdString(), name)) {
             portCB_->setCurrentIndex(i);
             break;
         }
     }
-    CentreOnScreen(this);
+}
+
+void TFSetPC::Refresh_BBClick() {
+    const std::string chosen =
+        portCB_->currentIndex() >= 0 ? portCB_->currentData().toString().toStdString() : ctx_.Config.ComPort;
+    ctx_.Port.EnumeratePorts();
+    FillPortList(chosen);
 }
 
 void TFSetPC::ApplyCaptions() {
@@ -152,6 +187,8 @@ void TFSetPC::ApplyCaptions() {
     portNameL_->setText(Q(Tr("Číslo portu", "Port name")));
     adresaL_->setText(Q(Tr("Adresa", "Address")));
     detailsBB_->setText(Q(Tr("Detaily", "Details")));
+    refreshBB_->setText(Q(Tr("&Obnovit", "&Refresh")));
+    refreshBB_->setToolTip(Q(Tr("Znovu vyhledat sériové porty", "Search the serial ports again")));
     setUpBB_->setText(Q(Tr("&Nastavit", "&Set-up")));
     helpBB_->setText(Q(Tr("&Nápověda", "&Help")));
     closeBB_->setText(Q(Tr("&Zavřít", "&Close")));
@@ -159,9 +196,8 @@ void TFSetPC::ApplyCaptions() {
 
 void TFSetPC::SetUp_BBClick() {
     ctx_.Config.BusAddress = static_cast<std::uint8_t>(eAdrQuend_->value());
-    ctx_.Config.ComPort = portCB_->currentIndex() >= 0
-                              ? portCB_->currentData().toString().left(kMaxPortNameLength).toStdString()
-                              : std::string();
+    ctx_.Config.ComPort =
+        portCB_->currentIndex() >= 0 ? StoredPortName(portCB_->currentData().toString().toStdString()) : std::string();
     try {
         ApplyPortSettings(ctx_);
     } catch (const std::exception& e) {

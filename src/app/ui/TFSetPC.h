@@ -8,6 +8,8 @@
 #include "app/AppContext.h"
 
 class QComboBox;
+class QFileSystemWatcher;
+class QTimer;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -36,9 +38,18 @@ public slots:
     void SetUp_BBClick();
     void Details_BBClick();
     void Help_BBClick();
+    // Enumerates the ports again and refills the list, keeping the choice.
+    // Also run by itself shortly after a serial device comes or goes.
+    void Refresh_BBClick();
 
 private:
+    // Fills Port_CB from the port list and selects `name`.
+    void FillPortList(const std::string& name);
+
     kolvex::AppContext& ctx_;
+    QPushButton* refreshBB_;
+    QFileSystemWatcher* devWatcher_;
+    QTimer* plugDelay_;
     QGroupBox* gbRS232_;
     QLabel* portNameL_;
     QComboBox* portCB_;

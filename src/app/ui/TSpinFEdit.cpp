@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QLocale>
 
+#include <cmath>
 #include <cstdio>
 
 #include "app/Language.h"
@@ -59,6 +60,51 @@ TSpinFEdit::TSpinFEdit(QWidget* parent) : QAbstractSpinBox(parent) {
     setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     setAccelerated(false);
     lineEdit()->setText(QStringLiteral("0"));
+    connect(lineEdit(), &QLineEdit::textEdited, this, [this] { userEdited_ = true; });
+    connect(lineEdit(), &QLineEdit::textChanged, this, [this] { UpdateRangeMark(); });
+}
+
+void TSpinFEdit::SetMinValue(float v) {
+    min_ = v;
+    UpdateRangeMark();
+}
+
+void TSpinFEdit::SetMaxValue(float v) {
+    max_ = v;
+    UpdateRangeMark();
+}
+
+void TSpinFEdit::SetShowBeyondRange(bool on) {
+    showBeyond_ = on;
+    UpdateRangeMark();
+}
+
+void TSpinFEdit::SetBeyondRangeHint(const QString& hint) {
+    beyondHint_ = hint;
+    UpdateRangeMark();
+}
+
+void TSpinFEdit::UpdateRangeMark() {
+    bool beyond = false;
+    float v = 0;
+    if (showBeyond_ && HasRange() && ParseNumber(Text(), v)) beyond = v < min_ || v > max_;
+    if (beyond) {
+        QPalette pal = lineEdit()->palette();
+        for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+            pal.setColor(g, QPalette::Text, QColor(176, 0, 0));
+        for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
+            pal.setColor(g, QPalette::Base, QColor(255, 226, 222));
+        lineEdit()->setPalette(pal);
+        lineEdit()->setAutoFillBackground(true);
+        setToolTip(QString(beyondHint_)
+                       .replace(QLatin1String("%1"), SpinFFormat(min_, 0, digits_, Separator()))
+                       .replace(QLatin1String("%2"), SpinFFormat(max_, 0, digits_, Separator())));
+    } else if (marked_) {
+        lineEdit()->setPalette(QPalette());
+        lineEdit()->setAutoFillBackground(false);
+        setToolTip(QString());
+    }
+    marked_ = beyond;
 }
 
 void TSpinFEdit::SetEditorEnabled(bool e) {
@@ -75,7 +121,10 @@ void TSpinFEdit::SetMaxLength(int n) {
 
 QString TSpinFEdit::Text() const { return lineEdit()->text(); }
 
-void TSpinFEdit::SetText(const QString& text) { lineEdit()->setText(text); }
+void TSpinFEdit::SetText(const QString& text) {
+    lineEdit()->setText(text);
+    userEdited_ = false;
+}
 
 float TSpinFEdit::Value() const {
     const QString text = Text();
@@ -88,9 +137,9 @@ float TSpinFEdit::Value() const {
 
 void TSpinFEdit::SetValue(float x) {
     QString text;
-    if (!HasRange() || (min_ <= x && x <= max_)) {
+    if (!HasRange() || (min_ <= x && x <= max_) || (showBeyond_ && !std::isnan(x))) {
         float v = x;
-        if (HasRange()) {
+        if (HasRange() && !showBeyond_) {
             if (v < min_) v = min_;
             if (v > max_) v = max_;
         }
@@ -212,13 +261,16 @@ void TSpinFEdit::focusInEvent(QFocusEvent* event) {
 
 void TSpinFEdit::focusOutEvent(QFocusEvent* event) {
     // The value is limited to the range and written back, so the text is
-    // reformatted; a word beyond the range becomes the nearer end.
-    float v = Value();
-    if (HasRange()) {
-        if (v < min_) v = min_;
-        if (v > max_) v = max_;
+    // reformatted; a word beyond the range becomes the nearer end. A value
+    // shown beyond the range stays as it is unless the user typed into it.
+    if (!showBeyond_ || userEdited_) {
+        float v = Value();
+        if (HasRange()) {
+            if (v < min_) v = min_;
+            if (v > max_) v = max_;
+        }
+        SetValue(v);
     }
-    SetValue(v);
     QAbstractSpinBox::focusOutEvent(event);
     emit editingFinishedValue();
 }

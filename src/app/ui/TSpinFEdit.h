@@ -15,9 +15,9 @@ public:
     explicit TSpinFEdit(QWidget* parent = nullptr);
 
     float MinValue() const { return min_; }
-    void SetMinValue(float v) { min_ = v; }
+    void SetMinValue(float v);
     float MaxValue() const { return max_; }
-    void SetMaxValue(float v) { max_ = v; }
+    void SetMaxValue(float v);
     float Increment() const { return increment_; }
     void SetIncrement(float v) { increment_ = v; }
     int Digits() const { return digits_; }
@@ -37,6 +37,16 @@ public:
     void SetAutoSelect(bool on) { autoSelect_ = on; }
     // MinValue == MaxValue: no range.
     bool HasRange() const { return min_ != max_; }
+
+    // A value beyond the range is shown as the number itself instead of a
+    // word or a placeholder, marked by colour and by the hint below, and it is
+    // left as it is when the field loses focus without having been edited.
+    bool ShowBeyondRange() const { return showBeyond_; }
+    void SetShowBeyondRange(bool on);
+    // Hint of a marked value; "%1" and "%2" stand for the ends of the range.
+    void SetBeyondRangeHint(const QString& hint);
+    // The text holds a number beyond the range and is marked.
+    bool BeyondRange() const { return marked_; }
 
     // The edit field inside the control.
     QLineEdit* Editor() const { return lineEdit(); }
@@ -62,11 +72,17 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
+    void UpdateRangeMark();
+
     float min_ = 0, max_ = 0, increment_ = 1.0f;
     int digits_ = 0, precision_ = 0, maxLength_ = 0;
     QString textMin_, textMax_;
     bool editorEnabled_ = true;
     bool autoSelect_ = true;
+    bool showBeyond_ = false;
+    bool marked_ = false;
+    bool userEdited_ = false;  // typed into since the text was last set
+    QString beyondHint_;
 };
 
 // The placeholder shown for a value beyond the range without a word for it:

@@ -1,70 +1,108 @@
 // kolvex12: the service program of the QUENDAL 730 data logger.
 
 #include <QApplication>
+#include <QIcon>
 #include <QLocale>
-#include <QSocketNotifier>
 
-#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "app/AppContext.h"
+#include "app/Errors.h"
 #include "app/Language.h"
+#include "app/WorkFolder.h"
+#include "app/ui/ErrorDisplay.h"
 #include "app/ui/Icons.h"
 #include "app/ui/TFMain.h"
+#include "app/ui/Termination.h"
 #include "sim/BuiltinPort.h"
+
+#ifndef KOLVEX_VERSION
+#define KOLVEX_VERSION "unknown"
+#endif
 
 namespace {
 
-// A termination request (SIGTERM at logout, Ctrl+C in a terminal) closes the
-// main window like the user would, so the shutdown stores the configuration.
-int g_signalPipe[2] = {-1, -1};
+// The application id: the name of the desktop entry, the metadata and the icon.
+const char* const kAppId = "cz.kolvex.kolvex12";
 
-void OnTerminate(int) {
-    const char c = 1;
-    (void)!::write(g_signalPipe[1], &c, 1);
-}
+const char* const kUsage =
+    "usage: kolvex12 [--data-home] [toolkit options]\n"
+    "  --data-home   work in the user's data folder $XDG_DATA_HOME/kolvex12\n"
+    "                (~/.local/share/kolvex12), created when missing; without it\n"
+    "                the program works in the current folder\n"
+    "  --version     print the version\n"
+    "  --help        this text\n";
 
-void CloseOnTerminate(QApplication& app) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
-        char c;
-        (void)!::read(g_signalPipe[0], &c, 1);
-        notifier->setEnabled(false);
-        QApplication::closeAllWindows();
-    });
-    struct sigaction sa {};
-    sa.sa_handler = OnTerminate;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
+// The program's own options; the toolkit's (-platform, -style, ...) are left
+// to it. Returns an exit status when the program is to end at once.
+int ParseOptions(int argc, char** argv, bool& dataHome) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("kolvex12 %s\n", KOLVEX_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--data-home") == 0) dataHome = true;
+    }
+    return -1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    bool dataHome = false;
+    if (const int rc = ParseOptions(argc, argv, dataHome); rc >= 0) return rc;
+
     // The port name "SIM" is the simulated logger inside this program.
     kolvex::sim::InstallBuiltinSimulator();
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kolvex12"));
     QApplication::setOrganizationName(QStringLiteral("Marvenik"));
+    QApplication::setApplicationVersion(QStringLiteral(KOLVEX_VERSION));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kAppId));
+    // What remains after the toolkit took its own options must be ours.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--data-home") == 0) continue;
+        std::fprintf(stderr, "kolvex12: unknown argument %s\n%s", argv[i], kUsage);
+        return 2;
+    }
 
     const QString point = QLocale().decimalPoint();
     if (point.size() == 1 && point.at(0).unicode() < 0x80) kolvex::SetDecimalSeparator(point.at(0).toLatin1());
     kolvex::ui::InitIconTheme();
-    CloseOnTerminate(app);
+    QApplication::setWindowIcon(QIcon::fromTheme(QString::fromLatin1(kAppId)));
+    kolvex::ui::InstallTermination(app);
+
+    // "kolvex12.cfg" and the tables live in the working folder; a start from
+    // the menu works in the user's data folder.
+    if (dataHome) {
+        try {
+            kolvex::EnterFolder(kolvex::UserDataFolder());
+        } catch (const kolvex::EKolvex& e) {
+            kolvex::ui::ShowError(nullptr, e);
+            return 1;
+        }
+    }
 
     // The port object, the logger data and the configuration record live for
     // the whole run; the port handle starts invalid.
     auto ctx = std::make_unique<kolvex::AppContext>();
     kolvex::ui::TFMain window(*ctx);
-    window.show();
-    const int rc = app.exec();
+    kolvex::ui::SetTerminationTarget(&window, [](QWidget* w) { return static_cast<kolvex::ui::TFMain*>(w)->Busy(); });
+    int rc = 0;
+    if (kolvex::ui::TerminationRequested()) {
+        // Asked to end while starting (the first-start dialog, an error box).
+        window.close();
+    } else {
+        window.show();
+        rc = app.exec();
+    }
     ctx->Port.Close();
     kolvex::sim::StopBuiltinSimulator();
     return rc;

@@ -1,6 +1,7 @@
 #include "archive/ui/TFADbf.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -40,6 +41,7 @@
 #include "archive/ChartDetail.h"
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
+#include "archive/ViewerState.h"
 #include "archive/ui/ArchiveGrid.h"
 #include "archive/ui/TFAParamC.h"
 #include "archive/ui/ViewerIcons.h"
@@ -225,9 +227,10 @@ TFADbf::TFADbf(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
     connect(timer1_, &QTimer::timeout, this, &TFADbf::Timer1Timer);
 
     // FormCreate: captions; the tab control hidden until a table is shown;
-    // the window starts on tab 2.
-    tabs_->setCurrentIndex(2);
-    Data_TCChange(2);
+    // the window comes back on the tab it was left on (tab 2 without one).
+    const int tab = ctx_.Config.ViewerTab >= 0 && ctx_.Config.ViewerTab <= 2 ? ctx_.Config.ViewerTab : 2;
+    tabs_->setCurrentIndex(tab);
+    Data_TCChange(tab);
     ApplyCaptions();
     dataTC_->hide();
 
@@ -592,6 +595,7 @@ void TFADbf::TableChanged(TableEvent event) {
             SyncGridRow();
             UpdateRecordCounter();
             UpdateButtons();
+            emit StatusMessage(TableStatusText());
             break;
         case TableEvent::Opened:
         case TableEvent::Closed:
@@ -599,7 +603,10 @@ void TFADbf::TableChanged(TableEvent event) {
             UpdateRecordCounter();
             UpdateButtons();
             UpdateCaption();
-            if (event == TableEvent::Closed) ShowTabs(false);
+            if (event == TableEvent::Closed) {
+                ShowTabs(false);
+                emit StatusMessage(QString());
+            }
             emit TableOpenChanged(ctx_.Adm.Table1.IsOpen());
             break;
     }
@@ -659,8 +666,30 @@ int TFADbf::GridWidthForColumns() const {
 
 void TFADbf::OpenArchiveView(const QString& path) {
     Table& t = ctx_.Adm.Table1;
+    const std::string wanted = path.toStdString();
+    const std::string previous = t.IsOpen() ? t.Path() : std::string();
+    auto refused = [&](const std::exception& e) {
+        emit StatusMessage(TableStatusText());
+        ShowError(this, Tx("Tabulku  %1  nelze zobrazit:\n%2", "The table  %1  cannot be shown:\n%2")
+                            .arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what())));
+    };
+    // The new table is tried alone first: one that cannot be read leaves the
+    // table shown now in place.
+    if (wanted != previous) {
+        try {
+            if (!FileExists(wanted))
+                throw EADM(Tr("Soubor neexistuje", "The file does not exist"));
+            Table probe;
+            probe.SetPath(wanted);
+            probe.Open();
+            probe.Close();
+        } catch (const std::exception& e) {
+            refused(e);
+            return;
+        }
+    }
     try {
-        if (ctx_.Adm.OpenArchive(path.toStdString())) {
+        if (ctx_.Adm.OpenArchive(wanted)) {
             ctx_.Config.LastArchivePath = path.left(kPathCapacity).toStdString();
             gridWidth_ = std::max(ctx_.Adm.ParameterRecord.PanelWidth(), kMinGridWidth);
             model_->Reset();
@@ -677,15 +706,32 @@ void TFADbf::OpenArchiveView(const QString& path) {
             ShowTabs(false);
         }
         FillChart();
-    } catch (const std::exception&) {
-        // Missing or unreadable files, a declined conversion, errors of the
-        // parameter file or the chart: the tabs go, nothing is reported.
-        ShowTabs(false);
+        RestoreChartView(wanted);
+    } catch (const std::exception& e) {
+        // Unreadable parameter file, a failed conversion, the chart: said,
+        // and the table shown before comes back when it can.
+        ShowTabs(t.IsOpen());
+        if (!t.IsOpen() && !previous.empty() && previous != wanted && !reopening_) {
+            reopening_ = true;
+            OpenArchiveView(Q(previous));
+            reopening_ = false;
+        }
+        refused(e);
     }
     emit TableOpenChanged(t.IsOpen());
     UpdateButtons();
     UpdateCaption();
     UpdateRecordCounter();
+    emit StatusMessage(TableStatusText());
+}
+
+QString TFADbf::TableStatusText() const {
+    const Table& t = ctx_.Adm.Table1;
+    if (!t.IsOpen()) return {};
+    const std::int64_t count = const_cast<Table&>(t).RecordCount();
+    return Tx("%1     záznamů: %2", "%1     records: %2")
+        .arg(QDir::toNativeSeparators(Q(t.Path())))
+        .arg(static_cast<qlonglong>(count));
 }
 
 void TFADbf::OpenArchiveDialog(const QString& path) {
@@ -755,8 +801,19 @@ QString TFADbf::DownloadStatusText(const DownloadResult& result) {
     return text;
 }
 
+void TFADbf::RestoreChartView(const std::string& path) {
+    // Once per run: the first table shown, if it is the one left last time.
+    if (stateChecked_ || ctx_.ConfigPath.empty()) return;
+    stateChecked_ = true;
+    const std::optional<ViewerState> s = LoadViewerState(ViewerStatePath(ctx_.ConfigPath));
+    if (s && s->TablePath == path && ctx_.Adm.Table1.IsOpen()) SetBottomRange(Limited({s->Start, s->End}));
+}
+
 void TFADbf::FormCloseQuery() {
     timer1_->stop();
+    if (ctx_.Adm.Table1.IsOpen() && !ctx_.ConfigPath.empty())
+        SaveViewerState(ViewerStatePath(ctx_.ConfigPath),
+                        {ctx_.Adm.Table1.Path(), BottomRange().Min, BottomRange().Max});
     ctx_.Config.ViewerTab = tabs_->currentIndex();
     ctx_.Config.ViewerGridWidth = gridWidth_;
     if (ctx_.Adm.Table1.IsOpen()) {
@@ -1153,6 +1210,7 @@ void TFADbf::DbfPrint_SBClick() {
 #ifdef KOLVEX_HAVE_PRINT_DIALOG
     TFANastTisk dialog(ctx_, this);
     RunModal(dialog);
+    if (!dialog.StatusText().isEmpty()) emit StatusMessage(dialog.StatusText());
 #endif
 }
 
@@ -1160,6 +1218,7 @@ void TFADbf::DbfExcel_SBClick() {
 #ifdef KOLVEX_HAVE_EXPORT_DIALOG
     TFAToExcel dialog(ctx_, this);
     RunModal(dialog);
+    if (!dialog.StatusText().isEmpty()) emit StatusMessage(dialog.StatusText());
 #endif
 }
 

@@ -46,8 +46,11 @@ public:
     // Sets every caption and hint for the current language.
     void ApplyCaptions();
 
-    // Shows a table file; errors hide the tabs and are not reported.
+    // Shows a table file. A table that cannot be shown is reported with the
+    // reason, and the table shown before stays.
     void OpenArchiveView(const QString& path);
+    // The status line of the open table: its path and record count.
+    QString TableStatusText() const;
     // Lets the user choose a table, starting at path, and shows it.
     void OpenArchiveDialog(const QString& path);
     // The download with this window's questions; afterwards the table written
@@ -159,6 +162,8 @@ private:
     void ChartWheel(QWheelEvent* event);
     void ShowCrossHair(double x, double y);
     void HideCrossHair();
+    // The chart's visible period of the last run, for the table left open then.
+    void RestoreChartView(const std::string& path);
     // A view kept inside [chart start, chart end] (mouse scrolling and zoom).
     kolvex::AxisRange Limited(kolvex::AxisRange r) const;
 
@@ -223,6 +228,8 @@ private:
     int dragStartX_ = 0;
     kolvex::AxisRange dragStartRange_;
     QString printFile_;
+    bool reopening_ = false;
+    bool stateChecked_ = false;
 };
 
 }  // namespace kolvex::ui

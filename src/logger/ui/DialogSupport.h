@@ -5,6 +5,7 @@
 // greying of fixed controls.
 
 #include <QColor>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QString>
 #include <QStyle>
@@ -15,6 +16,7 @@
 
 #include "app/Language.h"
 #include "app/ui/ErrorDisplay.h"
+#include "app/ui/ModalRunner.h"
 
 namespace kolvex::ui {
 
@@ -36,6 +38,18 @@ inline ConfirmHook DefaultConfirmHook(QWidget* parent) {
         QString text = question;
         text.remove(QLatin1Char('\r'));
         return AskYesNo(parent, text);
+    };
+}
+
+// A Yes/No question whose default (and Escape) answer is No, for a step that
+// destroys data; true for Yes.
+inline ConfirmHook DefaultNoConfirmHook(QWidget* parent) {
+    return [parent](const QString& question) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("kolvex12"), question,
+                        QMessageBox::Yes | QMessageBox::No, parent);
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        return RunModal(box) == QMessageBox::Yes;
     };
 }
 

@@ -26,6 +26,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name) {
 TFAErase::TFAErase(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFAErase"));
     ReportError = DefaultErrorHook(this);
+    Confirm = DefaultNoConfirmHook(this);
     zaplneni_ = MakeLabel(this, "Zaplneni_L");
     aFreePb_ = new QProgressBar(this);
     aFreePb_->setObjectName(QStringLiteral("AFree_PB"));
@@ -82,8 +83,11 @@ void TFAErase::ApplyCaptions() {
 }
 
 void TFAErase::OpenSequence() {
+    // The fill is taken of the logger's own archive size.
+    ctx_.Ops.ReadLoggerType();
+    ctx_.Ops.ReadInputInfo();
     const ArchivePointers p = ctx_.Ops.ReadArchivePointers(9);
-    const int fill = ArchiveFillPercent(p);
+    const int fill = ArchiveFillPercent(p, ctx_.Logger.Image.InputInfo.ArchiveSize);
     // The bar stops at its ends; the label shows the figure as it is.
     aFreePb_->setValue(fill < 0 ? 0 : (fill > 100 ? 100 : fill));
     aFree_->setText(Q(FormatFillPercent(fill)));
@@ -93,7 +97,11 @@ void TFAErase::OpenSequence() {
 void TFAErase::Erase_BBClick() {
     bool ok = true;
     try {
-        ctx_.Ops.EmptyArchive();
+        // The question names what the pointers say now; Yes drops exactly that.
+        const ArchivePointers p = ctx_.Ops.ReadArchivePointers(9);
+        const std::uint32_t unread = UnreadArchiveBytes(p, ctx_.Logger.Image.InputInfo.ArchiveSize);
+        if (!Confirm(Q(EraseArchiveQuestion(p, unread, CurrentLanguage())))) return;
+        ctx_.Ops.WriteArchiveReadPointer(p.ArchiveWrite);
     } catch (const std::exception& e) {
         ok = false;
         ReportError(e);

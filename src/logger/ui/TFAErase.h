@@ -23,10 +23,14 @@ public:
     void ApplyCaptions();
 
     ErrorHook ReportError;
+    // Asks before emptying; true for Yes. The default box answers No on Enter.
+    ConfirmHook Confirm;
 
 public slots:
-    // Empties the archive without a question and closes the dialog, also
-    // after a failure (which is shown first).
+    // Reads the pointers, asks (naming the bytes not read since the last
+    // download) and on Yes empties the archive up to the write pointer it
+    // read, then closes; also after a failure, which is shown first. On No
+    // nothing is written and the dialog stays open.
     void Erase_BBClick();
 
 protected:

@@ -48,6 +48,8 @@ TSpinFEdit* MakeSpin(QWidget* parent, const QString& name, int digits) {
     auto* s = Make<TSpinFEdit>(parent, name);
     s->SetDigits(digits);
     s->SetIncrement(1.0f);
+    // The logger's own setting is shown even when it lies beyond the range.
+    s->SetShowBeyondRange(true);
     s->setMinimumWidth(kFieldWidth);
     return s;
 }
@@ -356,12 +358,15 @@ void TFAParama::ApplyCaptions() {
     help_->setText(Tx("&Nápověda", "&Help"));
     setUp_->setText(Tx("&Nastavit", "&Set-up"));
     close_->setText(Tx("&Zavřít", "&Close"));
+    const QString beyond = Tx("Hodnota přístroje leží mimo rozsah %1 až %2; zůstane zachována, dokud ji nezměníte",
+                              "The logger's value lies outside the range %1 to %2; it is kept unless you change it");
+    for (TSpinFEdit* s : findChildren<TSpinFEdit*>()) s->SetBeyondRangeHint(beyond);
 }
 
 // ---- open sequence and page set-ups -------------------------------------------
 
 void TFAParama::OpenSequence() {
-    ReadArchiveParams(ctx_.Ops, tables_);
+    const ParameterBlock read = ReadArchiveParams(ctx_.Ops, tables_);
     const LoggerImage& image = ctx_.Logger.Image;
     settingUp_ = true;
     const ArchiveSettingsView a = ViewArchiveSettings(image);
@@ -390,6 +395,7 @@ void TFAParama::OpenSequence() {
         }
     }
     settingUp_ = false;
+    base_ = {read, CollectEntry()};
 }
 
 void TFAParama::SetUpAlarmSwitch(int n) {
@@ -480,6 +486,15 @@ void TFAParama::TemperatureUnitChanged(int n) {
     // the shared block's values in that unit.
     SetTemperatureUnit(ctx_.Logger.Image, n, static_cast<TempUnit>(in_[n].tUnit->currentIndex()));
     SetUpTemperaturePage(n);
+    // The page shows the logger's values anew in the new unit: as shown now
+    // they are untouched. The unit itself is compared with the logger's.
+    TemperatureEntry& shown = base_.Shown.Input[n].Temperature;
+    const TemperatureEntry now = CollectEntry().Input[n].Temperature;
+    shown.Name = now.Name;
+    shown.RecordLow = now.RecordLow;
+    shown.RecordHigh = now.RecordHigh;
+    shown.AlarmLow = now.AlarmLow;
+    shown.AlarmHigh = now.AlarmHigh;
 }
 
 // ---- period -------------------------------------------------------------------
@@ -526,15 +541,74 @@ ArchiveParamsEntry TFAParama::CollectEntry() const {
 }
 
 void TFAParama::SetUp_BBClick() {
-    bool stored = false;
     try {
-        const ParameterBlock edited = BuildEditBlock(ctx_.Logger.Image, tables_, CollectEntry());
-        StoreArchiveParams(ctx_.Ops, edited, [this](const std::string& q) { return Confirm(Q(q)); });
-        stored = true;
+        const ParameterBlock edited = BuildEditBlock(ctx_.Logger.Image, tables_, base_, CollectEntry());
+        StoreArchiveParams(ctx_.Ops, base_.Read, edited, [this](const std::string& q) { return Confirm(Q(q)); });
+    } catch (const EAParamField& e) {
+        // Nothing was written: the dialog stays with every edit.
+        ReportError(e);
+        ShowField(e.Field);
+        return;
+    } catch (const EAParamA& e) {
+        ReportError(e);
+        return;
     } catch (const std::exception& e) {
         ReportError(e);
+        done(QDialog::Rejected);
+        return;
     }
-    done(stored ? QDialog::Accepted : QDialog::Rejected);
+    done(QDialog::Accepted);
+}
+
+QWidget* TFAParama::FieldWidget(const ParamFieldRef& field) const {
+    if (field.Input < 0) return field.Field == ParamField::FileName ? soubor_ : nazevMereni_;
+    const InputControls& c = in_[field.Input];
+    switch (static_cast<InputPage>(c.book->currentIndex())) {
+        case InputPage::Temperature:
+            switch (field.Field) {
+                case ParamField::InputName: return c.tName;
+                case ParamField::Unit: return c.tUnit;
+                case ParamField::RecordLow: return c.tRecLo;
+                case ParamField::RecordHigh: return c.tRecHi;
+                case ParamField::AlarmLow: return c.tAlarmLo;
+                case ParamField::AlarmHigh: return c.tAlarmHi;
+                default: return nullptr;
+            }
+        case InputPage::Current:
+            switch (field.Field) {
+                case ParamField::InputName: return c.iName;
+                case ParamField::Unit: return c.iUnit;
+                case ParamField::SignalLow: return c.iSigLo;
+                case ParamField::SignalHigh: return c.iSigHi;
+                case ParamField::RangeLow: return c.iRangeLo;
+                case ParamField::RangeHigh: return c.iRangeHi;
+                case ParamField::RecordLow: return c.iRecLo;
+                case ParamField::RecordHigh: return c.iRecHi;
+                case ParamField::AlarmLow: return c.iAlarmLo;
+                case ParamField::AlarmHigh: return c.iAlarmHi;
+                default: return nullptr;
+            }
+        case InputPage::Humidity:
+            switch (field.Field) {
+                case ParamField::InputName: return c.hName;
+                case ParamField::RecordLow: return c.hRecLo;
+                case ParamField::RecordHigh: return c.hRecHi;
+                case ParamField::AlarmLow: return c.hAlarmLo;
+                case ParamField::AlarmHigh: return c.hAlarmHi;
+                default: return nullptr;
+            }
+        default: return nullptr;
+    }
+}
+
+void TFAParama::ShowField(const ParamFieldRef& field) {
+    if (field.Field == ParamField::None && field.Input < 0) return;
+    tabs_->setCurrentIndex(field.Input < 0 ? 0 : field.Input + 1);
+    QWidget* w = FieldWidget(field);
+    if (!w || !w->isEnabled()) return;
+    w->setFocus(Qt::OtherFocusReason);
+    if (auto* spin = qobject_cast<TSpinFEdit*>(w)) spin->Editor()->selectAll();
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->selectAll();
 }
 
 void TFAParama::keyPressEvent(QKeyEvent* event) {

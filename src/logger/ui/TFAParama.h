@@ -36,7 +36,7 @@ public:
     // Sets every caption from the current language.
     void ApplyCaptions();
 
-    // Shows the store's error (the dialog closes afterwards).
+    // Shows the store's errors and refusals.
     ErrorHook ReportError;
     // Asks the erase question; true for Yes.
     ConfirmHook Confirm;
@@ -44,7 +44,9 @@ public:
 public slots:
     void Perioda_SBUpClick();
     void Perioda_SBDownClick();
-    // The store sequence; the dialog closes afterwards in every case.
+    // The store sequence. A refused value or a No to the erase question keeps
+    // the dialog open with every edit and shows the field concerned; after
+    // storing, or after a failed write, the dialog closes.
     void SetUp_BBClick();
 
 protected:
@@ -91,10 +93,16 @@ private:
     void TemperatureUnitChanged(int n);
     void ShowPeriod();
     ArchiveParamsEntry CollectEntry() const;
+    // Brings the tab of a field forward and gives the field the focus.
+    void ShowField(const ParamFieldRef& field);
+    QWidget* FieldWidget(const ParamFieldRef& field) const;
 
     kolvex::AppContext& ctx_;
     InputTable tables_[2];
     PeriodSelection period_{0, 0};
+    // The logger's block as read and the fields as first shown: what decides
+    // which fields the user changed.
+    ArchiveParamsBaseline base_;
     bool settingUp_ = false;
 
     QTabWidget* tabs_ = nullptr;

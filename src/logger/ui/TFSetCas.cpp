@@ -35,6 +35,7 @@ QString ShortDateFormat() {
 TFSetCas::TFSetCas(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFSetCas"));
     ReportError = DefaultErrorHook(this);
+    Confirm = DefaultConfirmHook(this);
     Now = [] { return NowLocal(); };
 
     casGb_ = new QGroupBox(this);
@@ -55,6 +56,14 @@ TFSetCas::TFSetCas(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), 
     date_->setMinimumDate(QDate(1900, 1, 1));
     timeL_->setBuddy(time_);
     dateL_->setBuddy(date_);
+    warning_ = new QLabel(casGb_);
+    warning_->setObjectName(QStringLiteral("CasChyba_L"));
+    warning_->setWordWrap(true);
+    warning_->setMinimumWidth(240);
+    QPalette warn = warning_->palette();
+    warn.setColor(QPalette::WindowText, QColor(176, 0, 0));
+    warning_->setPalette(warn);
+    warning_->hide();
 
     auto* casGrid = new QGridLayout(casGb_);
     casGrid->addWidget(dlePc_, 0, 0, 1, 2);
@@ -62,6 +71,7 @@ TFSetCas::TFSetCas(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), 
     casGrid->addWidget(time_, 1, 1);
     casGrid->addWidget(dateL_, 2, 0);
     casGrid->addWidget(date_, 2, 1);
+    casGrid->addWidget(warning_, 3, 0, 1, 2);
     casGrid->setColumnStretch(1, 1);
 
     komGb_ = new QGroupBox(this);
@@ -110,10 +120,17 @@ void TFSetCas::ApplyCaptions() {
     help_->setText(Tx("&Nápověda", "&Help"));
     setUp_->setText(Tx("&Nastavit", "&Set-up"));
     close_->setText(Tx("&Zavřít", "&Cloae"));
+    warning_->setText(Q(InvalidClockWarning(clock_, CurrentLanguage())));
 }
 
 void TFSetCas::OpenSequence() {
     const LoggerClock clock = ctx_.Ops.ReadClock();
+    clock_ = clock;
+    clockValid_ = ClockValid(clock);
+    // An impossible clock is named as the logger holds it; the pickers then
+    // start from 1 January 2001.
+    warning_->setText(Q(InvalidClockWarning(clock, CurrentLanguage())));
+    warning_->setVisible(!clockValid_);
     remembered_ = ClockToDateTime(clock);
     const DateTimeParts p = DecodeDateTime(remembered_);
     time_->setTime(QTime(p.Hour, p.Minute, p.Second, 0));
@@ -134,10 +151,15 @@ void TFSetCas::Store() {
         const QTime tm = time_->time();
         t = TryEncodeDateTime(d.year(), d.month(), d.day(), tm.hour(), tm.minute(), tm.second(), tm.msec())
                 .value_or(0.0);
-        // Untouched pickers: the logger's clock runs on, it is not written.
+        // Untouched pickers: the logger's clock runs on, it is not written;
+        // one that holds no valid date is offered the PC's clock instead.
         if (t == remembered_) t = 0;
+        if (t == 0 && !clockValid_ && Confirm(Q(InvalidClockQuestion(CurrentLanguage())))) t = Now();
     }
-    if (t != 0) ctx_.Ops.WriteClock(DateTimeToClock(t));  // ESetCas outside 2000..2099
+    if (t != 0) {
+        ctx_.Ops.WriteClock(DateTimeToClock(t));  // ESetCas outside 2000..2099
+        clockValid_ = true;
+    }
     const auto address = static_cast<std::uint8_t>(adr_->value());
     ctx_.Ops.WriteLoggerAddress(address);
     ctx_.Port.LoggerAddress = address;

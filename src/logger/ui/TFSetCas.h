@@ -30,6 +30,8 @@ public:
     double RememberedTime() const { return remembered_; }
 
     ErrorHook ReportError;
+    // Offers to set a logger clock that holds no valid date from the PC; true for Yes.
+    ConfirmHook Confirm;
     // The PC's local clock; replaceable so that tests can fix "now".
     std::function<double()> Now;
 
@@ -48,11 +50,14 @@ private:
 
     kolvex::AppContext& ctx_;
     double remembered_ = 0;
+    LoggerClock clock_;       // the bytes read when the dialog opened
+    bool clockValid_ = true;  // they form a date and time the logger can hold
     QGroupBox *casGb_, *komGb_;
     QCheckBox* dlePc_;
     QTimeEdit* time_;
     QDateEdit* date_;
     QLabel *timeL_, *dateL_, *adrL_;
+    QLabel* warning_;  // the logger's clock bytes when they form no valid date
     QSpinBox* adr_;
     QPushButton *setUp_, *close_, *help_;
 };

@@ -1,6 +1,10 @@
 #include "output/ui/OutputSupport.h"
 
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QUrl>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -27,7 +31,30 @@ OutputHooks DefaultOutputHooks(QWidget* parent) {
         QMessageBox box(QMessageBox::Warning, title, message, QMessageBox::Ok, parent);
         RunModal(box);
     };
+    h.Saved = [parent](const QString&, const QString& message) {
+        QMessageBox box(QMessageBox::Information, QStringLiteral("kolvex12"), message, QMessageBox::NoButton, parent);
+        box.setObjectName(QStringLiteral("Saved_MB"));
+        QPushButton* open = box.addButton(OutTr("&Otevřít", "&Open"), QMessageBox::AcceptRole);
+        QPushButton* folder = box.addButton(OutTr("Otevřít &složku", "Open &folder"), QMessageBox::ActionRole);
+        box.addButton(QMessageBox::Close);
+        box.setDefaultButton(QMessageBox::Close);
+        RunModal(box);
+        if (box.clickedButton() == open) return OutputHooks::AfterSave::OpenFile;
+        if (box.clickedButton() == folder) return OutputHooks::AfterSave::OpenFolder;
+        return OutputHooks::AfterSave::Nothing;
+    };
     return h;
+}
+
+QString SavedText(const QString& path, std::uint64_t count, bool pages) {
+    const QString n = QString::number(count);
+    const QString file = QDir::toNativeSeparators(path);
+    if (pages) return OutTr("Zapsán soubor %1  (stran: %2)", "Written %1  (pages: %2)").arg(file, n);
+    return OutTr("Zapsán soubor %1  (řádků: %2)", "Written %1  (rows: %2)").arg(file, n);
+}
+
+bool OpenContainingFolder(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
 
 QPushButton* MakeOutputButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon) {

@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QWidget>
 
+#include <cstdint>
 #include <exception>
 #include <functional>
 
@@ -26,7 +27,16 @@ struct OutputHooks {
     std::function<bool(const QString& question)> Ask;  // true for Yes
     std::function<void(const QString& message)> Info;
     std::function<void(const QString& title, const QString& message)> Warn;
+    // A file was written: the message names it; the answer is what the user
+    // wants next.
+    enum class AfterSave { Nothing, OpenFile, OpenFolder };
+    std::function<AfterSave(const QString& path, const QString& message)> Saved;
 };
+
+// "<path>" with its row or page count, for the message and the status line.
+QString SavedText(const QString& path, std::uint64_t count, bool pages);
+// Opens the folder that holds path in the desktop's file manager.
+bool OpenContainingFolder(const QString& path);
 OutputHooks DefaultOutputHooks(QWidget* parent);
 
 QPushButton* MakeOutputButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon);

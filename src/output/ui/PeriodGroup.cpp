@@ -60,6 +60,13 @@ QLineEdit* MakeDisplay(QWidget* parent, const char* name, const std::function<st
     return e;
 }
 
+// The width the control needs with its buttons, in its own font, kept when
+// it is read-only without them, so that no digit is cut in either state.
+void KeepEditableWidth(QDateTimeEdit* e) {
+    e->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    e->setMinimumWidth(e->sizeHint().width());
+}
+
 void SetPickerEditable(QDateTimeEdit* e, bool editable) {
     e->setReadOnly(!editable);
     e->setButtonSymbols(editable ? QAbstractSpinBox::UpDownArrows : QAbstractSpinBox::NoButtons);
@@ -105,11 +112,13 @@ PeriodGroup::PeriodGroup(kolvex::PeriodDialog dialog, bool withStep, QWidget* pa
         d->setDisplayFormat(dateFormat);
         d->setCalendarPopup(true);
         d->setMinimumDate(QDate(1899, 12, 30));
+        KeepEditableWidth(d);
         return d;
     };
     auto makeTime = [&](const char* name) {
         auto* t = Named(new QTimeEdit(this), name);
         t->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+        KeepEditableWidth(t);
         return t;
     };
     startDate_ = makeDate("ObdobiStartDate_DTP");

@@ -1,18 +1,25 @@
 #include "output/ui/TFANastTisk.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <memory>
 
+#include "app/Errors.h"
 #include "app/ui/ErrorDisplay.h"
 #include "app/ui/Help.h"
 #include "app/ui/TFProgress.h"
+#include "archive/FileOps.h"
 #include "logger/DateTime.h"
 #include "output/TableOutput.h"
 #include "output/ui/PeriodGroup.h"
@@ -29,6 +36,10 @@ TFANastTisk::TFANastTisk(kolvex::AppContext& ctx, QWidget* parent) : QDialog(par
     Hooks = DefaultOutputHooks(this);
     Clock = [] { return kolvex::NowLocal(); };
     ShowPreview = [this](const TFQRAPrint& report) { report.Preview(this); };
+    ChoosePdf = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, OutTr("Tisk do PDF", "Print to PDF"), suggested,
+                                            OutTr("Dokument PDF (*.pdf)", "PDF document (*.pdf)"));
+    };
 
     period_ = new PeriodGroup(kolvex::PeriodDialog::Print, true, this);
     textZapati_ = new QLabel(this);
@@ -39,6 +50,7 @@ TFANastTisk::TFANastTisk(kolvex::AppContext& ctx, QWidget* parent) : QDialog(par
     ePata_->setMinimumWidth(ePata_->fontMetrics().horizontalAdvance(QString(kFooterLength, QLatin1Char('M'))) * 3 / 4);
     textZapati_->setBuddy(ePata_);
     print_ = MakeOutputButton(this, "Print_BB", QStyle::SP_FileDialogDetailedView);
+    pdf_ = MakeOutputButton(this, "Pdf_BB", QStyle::SP_DialogSaveButton);
     help_ = MakeOutputButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
     close_ = MakeOutputButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
     print_->setDefault(true);
@@ -49,6 +61,7 @@ TFANastTisk::TFANastTisk(kolvex::AppContext& ctx, QWidget* parent) : QDialog(par
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(help_);
     buttons->addStretch(1);
+    buttons->addWidget(pdf_);
     buttons->addWidget(print_);
     buttons->addWidget(close_);
     auto* top = new QVBoxLayout(this);
@@ -59,6 +72,7 @@ TFANastTisk::TFANastTisk(kolvex::AppContext& ctx, QWidget* parent) : QDialog(par
     top->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(print_, &QPushButton::clicked, this, &TFANastTisk::Print_BBClick);
+    connect(pdf_, &QPushButton::clicked, this, &TFANastTisk::Pdf_BBClick);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
     connect(help_, &QPushButton::clicked, this, [this] { ShowHelpTopic(this, kHelpContext); });
 
@@ -71,6 +85,7 @@ void TFANastTisk::ApplyCaptions() {
     setWindowTitle(OutTr("Tisk databáze", "Print dabase"));
     textZapati_->setText(QStringLiteral("Text"));
     print_->setText(OutTr("&Tisk", "&Print"));
+    pdf_->setText(QStringLiteral("P&DF…"));
     help_->setText(OutTr("&Nápověda", "&Help"));
     close_->setText(OutTr("&Zavřít", "&Close"));
     period_->ApplyCaptions();
@@ -110,6 +125,60 @@ void TFANastTisk::Print_BBClick() {
         if (progress) progress->close();
         progress.reset();
         Hooks.Error(e);
+    }
+    done(QDialog::Accepted);
+}
+
+kolvex::ReportRequest TFANastTisk::Request() const {
+    kolvex::ReportRequest rq;
+    rq.Start = period_->EffectiveStart();
+    rq.End = period_->EffectiveEnd();
+    rq.StepSeconds = period_->StepSeconds();
+    rq.Footer = ePata_->text().left(kFooterLength).toStdString();
+    rq.Language = kolvex::CurrentLanguage();
+    rq.PrintedAt = Clock();
+    rq.DecimalSeparator = kolvex::DecimalSeparator();
+    return rq;
+}
+
+std::optional<kolvex::ReportPlan> TFANastTisk::Collect(const kolvex::ReportRequest& rq) {
+    TFProgress progress(this);
+    progress.SetMessage(QStringLiteral("Příprava tisku"), true);
+    progress.show();
+    kolvex::ReportPlan plan = kolvex::PrepareReport(ctx_.Adm.Table1, ctx_.Adm.ParameterRecord, rq, [&](int percent) {
+        const bool aborted = progress.SetProgress(percent);
+        QCoreApplication::processEvents();
+        return aborted || progress.Aborted();
+    });
+    progress.close();
+    if (plan.Aborted) return std::nullopt;
+    return plan;
+}
+
+void TFANastTisk::Pdf_BBClick() {
+    const std::string table = ctx_.Adm.Table1.Path();
+    const QString suggested = table.empty() ? QDir::current().filePath(QStringLiteral("report.pdf"))
+                                            : Q(kolvex::ReplaceExtension(table, ".pdf"));
+    QString path = ChoosePdf ? ChoosePdf(suggested) : QString();
+    if (path.isEmpty()) return;  // nothing chosen: the dialog stays
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".pdf");
+    try {
+        kolvex::TablePositionGuard guard(ctx_.Adm.Table1);
+        std::optional<kolvex::ReportPlan> plan = Collect(Request());
+        if (plan) {
+            const TFQRAPrint report(std::move(*plan), ctx_.Adm.Table1);
+            if (!report.PrintToPdf(path))
+                throw kolvex::EADM(kolvex::Tr("Soubor " + path.toStdString() + " se nepodařilo zapsat",
+                                              "The file " + path.toStdString() + " could not be written"));
+            status_ = SavedText(path, report.PageCount(), true);
+        }
+    } catch (const std::exception& e) {
+        Hooks.Error(e);
+    }
+    if (!status_.isEmpty() && Hooks.Saved) {
+        const auto next = Hooks.Saved(path, status_);
+        if (next == OutputHooks::AfterSave::OpenFolder) OpenContainingFolder(path);
+        if (next == OutputHooks::AfterSave::OpenFile) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     }
     done(QDialog::Accepted);
 }

@@ -7,8 +7,10 @@
 #include <QDialog>
 
 #include <functional>
+#include <optional>
 
 #include "app/AppContext.h"
+#include "output/TableOutput.h"
 #include "output/ui/OutputSupport.h"
 
 class QLabel;
@@ -35,10 +37,16 @@ public:
     std::function<void(const TFQRAPrint& report)> ShowPreview;
     // The time of printing (local now); tests put a fixed clock in.
     std::function<double()> Clock;
+    // The file name for "PDF…", preset with the suggested path; "" when cancelled.
+    std::function<QString(const QString& suggested)> ChoosePdf;
     OutputHooks Hooks;
+    // The status line after a PDF was written ("" before one).
+    QString StatusText() const { return status_; }
 
 public slots:
     void Print_BBClick();
+    // Prepares the report and writes it straight into a PDF file.
+    void Pdf_BBClick();
     void done(int result) override;
 
 protected:
@@ -49,7 +57,13 @@ private:
     PeriodGroup* period_;
     QLabel* textZapati_;
     QLineEdit* ePata_;
-    QPushButton *print_, *help_, *close_;
+    QPushButton *print_, *pdf_, *help_, *close_;
+    QString status_;
+
+    // The request of the dialog's current settings.
+    kolvex::ReportRequest Request() const;
+    // Collects the report with the progress window; nullopt when aborted.
+    std::optional<kolvex::ReportPlan> Collect(const kolvex::ReportRequest& rq);
 };
 
 }  // namespace kolvex::ui

@@ -108,6 +108,7 @@ void TFAToExcel::Excel_BBClick() {
     if (!choice || choice->Path.isEmpty()) return;  // nothing chosen: the dialog stays
     const kolvex::Lang lang = kolvex::CurrentLanguage();
     bool saved = false;
+    std::uint64_t rows = 0;
     std::unique_ptr<TFProgress> progress;
     try {
         const bool all = period_->IsAll();
@@ -121,7 +122,7 @@ void TFAToExcel::Excel_BBClick() {
         const std::vector<kolvex::ExportColumn> columns = kolvex::ExportColumnsOf(fields);
         const std::string path = choice->Path.toStdString();
         std::unique_ptr<kolvex::RowSink> sink =
-            choice->Csv ? kolvex::OpenCsvExport(path, columns, kolvex::DecimalSeparator())
+            choice->Csv ? kolvex::OpenCsvExport(path, columns, lang)
                         : kolvex::OpenXlsxExport(path,
                                                  kolvex::MakeExportHeader(table, ctx_.Adm.ParameterRecord, all, start,
                                                                           end, period_->StepIndex(), lang),
@@ -133,6 +134,7 @@ void TFAToExcel::Excel_BBClick() {
             return aborted || progress->Aborted();
         });
         sink->Close();
+        rows = sink->Rows();
         saved = true;
         written_ = choice->Path;
     } catch (const std::exception& e) {
@@ -142,9 +144,16 @@ void TFAToExcel::Excel_BBClick() {
     }
     if (progress) progress->close();
     progress.reset();
-    if (saved && !(OpenFile && OpenFile(written_)))
-        Hooks.Warn(QStringLiteral("Upozornění"), QStringLiteral("Propojení na aplikaci Microsoft Excel není dostupné...\n") +
-                                                     QDir::toNativeSeparators(written_));
+    if (saved) {
+        // Say what was made; the user opens the file or its folder from there.
+        status_ = SavedText(written_, rows, false);
+        const auto next = Hooks.Saved ? Hooks.Saved(written_, status_) : OutputHooks::AfterSave::Nothing;
+        if (next == OutputHooks::AfterSave::OpenFolder) OpenContainingFolder(written_);
+        if (next == OutputHooks::AfterSave::OpenFile && !(OpenFile && OpenFile(written_)))
+            Hooks.Warn(QStringLiteral("Upozornění"),
+                       QStringLiteral("Propojení na aplikaci Microsoft Excel není dostupné...\n") +
+                           QDir::toNativeSeparators(written_));
+    }
     done(QDialog::Accepted);
 }
 

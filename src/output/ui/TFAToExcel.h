@@ -46,6 +46,8 @@ public:
     QString SuggestedPath() const;
     // The path of the last export (empty before one).
     QString WrittenPath() const { return written_; }
+    // The status line after an export ("" before one).
+    QString StatusText() const { return status_; }
 
 public slots:
     void Excel_BBClick();
@@ -59,6 +61,7 @@ private:
     PeriodGroup* period_;
     QPushButton *excel_, *help_, *close_;
     QString written_;
+    QString status_;
 };
 
 }  // namespace kolvex::ui

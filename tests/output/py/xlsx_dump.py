@@ -19,5 +19,11 @@ for ws in wb.worksheets:
             cells[c.coordinate] = {"value": v, "size": c.font.sz, "bold": bool(c.font.b),
                                    "color": color, "format": c.number_format}
     widths = {k: v.width for k, v in ws.column_dimensions.items()}
-    out["sheets"].append({"name": ws.title, "max_row": ws.max_row, "cells": cells, "widths": widths})
+    # An absent fitToWidth means 1 (the file format's default).
+    fit_width = 1 if ws.page_setup.fitToWidth is None else ws.page_setup.fitToWidth
+    setup = {"fit_width": fit_width, "fit_height": ws.page_setup.fitToHeight,
+             "fit": bool(ws.sheet_properties.pageSetUpPr and ws.sheet_properties.pageSetUpPr.fitToPage),
+             "orientation": ws.page_setup.orientation, "title_rows": ws.print_title_rows}
+    out["sheets"].append({"name": ws.title, "max_row": ws.max_row, "cells": cells, "widths": widths,
+                          "setup": setup})
 print(json.dumps(out))

@@ -1,0 +1,19 @@
+#pragma once
+// kolvex12-cli export TABLE --out FILE.xlsx|FILE.csv|FILE.pdf [--from T] [--to T]
+// [--step 10min|1h|...] [--lang cs|en]: the export dialog's workbook or CSV,
+// or the printed listing as PDF, written without the desktop.
+
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+
+namespace kolvex::cli {
+
+int RunExport(const Options& options, const std::vector<std::string>& args);
+
+// Seconds of a step written "5s", "10sec", "10min", "1h", "2hod", "1d", "1den";
+// only the steps the dialogs offer. 0 for "all" (every record); -1 when unknown.
+int ParseStep(const std::string& text);
+
+}  // namespace kolvex::cli

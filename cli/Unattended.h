@@ -1,0 +1,21 @@
+#pragma once
+// What a nightly download needs around the download itself: a lock so that
+// two runs never talk to the same logger at once, and a log line per run.
+
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+
+namespace kolvex::cli {
+
+// download with the options --log FILE and --lock-wait SECONDS taken out:
+// holds the port's lock for the run (waiting up to SECONDS, default 30, for
+// another run to finish; exit status 3 when it does not), then runs the
+// download and appends one line to FILE whatever the outcome.
+int RunDownloadLocked(const Options& options, const std::vector<std::string>& args);
+
+// The lock file of a port: one per port name, shared by every user.
+std::string LockFileFor(const std::string& port);
+
+}  // namespace kolvex::cli

@@ -1,0 +1,71 @@
+#include "app/ui/PortStatus.h"
+
+#include <QLocale>
+
+#include <unistd.h>
+
+#include "app/Language.h"
+#include "app/ui/ErrorDisplay.h"
+#include "app/ui/TFSetPC.h"
+#include "link/CommSettings.h"
+#include "link/PortNames.h"
+
+namespace kolvex::ui {
+
+PortStatus::PortStatus(AppContext& ctx, QWidget* parent) : QLabel(parent), ctx_(ctx) {
+    setObjectName(QStringLiteral("PortStatus_L"));
+    Refresh();
+}
+
+void PortStatus::Reading(bool ok) {
+    tried_ = true;
+    answering_ = ok;
+    if (ok) lastGood_ = QTime::currentTime();
+    Refresh();
+}
+
+void PortStatus::Refresh() {
+    const TSerCom& port = ctx_.Port;
+    QString name = Q(ctx_.Config.ComPort);
+    if (port.IsOpen() && !port.DevicePath().empty() && port.DevicePath() != ctx_.Config.ComPort)
+        name += QStringLiteral(" (") + Q(port.DevicePath()) + QLatin1Char(')');
+    QString text = Q(Tr("Port ", "Port ")) + name + QStringLiteral(": ");
+    const QString last = lastGood_.isValid() ? QLocale().toString(lastGood_, QStringLiteral("HH:mm:ss")) : QString();
+    if (!port.IsOpen()) {
+        text += Q(Tr("zavřen", "closed"));
+    } else if (!tried_) {
+        text += Q(Tr("otevřen", "open"));
+    } else if (answering_) {
+        text += Q(Tr("záznamník odpovídá, poslední čtení ", "the logger answers, last reading ")) + last;
+    } else {
+        text += Q(Tr("záznamník neodpovídá", "the logger does not answer"));
+        if (!last.isEmpty()) text += Q(Tr(" od ", " since ")) + last;
+    }
+    setText(text);
+}
+
+bool PortStatus::Resume() {
+    TSerCom& port = ctx_.Port;
+    if (port.IsOpen() && !port.LineLost()) return false;
+    if (port.IsOpen()) {
+        lost_ = port.PortName;  // the adapter went away; its handle is dead
+        port.Close();
+        tried_ = false;
+        Refresh();
+    }
+    // Only the configured port that went away is reopened by itself.
+    if (lost_.empty() || !SamePortName(lost_, StoredPortName(ctx_.Config.ComPort))) return false;
+    const auto device = DeviceForPort(lost_);
+    if (!device || ::access(device->c_str(), R_OK | W_OK) != 0) return false;
+    try {
+        ApplyPortSettings(ctx_);
+    } catch (const std::exception&) {
+        return false;
+    }
+    lost_.clear();
+    tried_ = false;
+    Refresh();
+    return true;
+}
+
+}  // namespace kolvex::ui

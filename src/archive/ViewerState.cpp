@@ -1,0 +1,41 @@
+#include "archive/ViewerState.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace kolvex {
+
+std::string ViewerStatePath(const std::string& configPath) {
+    const std::size_t slash = configPath.find_last_of('/');
+    const std::size_t dot = configPath.find_last_of('.');
+    const std::string base = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                                 ? configPath.substr(0, dot)
+                                 : configPath;
+    return base + ".view";
+}
+
+std::optional<ViewerState> LoadViewerState(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    ViewerState s;
+    std::string range;
+    if (!std::getline(in, s.TablePath) || !std::getline(in, range) || s.TablePath.empty()) return std::nullopt;
+    std::istringstream r(range);
+    r.imbue(std::locale::classic());
+    if (!(r >> s.Start >> s.End) || !std::isfinite(s.Start) || !std::isfinite(s.End) || !(s.End > s.Start))
+        return std::nullopt;
+    return s;
+}
+
+bool SaveViewerState(const std::string& path, const ViewerState& s) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.imbue(std::locale::classic());
+    out.precision(17);
+    out << s.TablePath << '\n' << s.Start << ' ' << s.End << '\n';
+    out.close();
+    return static_cast<bool>(out);
+}
+
+}  // namespace kolvex
