@@ -351,6 +351,7 @@ int Run(const Options& o, const std::vector<std::string>& args) {
     if (cmd == "read-memory") return CmdReadMemory(o, args);
     if (cmd == "dump") return RunDump(o, args);
     if (cmd == "download") return RunDownload(o, args);
+    if (cmd == "repair") return RunRepair(o, args);
     throw UsageError("unknown command " + cmd);
 }
 

@@ -38,6 +38,7 @@ int Usage(const std::string& problem) {
                  "           [--split year,month,week,day] [--mode bookmark|all] [--no-bookmark]\n"
                  "           [--ext dbf|db] [--retries N] [--json]\n"
                  "                               download the logger's archive into tables\n"
+                 "  repair TABLE                 keep the complete records of a table cut short\n"
                  "port: COM1..COM9, USB0..USB9, ACM0..ACM9, SIM (default) or a device path\n";
     return 2;
 }

@@ -46,6 +46,8 @@ public:
 
     // Shows a table file; errors hide the tabs and are not reported.
     void OpenArchiveView(const QString& path);
+    // A table cut short opened read-only: says so and offers the repair.
+    void OfferRepair();
     // Lets the user choose a table, starting at path, and shows it.
     void OpenArchiveDialog(const QString& path);
     // The download with this window's questions; afterwards the table written
