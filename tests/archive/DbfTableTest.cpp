@@ -444,7 +444,7 @@ TEST(DbfTable, CrashRecoveryKeepsEveryCompleteRecord) {
     // header (count 12), and a file cut short (count 20), cut at every byte.
     auto stale = full;
     PutLE(stale, 4, 12, 4);
-    for (const auto* image0 : {&stale, &full}) {
+    for (const std::vector<std::uint8_t>* image0 : {&stale, &full}) {
         for (std::size_t cut = headerLen + 12 * recLen; cut <= full.size(); ++cut) {
             SCOPED_TRACE(std::to_string(cut) + (image0 == &full ? " cut short" : " stale count"));
             std::vector<std::uint8_t> image(image0->begin(), image0->begin() + static_cast<std::ptrdiff_t>(cut));
@@ -458,7 +458,9 @@ TEST(DbfTable, CrashRecoveryKeepsEveryCompleteRecord) {
             EXPECT_EQ(t.MissingRecords(), missing);
             const auto col = Column(t, 2);
             for (int i = 0; i < complete; ++i) ASSERT_EQ(col[static_cast<std::size_t>(i)], -i);
-            if (missing > 0) EXPECT_THROW(t.Append(), EADM);
+            if (missing > 0) {
+                EXPECT_THROW(t.Append(), EADM);
+            }
             // Reading never writes.
             t.Close();
             ASSERT_EQ(ReadBytes(path), image);
