@@ -444,7 +444,7 @@ TEST(DbfTable, CrashRecoveryKeepsEveryCompleteRecord) {
     // header (count 12), and a file cut short (count 20), cut at every byte.
     auto stale = full;
     PutLE(stale, 4, 12, 4);
-    for (const std::vector<std::uint8_t>* image0 : {&stale, &full}) {
+    for (const std::vector<std::uint8_t>* image0 : std::initializer_list<const std::vector<std::uint8_t>*>{&stale, &full}) {
         for (std::size_t cut = headerLen + 12 * recLen; cut <= full.size(); ++cut) {
             SCOPED_TRACE(std::to_string(cut) + (image0 == &full ? " cut short" : " stale count"));
             std::vector<std::uint8_t> image(image0->begin(), image0->begin() + static_cast<std::ptrdiff_t>(cut));
