@@ -1,7 +1,11 @@
 #include "cli/DownloadCommand.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
@@ -13,6 +17,7 @@
 #include "app/Language.h"
 #include "archive/Adm.h"
 #include "archive/Download.h"
+#include "archive/FileOps.h"
 #include "link/CommSettings.h"
 #include "link/LoggerOps.h"
 #include "link/SerCom.h"
@@ -26,26 +31,39 @@ namespace {
 // row, then Abort.
 class BatchUi : public DownloadUi {
 public:
-    BatchUi(std::string file, int retries) : file_(std::move(file)), retries_(retries) {}
+    BatchUi(std::string file, int retries, bool showProgress)
+        : file_(std::move(file)), retries_(retries), tty_(showProgress) {}
 
-    void Message(const std::string& text) override { std::cerr << text << "\n"; }
+    void Message(const std::string& text) override { std::cerr << (tty_ ? "\r\033[K" : "") << text << "\n"; }
     void EditStoringOptions(StoringOptions&) override {}
     bool Confirm(const std::string&) override { return true; }
     std::optional<std::string> ChooseTargetFile(const std::string&) override { return file_; }
     StepFailure CommError(const std::string& message) override {
         if (inRow_ >= retries_) return StepFailure::Abort;
         ++inRow_;
-        std::cerr << (tty_ ? "\r" : "") << message << "\n";
+        std::cerr << (tty_ ? "\r\033[K" : "") << message << "\n";
         return StepFailure::Retry;
     }
     void ProgressStart(const std::string& message) override {
         message_ = message;
+        start_ = std::chrono::steady_clock::now();
         if (tty_) std::cerr << message << "   0 %" << std::flush;
     }
+    void RecordsRead(std::uint64_t records) override { records_ = records; }
     void Progress(int percent) override {
         inRow_ = 0;  // a step succeeded
-        if (tty_) std::cerr << "\r" << message_ << " " << (percent < 10 ? "  " : percent < 100 ? " " : "") << percent << " %"
-                            << std::flush;
+        if (!tty_) return;
+        // Records read, percent and the time left at the pace so far.
+        std::string left;
+        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        if (percent > 0 && percent < 100 && s >= 1) {
+            const long rest = std::lround(s * (100 - percent) / percent);
+            char b[48];
+            std::snprintf(b, sizeof b, "  %ld:%02ld", rest / 60, rest % 60);
+            left = Tr("  zbývá", "  left") + b;
+        }
+        std::cerr << "\r\033[K" << message_ << "  " << records_ << Tr(" záznamů  ", " records  ") << percent << " %"
+                  << left << std::flush;
     }
     void ProgressEnd() override {
         if (tty_) std::cerr << "\n";
@@ -56,9 +74,16 @@ private:
     std::string file_;
     int retries_;
     int inRow_ = 0;
-    bool tty_ = ::isatty(2) != 0;
+    bool tty_;
     std::string message_;
+    std::uint64_t records_ = 0;
+    std::chrono::steady_clock::time_point start_;
 };
+
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 std::string Need(const std::vector<std::string>& a, std::size_t& i) {
     if (i + 1 >= a.size()) throw UsageError(a[i] + " needs a value");
@@ -67,7 +92,8 @@ std::string Need(const std::vector<std::string>& a, std::size_t& i) {
 
 }  // namespace
 
-int RunDownload(const Options& o, const std::vector<std::string>& args, DownloadResult* result) {
+int RunDownload(const Options& o, const std::vector<std::string>& args, DownloadResult* result,
+                std::string* errorOut) {
     std::string dir = ".", file, ext = ".dbf";
     int nameSource = 0, split = 0, mode = 0, retries = 3;
     bool bookmark = true, json = o.Json;
@@ -113,6 +139,11 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
     }
     if (split == 0) split = 1;
 
+    // The target folder must exist before anything is read from the logger.
+    const std::string folder = file.empty() ? (dir.empty() ? std::string("/") : dir) : ExtractFileDir(file);
+    if (!IsDirectory(folder))
+        throw EADM(Tr("Složka  " + folder + "  neexistuje", "The folder  " + folder + "  does not exist"));
+
     TSerCom port;
     LoggerData data;
     LoggerOps ops(port, data);
@@ -126,27 +157,54 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
     if (!dir.empty() && dir.back() == '/') dir.pop_back();
     config.LastArchivePath = (dir.empty() ? std::string("/") : dir + "/") + "00000000" + ext;
 
-    FixedAnswerer answers(false);  // old-structure targets are not converted here
+    FixedAnswerer answers(false);  // old-structure targets are not converted, damaged ones not repaired here
     TADM adm(&answers);
-    BatchUi ui(file, retries);
-    const DownloadResult r = ReadArchive(ops, adm, config, ui);
-    adm.CloseArchive();
+    BatchUi ui(file, retries, !json && ::isatty(2) != 0);
+    DownloadResult r;
+    std::string error;
+    try {
+        ReadArchive(ops, adm, config, ui, &r);
+        adm.CloseArchive();
+    } catch (const std::exception& e) {
+        error = e.what();
+        try {
+            adm.CloseArchive();
+        } catch (...) {
+        }
+    }
+    // Success only when everything was read and the bookmark moved (or was not asked for).
+    const bool ok = error.empty() && !r.Aborted && r.BookmarkError.empty();
     if (result) *result = r;
+    if (errorOut) *errorOut = error;
 
     if (json) {
         nlohmann::json files = nlohmann::json::array();
-        for (const auto& f : r.Files) files.push_back({{"path", f.Path}, {"records_added", f.RecordsAdded}});
-        nlohmann::json out = {{"files", files}, {"records", r.Records}, {"aborted", r.Aborted}};
+        for (const auto& f : r.Files)
+            files.push_back({{"path", f.Path}, {"records_added", f.RecordsAdded}, {"already_stored", f.AlreadyStored}});
+        nlohmann::json out = {{"files", files},
+                              {"records", r.Records},
+                              {"records_added", r.RecordsAdded()},
+                              {"already_stored", r.AlreadyStored()},
+                              {"aborted", r.Aborted}};
         out["bookmark"] = r.Bookmark ? nlohmann::json(*r.Bookmark) : nlohmann::json(nullptr);
+        if (!r.BookmarkError.empty()) out["bookmark_error"] = r.BookmarkError;
+        if (!error.empty()) out["error"] = error;
         std::cout << out.dump() << std::endl;
-        return 0;
+        if (!error.empty()) std::cerr << error << "\n";
+        return ok ? 0 : 1;
     }
-    for (const auto& f : r.Files)
-        std::cout << f.Path << "  " << f.RecordsAdded << Tr(" záznamů", " records") << "\n";
+    for (const auto& f : r.Files) {
+        std::cout << f.Path << "  " << f.RecordsAdded << Tr(" záznamů", " records");
+        if (f.AlreadyStored) std::cout << Tr(", již uloženo ", ", already stored ") << f.AlreadyStored;
+        std::cout << "\n";
+    }
     std::cout << Tr("Přečteno záznamů: ", "Records read: ") << r.Records << "\n";
     if (r.Bookmark) std::cout << Tr("Záložka: ", "Bookmark: ") << *r.Bookmark << "\n";
     if (r.Aborted) std::cout << Tr("Čtení přerušeno", "Reading aborted") << "\n";
-    return 0;
+    if (!error.empty())
+        std::cerr << error << "\n"
+                  << Tr("Uloženo záznamů: ", "Records stored: ") << r.RecordsAdded() << "\n";
+    return ok ? 0 : 1;
 }
 
 }  // namespace kolvex::cli

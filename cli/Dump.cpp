@@ -11,6 +11,7 @@
 #include "app/Errors.h"
 #include "app/Language.h"
 #include "app/NumberText.h"
+#include "archive/Adm.h"
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
 #include "archive/Table.h"
@@ -269,6 +270,12 @@ int RunDump(const Options& o, const std::vector<std::string>& args) {
     } catch (const std::exception&) {
         throw EADM(Tr("Soubor  " + path + "\r\nse nepodařilo otevřít.", "The file  " + path + "\r\nwas not opened."));
     }
+    if (const std::int64_t missing = t.MissingRecords(); missing > 0)
+        std::cerr << Tr("kolvex12-cli: tabulka " + path + " je poškozená: na konci souboru chybí " +
+                            std::to_string(missing) + " záznamů (kolvex12-cli repair ji opraví)",
+                        "kolvex12-cli: the table " + path + " is damaged: " + std::to_string(missing) +
+                            " records are missing at the end of the file (kolvex12-cli repair mends it)")
+                  << std::endl;
     const int n = t.FieldCount();
     std::cout.flush();
     Output out;
@@ -279,6 +286,10 @@ int RunDump(const Options& o, const std::vector<std::string>& args) {
         for (int i = 0; i < n; ++i) fields.push_back(t.FieldName(i));
         out.Put("{\"fields\":");
         out.Put(fields.dump());
+        if (t.MissingRecords() > 0) {
+            out.Put(",\"missing_records\":");
+            out.Put(json(t.MissingRecords()).dump());
+        }
         out.Put(",\"parameters\":");
         out.Put(Parameters(path).dump());
         out.Put(",\"records\":");
@@ -288,6 +299,32 @@ int RunDump(const Options& o, const std::vector<std::string>& args) {
         DumpCsv(t, out);
     }
     out.Finish();
+    return 0;
+}
+
+int RunRepair(const Options& o, const std::vector<std::string>& args) {
+    if (args.size() != 2) throw UsageError("repair takes one table");
+    const std::string& path = args[1];
+    if (!FileExists(path))
+        throw EADM(Tr("Soubor  " + path + "\r\nneexistuje.", "The file  " + path + "\r\ndoes not exist."));
+    const std::string backup = ReplaceExtension(path, ".dbfbak");
+    if (FileExists(backup))
+        throw EADM(Tr("Tabulka  " + path + "  nebyla opravena: záloha " + backup + " už existuje",
+                      "The table  " + path + "  was not repaired: the backup " + backup + " exists already"));
+    const std::int64_t kept = RepairTableFile(path, backup, false);
+    if (o.Json) {
+        std::cout << json{{"repaired", kept >= 0}, {"records", kept >= 0 ? json(kept) : json(nullptr)},
+                          {"backup", kept >= 0 ? json(backup) : json(nullptr)}}
+                         .dump()
+                  << std::endl;
+    } else if (kept < 0) {
+        std::cout << Tr("Tabulka  " + path + "  opravu nepotřebuje", "The table  " + path + "  needs no repair") << "\n";
+    } else {
+        std::cout << Tr("Tabulka  " + path + "  opravena: " + std::to_string(kept) + " záznamů, originál v  " + backup,
+                        "The table  " + path + "  repaired: " + std::to_string(kept) + " records, the original in  " +
+                            backup)
+                  << "\n";
+    }
     return 0;
 }
 

@@ -11,4 +11,8 @@ namespace kolvex::cli {
 
 int RunDump(const Options& options, const std::vector<std::string>& args);
 
+// kolvex12-cli repair TABLE: a table cut short keeps its complete records and
+// gets a true count; the original is kept as TABLE with ".dbfbak".
+int RunRepair(const Options& options, const std::vector<std::string>& args);
+
 }  // namespace kolvex::cli

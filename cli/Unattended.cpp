@@ -80,7 +80,7 @@ std::string LogLine(const std::string& port, const DownloadResult* r, const std:
     std::uint64_t stored = 0;
     if (r)
         for (const auto& f : r->Files) stored += f.RecordsAdded;
-    os << "\tstored=" << stored << "\tfiles=";
+    os << "\tstored=" << stored << "\talready=" << (r ? r->AlreadyStored() : 0) << "\tfiles=";
     if (r)
         for (std::size_t i = 0; i < r->Files.size(); ++i)
             os << (i ? "," : "") << r->Files[i].Path << ":" << r->Files[i].RecordsAdded;
@@ -138,8 +138,15 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
     }
     DownloadResult result;
     try {
-        const int status = RunDownload(o, rest, &result);
-        if (!log.empty()) AppendLog(log, LogLine(o.Port, &result, result.Aborted ? "aborted" : "ok"));
+        std::string error;
+        const int status = RunDownload(o, rest, &result, &error);
+        if (!log.empty()) {
+            std::string outcome = "ok";
+            if (!error.empty()) outcome = "error: " + error;
+            else if (!result.BookmarkError.empty()) outcome = "error: " + result.BookmarkError;
+            else if (result.Aborted) outcome = "aborted";
+            AppendLog(log, LogLine(o.Port, &result, outcome));
+        }
         return status;
     } catch (const UsageError&) {
         throw;

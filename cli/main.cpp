@@ -47,7 +47,8 @@ int Usage(const std::string& problem) {
                  "  export TABLE --out FILE.xlsx|FILE.csv|FILE.pdf [--from \"YYYY-MM-DD hh:mm:ss\"]\n"
                  "         [--to ...] [--step all|10min|1h|...] [--lang cs|en] [--json]\n"
                  "                               the export workbook, CSV or printed listing\n"
-                 "                 "port: COM1..COM9, USB0..USB9, ACM0..ACM9, a device path (/dev/serial/by-id/...),\n"
+                 "  repair TABLE                 keep the complete records of a table cut short\n"
+                 "port: COM1..COM9, USB0..USB9, ACM0..ACM9, a device path (/dev/serial/by-id/...),\n"
                  "      rfc2217://HOST:PORT or tcp://HOST:PORT (network serial server; --slot 300 by default),\n"
                  "      or SIM for the simulated logger; without --port the port of kolvex12.cfg\n"
                  "      in the working folder\n"
@@ -142,7 +143,7 @@ int main(int argc, char** argv) {
 
     // The simulated logger only when asked for: without --port the port of
     // the desktop program's configuration in the working folder.
-    if (rest[0] != "ports" && rest[0] != "dump") {
+    if (rest[0] != "ports" && rest[0] != "dump" && rest[0] != "export" && rest[0] != "repair") {
         if (opt.Port.empty()) {
             kolvex::ConfigRecord cfg;
             if (!kolvex::LoadConfigFile(kolvex::kConfigFileName, cfg) || cfg.ComPort.empty())

@@ -52,6 +52,7 @@ struct Simulator::Impl {
     mutable std::mutex mutex;  // guards the fields below
     FaultRule fault;
     int faultCount = 0;
+    int refused = -1;  // command code that gets no reply
     std::vector<Bytes> frames;
     std::vector<std::int64_t> requestTimes, replyTimes;
     std::string slavePath;
@@ -110,6 +111,7 @@ void Simulator::Impl::Process(const Bytes& frame) {
         index = replyTimes.size() - 1;
         const int n = ++faultCount;
         rule = fault;
+        if (refused >= 0 && frame.size() > 3 && frame[3] == refused) return;
         if (rule.Kind != FaultKind::None) {
             faulty = std::find(rule.Frames.begin(), rule.Frames.end(), n) != rule.Frames.end() ||
                      (rule.Every > 0 && n % rule.Every == 0);
@@ -254,6 +256,11 @@ void Simulator::Stop() {
 std::string Simulator::SlavePath() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->slavePath;
+}
+
+void Simulator::RefuseCommand(int command) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->refused = command;
 }
 
 void Simulator::SetFault(const FaultRule& rule) {

@@ -59,6 +59,9 @@ public:
 
     void SetFault(const FaultRule& rule);  // replaces the current rule, restarts frame count
     void ClearFault();
+    // The logger neither answers nor carries out requests with this command
+    // code (e.g. 0x89, the read pointer write); a negative code ends it.
+    void RefuseCommand(int command);
 
     // Every well-formed request frame received so far, in order, as bytes.
     std::vector<std::vector<std::uint8_t>> ReceivedFrames() const;

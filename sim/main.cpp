@@ -37,6 +37,7 @@ const char* const kUsage =
     "                      (padded: the reply and one extra byte in one write)\n"
     "  --frames LIST       1-based frame numbers the fault applies to, e.g. 1,3,5\n"
     "  --every N           the fault applies to every N-th frame\n"
+    "  --refuse CODE       never answer (nor carry out) requests with this command code, e.g. 0x89\n"
     "  --help              this text\n"
     "Without --frames and --every a fault applies to every frame.\n";
 
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
     SimOptions options;
     FaultRule fault;
     bool framesOrEvery = false;
+    int refuse = -1;
     try {
         for (int i = 1; i < argc; ++i) {
             const std::string arg = argv[i];
@@ -133,6 +135,8 @@ int main(int argc, char** argv) {
             } else if (arg == "--every") {
                 fault.Every = static_cast<int>(Number(arg, value(), 1, 1 << 30));
                 framesOrEvery = true;
+            } else if (arg == "--refuse") {
+                refuse = static_cast<int>(Number(arg, value(), 0, 255));
             } else {
                 throw std::invalid_argument("unknown option '" + arg + "'");
             }
@@ -162,6 +166,7 @@ int main(int argc, char** argv) {
     try {
         Simulator sim(options);
         if (fault.Kind != FaultKind::None) sim.SetFault(fault);
+        if (refuse >= 0) sim.RefuseCommand(refuse);
         const std::string path = sim.Start();
         std::cout << path << std::endl;
         while (!gStop) sigsuspend(&waitMask);

@@ -1,6 +1,10 @@
 #include "archive/Adm.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstring>
@@ -8,6 +12,7 @@
 #include "app/Errors.h"
 #include "app/Language.h"
 #include "archive/FileOps.h"
+#include "archive/dbf/DbfTable.h"
 
 namespace kolvex {
 
@@ -66,13 +71,14 @@ bool TADM::OpenArchive(const std::string& path) {
     try {
         Table1.SetPath(path);
         Table1.Open();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         try {
             Table1.Close();
         } catch (...) {
         }
+        // The reason follows on its own line.
         throw EADM(Tr("Soubor  " + path + kCrLf + "se nepodařilo otevřít.",
-                      "The file  " + path + kCrLf + "was not opened."));
+                      "The file  " + path + kCrLf + "was not opened.") + kCrLf + e.what());
     }
     if (Table1.FieldCount() >= 4) {
         if (!ConfirmOldStructureConversion(path)) {
@@ -93,6 +99,13 @@ bool TADM::ConfirmOldStructureConversion(const std::string& path) {
     const bool result = converter_->Convert(*this, path);
     if (result) Table1.Open();
     return result;
+}
+
+std::int64_t RepairTableFile(const std::string& path, const std::string& backupPath, bool replaceBackup) {
+    if (IsParadoxPath(path))
+        throw EADM(Tr("Tabulky Paradox se neopravují: ", "Paradox tables are not repaired: ") + path);
+    const dbf::RepairResult r = dbf::DbfTable::Repair(path, backupPath, replaceBackup);
+    return r.Changed ? r.Kept : -1;
 }
 
 void TADM::CloseTable1WithoutParameters() {
@@ -118,8 +131,9 @@ void TADM::CreateArchive(const std::string& path, const ArchiveParameterRecord& 
         Table1.Create(fields);
         WriteParameterFile(path);
         ApplyFieldLayout();
-    } catch (const std::exception&) {
-        throw EADM(Tr("Soubor " + name + " se nepodařilo vytvořit.", "The file " + name + " was not created."));
+    } catch (const std::exception& e) {
+        throw EADM(Tr("Soubor " + name + " se nepodařilo vytvořit.", "The file " + name + " was not created.") + kCrLf +
+                   e.what());
     }
 }
 
@@ -206,7 +220,8 @@ void TADM::WriteParameterFile(const std::string& tablePath) {
     ParameterRecord.NormaliseForWriting();
     const std::string par = ReplaceExtension(tablePath, ".par");
     if (!WriteFileAtomic(par, ParameterRecord.Bytes.data(), ParameterRecord.Bytes.size()))
-        throw EADM(Tr("Soubor  " + par + " se nepodařilo vytvořit.", "The file  " + par + " was not created."));
+        throw EADM(Tr("Soubor  " + par + " se nepodařilo vytvořit.", "The file  " + par + " was not created.") + kCrLf +
+                   std::strerror(errno));
 }
 
 void TADM::ValidateParameterRecord() {
@@ -243,19 +258,68 @@ void TADM::ApplyFieldLayout() {
 
 void TADM::CreateTempTable(const std::string& path, const ArchiveParameterRecord& record) {
     TableTmp.Close();
-    if (FileExists(path)) DeleteFileIfExists(path);
+    bool reserved = false;
     try {
         CloseArchive();
+        // The name is taken exclusively: a file that already bears it is never replaced.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) throw EADM(path + ": " + std::strerror(errno));
+        ::close(fd);
+        reserved = true;
         TableTmp.SetPath(path);
         TableTmp.Create(FieldsOf(record));
-    } catch (const std::exception&) {
-        throw EADM(Tr("Tmp soubor se nepodařilo vytvořit", "The file Tmp was not created"));
+    } catch (const std::exception& e) {
+        if (reserved) {
+            try {
+                TableTmp.Close();
+            } catch (...) {
+            }
+            DeleteFileIfExists(path);
+            TableTmp.SetPath("");
+        }
+        throw EADM(Tr("Tmp soubor se nepodařilo vytvořit", "The file Tmp was not created") + "\r\n" + e.what());
     }
 }
 
 void TADM::DropTempTable() {
     TableTmp.Close();
     if (!TableTmp.Path().empty()) DeleteFileIfExists(TableTmp.Path());
+    TableTmp.SetPath("");
+}
+
+void TADM::RepairDamagedTable1() {
+    const std::int64_t missing = Table1.MissingRecords();
+    if (missing <= 0) return;
+    const std::string path = Table1.Path();
+    const std::string backup = ReplaceExtension(path, ".dbfbak");
+    const std::string n = std::to_string(missing);
+    const std::string q =
+        Tr("Tabulka  " + path + "  je poškozená: na konci souboru chybí " + n +
+               " záznamů.\r\nOpravit ji (zkrátit na úplné záznamy, originál se uloží jako " + backup + ")?",
+           "The table  " + path + "  is damaged: " + n + " records are missing at the end of the file." +
+               "\r\nRepair it (keep the complete records, the original is saved as " + backup + ")?");
+    if (!answerer_ || !answerer_->Confirm(q))
+        throw EADM(Tr("Tabulka  " + path + "  je poškozená (chybí " + n + " záznamů) a nebyla opravena; nic do ní nebylo přidáno",
+                      "The table  " + path + "  is damaged (" + n +
+                          " records are missing) and was not repaired; nothing was added to it"));
+    RepairTable1();
+}
+
+void TADM::RepairTable1() {
+    const std::string path = Table1.Path();
+    const std::string backup = ReplaceExtension(path, ".dbfbak");
+    bool replace = false;
+    if (FileExists(backup)) {
+        const std::string q2 = Tr("Soubor  " + backup + "  existuje" + kCrLf + "Přepsat?",
+                                  "The file  " + backup + "  exists" + kCrLf + "Owerwrite?");
+        if (!answerer_->Confirm(q2))
+            throw EADM(Tr("Tabulka  " + path + "  nebyla opravena: záloha " + backup + " už existuje",
+                          "The table  " + path + "  was not repaired: the backup " + backup + " exists already"));
+        replace = true;
+    }
+    CloseArchive();
+    RepairTableFile(path, backup, replace);
+    OpenArchive(path);
 }
 
 void TADM::PackTable() {

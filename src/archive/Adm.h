@@ -50,6 +50,10 @@ public:
     virtual bool Convert(TADM& adm, const std::string& path) = 0;
 };
 
+// Repairs a damaged dBASE table (see dbf::DbfTable::Repair); the number of
+// records kept, or -1 when the table needed no repair.
+std::int64_t RepairTableFile(const std::string& path, const std::string& backupPath, bool replaceBackup);
+
 class TADM : private TableListener {
 public:
     explicit TADM(Answerer* answerer = nullptr);
@@ -75,8 +79,15 @@ public:
     void ValidateParameterRecord();
     void ApplyFieldLayout();
     bool ConfirmOldStructureConversion(const std::string& path);
-    void CreateTempTable(const std::string& pathWithoutExtension, const ArchiveParameterRecord& record);
+    // Creates the temporary table at path, which must not exist yet.
+    void CreateTempTable(const std::string& path, const ArchiveParameterRecord& record);
     void DropTempTable();
+    // Before appending to Table1: a table cut short is repaired when the user
+    // agrees (the original kept as ".dbfbak"), otherwise EADM refuses.
+    void RepairDamagedTable1();
+    // Repairs Table1 without the first question (an existing backup is
+    // replaced only when the user agrees) and opens it again.
+    void RepairTable1();
     void PackTable();
     void DeleteArchiveFiles();
     // Deletes the records whose DATETIME lies in [start, end] and packs the

@@ -4,8 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <dirent.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <unordered_map>
 
 #include "app/Errors.h"
 #include "app/Language.h"
@@ -85,8 +95,18 @@ std::optional<std::string> TargetFileName(const ConfigRecord& config, const Logg
     std::string file = ExtractFileName(last);
     std::string ext = ExtractFileExt(file);
     std::string name = ext.empty() ? file : file.substr(0, file.size() - ext.size());
-    if (!DirectoryExists(dir)) dir = CurrentDirectory();
-    if (dir.empty() || dir.back() != '/') dir += '/';
+    if (dir.empty()) dir = CurrentDirectory();
+    if (!DirectoryExists(dir)) {
+        // Never a silent fall-back to another folder: the user chose this one.
+        if (!ui || !ui->ConfirmCreateFolder(dir))
+            throw EADM(Tr("Složka  " + dir + "  neexistuje", "The folder  " + dir + "  does not exist"));
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        if (ec || !DirectoryExists(dir))
+            throw EADM(Tr("Složku  " + dir + "  se nepodařilo vytvořit: ", "The folder  " + dir + "  was not created: ") +
+                       (ec ? ec.message() : std::string(std::strerror(ENOTDIR))));
+    }
+    if (dir.back() != '/') dir += '/';
     if (name.empty()) name = "00000000";
     if (ext != ".db" && ext != ".dbf") ext = ".dbf";
     switch (config.NameSource) {
@@ -114,6 +134,73 @@ std::string DownloadQuestion(const std::string& basePath, std::int32_t flags, La
     return Tr(lang, "Uložit archivovaná data do souboru\r\n", "Save data to file\r\n") + basePath + "  ?" + kCrLf + kCrLf + l;
 }
 
+std::uint64_t DownloadResult::RecordsAdded() const {
+    std::uint64_t n = 0;
+    for (const auto& f : Files) n += f.RecordsAdded;
+    return n;
+}
+
+std::uint64_t DownloadResult::AlreadyStored() const {
+    std::uint64_t n = 0;
+    for (const auto& f : Files) n += f.AlreadyStored;
+    return n;
+}
+
+namespace {
+
+const char* const kTempPrefix = ".kolvex12-download-";
+
+bool ProcessGone(long pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+
+// Digits only, as many as there are characters.
+bool AllDigits(const std::string& s) {
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+}
+
+}  // namespace
+
+std::string TemporaryTableName(const std::string& dir) {
+    std::random_device rd;
+    char b[64];
+    std::snprintf(b, sizeof b, "%s%ld-%08x", kTempPrefix, static_cast<long>(::getpid()), rd());
+    return (dir.empty() || dir.back() == '/' ? dir : dir + "/") + b;
+}
+
+int CleanStaleDownloadFiles(const std::string& dir) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return 0;
+    int removed = 0;
+    const std::string base = dir.empty() || dir.back() == '/' ? dir : dir + "/";
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        long pid = 0;
+        if (name.rfind(kTempPrefix, 0) == 0) {
+            // .kolvex12-download-PID-XXXXXXXX, possibly with .tmp~PID of its creation
+            const std::string rest = name.substr(std::strlen(kTempPrefix));
+            const auto dash = rest.find('-');
+            if (dash == std::string::npos || !AllDigits(rest.substr(0, dash))) continue;
+            const std::string tail = rest.substr(dash + 1);
+            if (tail.size() < 8 || tail.find_first_not_of("0123456789abcdef") < 8) continue;
+            if (tail.size() > 8 && tail.compare(8, 5, ".tmp~") != 0) continue;
+            pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
+        } else {
+            // TABLE.dbf.tmp~PID, TABLE.db.tmp~PID and TABLE.par.tmp~PID of an atomic write
+            const auto mark = name.rfind(".tmp~");
+            if (mark == std::string::npos || !AllDigits(name.substr(mark + 5))) continue;
+            const std::string target = name.substr(0, mark);
+            const std::string ext = ExtractFileExt(target);
+            if (ext != ".dbf" && ext != ".db" && ext != ".par") continue;
+            pid = std::strtol(name.substr(mark + 5).c_str(), nullptr, 10);
+        }
+        if (!ProcessGone(pid)) continue;
+        struct stat st {};
+        if (::lstat((base + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (::unlink((base + name).c_str()) == 0) ++removed;
+    }
+    ::closedir(d);
+    return removed;
+}
+
 namespace {
 
 // Copies the current record of TableTmp into a new record of Table1.
@@ -121,6 +208,67 @@ void CopyRecord(TADM& adm) {
     adm.Table1.Append();
     for (int i = 0; i < adm.TableTmp.FieldCount(); ++i) adm.Table1.AssignField(i, adm.TableTmp, i);
     adm.Table1.Post();
+}
+
+// The identity of a record for the overlap check: its time stamp to the
+// millisecond and the exact values of its fields (empty ones marked).
+std::string RecordKey(const Table& t, int fields) {
+    std::string key;
+    key.reserve(static_cast<std::size_t>(fields) * 9);
+    const std::int64_t ms = std::llround(t.AsDateTime(0) * 86400000.0);
+    key.append(reinterpret_cast<const char*>(&ms), sizeof ms);
+    for (int i = 1; i < fields; ++i) {
+        if (t.IsNull(i)) {
+            key += 'n';
+            continue;
+        }
+        double v = t.AsFloat(i);
+        if (v == 0) v = 0;  // -0 and +0 are the same reading
+        key += 'v';
+        key.append(reinterpret_cast<const char*>(&v), sizeof v);
+    }
+    return key;
+}
+
+// The records of an existing target from its end back to the first one older
+// than the new records going into it: only they can be the same as a new one.
+// Each match is used up, so real repeats of a reading are kept.
+class Overlap {
+public:
+    void Load(Table& target, double from, int fields) {
+        if (target.RecordCount() == 0) return;
+        const std::int64_t fromMs = std::llround(from * 86400000.0);
+        target.Last();
+        for (;;) {
+            if (std::llround(target.AsDateTime(0) * 86400000.0) < fromMs) break;
+            ++counts_[RecordKey(target, fields)];
+            target.Prior();
+            if (target.Bof()) break;
+        }
+        target.Last();
+    }
+    bool Take(const std::string& key) {
+        if (counts_.empty()) return false;
+        const auto it = counts_.find(key);
+        if (it == counts_.end()) return false;
+        if (--it->second == 0) counts_.erase(it);
+        return true;
+    }
+
+private:
+    std::unordered_map<std::string, int> counts_;
+};
+
+// The calendar key of a record's target for a split period.
+std::int64_t PeriodKey(SplitPeriod period, double t) {
+    const DateTimeParts p = DecodeDateTime(t);
+    switch (period) {
+        case SplitPeriod::Year: return p.Year;
+        case SplitPeriod::Month: return p.Year * 100 + p.Month;
+        case SplitPeriod::Week: return p.Year * 100 + WeekOfYear(t);
+        case SplitPeriod::Day: return (p.Year * 100 + p.Month) * 100 + p.Day;
+    }
+    return 0;
 }
 
 void SplitIntoFiles(TADM& adm, const std::string& base, const ArchiveParameterRecord& record,
@@ -136,63 +284,108 @@ void SplitIntoFiles(TADM& adm, const std::string& base, const ArchiveParameterRe
         }
     } resume{adm.Table1};
 
-    auto target = [&](const std::string& path) -> DownloadFile& {
+    Table& tmp = adm.TableTmp;
+    const int fields = tmp.FieldCount();
+
+    // The earliest new record of every target, for the overlap with what it holds.
+    std::map<std::string, double> earliest;
+    auto note = [&](const std::string& path, double t) {
+        auto [it, fresh] = earliest.emplace(path, t);
+        if (!fresh && t < it->second) it->second = t;
+    };
+    if (opt.NameSource == 2) {
+        for (tmp.First(); !tmp.Eof(); tmp.Next()) note(base, tmp.AsDateTime(0));
+    } else {
+        for (int k = 0; k < 4; ++k) {
+            if (!(opt.SplitFlags & (1 << k))) continue;
+            std::int64_t last = -1;
+            std::string path;
+            for (tmp.First(); !tmp.Eof(); tmp.Next()) {
+                const double t = tmp.AsDateTime(0);
+                const std::int64_t key = PeriodKey(kPeriods[k], t);
+                if (key != last) path = PeriodFilePath(base, kPeriods[k], t), last = key;
+                note(path, t);
+            }
+        }
+    }
+
+    std::map<std::string, Overlap> overlaps;
+    auto target = [&](const std::string& path) -> std::pair<DownloadFile*, Overlap*> {
+        const bool existed = FileExists(path);
         try {
             adm.OpenOrCreateArchive(path, record);
+            if (!adm.Table1.IsOpen()) throw EADM(Tr("Tabulka není otevřena", "The table is not open"));
+            if (existed) {
+                adm.RepairDamagedTable1();
+                // A table left without its parameter file by a killed run gets the download's.
+                if (!FileExists(ReplaceExtension(path, ".par"))) {
+                    adm.ParameterRecord = record;
+                    adm.ValidateParameterRecord();
+                    adm.ApplyFieldLayout();
+                }
+            }
             adm.Table1.Last();
         } catch (const std::exception& e) {
             StoreFailed(path, e);
         }
+        auto [it, fresh] = overlaps.try_emplace(path);
+        if (fresh && existed) {
+            try {
+                const auto from = earliest.find(path);
+                if (from != earliest.end()) it->second.Load(adm.Table1, from->second, fields);
+            } catch (const std::exception& e) {
+                StoreFailed(path, e);
+            }
+        }
         for (auto& f : result.Files)
-            if (f.Path == path) return f;
-        result.Files.push_back({path, 0});
-        return result.Files.back();
+            if (f.Path == path) return {&f, &it->second};
+        result.Files.push_back({path, 0, 0});
+        return {&result.Files.back(), &it->second};
     };
 
-    // Copies the current temporary record into the target; a failure names the file.
-    auto copy = [&](DownloadFile& f) {
+    // Stores the current temporary record in the target unless it holds it
+    // already; a failure names the file.
+    auto copy = [&](std::pair<DownloadFile*, Overlap*> f) {
         try {
+            if (f.second->Take(RecordKey(tmp, fields))) {
+                ++f.first->AlreadyStored;
+                return;
+            }
             CopyRecord(adm);
         } catch (const std::exception& e) {
-            StoreFailed(f.Path, e);
+            StoreFailed(f.first->Path, e);
         }
-        ++f.RecordsAdded;
+        ++f.first->RecordsAdded;
     };
 
     if (opt.NameSource == 2) {
-        DownloadFile& f = target(base);
-        for (adm.TableTmp.First(); !adm.TableTmp.Eof(); adm.TableTmp.Next()) copy(f);
+        const auto f = target(base);
+        for (tmp.First(); !tmp.Eof(); tmp.Next()) copy(f);
         return;
     }
     for (int k = 0; k < 4; ++k) {
         if (!(opt.SplitFlags & (1 << k))) continue;
         const SplitPeriod period = kPeriods[k];
-        int lastYear = -1, lastMonth = -1, lastDay = -1, lastWeek = -1;
-        DownloadFile* f = nullptr;
-        for (adm.TableTmp.First(); !adm.TableTmp.Eof(); adm.TableTmp.Next()) {
-            const double t = adm.TableTmp.AsDateTime(0);
-            const DateTimeParts p = DecodeDateTime(t);
-            const int w = period == SplitPeriod::Week ? WeekOfYear(t) : -1;
-            bool change = p.Year != lastYear;
-            if (period == SplitPeriod::Month) change = change || p.Month != lastMonth;
-            if (period == SplitPeriod::Week) change = change || w != lastWeek;
-            if (period == SplitPeriod::Day) change = change || p.Month != lastMonth || p.Day != lastDay;
-            if (change) {
-                f = &target(PeriodFilePath(base, period, t));
-                lastYear = p.Year;
-                lastMonth = p.Month;
-                lastDay = p.Day;
-                lastWeek = w;
+        std::int64_t last = -1;
+        std::pair<DownloadFile*, Overlap*> f{nullptr, nullptr};
+        for (tmp.First(); !tmp.Eof(); tmp.Next()) {
+            const double t = tmp.AsDateTime(0);
+            const std::int64_t key = PeriodKey(period, t);
+            if (key != last) {
+                f = target(PeriodFilePath(base, period, t));
+                last = key;
             }
-            copy(*f);
+            copy(f);
         }
     }
 }
 
 }  // namespace
 
-DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui) {
-    DownloadResult result;
+DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui, DownloadResult* partial) {
+    DownloadResult local;
+    DownloadResult& result = partial ? *partial : local;
+    result = DownloadResult{};
     LoggerImage& image = ops.Data().Image;
 
     // 1. The logger data.
@@ -229,8 +422,12 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
     ops.ReadSerialNumber();
     const ArchiveParameterRecord record = BuildParameterRecord(image, CurrentLanguage());
 
-    // 5. The temporary table (this closes the table shown so far).
-    adm.CreateTempTable(ReplaceExtension(*base, ""), record);
+    // 5. The temporary table, under a name no user file has, in the target
+    // folder (this closes the table shown so far). What a killed run left
+    // there goes first.
+    const std::string dir = ExtractFileDir(*base);
+    CleanStaleDownloadFiles(dir);
+    adm.CreateTempTable(TemporaryTableName(dir), record);
     struct DropTmp {
         TADM& adm;
         bool armed = true;
@@ -252,6 +449,7 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
     if (range.Read) {
         Table& tmp = adm.TableTmp;
         const int fields = tmp.FieldCount();
+        std::uint64_t count = 0;
         ArchiveReadCallbacks cb;
         cb.Sample = [&](const ArchiveSample& s) {
             tmp.Append();
@@ -263,8 +461,12 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
                     tmp.SetFloat(i, 0.0);  // a refused value is stored as 0
                 }
             }
+            ++count;
         };
-        cb.Progress = [&](int percent) { ui.Progress(percent); };
+        cb.Progress = [&](int percent) {
+            ui.RecordsRead(count);
+            ui.Progress(percent);
+        };
         cb.OnCommError = [&](const EComm& e) { return ui.CommError(e.what()); };
         tmp.DisableControls();
         ui.ProgressStart(Tr("Čtení archivace", "Archive reading"));
@@ -274,6 +476,7 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
         } catch (...) {
             ui.ProgressEnd();
             tmp.EnableControls();
+            result.Records = count;
             throw;
         }
         ui.ProgressEnd();
@@ -298,8 +501,9 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
     }
     for (const auto& f : result.Files) {
         if (!SyncPath(f.Path))
-            throw EADM(Tr("Soubor  " + f.Path + "  se nepodařilo zapsat na disk",
-                          "The file  " + f.Path + "  could not be written to the disk"));
+            throw EADM(Tr("Soubor  " + f.Path + "  se nepodařilo zapsat na disk: ",
+                          "The file  " + f.Path + "  could not be written to the disk: ") +
+                       std::strerror(errno));
     }
 
     // 8. The temporary table goes.
@@ -307,13 +511,25 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
     adm.DropTempTable();
 
     // 9. The bookmark: the write pointer read before the range, or after an
-    // abort the first record that was not stored.
+    // abort the first record that was not stored. The records are safe on
+    // disk already; a failure here loses nothing.
     if (opt.InsertBookmark) {
         const std::int32_t bookmark =
             read.Aborted ? static_cast<std::int32_t>(read.ResumeAddress) : pointers.ArchiveWrite;
-        ops.Data().Pointers.ArchiveRead = bookmark;
-        ops.WriteArchiveReadPointer(bookmark);
-        result.Bookmark = bookmark;
+        try {
+            ops.WriteArchiveReadPointer(bookmark);
+            ops.Data().Pointers.ArchiveRead = bookmark;
+            result.Bookmark = bookmark;
+        } catch (const std::exception& e) {
+            const std::string n = std::to_string(result.RecordsAdded());
+            result.BookmarkError =
+                Tr("Záznamy jsou uloženy (nově uložených: " + n +
+                       "), ale záložku v loggeru se nepodařilo posunout:\r\n" + e.what() +
+                       "\r\nLogger záznamy dál uchovává; příští čtení je neuloží podruhé.",
+                   "The records are stored (" + n + " new), but the logger's bookmark was not moved:\r\n" + e.what() +
+                       "\r\nThe logger still holds the records; the next download will not store them twice.");
+            ui.Message(result.BookmarkError);
+        }
     }
 
     // The format-error information.

@@ -53,11 +53,20 @@ public:
     virtual void Progress(int percent) = 0;  // also lets the user interface run
     virtual void ProgressEnd() = 0;
     virtual void Information(const std::string& text) = 0;
+    // The target folder does not exist: may it be created? Without a question
+    // (false) the download ends with an error naming the folder.
+    virtual bool ConfirmCreateFolder(const std::string& dir) {
+        (void)dir;
+        return false;
+    }
+    // Records read so far, told before each Progress.
+    virtual void RecordsRead(std::uint64_t records) { (void)records; }
 };
 
 struct DownloadFile {
     std::string Path;
     std::uint64_t RecordsAdded = 0;
+    std::uint64_t AlreadyStored = 0;  // identical records the table held already
 };
 
 struct DownloadResult {
@@ -68,6 +77,12 @@ struct DownloadResult {
     bool Aborted = false;
     int FormatErrors = 0;
     std::string ShownPath;  // the table to show afterwards
+    // Set when the records were stored but the logger's read pointer could
+    // not be moved (the text says so; the next download stores nothing twice).
+    std::string BookmarkError;
+
+    std::uint64_t RecordsAdded() const;
+    std::uint64_t AlreadyStored() const;
 };
 
 // The logger's file name made safe as a file name: "/" and control
@@ -76,11 +91,26 @@ std::string SafeLoggerFileName(const std::string& name);
 
 // The base path of a download (dir + name + ext) from LastArchivePath and the
 // name source; nullopt when there is none (cancelled or an unknown source).
+// A folder that does not exist is created only when the user agrees;
+// otherwise EADM names it.
 std::optional<std::string> TargetFileName(const ConfigRecord& config, const LoggerImage& image, DownloadUi* ui);
 
 // The confirmation text of a split download.
 std::string DownloadQuestion(const std::string& basePath, std::int32_t splitFlags, Lang lang);
 
-DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui);
+// The whole download. A record identical to one that an existing target
+// already holds (the same time stamp and values) is not appended again, so a
+// repeated download stores every record exactly once. When `partial` is
+// given, it holds the counts so far also when an error ends the download.
+DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui,
+                           DownloadResult* partial = nullptr);
+
+// The name of a download's temporary table in dir: hidden, with this
+// process's id and a random part, so that no user file bears it.
+std::string TemporaryTableName(const std::string& dir);
+// Removes what a killed download left in dir: temporary tables and
+// temporary files of an atomic write, each only when its name is ours and
+// the process named in it no longer runs. Returns the number removed.
+int CleanStaleDownloadFiles(const std::string& dir);
 
 }  // namespace kolvex

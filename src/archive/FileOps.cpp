@@ -74,22 +74,25 @@ bool WriteFileAtomic(const std::string& path, const std::uint8_t* data, std::siz
     const std::string tmp = TemporaryPathFor(path);
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return false;
+    // errno keeps the reason of a failure for the caller's message.
+    auto fail = [&](bool close) {
+        const int e = errno;
+        if (close) ::close(fd);
+        ::unlink(tmp.c_str());
+        errno = e;
+        return false;
+    };
     std::size_t done = 0;
     while (done < size) {
         const ssize_t n = ::write(fd, data + done, size - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            return false;
-        }
+        if (n == 0) errno = ENOSPC;
+        if (n <= 0) return fail(true);
         done += static_cast<std::size_t>(n);
     }
-    SyncFile(fd);
-    if (::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
+    if (::fdatasync(fd) != 0 && errno != EINVAL) return fail(true);
+    if (::close(fd) != 0) return fail(false);
+    if (::rename(tmp.c_str(), path.c_str()) != 0) return fail(false);
     SyncDirectoryOf(path);
     return true;
 }

@@ -110,6 +110,10 @@ public:
     // Removes deleted records physically (rewrites the file; the old file
     // stays intact until the new one has replaced it).
     virtual void Pack() = 0;
+
+    // Records that the header counts but the file no longer holds (a table
+    // cut short, open read-only with its complete records).
+    virtual std::int64_t MissingRecords() const { return 0; }
 };
 
 // Engine for a path: ".db" (any case) Paradox, anything else dBASE.
@@ -193,6 +197,7 @@ public:
     void Delete();
     void Empty();
     void Pack();
+    std::int64_t MissingRecords() const { return engine_ && engine_->IsOpen() ? engine_->MissingRecords() : 0; }
 
     // Attached controls. While the updating is suspended (nested counter)
     // no events are sent; resuming to zero flushes pending writes and sends

@@ -225,15 +225,23 @@ TEST(Adm, MessagesAndQuestions) {
     EXPECT_EQ(ErrorOf([&] { adm.OpenArchive(missing); }), "The file  " + missing + "\r\ndoes not exist.");
     const std::string junk = dir / "junk.dbf";
     WriteBytes(junk, std::vector<std::uint8_t>(300, 0x41));
-    EXPECT_EQ(ErrorOf([&] { adm.OpenArchive(junk); }), "The file  " + junk + "\r\nwas not opened.");
+    // The system's message, then the reason.
+    EXPECT_EQ(ErrorOf([&] { adm.OpenArchive(junk); }),
+              "The file  " + junk + "\r\nwas not opened.\r\nUnsupported table version: 0x41");
     EXPECT_FALSE(adm.Table1.IsOpen());
     {
         LanguageGuard cz(0);
-        EXPECT_EQ(ErrorOf([&] { adm.OpenArchive(junk); }), "Soubor  " + junk + "\r\nse nepodařilo otevřít.");
+        EXPECT_EQ(ErrorOf([&] { adm.OpenArchive(junk); }).rfind("Soubor  " + junk + "\r\nse nepodařilo otevřít.\r\n", 0), 0u);
     }
     const std::string nodir = dir / "no/such/dir/x.dbf";
-    EXPECT_EQ(ErrorOf([&] { adm.CreateArchive(nodir, Record(3)); }), "The file x.dbf was not created.");
-    EXPECT_EQ(ErrorOf([&] { adm.CreateTempTable(dir / "no/such/tmp", Record(3)); }), "The file Tmp was not created");
+    for (const std::string& e : {ErrorOf([&] { adm.CreateArchive(nodir, Record(3)); }),
+                                 ErrorOf([&] { adm.CreateTempTable(dir / "no/such/tmp", Record(3)); })}) {
+        EXPECT_TRUE(e.rfind("The file x.dbf was not created.\r\n", 0) == 0 ||
+                    e.rfind("The file Tmp was not created\r\n", 0) == 0)
+            << e;
+        EXPECT_NE(e.find("/no/such/"), std::string::npos) << e;
+        EXPECT_NE(e.find("No such file or directory"), std::string::npos) << e;
+    }
 
     // An existing file: the overwrite question, answered No, changes nothing.
     const std::string a = dir / "a.dbf";

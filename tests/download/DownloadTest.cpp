@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -156,6 +158,18 @@ TEST_F(Download, FromTheBookmarkThenNothingNew) {
     EXPECT_EQ(ReadWithDbfread(r.Files[0].Path).size(), before + r2.Records);
     // No temporary table is left behind.
     EXPECT_FALSE(fs::exists(dir_ / "00084321"));
+
+    // A user's file named like the base path without extension stays as it
+    // is, and reading the whole archive again stores nothing twice.
+    std::ofstream(dir_ / "00084321") << "mine";
+    config_.ReadMode = 1;
+    const DownloadResult r3 = Run();
+    EXPECT_LE(r3.RecordsAdded(), 1u);
+    EXPECT_GE(r3.AlreadyStored(), before);
+    EXPECT_EQ(ReadWithDbfread(r.Files[0].Path).size(), before + r2.Records + r3.RecordsAdded());
+    std::ifstream in(dir_ / "00084321");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "mine");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 3) << "the table, its parameters, the user's file";
 }
 
 TEST_F(Download, EveryRecordGoesIntoEachSplitFile) {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -51,6 +52,7 @@ bool PreadAll(int fd, std::uint8_t* buf, std::size_t n, std::int64_t off) {
     while (done < n) {
         const ssize_t r = ::pread(fd, buf + done, n - done, static_cast<off_t>(off + static_cast<std::int64_t>(done)));
         if (r < 0 && errno == EINTR) continue;
+        if (r == 0) errno = 0;
         if (r <= 0) return false;
         done += static_cast<std::size_t>(r);
     }
@@ -63,6 +65,7 @@ bool PwriteAll(int fd, const std::uint8_t* buf, std::size_t n, std::int64_t off)
         const ssize_t r =
             ::pwrite(fd, buf + done, n - done, static_cast<off_t>(off + static_cast<std::int64_t>(done)));
         if (r < 0 && errno == EINTR) continue;
+        if (r == 0) errno = 0;
         if (r <= 0) return false;
         done += static_cast<std::size_t>(r);
     }
@@ -99,6 +102,12 @@ bool FieldValid(char type, std::uint32_t length, DbfLevel level) {
     }
 }
 
+std::string VersionText(std::uint8_t v) {
+    char b[16];
+    std::snprintf(b, sizeof b, "0x%02X", v);
+    return b;
+}
+
 std::string ShortestText(double v) {
     char buf[64];
     const auto r = std::to_chars(buf, buf + sizeof buf, v);
@@ -115,6 +124,12 @@ void StampDate(std::uint8_t* h) {
 }
 
 }  // namespace
+
+void DbfTable::FailIo(const char* cs, const char* en) const {
+    // A short transfer without an error code is a full disk or a vanished file.
+    const int e = errno;
+    Fail(cs, en, path_ + ": " + (e ? std::strerror(e) : Tr("neúplný přenos", "incomplete transfer")));
+}
 
 DbfTable::~DbfTable() {
     try {
@@ -144,6 +159,9 @@ void DbfTable::Reset() {
     liveValid_ = false;
     live_.clear();
     recovered_ = false;
+    tornTail_ = false;
+    modified_ = false;
+    missing_ = 0;
 }
 
 // ---- create / open / close -------------------------------------------------
@@ -192,7 +210,7 @@ void DbfTable::Create(const std::string& path, const std::vector<FieldDef>& defs
     h[29] = 0xC8;  // Windows 1250
     h[headerLen] = kEof;
     if (!WriteFileAtomic(path, h.data(), h.size()))
-        Fail("Tabulku se nepodařilo vytvořit", "The table was not created", path);
+        Fail("Tabulku se nepodařilo vytvořit", "The table was not created", path + ": " + std::strerror(errno));
     Open(path, false);
 }
 
@@ -204,7 +222,7 @@ void DbfTable::Open(const std::string& path, bool exclusive) {
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         writable = false;
     }
-    if (fd < 0) Fail("Tabulku se nepodařilo otevřít", "The table was not opened", path);
+    if (fd < 0) Fail("Tabulku se nepodařilo otevřít", "The table was not opened", path + ": " + std::strerror(errno));
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -231,7 +249,7 @@ void DbfTable::Open(const std::string& path, bool exclusive) {
         else if ((version_ & 7) == 2 || (version_ & 7) == 3 || (version_ & 7) == 5)
             level_ = DbfLevel::Dbase3;
         else
-            Fail("Neznámá verze tabulky", "Unknown table version");
+            Fail("Nepodporovaná verze tabulky", "Unsupported table version", VersionText(version_));
         headerCount_ = LE32(base + 4);
         headerLen_ = LE16(base + 8);
         recLen_ = LE16(base + 10);
@@ -272,7 +290,8 @@ void DbfTable::Open(const std::string& path, bool exclusive) {
                 nullFlagsLength_ = static_cast<int>(f.Length);
             } else {
                 if (!FieldValid(f.Type, f.Length, level_))
-                    Fail("Neznámý typ pole", "Unknown field type", f.Name);
+                    Fail("Nepodporovaný typ pole", "Unsupported field type",
+                         f.Name + " '" + std::string(1, f.Type) + "' (" + std::to_string(f.Length) + ")");
                 f.Kind = KindOf(f.Type, f.Length, f.Decimals);
                 if (level_ == DbfLevel::VisualFoxPro && (d[18] & 0x02)) f.NullBit = nullBits++;
                 fields_.push_back(f);
@@ -289,11 +308,17 @@ void DbfTable::Open(const std::string& path, bool exclusive) {
         }
 
         const std::int64_t available = (size - headerLen_) / recLen_;
-        if (headerCount_ > available) Fail("Počet záznamů přesahuje soubor", "The record count exceeds the file");
-        // Complete records after a stale count are recovered; they begin with a
-        // deleted flag, while the end-of-file mark or anything else ends them.
         std::int64_t n = headerCount_;
-        if (n < available) {
+        if (headerCount_ > available) {
+            // The file was cut short: every complete record is readable, the
+            // table stays read-only until it is repaired.
+            n = available;
+            missing_ = headerCount_ - available;
+            writable_ = false;
+        } else if (n < available) {
+            // Complete records after a stale count are recovered; they begin
+            // with a deleted flag, while the end-of-file mark or anything else
+            // ends them.
             std::vector<std::uint8_t> buf(std::max<std::size_t>(kWindowBytes / recLen_, 1) * recLen_);
             const std::int64_t per = static_cast<std::int64_t>(buf.size() / recLen_);
             bool stop = false;
@@ -316,15 +341,10 @@ void DbfTable::Open(const std::string& path, bool exclusive) {
         const std::int64_t end = headerLen_ + n * static_cast<std::int64_t>(recLen_);
         std::uint8_t tail = kEof;
         const bool hasTail = size > end && PreadAll(fd_, &tail, 1, end);
-        recovered_ = n != headerCount_ || (hasTail && tail != kEof);
-        if (!recovered_ && !hasTail && writable_ && !PwriteAll(fd_, &kEof, 1, end))
-            Fail("Tabulku nelze opravit", "The table cannot be repaired");
-        if (recovered_ && writable_) {
-            // Cut a torn record off, mark the end and bring the count up to date.
-            if (::ftruncate(fd_, static_cast<off_t>(end)) != 0 || !PwriteAll(fd_, &kEof, 1, end))
-                Fail("Tabulku nelze opravit", "The table cannot be repaired");
-            WriteHeaderCount();
-        }
+        // Anything after the records but the end mark is cut off at the first
+        // write; opening alone never changes the file.
+        tornTail_ = size > end + (hasTail && tail == kEof ? 1 : 0);
+        recovered_ = n != headerCount_ || tornTail_;
 
         winCap_ = std::max<std::int64_t>(1, static_cast<std::int64_t>(kWindowBytes / recLen_));
         pendingCap_ = std::max<std::size_t>(1, kPendingBytes / recLen_) * recLen_;
@@ -368,7 +388,7 @@ const std::uint8_t* DbfTable::LoadWindow(std::int64_t i) const {
     win_.resize(static_cast<std::size_t>(n) * recLen_);
     winCount_ = 0;
     if (!PreadAll(fd_, win_.data(), win_.size(), headerLen_ + start * static_cast<std::int64_t>(recLen_)))
-        Fail("Chyba čtení tabulky", "Error reading the table", path_);
+        FailIo("Chyba čtení tabulky", "Error reading the table");
     winFirst_ = start;
     winCount_ = n;
     return win_.data() + static_cast<std::size_t>(i - winFirst_) * recLen_;
@@ -391,9 +411,10 @@ void DbfTable::FlushDirty() const {
     if (dirtyLo_ < 0) return;
     const std::int64_t lo = dirtyLo_, hi = dirtyHi_;
     dirtyLo_ = dirtyHi_ = -1;
+    modified_ = true;
     if (!PwriteAll(fd_, win_.data() + static_cast<std::size_t>(lo - winFirst_) * recLen_,
                    static_cast<std::size_t>(hi - lo) * recLen_, headerLen_ + lo * static_cast<std::int64_t>(recLen_)))
-        Fail("Chyba zápisu tabulky", "Error writing the table", path_);
+        FailIo("Chyba zápisu tabulky", "Error writing the table");
 }
 
 const std::uint8_t* DbfTable::CurRec() const {
@@ -404,6 +425,11 @@ const std::uint8_t* DbfTable::CurRec() const {
 
 void DbfTable::NeedWritable() const {
     if (fd_ < 0) Fail("Tabulka není otevřena", "The table is not open");
+    if (missing_ > 0)
+        throw EADM(Tr("Tabulka " + path_ + " je poškozená (chybí " + std::to_string(missing_) +
+                          " záznamů na konci souboru) a je otevřena jen pro čtení; nejprve ji opravte",
+                      "The table " + path_ + " is damaged (" + std::to_string(missing_) +
+                          " records are missing at the end of the file) and is open read-only; repair it first"));
     if (!writable_) Fail("Tabulka je jen pro čtení", "The table is read-only", path_);
 }
 
@@ -677,7 +703,7 @@ void DbfTable::WriteHeaderCount() {
     std::memcpy(h, header_.data(), 8);
     StampDate(h);
     PutLE32(h + 4, static_cast<std::uint32_t>(fileCount_));
-    if (!PwriteAll(fd_, h, 8, 0)) Fail("Chyba zápisu tabulky", "Error writing the table", path_);
+    if (!PwriteAll(fd_, h, 8, 0)) FailIo("Chyba zápisu tabulky", "Error writing the table");
     std::memcpy(header_.data(), h, 8);
     headerCount_ = fileCount_;
 }
@@ -686,19 +712,30 @@ void DbfTable::Flush() {
     if (fd_ < 0) return;
     PostIfEditing();
     if (!writable_) return;
+    if (dirtyLo_ >= 0 || !pending_.empty()) CutTornTail();
     FlushDirty();
     if (!pending_.empty()) {
         // Records first, then the end mark, then the count: a crash in between
         // leaves a count that is only stale.
+        modified_ = true;
         pending_.push_back(kEof);
         const bool ok = PwriteAll(fd_, pending_.data(), pending_.size(),
                                   headerLen_ + fileCount_ * static_cast<std::int64_t>(recLen_));
         pending_.pop_back();
-        if (!ok) Fail("Chyba zápisu tabulky", "Error writing the table", path_);
+        if (!ok) FailIo("Chyba zápisu tabulky", "Error writing the table");
         fileCount_ += static_cast<std::int64_t>(pending_.size() / recLen_);
         pending_.clear();
     }
-    if (headerCount_ != fileCount_) WriteHeaderCount();
+    if (modified_ && headerCount_ != fileCount_) WriteHeaderCount();
+}
+
+void DbfTable::CutTornTail() {
+    if (!tornTail_) return;
+    const std::int64_t end = headerLen_ + fileCount_ * static_cast<std::int64_t>(recLen_);
+    if (::ftruncate(fd_, static_cast<off_t>(end)) != 0 || !PwriteAll(fd_, &kEof, 1, end))
+        FailIo("Chyba zápisu tabulky", "Error writing the table");
+    tornTail_ = false;
+    modified_ = true;
 }
 
 // ---- navigation --------------------------------------------------------------
@@ -871,7 +908,7 @@ void DbfTable::RewriteFile(bool keepRecords) {
     const bool exclusive = exclusive_;
     const std::string tmp = TemporaryPathFor(path);
     const int out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out < 0) Fail("Tabulku nelze přepsat", "The table cannot be rewritten", tmp);
+    if (out < 0) Fail("Tabulku nelze přepsat", "The table cannot be rewritten", tmp + ": " + std::strerror(errno));
     bool ok = true;
     std::int64_t written = 0;
     try {
@@ -1033,6 +1070,82 @@ void DbfTable::Scan(const std::vector<int>& fieldIndexes, std::int64_t firstRecN
             }
         }
     }
+}
+
+// ---- repair -----------------------------------------------------------------
+
+namespace {
+
+[[noreturn]] void FailPath(const char* cs, const char* en, const std::string& path) {
+    Fail(cs, en, path + ": " + std::strerror(errno));
+}
+
+// Copies count bytes of in from offset to out at its end.
+void CopyBytes(int in, std::int64_t from, std::int64_t count, int out, std::int64_t to, const std::string& inPath,
+               const std::string& outPath) {
+    std::vector<std::uint8_t> buf(4u << 20);
+    while (count > 0) {
+        const std::size_t k = static_cast<std::size_t>(std::min<std::int64_t>(count, static_cast<std::int64_t>(buf.size())));
+        if (!PreadAll(in, buf.data(), k, from)) FailPath("Chyba čtení tabulky", "Error reading the table", inPath);
+        if (!PwriteAll(out, buf.data(), k, to)) FailPath("Chyba zápisu", "Error writing", outPath);
+        from += static_cast<std::int64_t>(k);
+        to += static_cast<std::int64_t>(k);
+        count -= static_cast<std::int64_t>(k);
+    }
+}
+
+}  // namespace
+
+RepairResult DbfTable::Repair(const std::string& path, const std::string& backupPath, bool replaceBackup) {
+    DbfTable t;
+    t.Open(path, true);
+    RepairResult r;
+    r.Kept = t.physCount_;
+    r.Missing = t.missing_;
+    if (!t.recovered_ && t.missing_ == 0) return r;
+    r.Changed = true;
+    struct stat st {};
+    if (::fstat(t.fd_, &st) != 0) FailPath("Chyba čtení tabulky", "Error reading the table", path);
+
+    // The backup: the original, byte for byte.
+    const int bak = ::open(backupPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (replaceBackup ? O_TRUNC : O_EXCL),
+                           st.st_mode & 0666);
+    if (bak < 0) FailPath("Zálohu se nepodařilo vytvořit", "The backup was not created", backupPath);
+    try {
+        CopyBytes(t.fd_, 0, st.st_size, bak, 0, path, backupPath);
+        if (::fsync(bak) != 0) FailPath("Zálohu se nepodařilo zapsat", "The backup was not written", backupPath);
+    } catch (...) {
+        ::close(bak);
+        throw;
+    }
+    if (::close(bak) != 0) FailPath("Zálohu se nepodařilo zapsat", "The backup was not written", backupPath);
+
+    // The repaired table beside it, then one rename.
+    const std::string tmp = TemporaryPathFor(path);
+    const int out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0666);
+    if (out < 0) FailPath("Tabulku nelze opravit", "The table cannot be repaired", tmp);
+    try {
+        std::vector<std::uint8_t> h = t.header_;
+        PutLE32(h.data() + 4, static_cast<std::uint32_t>(r.Kept));
+        if (!PwriteAll(out, h.data(), h.size(), 0)) FailPath("Tabulku nelze opravit", "The table cannot be repaired", tmp);
+        const std::int64_t bytes = r.Kept * static_cast<std::int64_t>(t.recLen_);
+        CopyBytes(t.fd_, t.headerLen_, bytes, out, t.headerLen_, path, tmp);
+        if (!PwriteAll(out, &kEof, 1, t.headerLen_ + bytes) || ::fsync(out) != 0)
+            FailPath("Tabulku nelze opravit", "The table cannot be repaired", tmp);
+    } catch (...) {
+        ::close(out);
+        ::unlink(tmp.c_str());
+        throw;
+    }
+    t.Close();
+    if (::close(out) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        const int e = errno;
+        ::unlink(tmp.c_str());
+        errno = e;
+        FailPath("Tabulku nelze opravit", "The table cannot be repaired", path);
+    }
+    SyncDirectoryOf(path);
+    return r;
 }
 
 }  // namespace kolvex::dbf

@@ -30,8 +30,21 @@ struct DbfField {
     FieldType Kind = FieldType::Unknown;
 };
 
+struct RepairResult {
+    bool Changed = false;        // false when the table needed no repair
+    std::int64_t Kept = 0;       // complete records in the repaired table
+    std::int64_t Missing = 0;    // records the header counted that were lost
+};
+
 class DbfTable final : public TableEngine {
 public:
+    // Brings a damaged table (cut short, a stale count, a torn last record)
+    // to its complete records with a true count and an end mark. The original
+    // is first copied byte for byte to backupPath; an existing backup is
+    // replaced only when replaceBackup is set. The repaired table replaces
+    // the original in one rename.
+    static RepairResult Repair(const std::string& path, const std::string& backupPath, bool replaceBackup);
+
     DbfTable() = default;
     ~DbfTable() override;
 
@@ -85,6 +98,9 @@ public:
     const DbfField& Field(int i) const;
     std::int64_t PhysicalCount() const { return physCount_; }
     bool Recovered() const { return recovered_; }
+    // Records the header counts that the file no longer holds (a table cut
+    // short); such a table is open read-only.
+    std::int64_t MissingRecords() const override { return missing_; }
 
 private:
     enum class State { Browse, Edit, Insert };
@@ -107,6 +123,8 @@ private:
     std::int64_t NextLive(std::int64_t from) const;  // first live index >= from, or -1
     std::int64_t PriorLive(std::int64_t from) const; // last live index <= from, or -1
     void WriteHeaderCount();
+    void CutTornTail();
+    [[noreturn]] void FailIo(const char* cs, const char* en) const;
     void RewriteFile(bool keepRecords);
     void Reset();
 
@@ -130,6 +148,9 @@ private:
     std::vector<std::uint8_t> pending_;
     std::size_t pendingCap_ = 0;
     bool recovered_ = false;
+    bool tornTail_ = false;       // bytes after the records other than one end mark
+    mutable bool modified_ = false;
+    std::int64_t missing_ = 0;
 
     mutable std::vector<std::uint8_t> win_;
     mutable std::int64_t winFirst_ = 0;

@@ -164,6 +164,35 @@ void ParadoxTable::WriteFile(const std::string& path) const {
     SyncDirectoryOf(path);
 }
 
+namespace {
+
+// What the library is not given: a header whose sizes contradict each other
+// or the file (such files can send it into an endless walk). Returns the
+// reason, or "" when the header is sound.
+std::string ParadoxHeaderProblem(int fd, std::int64_t fileSize) {
+    std::uint8_t h[0x58];
+    if (::pread(fd, h, sizeof h, 0) != static_cast<ssize_t>(sizeof h)) return Tr("krátká hlavička", "short header");
+    auto u16 = [&](int o) { return static_cast<std::uint32_t>(h[o] | h[o + 1] << 8); };
+    const std::uint32_t recordSize = u16(0x00), headerSize = u16(0x02), blockKb = h[0x05];
+    const std::uint32_t records = u16(0x06) | u16(0x08) << 16;
+    const std::uint32_t fileBlocks = u16(0x0C), firstBlock = u16(0x0E), lastBlock = u16(0x10);
+    const std::uint32_t fields = u16(0x21);
+    if (blockKb != 1 && blockKb != 2 && blockKb != 3 && blockKb != 4 && blockKb != 8 && blockKb != 16 && blockKb != 32)
+        return Tr("neplatná velikost bloku", "invalid block size");
+    const std::int64_t block = static_cast<std::int64_t>(blockKb) * 1024;
+    if (headerSize < 0x58 || headerSize > fileSize)
+        return Tr("neplatná délka hlavičky", "invalid header size");
+    if (fields < 1 || fields > 255 || 0x58 + 2 * fields > headerSize) return Tr("neplatný počet polí", "invalid field count");
+    if (recordSize < 1 || recordSize > block - 6) return Tr("neplatná délka záznamu", "invalid record size");
+    if (headerSize + fileBlocks * block > fileSize) return Tr("bloky přesahují soubor", "blocks beyond the file");
+    if (firstBlock > fileBlocks || lastBlock > fileBlocks) return Tr("neplatný odkaz na blok", "invalid block link");
+    const std::int64_t perBlock = (block - 6) / recordSize;
+    if (records > fileBlocks * perBlock) return Tr("počet záznamů přesahuje soubor", "the record count exceeds the file");
+    return {};
+}
+
+}  // namespace
+
 void ParadoxTable::Open(const std::string& path, bool exclusive) {
     Close();
     const int lfd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -176,6 +205,10 @@ void ParadoxTable::Open(const std::string& path, bool exclusive) {
     if (::flock(lfd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         ::close(lfd);
         Fail("Tabulka je používána", "The table is in use", path);
+    }
+    if (const std::string problem = ParadoxHeaderProblem(lfd, st.st_size); !problem.empty()) {
+        ::close(lfd);
+        Fail("Poškozená hlavička tabulky Paradox", "Damaged Paradox table header", path + ": " + problem);
     }
     pxdoc_t* doc = NewDoc();
     if (!doc || PX_open_file(doc, path.c_str()) != 0) {

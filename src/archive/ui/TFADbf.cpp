@@ -173,6 +173,10 @@ public:
         progress_.reset();
     }
     void Information(const std::string& text) override { ShowInfo(parent_, BoxText(text)); }
+    bool ConfirmCreateFolder(const std::string& dir) override {
+        return AskYesNo(parent_, BoxText(kolvex::Tr("Složka  " + dir + "  neexistuje.\r\nVytvořit ji?",
+                                                    "The folder  " + dir + "  does not exist.\r\nCreate it?")));
+    }
 
 private:
     kolvex::ConfigRecord& config_;
@@ -690,6 +694,7 @@ void TFADbf::OpenArchiveView(const QString& path) {
     }
     try {
         if (ctx_.Adm.OpenArchive(wanted)) {
+            OfferRepair();
             ctx_.Config.LastArchivePath = path.left(kPathCapacity).toStdString();
             gridWidth_ = std::max(ctx_.Adm.ParameterRecord.PanelWidth(), kMinGridWidth);
             model_->Reset();
@@ -732,6 +737,30 @@ QString TFADbf::TableStatusText() const {
     return Tx("%1     záznamů: %2", "%1     records: %2")
         .arg(QDir::toNativeSeparators(Q(t.Path())))
         .arg(static_cast<qlonglong>(count));
+}
+
+void TFADbf::OfferRepair() {
+    Table& t = ctx_.Adm.Table1;
+    const std::int64_t missing = t.MissingRecords();
+    if (missing <= 0) return;
+    const QString backup = Q(kolvex::ReplaceExtension(t.Path(), ".dbfbak"));
+    const QString text =
+        Tx("Tabulka  %1  je poškozená: na konci souboru chybí %2 záznamů.\r\n"
+           "Je otevřena jen pro čtení se všemi %3 úplnými záznamy.\r\n\r\n"
+           "Opravit ji (zkrátit na úplné záznamy, originál se uloží jako %4)?",
+           "The table  %1  is damaged: %2 records are missing at the end of the file.\r\n"
+           "It is open read-only with all its %3 complete records.\r\n\r\n"
+           "Repair it (keep the complete records, the original is saved as %4)?")
+            .arg(Q(t.Path()))
+            .arg(missing)
+            .arg(t.RecordCount())
+            .arg(backup);
+    if (!AskYesNo(this, text)) return;
+    try {
+        ctx_.Adm.RepairTable1();
+    } catch (const std::exception& e) {
+        ShowInfo(this, Q(e.what()));
+    }
 }
 
 void TFADbf::OpenArchiveDialog(const QString& path) {

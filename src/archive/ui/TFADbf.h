@@ -51,6 +51,8 @@ public:
     void OpenArchiveView(const QString& path);
     // The status line of the open table: its path and record count.
     QString TableStatusText() const;
+    // A table cut short opened read-only: says so and offers the repair.
+    void OfferRepair();
     // Lets the user choose a table, starting at path, and shows it.
     void OpenArchiveDialog(const QString& path);
     // The download with this window's questions; afterwards the table written
