@@ -5,7 +5,9 @@
 //
 //   bench_output_export [records] [directory]
 //
-// Targets: the workbook under 15 s with flat memory; the deletion under 1 s.
+// Targets: the workbook under 3 s with flat memory; the deletion under 1 s.
+// The same walk into a sink that drops the rows shows how much of the
+// workbook's time is ours and how much the library's.
 
 #include <sys/resource.h>
 
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <string>
 
+#include "BenchClock.h"
 #include "archive/Adm.h"
 #include "logger/DateTime.h"
 #include "output/TableOutput.h"
@@ -36,6 +39,19 @@ double RssMb() {
     }
     return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / 1048576.0;
 }
+
+using bench::Stopwatch;
+using bench::Verdict;
+
+class NullSink : public RowSink {
+public:
+    void AddRow(const std::vector<double>&, const std::vector<bool>&) override { ++rows_; }
+    void Close() override {}
+    std::uint64_t Rows() const override { return rows_; }
+
+private:
+    std::uint64_t rows_ = 0;
+};
 
 double PeakMb() {
     rusage u{};
@@ -73,30 +89,40 @@ int main(int argc, char** argv) {
     const std::vector<OutputField> fields = OutputFields(t, adm.ParameterRecord);
     const ExportHeader header = MakeExportHeader(t, adm.ParameterRecord, true, 0, 0, 0, Lang::English);
 
+    Stopwatch sw;
+    WalkResult r;
+    {
+        TablePositionGuard guard(t);
+        NullSink sink;
+        r = ExportRecords(t, fields, 0, 0, 5, sink, [](int) { return false; });
+    }
+    const double walk = sw.Cpu();
+
     const std::string xlsx = dir + "/bench_output.xlsx";
     const double rssBefore = RssMb();
-    auto a = Clock::now();
-    WalkResult r;
+    sw.Restart();
     {
         TablePositionGuard guard(t);
         auto sink = OpenXlsxExport(xlsx, header, ExportColumnsOf(fields));
         r = ExportRecords(t, fields, 0, 0, 5, *sink, [](int) { return false; });
         sink->Close();
     }
-    auto b = Clock::now();
-    std::printf("xlsx export: %lld rows in %.2f s (target < 15 s), %.1f MB file, resident %.1f -> %.1f MB, peak %.1f MB\n",
-                static_cast<long long>(r.Taken), Seconds(a, b),
+    const double workbook = sw.Cpu(), workbookWall = sw.Wall();
+    std::printf("xlsx export: %lld rows in %.2f s CPU [%.2f s wall] (target < 3 s)%s, %.1f MB file, resident %.1f -> %.1f "
+                "MB, peak %.1f MB\n",
+                static_cast<long long>(r.Taken), workbook, workbookWall, Verdict(workbook < 3),
                 static_cast<double>(std::filesystem::file_size(xlsx)) / 1048576.0, rssBefore, RssMb(), PeakMb());
+    std::printf("  of which the table walk %.2f s, the workbook library %.2f s (CPU)\n", walk, workbook - walk);
 
     const std::string csv = dir + "/bench_output.csv";
-    a = Clock::now();
+    auto a = Clock::now();
     {
         TablePositionGuard guard(t);
         auto sink = OpenCsvExport(csv, ExportColumnsOf(fields), Lang::English);
         r = ExportRecords(t, fields, 0, 0, 5, *sink);
         sink->Close();
     }
-    b = Clock::now();
+    auto b = Clock::now();
     std::printf("csv export: %lld rows in %.2f s\n", static_cast<long long>(r.Taken), Seconds(a, b));
 
     // Ten per cent of the records, from the middle of the table.
@@ -105,8 +131,8 @@ int main(int argc, char** argv) {
     a = Clock::now();
     const std::int32_t deleted = adm.DeleteRecordsInPeriod(from, to, [](int) {});
     b = Clock::now();
-    std::printf("deletion: %d of %ld records and the pack in %.3f s (target < 1 s), %lld left\n", deleted, n,
-                Seconds(a, b), static_cast<long long>(t.RecordCount()));
+    std::printf("deletion: %d of %ld records and the pack in %.3f s (target < 1 s)%s, %lld left\n", deleted, n,
+                Seconds(a, b), Verdict(Seconds(a, b) < 1), static_cast<long long>(t.RecordCount()));
 
     adm.CloseArchive();
     std::filesystem::remove(path);

@@ -1,6 +1,8 @@
 #include "cli/Dump.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 
@@ -8,11 +10,13 @@
 
 #include "app/Errors.h"
 #include "app/Language.h"
+#include "app/NumberText.h"
 #include "archive/Adm.h"
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
 #include "archive/Table.h"
 #include "archive/dbf/DbfCodec.h"
+#include "logger/DateTime.h"
 
 namespace kolvex::cli {
 
@@ -81,6 +85,168 @@ json Parameters(const std::string& tablePath) {
             {"checksum_ok", data->size() == kParameterRecordSize && r.ChecksumOk()}};
 }
 
+// Output gathered in one large buffer and written to stdout when full.
+class Output {
+public:
+    static constexpr std::size_t kSize = 1 << 20;
+    Output() { buf_.resize(kSize); }
+    ~Output() {
+        try {
+            Flush();
+        } catch (...) {
+        }
+    }
+    // Room for at least n more bytes.
+    char* Reserve(std::size_t n) {
+        if (used_ + n > buf_.size()) {
+            Flush();
+            if (n > buf_.size()) buf_.resize(n);
+        }
+        return buf_.data() + used_;
+    }
+    void Commit(char* end) { used_ = static_cast<std::size_t>(end - buf_.data()); }
+    void Put(std::string_view s) {
+        char* p = Reserve(s.size());
+        std::memcpy(p, s.data(), s.size());
+        Commit(p + s.size());
+    }
+    void Put(char c) {
+        char* p = Reserve(1);
+        *p = c;
+        Commit(p + 1);
+    }
+    void Flush() {
+        if (used_ > 0 && std::fwrite(buf_.data(), 1, used_, stdout) != used_) {
+            used_ = 0;
+            throw EKolvex(Tr(std::string("Výstup se nepodařilo zapsat: ") + std::strerror(errno),
+                             std::string("The output could not be written: ") + std::strerror(errno)));
+        }
+        used_ = 0;
+    }
+    void Finish() {
+        Flush();
+        if (std::fflush(stdout) != 0)
+            throw EKolvex(Tr(std::string("Výstup se nepodařilo zapsat: ") + std::strerror(errno),
+                             std::string("The output could not be written: ") + std::strerror(errno)));
+    }
+
+private:
+    std::vector<char> buf_;
+    std::size_t used_ = 0;
+};
+
+// Whether every field is a number or a date-time (the fields of every
+// archive table): then the records are read in blocks of decoded rows.
+bool AllNumeric(const Table& t) {
+    for (int i = 0; i < t.FieldCount(); ++i) {
+        const FieldType type = t.GetFieldType(i);
+        if (type == FieldType::Text || type == FieldType::Logical || type == FieldType::Date) return false;
+    }
+    return true;
+}
+
+// The cell of a decoded number or date-time, as Cell() writes it.
+char* WriteCell(char* p, FieldType type, double v, IsoDateTimeWriter& dates) {
+    if (type == FieldType::DateTime) return dates.Write(p, v, true);
+    return WriteShortestNumber(p, v);
+}
+
+void DumpCsv(Table& t, Output& out) {
+    const int n = t.FieldCount();
+    std::string line;
+    for (int i = 0; i < n; ++i) line += (i ? "," : "") + CsvQuote(t.FieldName(i));
+    out.Put(line);
+    out.Put('\n');
+    if (!AllNumeric(t)) {
+        for (t.First(); !t.Eof(); t.Next()) {
+            line.clear();
+            for (int i = 0; i < n; ++i) {
+                if (i) line += ',';
+                line += CsvQuote(Cell(t, i));
+            }
+            line += '\n';
+            out.Put(line);
+        }
+        return;
+    }
+    std::vector<int> fields(static_cast<std::size_t>(n));
+    std::vector<FieldType> types(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        fields[static_cast<std::size_t>(i)] = i;
+        types[static_cast<std::size_t>(i)] = t.GetFieldType(i);
+    }
+    IsoDateTimeWriter dates;
+    const std::size_t room = static_cast<std::size_t>(n) * 48 + 1;
+    t.Scan(fields, 1, [&](const ScanBlock& b) {
+        for (std::size_t r = 0; r < b.Rows; ++r) {
+            char* p = out.Reserve(room);
+            const double* v = b.Values + r * b.Fields;
+            const std::uint8_t* null = b.Nulls + r * b.Fields;
+            for (std::size_t i = 0; i < b.Fields; ++i) {
+                if (i) *p++ = ',';
+                if (!null[i]) p = WriteCell(p, types[i], v[i], dates);
+            }
+            *p++ = '\n';
+            out.Commit(p);
+        }
+        return true;
+    });
+}
+
+// The records as a JSON array, written record by record.
+void DumpJsonRecords(Table& t, Output& out) {
+    const int n = t.FieldCount();
+    out.Put('[');
+    bool first = true;
+    if (!AllNumeric(t)) {
+        for (t.First(); !t.Eof(); t.Next()) {
+            json rec = json::array();
+            for (int i = 0; i < n; ++i) rec.push_back(JsonCell(t, i));
+            if (!first) out.Put(',');
+            first = false;
+            out.Put(rec.dump());
+        }
+        out.Put(']');
+        return;
+    }
+    std::vector<int> fields(static_cast<std::size_t>(n));
+    std::vector<FieldType> types(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        fields[static_cast<std::size_t>(i)] = i;
+        types[static_cast<std::size_t>(i)] = t.GetFieldType(i);
+    }
+    IsoDateTimeWriter dates;
+    std::string number;
+    t.Scan(fields, 1, [&](const ScanBlock& b) {
+        for (std::size_t r = 0; r < b.Rows; ++r) {
+            const double* v = b.Values + r * b.Fields;
+            const std::uint8_t* null = b.Nulls + r * b.Fields;
+            if (!first) out.Put(',');
+            first = false;
+            out.Put('[');
+            for (std::size_t i = 0; i < b.Fields; ++i) {
+                if (i) out.Put(',');
+                if (null[i]) {
+                    out.Put("null");
+                } else if (types[i] == FieldType::DateTime) {
+                    char* p = out.Reserve(IsoDateTimeWriter::kMaxLength + 2);
+                    *p++ = '"';
+                    p = WriteCell(p, types[i], v[i], dates);
+                    *p++ = '"';
+                    out.Commit(p);
+                } else {
+                    // The library's own number format, as the whole document had it.
+                    number = json(v[i]).dump();
+                    out.Put(number);
+                }
+            }
+            out.Put(']');
+        }
+        return true;
+    });
+    out.Put(']');
+}
+
 }  // namespace
 
 int RunDump(const Options& o, const std::vector<std::string>& args) {
@@ -111,33 +277,28 @@ int RunDump(const Options& o, const std::vector<std::string>& args) {
                             " records are missing at the end of the file (kolvex12-cli repair mends it)")
                   << std::endl;
     const int n = t.FieldCount();
+    std::cout.flush();
+    Output out;
     if (asJson) {
+        // The object's members in the library's (sorted) order, the records
+        // streamed instead of built as one document.
         json fields = json::array();
         for (int i = 0; i < n; ++i) fields.push_back(t.FieldName(i));
-        json records = json::array();
-        for (t.First(); !t.Eof(); t.Next()) {
-            json rec = json::array();
-            for (int i = 0; i < n; ++i) rec.push_back(JsonCell(t, i));
-            records.push_back(std::move(rec));
+        out.Put("{\"fields\":");
+        out.Put(fields.dump());
+        if (t.MissingRecords() > 0) {
+            out.Put(",\"missing_records\":");
+            out.Put(json(t.MissingRecords()).dump());
         }
-        json out{{"fields", fields}, {"records", records}, {"parameters", Parameters(path)}};
-        if (t.MissingRecords() > 0) out["missing_records"] = t.MissingRecords();
-        std::cout << out.dump() << "\n";
-        return 0;
+        out.Put(",\"parameters\":");
+        out.Put(Parameters(path).dump());
+        out.Put(",\"records\":");
+        DumpJsonRecords(t, out);
+        out.Put("}\n");
+    } else {
+        DumpCsv(t, out);
     }
-    std::string line;
-    for (int i = 0; i < n; ++i) line += (i ? "," : "") + CsvQuote(t.FieldName(i));
-    std::cout << line << "\n";
-    for (t.First(); !t.Eof(); t.Next()) {
-        line.clear();
-        for (int i = 0; i < n; ++i) {
-            if (i) line += ',';
-            line += CsvQuote(Cell(t, i));
-        }
-        line += '\n';
-        std::cout << line;
-    }
-    std::cout.flush();
+    out.Finish();
     return 0;
 }
 

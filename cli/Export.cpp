@@ -144,7 +144,7 @@ int RunExport(const Options& o, const std::vector<std::string>& args) {
         rq.Language = lang;
         rq.PrintedAt = NowLocal();
         rq.DecimalSeparator = DecimalSeparator();
-        const ui::TFQRAPrint report(CollectReport(t, adm.ParameterRecord, rq));
+        const ui::TFQRAPrint report(PrepareReport(t, adm.ParameterRecord, rq), t);
         if (!report.PrintToPdf(QString::fromStdString(out)))
             throw EADM(Tr("Soubor " + out + " se nepodařilo zapsat", "The file " + out + " could not be written"));
         count = report.PageCount();

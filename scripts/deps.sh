@@ -12,6 +12,7 @@ KOLVEX_PACKAGES=(
   adwaita-icon-theme
   libqcustomplot-dev
   libxlsxwriter-dev
+  libfmt-dev
   pxlib-dev
   libgensio-dev ser2net
   fonts-liberation2

@@ -22,6 +22,50 @@ std::unique_ptr<TableEngine> MakeTableEngine(const std::string& path) {
     return std::make_unique<dbf::DbfTable>();
 }
 
+void TableEngine::Scan(const std::vector<int>& fields, std::int64_t firstRecNo, const ScanSink& sink) {
+    // The cursor comes back exactly where it was, with its end flags.
+    struct Restore {
+        TableEngine& e;
+        Bookmark mark;
+        bool wasEof, wasBof;
+        ~Restore() {
+            try {
+                if (!mark.Valid()) return;
+                e.GotoBookmark(mark);
+                if (wasEof && !wasBof)
+                    e.Next();
+                else if (wasBof && !wasEof)
+                    e.Prior();
+            } catch (...) {
+            }
+        }
+    } restore{*this, GetBookmark(), Eof(), Bof()};
+    if (!MoveTo(firstRecNo)) return;
+    const std::size_t nf = fields.size();
+    std::vector<bool> time(nf);
+    for (std::size_t k = 0; k < nf; ++k) {
+        const FieldType t = GetFieldType(fields[k]);
+        time[k] = t == FieldType::DateTime || t == FieldType::Date;
+    }
+    constexpr std::size_t kRows = 1024;
+    std::vector<double> values(kRows * nf);
+    std::vector<std::uint8_t> nulls(kRows * nf);
+    std::int64_t recno = firstRecNo;
+    while (!Eof()) {
+        std::size_t r = 0;
+        for (; r < kRows && !Eof(); ++r, Next()) {
+            for (std::size_t k = 0; k < nf; ++k) {
+                const std::size_t at = r * nf + k;
+                nulls[at] = IsNull(fields[k]) ? 1 : 0;
+                values[at] = nulls[at] ? 0.0 : time[k] ? AsDateTime(fields[k]) : AsFloat(fields[k]);
+            }
+        }
+        const ScanBlock block{recno, r, nf, values.data(), nulls.data()};
+        recno += static_cast<std::int64_t>(r);
+        if (r == 0 || !sink(block)) break;
+    }
+}
+
 Table::Table() = default;
 
 Table::~Table() {
@@ -160,6 +204,10 @@ Bookmark Table::GetBookmark() const { return Need().GetBookmark(); }
 void Table::GotoBookmark(const Bookmark& b) {
     Need().GotoBookmark(b);
     Notify(TableEvent::Scrolled);
+}
+
+void Table::Scan(const std::vector<int>& fields, std::int64_t firstRecNo, const ScanSink& sink) {
+    Need().Scan(fields, firstRecNo, sink);
 }
 
 void Table::Delete() {

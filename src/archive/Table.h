@@ -15,6 +15,7 @@
 // Flush() or Close().
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,6 +37,19 @@ struct Bookmark {
     std::int64_t Position = -1;
     bool Valid() const { return Position >= 0; }
 };
+
+// Rows decoded by a scan: `Rows` records of `Fields` numbers each, row after
+// row. Date-time and date fields hold their date-time value, every other
+// field what AsFloat reads; an empty field holds 0 and is flagged in Nulls.
+struct ScanBlock {
+    std::int64_t FirstRecNo = 0;  // the record number of the first row
+    std::size_t Rows = 0;
+    std::size_t Fields = 0;
+    const double* Values = nullptr;
+    const std::uint8_t* Nulls = nullptr;  // 1 where the field is empty
+};
+// Takes one block of a scan; false stops the scan.
+using ScanSink = std::function<bool(const ScanBlock& block)>;
 
 // One open table file. Implementations raise EADM on every failure.
 class TableEngine {
@@ -82,6 +96,12 @@ public:
     virtual bool MoveTo(std::int64_t recno) = 0;
     virtual Bookmark GetBookmark() const = 0;
     virtual void GotoBookmark(const Bookmark& b) = 0;
+
+    // Reads `fields` of the live records from record number firstRecNo on,
+    // in table order, a block of rows at a time, for walks over whole tables.
+    // The cursor stays where it is. This one walks the cursor; an engine
+    // overrides it with a tight loop over its records.
+    virtual void Scan(const std::vector<int>& fields, std::int64_t firstRecNo, const ScanSink& sink);
 
     // Deletes the current record; the cursor moves to the following one
     // (Eof when it was the last).
@@ -171,6 +191,8 @@ public:
     Bookmark GetBookmark() const;
     void GotoBookmark(const Bookmark& b);
     void FreeBookmark(Bookmark& b) { b.Position = -1; }
+    // See TableEngine::Scan.
+    void Scan(const std::vector<int>& fields, std::int64_t firstRecNo, const ScanSink& sink);
 
     void Delete();
     void Empty();

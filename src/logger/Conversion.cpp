@@ -4,7 +4,10 @@
 
 #include <charconv>
 #include <cmath>
+#include <algorithm>
+#include <cstring>
 #include <limits>
+#include <system_error>
 
 #include "app/Errors.h"
 
@@ -318,11 +321,28 @@ double IntPower(double x, int n) {
 }
 
 std::string FormatValueCell(double value, int decimals, const std::string& unit, char decimalSeparator) {
+    const int d = decimals < 0 ? 0 : (decimals > 15 ? 15 : decimals);
     char b[64];
-    std::snprintf(b, sizeof b, " %6.*f ", decimals < 0 ? 0 : (decimals > 15 ? 15 : decimals), value);
-    std::string s = b;
-    for (char& c : s)
-        if (c == '.') c = decimalSeparator;
+    std::size_t n = 0;
+    char num[48];
+    const auto r = std::isfinite(value) && std::fabs(value) < 1e15
+                       ? std::to_chars(num, num + sizeof num, value, std::chars_format::fixed, d)
+                       : std::to_chars_result{nullptr, std::errc::value_too_large};
+    if (r.ec == std::errc()) {
+        // " %6.*f ", the same correctly rounded digits without the format parser.
+        const auto len = static_cast<std::size_t>(r.ptr - num);
+        b[n++] = ' ';
+        for (std::size_t pad = len; pad < 6; ++pad) b[n++] = ' ';
+        std::memcpy(b + n, num, len);
+        n += len;
+        b[n++] = ' ';
+    } else {
+        const int w = std::snprintf(b, sizeof b, " %6.*f ", d, value);
+        n = w > 0 ? std::min<std::size_t>(static_cast<std::size_t>(w), sizeof b - 1) : 0;
+    }
+    std::string s;
+    s.reserve(n + unit.size());
+    for (std::size_t i = 0; i < n; ++i) s += b[i] == '.' ? decimalSeparator : b[i];
     return s + unit;
 }
 

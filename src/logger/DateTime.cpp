@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cmath>
 #include <ctime>
+#include <algorithm>
+#include <climits>
+#include <cstring>
 
 namespace kolvex {
 
@@ -133,10 +136,70 @@ double WeekStart(int week, int year) {
 
 std::string FormatDayFirst(double value, std::string_view gap, char dateSeparator, char timeSeparator) {
     const DateTimeParts p = DecodeDateTime(value);
-    char date[24], time[24];
-    std::snprintf(date, sizeof date, "%02d%c%02d%c%04d", p.Day, dateSeparator, p.Month, dateSeparator, p.Year);
-    std::snprintf(time, sizeof time, "%02d%c%02d%c%02d", p.Hour, timeSeparator, p.Minute, timeSeparator, p.Second);
-    return std::string(date) + std::string(gap) + time;
+    if (p.Year < 0 || p.Year > 9999) {
+        char date[24], time[24];
+        std::snprintf(date, sizeof date, "%02d%c%02d%c%04d", p.Day, dateSeparator, p.Month, dateSeparator, p.Year);
+        std::snprintf(time, sizeof time, "%02d%c%02d%c%02d", p.Hour, timeSeparator, p.Minute, timeSeparator, p.Second);
+        return std::string(date) + std::string(gap) + time;
+    }
+    // "dd/mm/yyyy" gap "hh:nn:ss" digit by digit.
+    std::string s(18 + gap.size(), ' ');
+    char* o = s.data();
+    auto two = [&o](int v) {
+        *o++ = static_cast<char>('0' + v / 10);
+        *o++ = static_cast<char>('0' + v % 10);
+    };
+    two(p.Day);
+    *o++ = dateSeparator;
+    two(p.Month);
+    *o++ = dateSeparator;
+    two(p.Year / 100);
+    two(p.Year % 100);
+    for (char c : gap) *o++ = c;
+    two(p.Hour);
+    *o++ = timeSeparator;
+    two(p.Minute);
+    *o++ = timeSeparator;
+    two(p.Second);
+    return s;
+}
+
+char* IsoDateTimeWriter::Write(char* out, double value, bool millisWhenNotWhole) {
+    std::int64_t ms = 0;
+    if (std::isfinite(value)) ms = static_cast<std::int64_t>(std::nearbyint(value * kMsPerDay));
+    const std::int64_t days = ms / kMsPerDay;
+    std::int64_t time = ms % kMsPerDay;
+    if (time < 0) time = -time;
+    if (days != day_ || !std::isfinite(value)) {
+        int y = 1899, m = 12, d = 30;
+        if (std::isfinite(value)) CivilFromDays(days + kEpochOffset, y, m, d);
+        const int n = std::snprintf(date_, sizeof date_, "%04d-%02d-%02d ", y, m, d);
+        dateLength_ = n > 0 ? std::min<std::size_t>(static_cast<std::size_t>(n), sizeof date_ - 1) : 0;
+        day_ = std::isfinite(value) ? days : INT64_MIN;
+    }
+    std::memcpy(out, date_, dateLength_);
+    out += dateLength_;
+    const int milli = static_cast<int>(time % 1000);
+    time /= 1000;
+    const int second = static_cast<int>(time % 60);
+    time /= 60;
+    const int minute = static_cast<int>(time % 60);
+    const int hour = static_cast<int>(time / 60);
+    auto two = [&out](int v) {
+        *out++ = static_cast<char>('0' + v / 10);
+        *out++ = static_cast<char>('0' + v % 10);
+    };
+    two(hour);
+    *out++ = ':';
+    two(minute);
+    *out++ = ':';
+    two(second);
+    if (millisWhenNotWhole && milli != 0) {
+        *out++ = '.';
+        *out++ = static_cast<char>('0' + milli / 100);
+        two(milli % 100);
+    }
+    return out;
 }
 
 std::string FormatIsoDateTime(double value, bool millisWhenNotWhole) {

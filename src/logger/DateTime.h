@@ -35,6 +35,21 @@ std::string FormatDayFirst(double value, std::string_view gap = " ", char dateSe
 // value is not a whole second.
 std::string FormatIsoDateTime(double value, bool millisWhenNotWhole = false);
 
+// Writes what FormatIsoDateTime returns into a buffer, without allocating;
+// the date of the last day written is kept, as a run of values mostly falls
+// on one day (the walks over whole tables).
+class IsoDateTimeWriter {
+public:
+    static constexpr std::size_t kMaxLength = 40;
+    // Writes at out (kMaxLength bytes of room) and returns the end.
+    char* Write(char* out, double value, bool millisWhenNotWhole = false);
+
+private:
+    std::int64_t day_ = INT64_MIN;
+    char date_[24] = {};
+    std::size_t dateLength_ = 0;
+};
+
 // Days of a month (February with 29 in leap years).
 int DaysInMonth(int year, int month);
 

@@ -136,6 +136,88 @@ ReportData CollectReport(Table& table, const ArchiveParameterRecord& record, con
     return data;
 }
 
+namespace {
+
+ReportInput MakeReportInput(const Table& table, const ArchiveParameterRecord& record, const ReportRequest& rq,
+                            const std::vector<OutputField>& fields) {
+    ReportInput in;
+    in.Language = rq.Language;
+    in.Serial = record.SerialNumber();
+    in.FileName = table.FileName();
+    in.Start = rq.Start;
+    in.End = rq.End;
+    in.StepSeconds = rq.StepSeconds;
+    in.Footer = rq.Footer;
+    in.PrintedAt = rq.PrintedAt;
+    for (const OutputField& f : fields) in.FieldLabels.push_back(f.Label);
+    return in;
+}
+
+}  // namespace
+
+ReportPlan PrepareReport(Table& table, const ArchiveParameterRecord& record, const ReportRequest& rq,
+                         const WalkProgress& progress) {
+    ReportPlan plan;
+    plan.Fields = OutputFields(table, record);
+    if (plan.Fields.size() > 3) plan.Fields.resize(3);
+    plan.Input = MakeReportInput(table, record, rq, plan.Fields);
+    plan.End = rq.End;
+    plan.All = rq.Start == 0 && rq.End == 0;
+    plan.DecimalSeparator = rq.DecimalSeparator;
+
+    // The first line of every page follows from the line count alone.
+    const std::size_t first = 2 * LinesPerColumn(true), other = 2 * LinesPerColumn(false);
+    std::size_t nextStart = 0;
+    StepThinner thinner(rq.Start, rq.End, rq.StepSeconds);
+    const int timeField = TimeField(table);
+    const std::int64_t total = table.RecordCount();
+    std::int64_t visited = 0;
+    int shown = -1;
+    for (table.First(); !table.Eof(); table.Next()) {
+        const StepThinner before = thinner;
+        if (thinner.Take(table.AsDateTime(timeField))) {
+            if (plan.LineCount == nextStart) {
+                plan.Starts.push_back({table.GetBookmark(), before});
+                nextStart += plan.Starts.size() == 1 ? first : other;
+            }
+            ++plan.LineCount;
+        }
+        ++visited;
+        if (progress && total > 0) {
+            const int percent = static_cast<int>(visited * 100 / total);
+            if (percent != shown) {
+                shown = percent;
+                if (progress(percent)) {
+                    plan.Aborted = true;
+                    break;
+                }
+            }
+        }
+    }
+    plan.Pages = PaginateReport(plan.LineCount);
+    return plan;
+}
+
+std::size_t ReportPageLines(Table& table, const ReportPlan& plan, std::size_t page, std::vector<ReportLine>& lines) {
+    std::size_t want = 0;
+    if (page < plan.Pages.size())
+        for (const ReportColumn& c : plan.Pages[page].Columns) want += c.Count;
+    std::size_t n = 0;
+    if (want > 0 && page < plan.Starts.size()) {
+        if (lines.size() < want) lines.resize(want);
+        StepThinner thinner = plan.Starts[page].Thinner;
+        const int timeField = TimeField(table);
+        table.GotoBookmark(plan.Starts[page].Record);
+        for (; n < want && !table.Eof(); table.Next()) {
+            if (!thinner.Take(table.AsDateTime(timeField))) continue;
+            ReportLine& line = lines[n++];
+            for (std::size_t i = 0; i < plan.Fields.size(); ++i)
+                line.Cells[i] = ReportCellText(table, plan.Fields[i], plan.DecimalSeparator);
+        }
+    }
+    return n;
+}
+
 std::vector<ExportColumn> ExportColumnsOf(const std::vector<OutputField>& fields) {
     std::vector<ExportColumn> cols;
     for (const OutputField& f : fields) {
@@ -164,26 +246,51 @@ ExportHeader MakeExportHeader(const Table& table, const ArchiveParameterRecord& 
 
 WalkResult ExportRecords(Table& table, const std::vector<OutputField>& fields, double start, double end,
                          int stepSeconds, RowSink& sink, const WalkProgress& progress) {
+    // The time stamp and the exported numbers are read in blocks of decoded
+    // rows; a field that is neither (text) stays an empty cell.
+    std::vector<int> scan = {TimeField(table)};
+    std::vector<int> column(fields.size(), -1);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const FieldType t = fields[i].Type;
+        if (t == FieldType::DateTime || t == FieldType::Date || IsNumeric(t)) {
+            column[i] = static_cast<int>(scan.size());
+            scan.push_back(fields[i].Index);
+        }
+    }
+    WalkResult r;
+    StepThinner thinner(start, end, stepSeconds);
     std::vector<double> values(fields.size());
     std::vector<bool> isNull(fields.size());
-    return WalkThinned(
-        table, start, end, stepSeconds,
-        [&] {
-            for (std::size_t i = 0; i < fields.size(); ++i) {
-                const OutputField& f = fields[i];
-                isNull[i] = table.IsNull(f.Index);
-                values[i] = 0;
-                if (isNull[i]) continue;
-                if (f.Type == FieldType::DateTime || f.Type == FieldType::Date)
-                    values[i] = table.AsDateTime(f.Index);
-                else if (IsNumeric(f.Type))
-                    values[i] = table.AsFloat(f.Index);
-                else
-                    isNull[i] = true;  // a workbook of numbers has no place for text fields
+    const std::int64_t total = table.RecordCount();
+    int shown = -1;
+    table.Scan(scan, 1, [&](const ScanBlock& b) {
+        for (std::size_t row = 0; row < b.Rows; ++row) {
+            const double* v = b.Values + row * b.Fields;
+            const std::uint8_t* z = b.Nulls + row * b.Fields;
+            if (thinner.Take(v[0])) {
+                for (std::size_t i = 0; i < fields.size(); ++i) {
+                    const int c = column[i];
+                    isNull[i] = c < 0 || z[c];
+                    values[i] = isNull[i] ? 0 : v[c];
+                }
+                sink.AddRow(values, isNull);
+                ++r.Taken;
             }
-            sink.AddRow(values, isNull);
-        },
-        progress);
+            ++r.Visited;
+            if (progress && total > 0) {
+                const int percent = static_cast<int>(r.Visited * 100 / total);
+                if (percent != shown) {
+                    shown = percent;
+                    if (progress(percent)) {
+                        r.Aborted = true;
+                        return false;
+                    }
+                }
+            }
+        }
+        return true;
+    });
+    return r;
 }
 
 std::string EraseAllQuestion(Lang l) { return Tr(l, "Smazat databázi z disku ?", "Delete the database from the disk ?"); }

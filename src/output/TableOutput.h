@@ -14,6 +14,7 @@
 #include "app/Language.h"
 #include "archive/ParameterFile.h"
 #include "archive/Table.h"
+#include "output/PeriodSelection.h"
 #include "output/ReportLayout.h"
 #include "output/WorkbookExport.h"
 
@@ -97,6 +98,38 @@ struct ReportRequest {
 // table (the title block texts themselves come from ReportTitleItems).
 ReportData CollectReport(Table& table, const ArchiveParameterRecord& record, const ReportRequest& request,
                          const WalkProgress& progress = {});
+
+// Where a page's listing begins: the record of its first line and the
+// thinning as it stood before that record.
+struct ReportPageStart {
+    Bookmark Record;
+    StepThinner Thinner{0, 0, 1};
+};
+
+// A report prepared for drawing page by page: the title block's values, the
+// listed fields, the number of listed lines and where each page begins in the
+// table. The lines themselves are read from the table when their page is
+// drawn, so the memory does not grow with the listing; the table must stay
+// where it is (under a TablePositionGuard) until the report is gone.
+struct ReportPlan {
+    ReportInput Input;
+    std::vector<OutputField> Fields;  // the listed fields, at most 3
+    std::size_t LineCount = 0;
+    std::vector<ReportPage> Pages;
+    std::vector<ReportPageStart> Starts;  // one per page with lines
+    double End = 0;
+    bool All = false;
+    char DecimalSeparator = '.';
+    bool Aborted = false;
+};
+
+// One walk over the table that counts the listed lines and marks the pages.
+ReportPlan PrepareReport(Table& table, const ArchiveParameterRecord& record, const ReportRequest& request,
+                         const WalkProgress& progress = {});
+// Reads the listing lines of a page (both page columns, in order) from the
+// table into the first entries of `lines` (grown as needed, never shrunk, so
+// its strings keep their storage from page to page); returns their number.
+std::size_t ReportPageLines(Table& table, const ReportPlan& plan, std::size_t page, std::vector<ReportLine>& lines);
 
 // ---- the spreadsheet export -------------------------------------------------
 

@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <cmath>
+#include <tuple>
 
 #include "ArchiveTestUtil.h"
 #include "app/Errors.h"
@@ -507,4 +508,55 @@ TEST(DbfTable, ManyRecordsCrossTheBuffers) {
     double sum = 0;
     for (t.First(); !t.Eof(); t.Next()) sum += t.AsFloat(2);
     EXPECT_EQ(sum, -static_cast<double>(n) * (n - 1) / 2);
+}
+
+TEST(DbfTable, BlockScanReadsWhatTheCursorReads) {
+    // Deleted records, empty fields, records appended but not yet written and
+    // more rows than one block; each scan starts at a record number and the
+    // cursor stays on its record.
+    TempDir dir;
+    Table t;
+    t.SetPath(dir / "s.dbf");
+    t.Create(kArchiveFields);
+    Fill(t, 5000);
+    t.Flush();
+    for (int recno : {2, 3, 1000, 4000}) {
+        ASSERT_TRUE(t.MoveTo(recno));
+        t.Delete();
+    }
+    ASSERT_TRUE(t.MoveTo(7));
+    t.SetNull(1);
+    t.Post();
+    Fill(t, 30, 5000);  // still in the append buffer
+    t.Append();
+    t.SetDateTime(0, At(2005, 1, 1, 0, 0, 0, 5));
+    t.Post();
+    auto rows = [](TableEngine& e, bool cursor, std::int64_t from) {
+        std::vector<std::tuple<std::int64_t, double, double, double, int>> out;
+        const ScanSink sink = [&](const ScanBlock& b) {
+            for (std::size_t r = 0; r < b.Rows; ++r) {
+                const double* v = b.Values + r * b.Fields;
+                const std::uint8_t* z = b.Nulls + r * b.Fields;
+                out.emplace_back(b.FirstRecNo + static_cast<std::int64_t>(r), v[0], v[1], v[2], z[0] | z[1] << 1 | z[2] << 2);
+            }
+            return true;
+        };
+        if (cursor)
+            e.TableEngine::Scan({0, 1, 2}, from, sink);
+        else
+            e.Scan({0, 1, 2}, from, sink);
+        return out;
+    };
+    ASSERT_TRUE(t.MoveTo(123));
+    for (std::int64_t from : {1, 2, 2047, 4996, 5027, 5028}) {
+        SCOPED_TRACE(from);
+        const auto fast = rows(*t.Engine(), false, from);
+        EXPECT_EQ(fast, rows(*t.Engine(), true, from));
+        EXPECT_EQ(static_cast<std::int64_t>(fast.size()), t.RecordCount() - from + 1);
+        EXPECT_EQ(t.RecNo(), 123);
+    }
+    const auto all = rows(*t.Engine(), false, 1);
+    EXPECT_EQ(std::get<4>(all[6]), 2);  // record 7: input 1 empty
+    EXPECT_EQ(std::get<4>(all.back()), 6);
+    EXPECT_TRUE(rows(*t.Engine(), false, 5029).empty());
 }

@@ -62,7 +62,10 @@ TEST(DumpCli, CsvAndJsonOfAnArchive) {
               "DATETIME,VSTUP1,VSTUP2\n"
               "2004-08-31 12:30:00,0.30000000000000004,-1\n"
               "2004-08-31 12:30:10.500,21.5,\n");
-    const auto j = nlohmann::json::parse(Shell(cli + " dump " + dir / "a.dbf" + " --json"));
+    const std::string text = Shell(cli + " dump " + dir / "a.dbf" + " --json");
+    const auto j = nlohmann::json::parse(text);
+    // Written record by record, yet the same text as the document in one piece.
+    EXPECT_EQ(text, j.dump() + "\n");
     EXPECT_EQ(j["fields"], nlohmann::json({"DATETIME", "VSTUP1", "VSTUP2"}));
     ASSERT_EQ(j["records"].size(), 2u);
     EXPECT_EQ(j["records"][0][1].template get<double>(), 0.1 + 0.2);

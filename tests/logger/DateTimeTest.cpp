@@ -116,3 +116,18 @@ TEST(DateTime, NowLocalMatchesLocalClock) {
     // Within a few seconds of the local wall clock.
     EXPECT_NEAR(now, expected, 5.0 / 86400.0);
 }
+
+TEST(DateTime, IsoWriterWritesWhatTheFormatterReturns) {
+    // Runs within a day, day changes, before the epoch, milliseconds, far dates.
+    const double values[] = {38230.5,       38230.5 + 10.5 / 86400, 38230.999999, 38231.0, 38230.25,
+                             -1.25,         -700000.5,              0.0,          2958465.999988426,
+                             1.0 / 86400e3, 38230.5 + 0.4 / 86400e3, NAN};
+    IsoDateTimeWriter w;
+    for (bool millis : {true, false}) {
+        for (double v : values) {
+            char buf[IsoDateTimeWriter::kMaxLength];
+            const std::string got(buf, w.Write(buf, v, millis));
+            EXPECT_EQ(got, FormatIsoDateTime(v, millis)) << v;
+        }
+    }
+}

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+
 #include "logger/Conversion.h"
 #include "logger/DateTime.h"
 #include "output/ReportLayout.h"
@@ -70,4 +73,24 @@ TEST(ReportPages, NewspaperOrderInTwoColumns) {
     EXPECT_EQ(pages[1].Columns[0].First, 2 * first);
     EXPECT_EQ(pages[2].Columns[0].Count, 1u);
     EXPECT_EQ(pages[2].Columns[1].Count, 0u);
+}
+
+TEST(ReportTexts, CellsAsThePrintfFormatsWrite) {
+    // Ties of the binary value, negative zero, wide and huge values, every
+    // count of decimals: the digits of " %6.*f " and of the day-first stamp.
+    const double values[] = {0.125, 2.5, -2.5, 0.05, 1.005, -0.0, 123456.789, -99999.95, 1e14 + 0.5, 3e20, -1e300,
+                             INFINITY, NAN, 21.456, 7};
+    for (double v : values) {
+        for (int d : {-1, 0, 1, 2, 3, 7, 15, 16}) {
+            char b[64];
+            std::snprintf(b, sizeof b, " %6.*f ", d < 0 ? 0 : (d > 15 ? 15 : d), v);
+            EXPECT_EQ(FormatValueCell(v, d, "mA", '.'), std::string(b) + "mA") << v << " " << d;
+        }
+    }
+    for (double t : {38230.5 + 59.0 / 86400, 0.0, -1.75, 2958465.999, 2958466.5, -693594.5, -700000.0}) {
+        const DateTimeParts p = DecodeDateTime(t);
+        char b[64];
+        std::snprintf(b, sizeof b, "%02d.%02d.%04d  %02d-%02d-%02d", p.Day, p.Month, p.Year, p.Hour, p.Minute, p.Second);
+        EXPECT_EQ(FormatDayFirst(t, "  ", '.', '-'), b) << t;
+    }
 }

@@ -246,3 +246,39 @@ TEST(TableOutput, DeletionTexts) {
     EXPECT_EQ(EraseProgressMessage(Lang::Czech), "Ostranění záznamů z databáze");
     EXPECT_EQ(EraseProgressMessage(Lang::English), "Deletion records from the database");
 }
+
+TEST(TableOutput, PagesReadFromTheTableHoldTheCollectedLines) {
+    // A listing of several pages read page by page gives the lines of the
+    // whole walk, each page the lines its columns hold, for the whole table
+    // and for a thinned period.
+    Scratch s;
+    TADM adm;
+    std::vector<double> stamps;
+    for (int i = 0; i < 700; ++i) stamps.push_back(At(2004, 8, 31) + i * 7.0 / 86400);
+    MakeTable(adm, s.Dir / "p.dbf", stamps);
+    struct Case {
+        double Start, End;
+        int Step;
+    } cases[] = {{0, 0, 5}, {At(2004, 8, 31, 0, 10), At(2004, 8, 31, 1), 15}, {At(2005, 1, 1), At(2005, 1, 2), 5}};
+    for (const Case& c : cases) {
+        ReportRequest rq;
+        rq.Start = c.Start;
+        rq.End = c.End;
+        rq.StepSeconds = c.Step;
+        TablePositionGuard guard(adm.Table1);
+        const ReportData all = CollectReport(adm.Table1, adm.ParameterRecord, rq);
+        const ReportPlan plan = PrepareReport(adm.Table1, adm.ParameterRecord, rq);
+        ASSERT_EQ(plan.LineCount, all.Lines.size());
+        ASSERT_EQ(plan.Pages.size(), PaginateReport(all.Lines.size()).size());
+        std::vector<ReportLine> lines;
+        std::size_t at = 0;
+        for (std::size_t p = plan.Pages.size(); p-- > 0;) {  // any order
+            const ReportPage& page = plan.Pages[p];
+            const std::size_t n = ReportPageLines(adm.Table1, plan, p, lines);
+            ASSERT_EQ(n, page.Columns[0].Count + page.Columns[1].Count);
+            for (std::size_t j = 0; j < n; ++j) EXPECT_EQ(lines[j].Cells, all.Lines[page.Columns[0].First + j].Cells);
+            at += n;
+        }
+        EXPECT_EQ(at, all.Lines.size());
+    }
+}

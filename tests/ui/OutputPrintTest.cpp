@@ -81,8 +81,8 @@ Printed Print(OutputTable& t, const QString& name, const std::function<void(TFAN
     d.ShowPreview = [&](const TFQRAPrint& report) {
         out.Shown = true;
         out.PageCount = report.PageCount();
-        out.FieldCount = report.Data().FieldCount;
-        out.Lines = report.Data().Lines.size();
+        out.FieldCount = report.Plan().Fields.size();
+        out.Lines = report.Plan().LineCount;
         QVERIFY(report.PrintToPdf(pdf));
         // While the preview is open the table's controls are still suspended.
         QVERIFY(t.ctx.Adm.Table1.ControlsDisabled());

@@ -21,6 +21,7 @@
 #include "app/Language.h"
 #include "app/ui/TFProgress.h"
 #include "app/ui/TSpinFEdit.h"
+#include "archive/ChartDetail.h"
 #include "archive/FileOps.h"
 #include "archive/ui/TFADbf.h"
 #include "archive/ui/ViewerSupport.h"
@@ -391,6 +392,44 @@ private slots:
         v.OpenArchiveView(QString::fromStdString(path));
         QVERIFY(v.TabsShown());
         QCOMPARE(rec.messages.size(), 1);
+    }
+
+    void manyPointsAtTheDetailOfTheView() {
+        // More records than the chart keeps one by one: a few points per
+        // pixel, the spike and the lowest value among them; zoomed in far
+        // enough, every record of the view from the table again.
+        const int n = static_cast<int>(ChartDetail::kFullDetail) * 2;
+        std::vector<Sample> s = Ramp(n);
+        for (auto& x : s) x.V1 = 20.0 + (&x - s.data()) % 100 * 0.01;
+        s[n / 3].V1 = 900.0;
+        s[n - 7].V1 = -40.0;
+        ArchiveParameterRecord r = Record();
+        AxisSettings left = r.LeftAxis();
+        left.Automatic = 1;
+        r.SetLeftAxis(left);
+        WriteTable(Path("many.dbf"), s, r);
+        Shown w(Path("many.dbf"));
+        TFADbf& v = *w.v;
+        const auto has = [&](double key, double value) {
+            for (auto it = v.Series1()->data()->constBegin(); it != v.Series1()->data()->constEnd(); ++it)
+                if (std::abs(it->key - key) < 1e-7 && it->value == value) return true;  // stamps keep milliseconds
+            return false;
+        };
+        const int wide = v.Series1()->data()->size();
+        QVERIFY2(wide > 100 && wide <= 2 * v.Chart()->axisRect()->width() + 8, qPrintable(QString::number(wide)));
+        QVERIFY(has(s[n / 3].Time, 900.0));
+        QVERIFY(has(s[n - 7].Time, -40.0));
+        QCOMPARE(v.LeftRange().Max, v.RememberedLeft().Max);
+        QVERIFY(v.RememberedLeft().Max > 900.0 && v.RememberedLeft().Min < -40.0);
+        // A view of 100 records: each of them, with the one either side.
+        v.Chart()->xAxis->setRange(s[1000].Time, s[1099].Time);
+        QVERIFY(v.Series1()->data()->size() >= 100 && v.Series1()->data()->size() < 1000);
+        QVERIFY(has(s[1050].Time, *s[1050].V1));
+        QVERIFY(has(s[1000].Time, *s[1000].V1) && has(s[1099].Time, *s[1099].V1));
+        // Back at full width, the spike is still there.
+        v.GrafZoomWidth_SBClick();
+        QVERIFY(has(s[n / 3].Time, 900.0));
+        QCOMPARE(v.Series1()->data()->size(), wide);
     }
 
     void loadingWithTheProgressWindowAndAbort() {

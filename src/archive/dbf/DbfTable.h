@@ -88,6 +88,9 @@ public:
     void Empty() override;
     void Pack() override;
 
+    // A tight loop over a read-only map of the records.
+    void Scan(const std::vector<int>& fields, std::int64_t firstRecNo, const ScanSink& sink) override;
+
     // Details of the open file.
     DbfLevel Level() const { return level_; }
     std::uint8_t VersionByte() const { return version_; }

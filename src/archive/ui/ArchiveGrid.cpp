@@ -100,34 +100,27 @@ const ArchiveGridModel::Row* ArchiveGridModel::Fetch(int row) const {
     try {
         const std::int64_t count = e->RecordCount();
         if (row >= count) return nullptr;
-        // The cursor comes back exactly where it was, with its end flags.
-        const Bookmark mark = e->GetBookmark();
-        const bool wasEof = e->Eof(), wasBof = e->Bof();
+        // The page of rows read by record number; the cursor does not move.
         const int first = row / kPageRows * kPageRows;
         const int n = static_cast<int>(std::min<std::int64_t>(kPageRows, count - first));
+        std::vector<int> fields(static_cast<std::size_t>(columns_));
+        for (int c = 0; c < columns_; ++c) fields[static_cast<std::size_t>(c)] = c;
         std::vector<Row> page;
         page.reserve(static_cast<std::size_t>(n));
-        if (e->MoveTo(first + 1)) {
-            for (int i = 0; i < n && !e->Eof(); ++i) {
-                Row r;
+        e->Scan(fields, first + 1, [&](const ScanBlock& b) {
+            for (std::size_t r = 0; r < b.Rows && static_cast<int>(page.size()) < n; ++r) {
+                Row cells;
                 for (int c = 0; c < columns_; ++c) {
-                    if (e->IsNull(c)) {
-                        r.NullMask |= static_cast<std::uint8_t>(1u << c);
-                    } else {
-                        r.Value[c] = float_[static_cast<std::size_t>(c)] ? e->AsFloat(c) : e->AsDateTime(c);
-                    }
+                    const std::size_t at = r * b.Fields + static_cast<std::size_t>(c);
+                    if (b.Nulls[at])
+                        cells.NullMask |= static_cast<std::uint8_t>(1u << c);
+                    else
+                        cells.Value[c] = b.Values[at];
                 }
-                page.push_back(r);
-                if (i + 1 < n) e->Next();
+                page.push_back(cells);
             }
-        }
-        if (mark.Valid()) {
-            e->GotoBookmark(mark);
-            if (wasEof && !wasBof)
-                e->Next();
-            else if (wasBof && !wasEof)
-                e->Prior();
-        }
+            return static_cast<int>(page.size()) < n;
+        });
         rowsRead_ += static_cast<std::int64_t>(page.size());
         page_ = std::move(page);
         pageFirst_ = first;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -37,6 +38,7 @@
 #include "app/ui/Icons.h"
 #include "app/ui/ModalRunner.h"
 #include "app/ui/TFProgress.h"
+#include "archive/ChartDetail.h"
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
 #include "archive/ViewerState.h"
@@ -477,6 +479,10 @@ void TFADbf::BuildChart() {
     crossText_->setVisible(false);
     crossText_->setSelectable(false);
 
+    // A chart of many points is shown at the detail of its view.
+    connect(chart_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
+        if (detail_.Reduced() && !loading_) ShowDetail();
+    });
     connect(chart_, &QCustomPlot::mousePress, this, &TFADbf::ChartMousePress);
     connect(chart_, &QCustomPlot::mouseMove, this, &TFADbf::ChartMouseMove);
     connect(chart_, &QCustomPlot::mouseRelease, this, &TFADbf::ChartMouseRelease);
@@ -963,6 +969,12 @@ void TFADbf::FillChart() {
     if (!t.IsOpen()) return;
     ApplyChartSettings();
     HideCrossHair();
+    // The ranges set while loading do not ask for the detail one by one.
+    loading_ = true;
+    struct Loaded {
+        bool& flag;
+        ~Loaded() { flag = false; }
+    } loaded{loading_};
 
     ArchiveParameterRecord& rec = ctx_.Adm.ParameterRecord;
     const int n = t.FieldCount();
@@ -980,85 +992,88 @@ void TFADbf::FillChart() {
     const bool useA = a > 0, useB = b > 0;
     const double start = navigator_.ChartStart(), end = navigator_.ChartEnd();
 
+    // One pass over the table in blocks of decoded rows (the cursor stays on
+    // its record); the points are kept at the detail the chart can show.
     t.DisableControls();
-    TableEngine* e = t.Engine();
-    const Bookmark mark = e->GetBookmark();
-    const bool wasEof = e->Eof(), wasBof = e->Bof();
-
+    struct Resume {
+        Table& t;
+        ~Resume() { t.EnableControls(); }
+    } resume{t};
     TFProgress progress(this);
     progress.SetMessage(QStringLiteral("Načítání grafu"), true);  // both languages
     progress.show();
 
     series1_->data()->clear();
     series2_->data()->clear();
-    const std::int64_t count = e->RecordCount();
-    QVector<QCPGraphData> d1, d2;
-    if (useA) d1.reserve(static_cast<qsizetype>(count));
-    if (useB) d2.reserve(static_cast<qsizetype>(count));
+    detail_.Clear();
+    loadAll_ = allMode_;
+    loadStart_ = start;
+    loadEnd_ = end;
+    scanFields_ = {0};
+    sourceColumn_[0] = sourceColumn_[1] = -1;
+    if (useA) {
+        sourceColumn_[0] = static_cast<int>(scanFields_.size());
+        scanFields_.push_back(a);
+    }
+    if (useB) {
+        sourceColumn_[1] = static_cast<int>(scanFields_.size());
+        scanFields_.push_back(b);
+    }
+    const std::int64_t count = t.RecordCount();
+    loadCount_ = count;
+    detail_.Reserve(static_cast<std::size_t>(count));
     double lo[2] = {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
     double hi[2] = {-std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
-    double lastT = 0, minT = 0, maxT = 0, minP = 0, maxP = 0;
-    bool anyRecord = false, sorted = true, anyPoint = false;
+    double minT = 0, maxT = 0, minP = 0, maxP = 0;
+    bool anyRecord = false, anyPoint = false;
     std::int64_t passed = 0;
     int shown = -1;
+    QElapsedTimer sinceShown;
+    const int colA = sourceColumn_[0], colB = sourceColumn_[1];
     try {
-        for (e->First(); !e->Eof(); e->Next()) {
-            const double tt = e->AsDateTime(0);
-            if (!anyRecord) minT = maxT = tt;
-            anyRecord = true;
-            minT = std::min(minT, tt);
-            maxT = std::max(maxT, tt);
-            if (allMode_ || (tt >= start && tt <= end)) {
-                if (anyPoint && tt < lastT) sorted = false;
+        t.Scan(scanFields_, 1, [&](const ScanBlock& blk) {
+            for (std::size_t r = 0; r < blk.Rows; ++r) {
+                const double* v = blk.Values + r * blk.Fields;
+                const double tt = v[0];
+                if (!anyRecord) minT = maxT = tt;
+                anyRecord = true;
+                minT = std::min(minT, tt);
+                maxT = std::max(maxT, tt);
+                if (!allMode_ && (tt < start || tt > end)) continue;
                 if (!anyPoint) minP = maxP = tt;
                 minP = std::min(minP, tt);
                 maxP = std::max(maxP, tt);
-                lastT = tt;
                 anyPoint = true;
-                if (useA) {
-                    const double v = e->IsNull(a) ? 0.0 : e->AsFloat(a);
-                    d1.append(QCPGraphData(tt, v));
-                    lo[0] = std::min(lo[0], v);
-                    hi[0] = std::max(hi[0], v);
+                // An empty value counts as 0 (the block holds 0 for it).
+                const double va = colA >= 0 ? v[colA] : 0.0, vb = colB >= 0 ? v[colB] : 0.0;
+                if (colA >= 0) {
+                    lo[0] = std::min(lo[0], va);
+                    hi[0] = std::max(hi[0], va);
                 }
-                if (useB) {
-                    const double v = e->IsNull(b) ? 0.0 : e->AsFloat(b);
-                    d2.append(QCPGraphData(tt, v));
-                    lo[1] = std::min(lo[1], v);
-                    hi[1] = std::max(hi[1], v);
+                if (colB >= 0) {
+                    lo[1] = std::min(lo[1], vb);
+                    hi[1] = std::max(hi[1], vb);
                 }
+                detail_.Add(blk.FirstRecNo + static_cast<std::int64_t>(r), tt, va, vb);
             }
             // The progress window follows the share of records passed; it is
-            // redrawn (and the abort button read) only when the share changes.
-            ++passed;
+            // redrawn (and the abort button read) when the share changes, at
+            // most every 20 ms, which is often enough for the eye and the hand.
+            passed += static_cast<std::int64_t>(blk.Rows);
             const int percent = count > 0 ? static_cast<int>(passed * 100 / count) : 100;
-            if (percent != shown) {
+            if (percent != shown && (shown < 0 || sinceShown.elapsed() >= 20)) {
                 shown = percent;
+                sinceShown.start();
                 QCoreApplication::processEvents();
-                if (progress.SetProgress(percent)) break;
+                if (progress.SetProgress(percent)) return false;
             }
-        }
+            return true;
+        });
     } catch (...) {
-        try {
-            if (mark.Valid()) e->GotoBookmark(mark);
-        } catch (...) {
-        }
         progress.close();
-        t.EnableControls();
         throw;
     }
-    if (mark.Valid()) {
-        e->GotoBookmark(mark);
-        if (wasEof && !wasBof)
-            e->Next();
-        else if (wasBof && !wasEof)
-            e->Prior();
-    }
     progress.close();
-    if (useA) series1_->data()->set(d1, sorted);
-    if (useB) series2_->data()->set(d2, sorted);
-    d1 = QVector<QCPGraphData>();
-    d2 = QVector<QCPGraphData>();
 
     // The bottom axis: in all-mode the range of the points (of the records
     // when no series is shown), then the margins of 1/33.
@@ -1094,9 +1109,56 @@ void TFADbf::FillChart() {
     chart_->yAxis->setRange(leftRemembered_.Min, leftRemembered_.Max);
     chart_->yAxis2->setRange(rightRemembered_.Min, rightRemembered_.Max);
 
-    t.EnableControls();
+    loading_ = false;
+    ShowDetail();
     UpdateTickCount();
     Replot();
+}
+
+int TFADbf::PlotPixels() const {
+    const int width = chart_->axisRect()->width() > 0 ? chart_->axisRect()->width() : chart_->width();
+    return std::max(width, 100);
+}
+
+void TFADbf::ShowDetail() {
+    Table& t = ctx_.Adm.Table1;
+    // A narrow view reads its records again, unless an operation that owns
+    // the table has suspended its attached controls or records came or went
+    // since the loading (the chart keeps what it showed until it is loaded
+    // again).
+    ChartDetail::Fetch fetch;
+    if (t.IsOpen() && !t.ControlsDisabled() && t.RecordCount() == loadCount_)
+        fetch = [&](std::int64_t first, std::int64_t last, std::vector<ChartPoint>(&out)[2]) {
+            t.Scan(scanFields_, first, [&](const ScanBlock& blk) {
+                for (std::size_t r = 0; r < blk.Rows; ++r) {
+                    if (blk.FirstRecNo + static_cast<std::int64_t>(r) > last) return false;
+                    const double* v = blk.Values + r * blk.Fields;
+                    if (!loadAll_ && (v[0] < loadStart_ || v[0] > loadEnd_)) continue;
+                    for (int k = 0; k < 2; ++k)
+                        out[k].push_back({v[0], sourceColumn_[k] >= 0 ? v[sourceColumn_[k]] : 0.0});
+                }
+                return true;
+            });
+        };
+    std::vector<ChartPoint> points[2];
+    const QCPRange view = chart_->xAxis->range();
+    try {
+        detail_.Points(view.lower, view.upper, PlotPixels(), fetch, points);
+    } catch (const std::exception&) {
+        // The table changed under the chart: the kept extremes serve.
+        detail_.Points(view.lower, view.upper, PlotPixels(), {}, points);
+    }
+    QCPGraph* series[2] = {series1_, series2_};
+    for (int k = 0; k < 2; ++k) {
+        if (sourceColumn_[k] < 0) {
+            series[k]->data()->clear();
+            continue;
+        }
+        QVector<QCPGraphData> d;
+        d.reserve(static_cast<qsizetype>(points[k].size()));
+        for (const ChartPoint& p : points[k]) d.append(QCPGraphData(p.Key, p.Value));
+        series[k]->data()->set(d, detail_.Sorted());
+    }
 }
 
 void TFADbf::UpdateTickCount() {

@@ -10,8 +10,10 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/AppContext.h"
+#include "archive/ChartDetail.h"
 #include "archive/ChartNavigation.h"
 #include "archive/Download.h"
 
@@ -151,6 +153,9 @@ private:
     void OneStep();
     void UpdateTickCount();
     void Replot();
+    // The series' points for the bottom axis's range at the chart's detail.
+    void ShowDetail();
+    int PlotPixels() const;
     // Mouse over the chart: dragging scrolls, the wheel zooms, hovering shows
     // the cross-hair.
     void ChartMousePress(QMouseEvent* event);
@@ -206,6 +211,15 @@ private:
     kolvex::ChartNavigator navigator_;
     kolvex::AxisRange leftRemembered_, rightRemembered_;
     AxisLook leftLook_, rightLook_;
+    // The points as loaded, the fields read for them (time stamp first) and
+    // the column of each series among them (-1 when it shows nothing), and
+    // the period of the loading.
+    kolvex::ChartDetail detail_;
+    std::vector<int> scanFields_;
+    int sourceColumn_[2] = {-1, -1};
+    bool loadAll_ = true, loading_ = false;
+    double loadStart_ = 0, loadEnd_ = 0;
+    std::int64_t loadCount_ = 0;
     // Decimals and units of the two series, for the cross-hair.
     int seriesDecimals_[2] = {1, 1};
     QString seriesUnit_[2], seriesLabel_[2];

@@ -108,8 +108,8 @@ void TFANastTisk::Print_BBClick() {
         progress = std::make_unique<TFProgress>(this);
         progress->SetMessage(QStringLiteral("Příprava tisku"), true);
         progress->show();
-        kolvex::ReportData data =
-            kolvex::CollectReport(ctx_.Adm.Table1, ctx_.Adm.ParameterRecord, rq, [&](int percent) {
+        kolvex::ReportPlan plan =
+            kolvex::PrepareReport(ctx_.Adm.Table1, ctx_.Adm.ParameterRecord, rq, [&](int percent) {
                 const bool aborted = progress->SetProgress(percent);
                 QCoreApplication::processEvents();
                 return aborted || progress->Aborted();
@@ -117,8 +117,8 @@ void TFANastTisk::Print_BBClick() {
         progress->close();
         progress.reset();
         // An aborted preparation shows no preview.
-        if (!data.Aborted) {
-            const TFQRAPrint report(std::move(data));
+        if (!plan.Aborted) {
+            const TFQRAPrint report(std::move(plan), ctx_.Adm.Table1);
             ShowPreview(report);
         }
     } catch (const std::exception& e) {
@@ -141,18 +141,18 @@ kolvex::ReportRequest TFANastTisk::Request() const {
     return rq;
 }
 
-std::optional<kolvex::ReportData> TFANastTisk::Collect(const kolvex::ReportRequest& rq) {
+std::optional<kolvex::ReportPlan> TFANastTisk::Collect(const kolvex::ReportRequest& rq) {
     TFProgress progress(this);
     progress.SetMessage(QStringLiteral("Příprava tisku"), true);
     progress.show();
-    kolvex::ReportData data = kolvex::CollectReport(ctx_.Adm.Table1, ctx_.Adm.ParameterRecord, rq, [&](int percent) {
+    kolvex::ReportPlan plan = kolvex::PrepareReport(ctx_.Adm.Table1, ctx_.Adm.ParameterRecord, rq, [&](int percent) {
         const bool aborted = progress.SetProgress(percent);
         QCoreApplication::processEvents();
         return aborted || progress.Aborted();
     });
     progress.close();
-    if (data.Aborted) return std::nullopt;
-    return data;
+    if (plan.Aborted) return std::nullopt;
+    return plan;
 }
 
 void TFANastTisk::Pdf_BBClick() {
@@ -164,9 +164,9 @@ void TFANastTisk::Pdf_BBClick() {
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".pdf");
     try {
         kolvex::TablePositionGuard guard(ctx_.Adm.Table1);
-        std::optional<kolvex::ReportData> data = Collect(Request());
-        if (data) {
-            const TFQRAPrint report(std::move(*data));
+        std::optional<kolvex::ReportPlan> plan = Collect(Request());
+        if (plan) {
+            const TFQRAPrint report(std::move(*plan), ctx_.Adm.Table1);
             if (!report.PrintToPdf(path))
                 throw kolvex::EADM(kolvex::Tr("Soubor " + path.toStdString() + " se nepodařilo zapsat",
                                               "The file " + path.toStdString() + " could not be written"));

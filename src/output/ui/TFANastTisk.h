@@ -63,7 +63,7 @@ private:
     // The request of the dialog's current settings.
     kolvex::ReportRequest Request() const;
     // Collects the report with the progress window; nullopt when aborted.
-    std::optional<kolvex::ReportData> Collect(const kolvex::ReportRequest& rq);
+    std::optional<kolvex::ReportPlan> Collect(const kolvex::ReportRequest& rq);
 };
 
 }  // namespace kolvex::ui

@@ -2,13 +2,18 @@
 
 #include <QFile>
 #include <QFont>
+#include <QGlyphRun>
+#include <QRawFont>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 
 #include <algorithm>
+#include <array>
+#include <unordered_map>
 
 #include "app/ui/ErrorDisplay.h"
 #include "app/ui/ModalRunner.h"
@@ -34,9 +39,108 @@ QFont ReportFont(int pointSize, bool bold) {
     return f;
 }
 
+// UTF-8 to UTF-16 for the characters of the basic plane; false for anything else.
+bool Utf16(const std::string& s, std::vector<char16_t>& out) {
+    out.clear();
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            out.push_back(c);
+            i += 1;
+        } else if ((c & 0xE0) == 0xC0 && i + 1 < s.size()) {
+            out.push_back(static_cast<char16_t>((c & 0x1F) << 6 | (static_cast<unsigned char>(s[i + 1]) & 0x3F)));
+            i += 2;
+        } else if ((c & 0xF0) == 0xE0 && i + 2 < s.size()) {
+            out.push_back(static_cast<char16_t>((c & 0x0F) << 12 | (static_cast<unsigned char>(s[i + 1]) & 0x3F) << 6 |
+                                                (static_cast<unsigned char>(s[i + 2]) & 0x3F)));
+            i += 3;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
-TFQRAPrint::TFQRAPrint(kolvex::ReportData data) : data_(std::move(data)), pages_(PaginateReport(data_.Lines.size())) {}
+// The glyphs of the listing font on the device, one lookup per character:
+// the cells of all lines of a page column become one glyph run.
+class TFQRAPrint::Glyphs {
+public:
+    Glyphs(const QFont& font, QPaintDevice* device) : raw_(QRawFont::fromFont(QFont(font, device))) {}
+    bool Valid() const { return raw_.isValid(); }
+    double Ascent() const { return raw_.ascent(); }
+
+    // The advance of the text without its trailing blanks; false when a
+    // character has no glyph of this font (the cell is then drawn as text).
+    bool Width(const std::vector<char16_t>& text, double& width) {
+        width = 0;
+        double blanks = 0;
+        for (char16_t c : text) {
+            const Glyph& g = Of(c);
+            if (!g.Ok) return false;
+            if (c == u' ') {
+                blanks += g.Advance;
+            } else {
+                width += blanks + g.Advance;
+                blanks = 0;
+            }
+        }
+        return true;
+    }
+    // Glyphs of the text from x on the baseline y; blanks only advance.
+    void Append(const std::vector<char16_t>& text, double x, double y) {
+        for (char16_t c : text) {
+            const Glyph& g = Of(c);
+            if (c != u' ') {
+                indexes_.push_back(g.Index);
+                positions_.push_back(QPointF(x, y));
+            }
+            x += g.Advance;
+        }
+    }
+    void Draw(QPainter& p) {
+        if (indexes_.isEmpty()) return;
+        QGlyphRun run;
+        run.setRawFont(raw_);
+        run.setGlyphIndexes(indexes_);
+        run.setPositions(positions_);
+        p.drawGlyphRun(QPointF(0, 0), run);
+        indexes_.clear();
+        positions_.clear();
+    }
+
+private:
+    struct Glyph {
+        quint32 Index = 0;
+        double Advance = 0;
+        bool Ok = false;
+        bool Known = false;
+    };
+    const Glyph& Of(char16_t c) {
+        Glyph& g = c < latin_.size() ? latin_[c] : other_[c];
+        if (!g.Known) {
+            g.Known = true;
+            const QList<quint32> idx = raw_.glyphIndexesForString(QString(QChar(c)));
+            if (idx.size() == 1 && idx[0] != 0) {
+                g.Index = idx[0];
+                g.Advance = raw_.advancesForGlyphIndexes(idx).value(0).x();
+                g.Ok = true;
+            }
+        }
+        return g;
+    }
+
+    QRawFont raw_;
+    std::array<Glyph, 256> latin_{};
+    std::unordered_map<char16_t, Glyph> other_;
+    QList<quint32> indexes_;
+    QList<QPointF> positions_;
+};
+
+TFQRAPrint::TFQRAPrint(kolvex::ReportPlan plan, kolvex::Table& table) : plan_(std::move(plan)), table_(table) {}
+
+TFQRAPrint::~TFQRAPrint() = default;
 
 void TFQRAPrint::SetupPrinter(QPrinter& printer) {
     printer.setFullPage(false);
@@ -45,9 +149,12 @@ void TFQRAPrint::SetupPrinter(QPrinter& printer) {
                                       QPageLayout::Millimeter));
 }
 
-void TFQRAPrint::PaintPage(QPainter& p, double k, std::size_t index) const {
-    const ReportPage& page = pages_[index];
-    const ReportInput& in = data_.Input;
+void TFQRAPrint::PaintPage(QPainter& p, double k, std::size_t index, Glyphs* glyphs) const {
+    const ReportPage& page = plan_.Pages[index];
+    const ReportInput& in = plan_.Input;
+    const std::size_t fieldCount = std::min<std::size_t>(plan_.Fields.size(), 3);
+    const std::size_t lineCount = kolvex::ReportPageLines(table_, plan_, index, lines_);
+    std::vector<char16_t> text;
     auto rect = [k](double left, double top, double width, double height) {
         return QRectF(left * k, top * k, width * k, height * k);
     };
@@ -65,6 +172,7 @@ void TFQRAPrint::PaintPage(QPainter& p, double k, std::size_t index) const {
     }
 
     const std::vector<TextItem> header = ReportHeaderItems(in);
+    std::size_t pageLine = 0;
     for (int c = 0; c < 2; ++c) {
         const ReportColumn& col = page.Columns[c];
         // The first page column always carries its header, even without lines.
@@ -80,16 +188,24 @@ void TFQRAPrint::PaintPage(QPainter& p, double k, std::size_t index) const {
         for (const TextItem& t : header) item(left, top, t);
 
         p.setFont(ReportFont(kCellPointSize, false));
-        for (std::size_t j = 0; j < col.Count; ++j) {
-            const ReportLine& line = data_.Lines[col.First + j];
+        for (std::size_t j = 0; j < col.Count && pageLine < lineCount; ++j, ++pageLine) {
+            const ReportLine& line = lines_[pageLine];
             const double y = top + kHeaderHeight + static_cast<double>(j) * kLineHeight + kCellTop;
-            for (std::size_t i = 0; i < data_.FieldCount && i < 3; ++i) {
+            for (std::size_t i = 0; i < fieldCount; ++i) {
                 const CellBox& box = kCellBoxes[i];
+                double width = 0;
+                if (glyphs && Utf16(line.Cells[i], text) && glyphs->Width(text, width)) {
+                    // Text top at y, as the drawn text would have it.
+                    const double x = box.RightAligned ? (left + box.Right) * k - width : (left + box.Left) * k;
+                    glyphs->Append(text, x, y * k + glyphs->Ascent());
+                    continue;
+                }
                 const int align = (box.RightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop |
                                   Qt::TextSingleLine | Qt::TextDontClip;
                 p.drawText(rect(left + box.Left, y, box.Right - box.Left, kLineHeight), align, Q(line.Cells[i]));
             }
         }
+        if (glyphs) glyphs->Draw(p);
     }
 
     // The page footer at the foot of the printable area.
@@ -106,12 +222,17 @@ void TFQRAPrint::Paint(QPrinter* printer) const {
     QPainter p;
     if (!p.begin(printer)) return;
     const double k = printer->resolution() / 25.4;
-    std::size_t first = 0, last = pages_.size();
+    Glyphs glyphs(ReportFont(kCellPointSize, false), printer);
+    // Glyph runs pay off where they become PDF text (a PDF file and the
+    // printing system); the preview records its pages as pictures, which
+    // replay them slower than plain text.
+    const bool useGlyphs = glyphs.Valid() && p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Pdf;
+    std::size_t first = 0, last = plan_.Pages.size();
     if (printer->fromPage() > 0) first = std::min<std::size_t>(static_cast<std::size_t>(printer->fromPage()) - 1, last);
     if (printer->toPage() > 0) last = std::min<std::size_t>(static_cast<std::size_t>(printer->toPage()), last);
     for (std::size_t i = first; i < last; ++i) {
         if (i > first) printer->newPage();
-        PaintPage(p, k, i);
+        PaintPage(p, k, i, useGlyphs ? &glyphs : nullptr);
     }
     p.end();
 }
@@ -120,7 +241,7 @@ bool TFQRAPrint::PrintToPdf(const QString& path) const {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(path);
-    printer.setDocName(Q(data_.Input.FileName));
+    printer.setDocName(Q(plan_.Input.FileName));
     SetupPrinter(printer);
     Paint(&printer);
     return QFile::exists(path);
@@ -128,7 +249,7 @@ bool TFQRAPrint::PrintToPdf(const QString& path) const {
 
 void TFQRAPrint::Preview(QWidget* parent) const {
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(Q(data_.Input.FileName));
+    printer.setDocName(Q(plan_.Input.FileName));
     SetupPrinter(printer);
     QPrintPreviewDialog preview(&printer, parent);
     preview.setObjectName(QStringLiteral("TFQRAPrint"));

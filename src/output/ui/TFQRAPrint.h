@@ -3,10 +3,13 @@
 // headers, the listing lines in two newspaper-order page columns and the page
 // footer of ReportLayout with a QPainter on a QPrinter (A4 portrait,
 // millimetres), and shows it in the print preview, from which the user prints
-// or saves a PDF.
+// or saves a PDF. The lines are read from the table page by page as the pages
+// are drawn; in PDF output the listing cells are set from glyphs laid out
+// once per character.
 
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 #include "output/ReportLayout.h"
@@ -20,7 +23,9 @@ namespace kolvex::ui {
 
 class TFQRAPrint {
 public:
-    explicit TFQRAPrint(kolvex::ReportData data);
+    // The table stays where the plan found it until the report is gone.
+    TFQRAPrint(kolvex::ReportPlan plan, kolvex::Table& table);
+    ~TFQRAPrint();
 
     // A4 portrait with the report's margins (top and bottom 10, left 25.4, right 10).
     static void SetupPrinter(QPrinter& printer);
@@ -31,14 +36,16 @@ public:
     // The preview window, modal; printing is started from it.
     void Preview(QWidget* parent) const;
 
-    std::size_t PageCount() const { return pages_.size(); }
-    const kolvex::ReportData& Data() const { return data_; }
+    std::size_t PageCount() const { return plan_.Pages.size(); }
+    const kolvex::ReportPlan& Plan() const { return plan_; }
 
 private:
-    void PaintPage(QPainter& p, double pxPerMm, std::size_t index) const;
+    class Glyphs;
+    void PaintPage(QPainter& p, double pxPerMm, std::size_t index, Glyphs* glyphs) const;
 
-    kolvex::ReportData data_;
-    std::vector<kolvex::ReportPage> pages_;
+    kolvex::ReportPlan plan_;
+    kolvex::Table& table_;
+    mutable std::vector<kolvex::ReportLine> lines_;  // the page being drawn
 };
 
 }  // namespace kolvex::ui

@@ -1,0 +1,44 @@
+// The shortest number texts against the standard library's, on chosen
+// values and on a million random bit patterns.
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+
+#include "app/NumberText.h"
+
+namespace {
+
+std::string Ours(double v) {
+    char b[kolvex::kNumberTextMax];
+    return std::string(b, kolvex::WriteShortestNumber(b, v));
+}
+
+std::string Standard(double v) {
+    char b[64];
+    return std::string(b, std::to_chars(b, b + sizeof b, v).ptr);
+}
+
+}  // namespace
+
+TEST(NumberText, AsTheStandardLibraryWritesIt) {
+    const double chosen[] = {0.0, -0.0, 1, -1, 20, 20.5, 0.1 + 0.2, 1e15, 1e16, 123456789012345678.0, 1e21, 1e22,
+                             1e-4, 1e-5, 0.00012345, 1.5e-7, 5e-324, std::numeric_limits<double>::max(),
+                             std::numeric_limits<double>::min(), 100, 1000, 1e5, 12345e10, 9.999999999999999e22,
+                             std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                             std::nan("")};
+    for (double v : chosen) EXPECT_EQ(Ours(v), Standard(v)) << Standard(v);
+    std::mt19937_64 rng(730);
+    for (int i = 0; i < 1'000'000; ++i) {
+        const std::uint64_t bits = rng();
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        if (i % 2) v = static_cast<double>(static_cast<std::int64_t>(bits % 2000000) - 1000000) / 1000.0;
+        ASSERT_EQ(Ours(v), Standard(v)) << Standard(v);
+    }
+}
