@@ -82,7 +82,9 @@ TEST(ChartDetail, ExtremesPerPixelAndNarrowViewsReadAgain) {
             const bool drawn = std::count(out[0].begin(), out[0].end(), ChartPoint{static_cast<double>(s), 1e6}) == 1;
             const bool mirrored =
                 std::count(out[1].begin(), out[1].end(), ChartPoint{static_cast<double>(s), -1e6}) == 1;
-            if (inView) EXPECT_TRUE(drawn && mirrored) << s;
+            if (inView) {
+                EXPECT_TRUE(drawn && mirrored) << s;
+            }
         }
         EXPECT_TRUE(std::any_of(out[0].begin(), out[0].end(), [](const ChartPoint& p) { return p.Value == 0; }));
     }
