@@ -15,6 +15,7 @@
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
 #include "archive/Table.h"
+#include "archive/dbf/DbfTable.h"
 #include "archive/dbf/DbfCodec.h"
 #include "logger/DateTime.h"
 
@@ -267,9 +268,15 @@ int RunDump(const Options& o, const std::vector<std::string>& args) {
     t.SetPath(path);
     try {
         t.Open();
-    } catch (const std::exception&) {
-        throw EADM(Tr("Soubor  " + path + "\r\nse nepodařilo otevřít.", "The file  " + path + "\r\nwas not opened."));
+    } catch (const std::exception& e) {
+        throw EADM(Tr("Soubor  " + path + "\r\nse nepodařilo otevřít.", "The file  " + path + "\r\nwas not opened.") +
+                   "\r\n" + e.what());
     }
+    if (const auto* d = dynamic_cast<const dbf::DbfTable*>(t.Engine()); d && d->MemoMissing())
+        std::cerr << Tr("kolvex12-cli: k tabulce " + path + " chybí soubor memo (.dbt/.fpt); pole memo jsou prázdná",
+                        "kolvex12-cli: the memo file (.dbt/.fpt) of the table " + path +
+                            " is missing; memo fields are shown empty")
+                  << std::endl;
     if (const std::int64_t missing = t.MissingRecords(); missing > 0)
         std::cerr << Tr("kolvex12-cli: tabulka " + path + " je poškozená: na konci souboru chybí " +
                             std::to_string(missing) + " záznamů (kolvex12-cli repair ji opraví)",

@@ -198,3 +198,36 @@ TEST(PythonCrossCheck, TablesWrittenByPythonDbfReadHere) {
     EXPECT_EQ(d.AsText(2), "Příliš");
     EXPECT_EQ(d.AsFloat(3), 0);
 }
+
+TEST(PythonCrossCheck, ForeignTablesShowTheirTextMemosAndNulls) {
+    TempDir dir;
+    int status = 0;
+    const std::string out = RunPython("write_foreign.py", dir.Path, &status);
+    ASSERT_EQ(status, 0) << out;
+    ASSERT_EQ(std::remove((dir / "cyr.dbt").c_str()), 0);
+    struct Case {
+        const char* file;
+        int record;
+        std::vector<const char*> texts;  // nullptr: a null field
+        bool memoMissing;
+    };
+    const std::vector<Case> cases = {
+        {"memo3.dbf", 0, {"a", "první poznámka"}, false},
+        {"memofp.dbf", 0, {"žluť", "řádek\nkůň"}, false},
+        {"cyr.dbf", 0, {"Привет", ""}, true},
+        {"nulls.dbf", 0, {"été", "0", "memo"}, false},  // the writer keeps no null flag for I
+        {"nulls.dbf", 1, {nullptr, "5", nullptr}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " #" + std::to_string(c.record));
+        dbf::DbfTable t;
+        t.Open(dir / c.file, false);
+        EXPECT_EQ(t.MemoMissing(), c.memoMissing);
+        ASSERT_EQ(t.FieldCount(), static_cast<int>(c.texts.size()));
+        ASSERT_TRUE(t.MoveTo(c.record + 1));
+        for (int i = 0; i < t.FieldCount(); ++i) {
+            EXPECT_EQ(t.IsNull(i), c.texts[i] == nullptr) << i;
+            EXPECT_EQ(t.AsText(i), c.texts[i] ? c.texts[i] : "") << i;
+        }
+    }
+}

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -81,7 +82,7 @@ FieldType KindOf(char type, std::uint32_t length, std::uint8_t decimals) {
         case 'I': return FieldType::Integer;
         case '+': return FieldType::AutoInc;
         case 'Y': return FieldType::Currency;
-        case 'C': return FieldType::Text;
+        case 'C': case 'V': case 'M': case 'G': case 'P': return FieldType::Text;
         case 'D': return FieldType::Date;
         case 'L': return FieldType::Logical;
         default: return FieldType::Unknown;
@@ -97,6 +98,8 @@ bool FieldValid(char type, std::uint32_t length, DbfLevel level) {
         case 'L': return length == 1;
         case 'T': case '@': case 'O': case 'Y': return length == 8;
         case 'B': return level == DbfLevel::VisualFoxPro && length == 8;
+        case 'V': return level == DbfLevel::VisualFoxPro && length >= 1 && length <= 254;
+        case 'M': case 'G': case 'P': return length == 4 || length == 10;
         case 'I': case '+': return length == 4;
         default: return false;
     }
@@ -145,6 +148,10 @@ void DbfTable::Reset() {
     header_.clear();
     nullFlagsOffset_ = -1;
     nullFlagsLength_ = 0;
+    memoFd_ = -1;
+    memoFox_ = memoMissing_ = false;
+    memoBlock_ = 512;
+    memoSize_ = 0;
     headerCount_ = fileCount_ = physCount_ = 0;
     pending_.clear();
     win_.clear();
@@ -254,6 +261,7 @@ void DbfTable::Open(const std::string& path, bool exclusive) {
         headerLen_ = LE16(base + 8);
         recLen_ = LE16(base + 10);
         codePage_ = base[29];
+        textCp_ = CodePageOfMark(codePage_);
         const std::uint32_t start = level_ == DbfLevel::Dbase7 ? 68 : 32;
         const std::uint32_t dsize = level_ == DbfLevel::Dbase7 ? 48 : 32;
         if (headerLen_ < start + 1 || headerLen_ > size || recLen_ < 2)
@@ -272,7 +280,7 @@ void DbfTable::Open(const std::string& path, bool exclusive) {
             const std::size_t nameLen = level_ == DbfLevel::Dbase7 ? 32 : 11;
             std::size_t l = 0;
             while (l < nameLen && d[l] != 0) ++l;
-            f.Name = Cp1250ToUtf8(std::string(reinterpret_cast<const char*>(d), l));
+            f.Name = DecodeText(textCp_, std::string_view(reinterpret_cast<const char*>(d), l));
             const std::size_t t = level_ == DbfLevel::Dbase7 ? 32 : 11;
             f.Type = static_cast<char>(d[t]);
             f.Length = d[t + (level_ == DbfLevel::Dbase7 ? 1 : 5)];
@@ -293,6 +301,7 @@ void DbfTable::Open(const std::string& path, bool exclusive) {
                     Fail("Nepodporovaný typ pole", "Unsupported field type",
                          f.Name + " '" + std::string(1, f.Type) + "' (" + std::to_string(f.Length) + ")");
                 f.Kind = KindOf(f.Type, f.Length, f.Decimals);
+                if (level_ == DbfLevel::VisualFoxPro && f.Type == 'V') f.VarBit = nullBits++;
                 if (level_ == DbfLevel::VisualFoxPro && (d[18] & 0x02)) f.NullBit = nullBits++;
                 fields_.push_back(f);
             }
@@ -304,8 +313,9 @@ void DbfTable::Open(const std::string& path, bool exclusive) {
         if (fields_.empty()) Fail("Tabulka nemá pole", "The table has no fields");
         if (nullBits > nullFlagsLength_ * 8) {
             // Nullable fields without a flags field to hold their bits: read them as plain.
-            for (auto& f : fields_) f.NullBit = -1;
+            for (auto& f : fields_) f.NullBit = f.VarBit = -1;
         }
+        OpenMemo();
 
         const std::int64_t available = (size - headerLen_) / recLen_;
         std::int64_t n = headerCount_;
@@ -353,9 +363,96 @@ void DbfTable::Open(const std::string& path, bool exclusive) {
         First();
     } catch (...) {
         ::close(fd_);
+        if (memoFd_ >= 0) ::close(memoFd_);
         Reset();
         throw;
     }
+}
+
+void DbfTable::OpenMemo() {
+    if (std::none_of(fields_.begin(), fields_.end(),
+                     [](const DbfField& f) { return f.Type == 'M' || f.Type == 'G' || f.Type == 'P'; }))
+        return;
+    // FoxPro tables keep memos in ".fpt", dBASE tables in ".dbt"; the other
+    // kind is tried too, and the extension in both cases.
+    memoFox_ = level_ == DbfLevel::VisualFoxPro || (version_ & 0xF0) == 0xF0;
+    const std::size_t dot = path_.find_last_of("./");
+    const std::string base = dot != std::string::npos && path_[dot] == '.' ? path_.substr(0, dot) : path_;
+    const bool upper = dot != std::string::npos && path_[dot] == '.' && dot + 1 < path_.size() &&
+                       path_[dot + 1] >= 'A' && path_[dot + 1] <= 'Z';
+    for (int k = 0; k < 4 && memoFd_ < 0; ++k) {
+        const bool fox = (k < 2) == memoFox_;
+        std::string ext = fox ? ".fpt" : ".dbt";
+        if (upper != (k % 2 == 1))
+            for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        memoFd_ = ::open((base + ext).c_str(), O_RDONLY | O_CLOEXEC);
+        if (memoFd_ >= 0) memoFox_ = fox;
+    }
+    std::uint8_t h[32];
+    struct stat st {};
+    if (memoFd_ < 0 || ::fstat(memoFd_, &st) != 0 || !PreadAll(memoFd_, h, sizeof h, 0)) {
+        if (memoFd_ >= 0) ::close(memoFd_);
+        memoFd_ = -1;
+        memoMissing_ = true;
+        return;
+    }
+    memoSize_ = st.st_size;
+    if (memoFox_) {
+        memoBlock_ = static_cast<std::uint32_t>(h[6] << 8 | h[7]);
+    } else {
+        // dBASE IV keeps the block size in its header, dBASE III always uses 512.
+        memoBlock_ = LE16(h + 20);
+        if (memoBlock_ == 0 || version_ == 0x83) memoBlock_ = 512;
+    }
+    if (memoBlock_ == 0) memoBlock_ = 64;
+}
+
+std::string DbfTable::ReadMemo(const DbfField& f, const std::uint8_t* p) const {
+    if (memoFd_ < 0) return {};
+    std::uint64_t block = 0;
+    if (f.Length == 4) {
+        block = LE32(p);
+    } else {
+        for (std::uint32_t k = 0; k < f.Length; ++k)
+            if (p[k] >= '0' && p[k] <= '9') block = block * 10 + (p[k] - '0');
+    }
+    const auto off = static_cast<std::int64_t>(block * memoBlock_);
+    if (block == 0 || off >= memoSize_) return {};
+    // Memos are cut at 16 MB and at the end of the file.
+    const std::int64_t cap = std::min<std::int64_t>(memoSize_ - off, 16 << 20);
+    std::uint8_t h[8];
+    std::int64_t start = off, len = 0;
+    const bool haveHead = cap >= 8 && PreadAll(memoFd_, h, 8, off);
+    if (memoFox_) {
+        if (!haveHead) return {};
+        len = static_cast<std::int64_t>(h[4]) << 24 | h[5] << 16 | h[6] << 8 | h[7];
+        start = off + 8;
+    } else if (haveHead && h[0] == 0xFF && h[1] == 0xFF && h[2] == 0x08 && h[3] == 0x00) {
+        len = static_cast<std::int64_t>(LE32(h + 4)) - 8;
+        start = off + 8;
+    } else {
+        len = -1;  // dBASE III: up to the end mark
+    }
+    std::string out;
+    if (len >= 0) {
+        len = std::min<std::int64_t>(len, memoSize_ - start);
+        if (len <= 0) return {};
+        len = std::min<std::int64_t>(len, 16 << 20);
+        out.resize(static_cast<std::size_t>(len));
+        if (!PreadAll(memoFd_, reinterpret_cast<std::uint8_t*>(out.data()), out.size(), start)) return {};
+    } else {
+        std::uint8_t buf[512];
+        for (std::int64_t at = start; at < off + cap;) {
+            const auto n = static_cast<std::size_t>(std::min<std::int64_t>(sizeof buf, off + cap - at));
+            if (!PreadAll(memoFd_, buf, n, at)) break;
+            const auto* end = static_cast<const std::uint8_t*>(std::memchr(buf, kEof, n));
+            out.append(reinterpret_cast<const char*>(buf), end ? static_cast<std::size_t>(end - buf) : n);
+            if (end) break;
+            at += static_cast<std::int64_t>(n);
+        }
+    }
+    while (!out.empty() && (out.back() == ' ' || out.back() == 0)) out.pop_back();
+    return out;
 }
 
 void DbfTable::Close() {
@@ -367,6 +464,7 @@ void DbfTable::Close() {
         err = std::current_exception();
     }
     ::close(fd_);
+    if (memoFd_ >= 0) ::close(memoFd_);
     Reset();
     if (err) std::rethrow_exception(err);
 }
@@ -468,9 +566,13 @@ bool DbfTable::FieldNull(const DbfField& f, const std::uint8_t* r) const {
         case 'N': case 'F': return !DecodeNumeric(p, f.Length, v);
         case 'D': return !DecodeDate(p, v);
         case 'L': return !DecodeLogical(p[0], bl);
-        case 'C':
+        case 'C': case 'V':
             for (std::uint32_t k = 0; k < f.Length; ++k)
                 if (p[k] != ' ' && p[k] != 0) return false;
+            return true;
+        case 'M': case 'G': case 'P':
+            for (std::uint32_t k = 0; k < f.Length; ++k)
+                if (p[k] != ' ' && p[k] != 0 && p[k] != '0') return false;
             return true;
         default: return false;
     }
@@ -535,8 +637,16 @@ std::string DbfTable::AsText(int i) const {
         case 'C': {
             std::uint32_t e = f.Length;
             while (e > 0 && (p[e - 1] == ' ' || p[e - 1] == 0)) --e;
-            return Cp1250ToUtf8(std::string(reinterpret_cast<const char*>(p), e));
+            return DecodeText(textCp_, std::string_view(reinterpret_cast<const char*>(p), e));
         }
+        case 'V': {
+            std::uint32_t e = f.Length;
+            if (f.VarBit >= 0 && (r[nullFlagsOffset_ + f.VarBit / 8] & (1u << (f.VarBit % 8))))
+                e = std::min<std::uint32_t>(p[f.Length - 1], f.Length - 1);
+            return DecodeText(textCp_, std::string_view(reinterpret_cast<const char*>(p), e));
+        }
+        case 'M': return DecodeText(textCp_, ReadMemo(f, p));
+        case 'G': case 'P': return {};
         case 'T': case '@': return kolvex::FormatIsoDateTime(ReadNumber(f, r), true);
         case 'D': return kolvex::FormatIsoDateTime(ReadNumber(f, r), true).substr(0, 10);
         case 'L': return p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y' ? "T" : "F";
@@ -563,6 +673,7 @@ void DbfTable::WriteEmpty(const DbfField& f, std::uint8_t* r) {
     switch (f.Type) {
         case 'B': EncodeFoxDoubleNull(p); break;
         case 'T': case '@': case 'O': case 'I': case 'Y': std::memset(p, 0, f.Length); break;
+        case 'M': case 'G': case 'P': std::memset(p, f.Length == 4 ? 0 : ' ', f.Length); break;
         case '+': EncodeDb7Long(0, p); break;
         default: std::memset(p, ' ', f.Length); break;
     }
@@ -636,9 +747,10 @@ void DbfTable::SetText(int i, std::string_view utf8) {
     const std::string_view t = utf8.substr(b, e - b);
     if (f.Type != 'C' && t.empty()) return SetNull(i);
     switch (f.Type) {
-        case 'C': {
+        case 'M': case 'G': case 'P': Fail("Pole memo nelze zapsat", "Memo fields cannot be written", f.Name);
+        case 'C': case 'V': {
             std::uint8_t* r = EditRec();
-            const std::string cp = Utf8ToCp1250(utf8);
+            const std::string cp = EncodeText(textCp_, utf8);
             const std::size_t n = std::min<std::size_t>(cp.size(), f.Length);
             std::memcpy(r + f.Offset, cp.data(), n);
             std::memset(r + f.Offset + n, ' ', f.Length - n);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "archive/Table.h"
+#include "archive/dbf/DbfCodePage.h"
 
 namespace kolvex::dbf {
 
@@ -27,6 +28,7 @@ struct DbfField {
     std::uint32_t Length = 0;
     std::uint8_t Decimals = 0;
     int NullBit = -1;  // bit in _NullFlags (Visual FoxPro nullable fields)
+    int VarBit = -1;   // bit in _NullFlags set when a varchar holds its length in its last byte
     FieldType Kind = FieldType::Unknown;
 };
 
@@ -101,6 +103,9 @@ public:
     // Records the header counts that the file no longer holds (a table cut
     // short); such a table is open read-only.
     std::int64_t MissingRecords() const override { return missing_; }
+    // The table has memo fields but its memo file (".dbt" or ".fpt") is
+    // missing or unreadable: memo fields read empty.
+    bool MemoMissing() const { return memoMissing_; }
 
 private:
     enum class State { Browse, Edit, Insert };
@@ -127,6 +132,8 @@ private:
     [[noreturn]] void FailIo(const char* cs, const char* en) const;
     void RewriteFile(bool keepRecords);
     void Reset();
+    void OpenMemo();
+    std::string ReadMemo(const DbfField& f, const std::uint8_t* p) const;
 
     int fd_ = -1;
     bool writable_ = false;
@@ -135,12 +142,18 @@ private:
     DbfLevel level_ = DbfLevel::VisualFoxPro;
     std::uint8_t version_ = 0x30;
     std::uint8_t codePage_ = 0;
+    CodePage textCp_ = CodePage::Cp1250;  // of character and memo fields
     std::uint32_t headerLen_ = 0;
     std::uint32_t recLen_ = 0;
     std::vector<DbfField> fields_;
     std::vector<std::uint8_t> header_;  // the header bytes as read or written
     int nullFlagsOffset_ = -1;
     int nullFlagsLength_ = 0;
+    int memoFd_ = -1;
+    bool memoFox_ = false;  // FoxPro ".fpt" rather than dBASE ".dbt"
+    bool memoMissing_ = false;
+    std::uint32_t memoBlock_ = 512;
+    std::int64_t memoSize_ = 0;
 
     std::int64_t headerCount_ = 0;  // record count in the file's header
     std::int64_t fileCount_ = 0;    // records in the file
