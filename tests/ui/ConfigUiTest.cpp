@@ -6,10 +6,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QtTest>
 
 #include "app/AppContext.h"
+#include "app/ConfigRecord.h"
 #include "app/Errors.h"
 #include "app/Language.h"
 #include "app/ui/Help.h"
@@ -182,6 +184,62 @@ private slots:
         QVERIFY(sim::RunningBuiltinSimulator() != nullptr);
         QCOMPARE(ctx.Ops.ReadSerialNumber(), 84321u);
         ctx.Port.Close();
+    }
+
+    void networkPortTypedStoredAndReloaded() {
+        SetLanguage(1);
+        ModalRecorder rec;
+        QTemporaryDir dir;
+        const std::string cfg = dir.filePath(QStringLiteral("kolvex12.cfg")).toStdString();
+        AppContext ctx;
+        ctx.Port.PortList = {{"USB0", "/dev/ttyUSB0", ""}, {"SIM", "", "Simulated logger"}};
+        ctx.Config.ComPort = "USB0";
+        ctx.Config.TSlot = 100;
+        {
+            // A malformed address is refused and the dialog stays open.
+            TFSetPC dlg(ctx);
+            auto* net = Child<QLineEdit>(dlg, "NetPort_E");
+            QTest::keyClicks(net, QStringLiteral("tcp://127.0.0.1"));
+            QCOMPARE(Child<QComboBox>(dlg, "Port_CB")->currentIndex(), -1);
+            QTest::mouseClick(Child<QPushButton>(dlg, "SetUp_BB"), Qt::LeftButton);
+            QCOMPARE(rec.messages.size(), 1);
+            QVERIFY(rec.messages[0].contains(QStringLiteral("tcp://127.0.0.1  is malformed")));
+            QCOMPARE(dlg.result(), 0);
+            QCOMPARE(QString::fromStdString(ctx.Config.ComPort), QStringLiteral("USB0"));
+
+            // A well-formed one is the port (nothing listens on port 1: the
+            // refusal is shown, the choice is kept as for any port).
+            net->clear();
+            QTest::keyClicks(net, QStringLiteral(" tcp://127.0.0.1:1 "));
+            QTest::mouseClick(Child<QPushButton>(dlg, "SetUp_BB"), Qt::LeftButton);
+            QCOMPARE(dlg.result(), static_cast<int>(QDialog::Accepted));
+            QCOMPARE(rec.messages.size(), 2);
+            QVERIFY2(rec.messages[1].contains(QStringLiteral("tcp://127.0.0.1:1")), qPrintable(rec.messages[1]));
+        }
+        QCOMPARE(QString::fromStdString(ctx.Config.ComPort), QStringLiteral("tcp://127.0.0.1:1"));
+        QCOMPARE(ctx.Config.TSlot, 300);  // network default
+
+        // The round trip: the 4-character field refers to the companion file.
+        QVERIFY(SaveConfigFile(cfg, ctx.Config));
+        QFile port(QString::fromStdString(CompanionPortFile(cfg)));
+        QVERIFY(port.open(QIODevice::ReadOnly));
+        QCOMPARE(port.readAll(), QByteArray("tcp://127.0.0.1:1\n"));
+        AppContext next;
+        QVERIFY(LoadConfigFile(cfg, next.Config));
+        QCOMPARE(QString::fromStdString(next.Config.ComPort), QStringLiteral("tcp://127.0.0.1:1"));
+        next.Port.PortList = ctx.Port.PortList;
+        TFSetPC again(next);
+        QCOMPARE(Child<QLineEdit>(again, "NetPort_E")->text(), QStringLiteral("tcp://127.0.0.1:1"));
+        QCOMPARE(Child<QComboBox>(again, "Port_CB")->currentIndex(), -1);
+
+        // Choosing from the list replaces the typed port.
+        auto* combo = Child<QComboBox>(again, "Port_CB");
+        combo->setCurrentIndex(1);
+        emit combo->activated(1);
+        QVERIFY(Child<QLineEdit>(again, "NetPort_E")->text().isEmpty());
+        QTest::mouseClick(Child<QPushButton>(again, "SetUp_BB"), Qt::LeftButton);
+        QCOMPARE(QString::fromStdString(next.Config.ComPort), QStringLiteral("SIM"));
+        next.Port.Close();
     }
 
     void detailsDialogTimesAndErrorCount() {

@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -22,7 +23,9 @@
 #include "app/ui/ErrorDisplay.h"
 #include "app/ui/Help.h"
 #include "app/ui/ModalRunner.h"
+#include "app/Errors.h"
 #include "link/CommSettings.h"
+#include "link/NetPort.h"
 #include "link/PortNames.h"
 #include "sim/BuiltinPort.h"
 
@@ -95,6 +98,13 @@ TFSetPC::TFSetPC(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) 
     portCB_->setMinimumWidth(260);
     portCB_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     portNameL_->setBuddy(portCB_);
+    netPortL_ = new QLabel(gbRS232_);
+    netPortL_->setObjectName(QStringLiteral("NetPort_L"));
+    netPortE_ = new QLineEdit(gbRS232_);
+    netPortE_->setObjectName(QStringLiteral("NetPort_E"));
+    netPortE_->setPlaceholderText(QStringLiteral("rfc2217://host:port"));
+    netPortE_->setClearButtonEnabled(true);
+    netPortL_->setBuddy(netPortE_);
     adresaL_ = new QLabel(gbRS232_);
     adresaL_->setObjectName(QStringLiteral("Adresa_L"));
     eAdrQuend_ = new QSpinBox(gbRS232_);
@@ -107,8 +117,10 @@ TFSetPC::TFSetPC(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) 
     grid->addWidget(portNameL_, 0, 0);
     grid->addWidget(portCB_, 0, 1);
     grid->addWidget(refreshBB_, 0, 2);
-    grid->addWidget(adresaL_, 1, 0);
-    grid->addWidget(eAdrQuend_, 1, 1, Qt::AlignLeft);
+    grid->addWidget(netPortL_, 1, 0);
+    grid->addWidget(netPortE_, 1, 1, 1, 2);
+    grid->addWidget(adresaL_, 2, 0);
+    grid->addWidget(eAdrQuend_, 2, 1, Qt::AlignLeft);
     grid->setColumnStretch(1, 1);
 
     setUpBB_ = MakeButton(this, "SetUp_BB", QStyle::SP_DialogApplyButton);
@@ -133,6 +145,12 @@ TFSetPC::TFSetPC(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) 
     connect(helpBB_, &QPushButton::clicked, this, &TFSetPC::Help_BBClick);
     connect(closeBB_, &QPushButton::clicked, this, &QDialog::reject);
     connect(refreshBB_, &QPushButton::clicked, this, &TFSetPC::Refresh_BBClick);
+    // One port at a time: a port chosen from the list replaces a typed one,
+    // and typing one leaves nothing chosen in the list.
+    connect(portCB_, &QComboBox::activated, this, [this] { netPortE_->clear(); });
+    connect(netPortE_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (!text.trimmed().isEmpty()) portCB_->setCurrentIndex(-1);
+    });
     auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
     connect(f1, &QShortcut::activated, this, [this] { ShowHelpTopic(this, kHelpContext); });
 
@@ -155,6 +173,7 @@ TFSetPC::TFSetPC(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) 
     eAdrQuend_->hide();
     eAdrQuend_->setValue(255);
     FillPortList(ctx_.Config.ComPort);
+    if (IsNetworkPort(ctx_.Config.ComPort)) netPortE_->setText(QString::fromStdString(ctx_.Config.ComPort));
     CentreOnScreen(this);
 }
 
@@ -163,9 +182,10 @@ void TFSetPC::FillPortList(const std::string& name) {
     for (const PortEntry& entry : ctx_.Port.PortList)
         portCB_->addItem(PortListText(entry), QString::fromStdString(entry.Name));
     // A configured device path that is not listed (unplugged) stays choosable.
-    if (IsDevicePath(name) && portCB_->findData(QString::fromStdString(name)) < 0)
+    // A network port is shown in its own field.
+    if (IsDevicePath(name) && !IsNetworkPort(name) && portCB_->findData(QString::fromStdString(name)) < 0)
         portCB_->addItem(QString::fromStdString(name), QString::fromStdString(name));
-    portCB_->setCurrentIndex(-1);  // nothing chosen when the port is not listed
+    portCB_->setCurrentIndex(-1);  // nothing chosen when the port is not listed (or typed)
     for (int i = 0; i < portCB_->count(); ++i) {
         if (SamePortName(portCB_->itemData(i).toString().toStdString(), name)) {
             portCB_->setCurrentIndex(i);
@@ -175,8 +195,9 @@ void TFSetPC::FillPortList(const std::string& name) {
 }
 
 void TFSetPC::Refresh_BBClick() {
-    const std::string chosen =
+    std::string chosen =
         portCB_->currentIndex() >= 0 ? portCB_->currentData().toString().toStdString() : ctx_.Config.ComPort;
+    if (!netPortE_->text().trimmed().isEmpty()) chosen.clear();  // a typed port stays the choice
     ctx_.Port.EnumeratePorts();
     FillPortList(chosen);
 }
@@ -185,6 +206,9 @@ void TFSetPC::ApplyCaptions() {
     setWindowTitle(Q(Tr("Počítač", "Computer")));
     gbRS232_->setTitle(QStringLiteral("RS&232"));  // not translated
     portNameL_->setText(Q(Tr("Číslo portu", "Port name")));
+    netPortL_->setText(Q(Tr("Síťový &port", "Network &port")));
+    netPortE_->setToolTip(Q(Tr("Port za síťovým sériovým serverem: rfc2217://počítač:port nebo tcp://počítač:port",
+                                "A port behind a network serial server: rfc2217://host:port or tcp://host:port")));
     adresaL_->setText(Q(Tr("Adresa", "Address")));
     detailsBB_->setText(Q(Tr("Detaily", "Details")));
     refreshBB_->setText(Q(Tr("&Obnovit", "&Refresh")));
@@ -195,9 +219,30 @@ void TFSetPC::ApplyCaptions() {
 }
 
 void TFSetPC::SetUp_BBClick() {
+    const std::string typed = netPortE_->text().trimmed().toStdString();
+    if (!typed.empty() && !ParseNetworkPort(typed)) {
+        // Refused before anything is stored; the dialog stays open.
+        ShowError(this, Q(Tr("Síťový port  " + typed +
+                                 "  nemá správný tvar: napište rfc2217://počítač:port nebo tcp://počítač:port "
+                                 "(port 1 až 65535)",
+                             "Network port  " + typed +
+                                 "  is malformed: write rfc2217://host:port or tcp://host:port (port 1 to 65535)")));
+        netPortE_->setFocus();
+        netPortE_->selectAll();
+        return;
+    }
     ctx_.Config.BusAddress = static_cast<std::uint8_t>(eAdrQuend_->value());
-    ctx_.Config.ComPort =
-        portCB_->currentIndex() >= 0 ? StoredPortName(portCB_->currentData().toString().toStdString()) : std::string();
+    const bool wasNetwork = IsNetworkPort(ctx_.Config.ComPort);
+    if (!typed.empty()) {
+        ctx_.Config.ComPort = typed;
+        // A network reply also waits for the round trip: a local reply
+        // time-out is raised to the network default when switching over.
+        if (!wasNetwork && ctx_.Config.TSlot < kNetworkSlotMs) ctx_.Config.TSlot = kNetworkSlotMs;
+    } else {
+        ctx_.Config.ComPort = portCB_->currentIndex() >= 0
+                                  ? StoredPortName(portCB_->currentData().toString().toStdString())
+                                  : std::string();
+    }
     try {
         ApplyPortSettings(ctx_);
     } catch (const std::exception& e) {

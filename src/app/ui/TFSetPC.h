@@ -12,6 +12,7 @@ class QFileSystemWatcher;
 class QTimer;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 
@@ -53,6 +54,10 @@ private:
     QGroupBox* gbRS232_;
     QLabel* portNameL_;
     QComboBox* portCB_;
+    // A network serial server: "rfc2217://host:port" or "tcp://host:port".
+    // A name typed here is the port; choosing from the list clears it.
+    QLabel* netPortL_;
+    QLineEdit* netPortE_;
     QLabel* adresaL_;
     QSpinBox* eAdrQuend_;
     QPushButton* detailsBB_;
