@@ -196,6 +196,8 @@ std::string ParadoxHeaderProblem(int fd, std::int64_t fileSize) {
     if (extended && ::pread(fd, x, sizeof x, 0x5C) != static_cast<ssize_t>(sizeof x))
         return Tr("krátká hlavička", "short header");
     if (x[0] | x[1] | x[2] | x[3]) return Tr("tabulka je šifrovaná", "the table is encrypted");
+    const std::uint32_t older = u16(0x25) | u16(0x27) << 16;
+    if (older != 0 && !(extended && older == 0xFF00FF00u)) return Tr("tabulka je šifrovaná", "the table is encrypted");
     // The data blocks form a chain from the first block; a link outside the
     // file or back into the chain would be followed for ever.
     std::vector<bool> seen(fileBlocks + 1, false);
