@@ -93,3 +93,50 @@ TEST(Paradox, CreateAppendDeleteAndPack) {
     b.SetPath(dir / "bad.db");
     EXPECT_THROW(b.Open(), EADM);
 }
+
+// A table whose header or block chain was damaged is refused at once: such
+// files sent the library into an endless walk.
+TEST(Paradox, DamagedHeaderOrBlockChainIsRefused) {
+    TempDir dir;
+    const std::string good = dir / "good.db";
+    {
+        Table t;
+        t.SetPath(good);
+        t.Create({{FieldType::DateTime, "DATETIME"}, {FieldType::Float, "VSTUP1"}});
+        t.Open();
+        for (int i = 0; i < 3; ++i) {
+            t.Append();
+            t.SetDateTime(0, At(2005, 1, 1 + i));
+            t.SetFloat(1, i);
+            t.Post();
+        }
+        t.Close();
+    }
+    const std::vector<std::uint8_t> bytes = ReadBytes(good);
+    const std::size_t firstBlockAt = bytes[2] | bytes[3] << 8;
+    const struct {
+        const char* what;
+        std::size_t offset;
+        std::uint8_t value;
+    } cases[] = {
+        {"block size", 0x05, 5},
+        {"field count", 0x21, 0},
+        {"record count", 0x08, 1},
+        // both found by fuzzing: the library hung in its decryption walk
+        {"encryption key", 0x5E, 0x17},
+        {"older encryption field", 0x26, 0xDA},
+        {"first block linked to itself", firstBlockAt, 1},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> damaged = bytes;
+        damaged[c.offset] = c.value;
+        WriteBytes(dir / "bad.db", damaged);
+        Table t;
+        t.SetPath(dir / "bad.db");
+        EXPECT_THROW(t.Open(), EADM) << c.what;
+    }
+    Table t;
+    t.SetPath(good);
+    t.Open();
+    EXPECT_EQ(t.RecordCount(), 3);
+}

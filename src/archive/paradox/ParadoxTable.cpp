@@ -188,6 +188,27 @@ std::string ParadoxHeaderProblem(int fd, std::int64_t fileSize) {
     if (firstBlock > fileBlocks || lastBlock > fileBlocks) return Tr("neplatný odkaz na blok", "invalid block link");
     const std::int64_t perBlock = (block - 6) / recordSize;
     if (records > fileBlocks * perBlock) return Tr("počet záznamů přesahuje soubor", "the record count exceeds the file");
+    // Tables from version 4 on keep the password key in the extended header
+    // (the older field then holds a fixed pattern). An encrypted table is not
+    // read: its blocks decode to garbage without the password.
+    const bool extended = h[0x39] >= 5 && headerSize >= 0x78;
+    std::uint8_t x[4] = {h[0x25], h[0x26], h[0x27], h[0x28]};
+    if (extended && ::pread(fd, x, sizeof x, 0x5C) != static_cast<ssize_t>(sizeof x))
+        return Tr("krátká hlavička", "short header");
+    if (x[0] | x[1] | x[2] | x[3]) return Tr("tabulka je šifrovaná", "the table is encrypted");
+    const std::uint32_t older = u16(0x25) | u16(0x27) << 16;
+    if (older != 0 && !(extended && older == 0xFF00FF00u)) return Tr("tabulka je šifrovaná", "the table is encrypted");
+    // The data blocks form a chain from the first block; a link outside the
+    // file or back into the chain would be followed for ever.
+    std::vector<bool> seen(fileBlocks + 1, false);
+    for (std::uint32_t b = firstBlock; b != 0;) {
+        if (b > fileBlocks || seen[b]) return Tr("poškozený řetěz bloků", "damaged block chain");
+        seen[b] = true;
+        std::uint8_t link[2];
+        if (::pread(fd, link, sizeof link, headerSize + (b - 1) * block) != static_cast<ssize_t>(sizeof link))
+            return Tr("bloky přesahují soubor", "blocks beyond the file");
+        b = static_cast<std::uint32_t>(link[0] | link[1] << 8);
+    }
     return {};
 }
 
