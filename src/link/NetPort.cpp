@@ -221,10 +221,10 @@ struct NetPort::Bridge {
             Io = nullptr;
         }
         ToNet.clear();
-        std::string spec = Addr.Rfc2217 ? "telnet(rfc2217),tcp," : "tcp,";
-        spec += Addr.Host.find(':') != std::string::npos ? "ipv6," + Addr.Host : Addr.Host;
-        spec += "," + Addr.Port;
-        int err = str_to_gensio(spec.c_str(), O, &Bridge::Event, this, &Io);
+        std::string stack = Addr.Rfc2217 ? "telnet(rfc2217),tcp," : "tcp,";
+        stack += Addr.Host.find(':') != std::string::npos ? "ipv6," + Addr.Host : Addr.Host;
+        stack += "," + Addr.Port;
+        int err = str_to_gensio(stack.c_str(), O, &Bridge::Event, this, &Io);
         if (err) {
             Io = nullptr;
             Finish(attempt, Classify(err) == Failure::Other ? Failure::Resolve : Classify(err), gensio_err_to_str(err));
