@@ -108,34 +108,6 @@ std::string ReportCellText(const Table& table, const OutputField& field, char de
     }
 }
 
-ReportData CollectReport(Table& table, const ArchiveParameterRecord& record, const ReportRequest& rq,
-                         const WalkProgress& progress) {
-    ReportData data;
-    const std::vector<OutputField> fields = OutputFields(table, record);
-    data.FieldCount = std::min<std::size_t>(fields.size(), 3);
-    ReportInput& in = data.Input;
-    in.Language = rq.Language;
-    in.Serial = record.SerialNumber();
-    in.FileName = table.FileName();
-    in.Start = rq.Start;
-    in.End = rq.End;
-    in.StepSeconds = rq.StepSeconds;
-    in.Footer = rq.Footer;
-    in.PrintedAt = rq.PrintedAt;
-    for (std::size_t i = 0; i < data.FieldCount; ++i) in.FieldLabels.push_back(fields[i].Label);
-    const WalkResult r = WalkThinned(
-        table, rq.Start, rq.End, rq.StepSeconds,
-        [&] {
-            ReportLine line;
-            for (std::size_t i = 0; i < data.FieldCount; ++i)
-                line.Cells[i] = ReportCellText(table, fields[i], rq.DecimalSeparator);
-            data.Lines.push_back(std::move(line));
-        },
-        progress);
-    data.Aborted = r.Aborted;
-    return data;
-}
-
 namespace {
 
 ReportInput MakeReportInput(const Table& table, const ArchiveParameterRecord& record, const ReportRequest& rq,
@@ -154,6 +126,26 @@ ReportInput MakeReportInput(const Table& table, const ArchiveParameterRecord& re
 }
 
 }  // namespace
+
+ReportData CollectReport(Table& table, const ArchiveParameterRecord& record, const ReportRequest& rq,
+                         const WalkProgress& progress) {
+    ReportData data;
+    const std::vector<OutputField> fields = OutputFields(table, record);
+    data.FieldCount = std::min<std::size_t>(fields.size(), 3);
+    data.Input = MakeReportInput(table, record, rq,
+                                 std::vector<OutputField>(fields.begin(), fields.begin() + data.FieldCount));
+    const WalkResult r = WalkThinned(
+        table, rq.Start, rq.End, rq.StepSeconds,
+        [&] {
+            ReportLine line;
+            for (std::size_t i = 0; i < data.FieldCount; ++i)
+                line.Cells[i] = ReportCellText(table, fields[i], rq.DecimalSeparator);
+            data.Lines.push_back(std::move(line));
+        },
+        progress);
+    data.Aborted = r.Aborted;
+    return data;
+}
 
 ReportPlan PrepareReport(Table& table, const ArchiveParameterRecord& record, const ReportRequest& rq,
                          const WalkProgress& progress) {
