@@ -12,7 +12,7 @@
 #include "BenchClock.h"
 #include "archive/Adm.h"
 #include "archive/FileOps.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 using namespace kolvex;
 using Clock = std::chrono::steady_clock;

@@ -21,7 +21,7 @@
 #include <string>
 
 #include "archive/Adm.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 using namespace kolvex;
 using Clock = std::chrono::steady_clock;

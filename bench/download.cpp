@@ -14,12 +14,12 @@
 #include <ctime>
 #include <filesystem>
 
-#include "app/ConfigRecord.h"
+#include "base/ConfigRecord.h"
 #include "archive/Adm.h"
 #include "archive/Download.h"
 #include "link/CommSettings.h"
 #include "link/Frames.h"
-#include "link/LoggerOps.h"
+#include "logger/LoggerOps.h"
 #include "link/SerCom.h"
 #include "sim/Simulator.h"
 

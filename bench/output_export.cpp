@@ -19,7 +19,7 @@
 
 #include "BenchClock.h"
 #include "archive/Adm.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 #include "output/TableOutput.h"
 #include "output/WorkbookExport.h"
 

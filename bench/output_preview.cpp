@@ -17,7 +17,7 @@
 #include <string>
 
 #include "archive/Adm.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 #include "output/TableOutput.h"
 #include "output/ui/TFQRAPrint.h"
 

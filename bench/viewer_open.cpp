@@ -31,12 +31,12 @@
 
 #include "BenchClock.h"
 #include "app/AppContext.h"
-#include "app/Language.h"
+#include "base/Language.h"
 #include "archive/Adm.h"
 #include "archive/ParameterFile.h"
 #include "archive/ui/ArchiveGrid.h"
 #include "archive/ui/TFADbf.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 #include "output/PeriodSelection.h"
 
 using namespace kolvex;

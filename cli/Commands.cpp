@@ -15,16 +15,16 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "app/LiveRecording.h"
 #include "app/LiveSchedule.h"
 #include "link/CommSettings.h"
 #include "link/Frames.h"
-#include "link/LoggerOps.h"
+#include "logger/LoggerOps.h"
 #include "link/SerCom.h"
 #include "logger/Conversion.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 #include "logger/Periods.h"
 #include "logger/Records.h"
 #include "logger/ServiceViews.h"

@@ -12,14 +12,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/ConfigRecord.h"
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/ConfigRecord.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "archive/Adm.h"
 #include "archive/Download.h"
 #include "archive/FileOps.h"
 #include "link/CommSettings.h"
-#include "link/LoggerOps.h"
+#include "logger/LoggerOps.h"
 #include "link/SerCom.h"
 
 namespace kolvex::cli {

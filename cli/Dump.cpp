@@ -8,8 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "app/NumberText.h"
 #include "archive/Adm.h"
 #include "archive/FileOps.h"
@@ -17,7 +17,7 @@
 #include "archive/Table.h"
 #include "archive/dbf/DbfTable.h"
 #include "archive/dbf/DbfCodec.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 namespace kolvex::cli {
 

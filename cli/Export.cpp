@@ -12,11 +12,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "archive/Adm.h"
 #include "archive/FileOps.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 #include "output/PeriodSelection.h"
 #include "output/TableOutput.h"
 #include "output/WorkbookExport.h"

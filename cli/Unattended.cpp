@@ -18,7 +18,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/Language.h"
+#include "base/Language.h"
 #include "archive/Download.h"
 #include "cli/DownloadCommand.h"
 

@@ -14,14 +14,14 @@
 #include <string>
 #include <vector>
 
-#include "app/ConfigRecord.h"
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/ConfigRecord.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "cli/Commands.h"
 #include "link/PortNames.h"
 #include "link/SerCom.h"
 #include "link/NetPort.h"
-#include "sim/BuiltinPort.h"
+#include "app/BuiltinPort.h"
 
 namespace {
 

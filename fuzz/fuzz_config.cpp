@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/ConfigRecord.h"
+#include "base/ConfigRecord.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const kolvex::ConfigRecord first = kolvex::ConfigRecord::Decode(data, size);

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "archive/Table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "archive/OldConversion.h"
 #include "archive/ParameterFile.h"
 

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "archive/ArchiveReader.h"
-#include "link/LoggerOps.h"
+#include "logger/LoggerOps.h"
 #include "link/SerCom.h"
 #include "logger/ArchiveParamsModel.h"
 #include "logger/ServiceViews.h"

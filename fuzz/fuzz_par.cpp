@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "archive/Adm.h"
 #include "archive/ParameterFile.h"
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "link/SerCom.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 namespace kolvex {
 

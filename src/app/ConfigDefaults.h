@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/ConfigRecord.h"
+#include "base/ConfigRecord.h"
 #include "link/CommSettings.h"
 
 namespace kolvex {

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 
 namespace kolvex {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Language.h"
+#include "base/Language.h"
 #include "logger/Records.h"
 
 namespace kolvex {

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 
 namespace kolvex {
 

@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "archive/FileOps.h"
 #include "archive/dbf/DbfTable.h"
 

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <vector>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "logger/Conversion.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 namespace kolvex {
 

@@ -1,6 +1,6 @@
 // The archive range read through the logger operations.
 #include "archive/ArchiveReader.h"
-#include "link/LoggerOps.h"
+#include "logger/LoggerOps.h"
 
 namespace kolvex {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/Language.h"
+#include "base/Language.h"
 
 namespace kolvex {
 

@@ -17,13 +17,13 @@
 #include <random>
 #include <unordered_map>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "archive/Adm.h"
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
-#include "link/LoggerOps.h"
-#include "logger/DateTime.h"
+#include "logger/LoggerOps.h"
+#include "base/DateTime.h"
 
 namespace kolvex {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ConfigRecord.h"
-#include "app/Language.h"
+#include "base/ConfigRecord.h"
+#include "base/Language.h"
 #include "archive/ArchiveReader.h"
 #include "logger/Records.h"
 

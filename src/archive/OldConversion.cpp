@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "archive/FileOps.h"
 
 namespace kolvex {

@@ -6,8 +6,8 @@
 
 #include "archive/FileOps.h"
 #include "logger/Conversion.h"
-#include "logger/Cp1250.h"
-#include "logger/DateTime.h"
+#include "base/Cp1250.h"
+#include "base/DateTime.h"
 
 namespace kolvex {
 

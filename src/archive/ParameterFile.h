@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/Language.h"
-#include "logger/Cp1250.h"
-#include "logger/DateTime.h"
+#include "base/Language.h"
+#include "base/Cp1250.h"
+#include "base/DateTime.h"
 #include "logger/Records.h"
 
 namespace kolvex {

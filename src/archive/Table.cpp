@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "archive/FileOps.h"
 #include "archive/dbf/DbfTable.h"
 #include "archive/paradox/ParadoxTable.h"

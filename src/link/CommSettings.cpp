@@ -1,6 +1,6 @@
 #include "link/CommSettings.h"
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "link/NetPort.h"
 #include "link/PortNames.h"
 #include "link/SerCom.h"

@@ -5,8 +5,8 @@
 #include <exception>
 #include <string>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "link/SerCom.h"
 
 namespace kolvex {

@@ -25,8 +25,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 
 namespace kolvex {
 

@@ -31,12 +31,6 @@ constexpr AliasFamily kFamilies[] = {
 
 }  // namespace
 
-bool IsDevicePath(std::string_view name) {
-    return (!name.empty() && name.front() == '/') || name.find("://") != std::string_view::npos;
-}
-
-bool SamePortName(std::string_view a, std::string_view b) { return Upper(a) == Upper(b); }
-
 void SetSimulatedPortProvider(SimulatedPortProvider provider) {
     std::lock_guard<std::mutex> lock(g_providerMutex);
     g_provider = std::move(provider);

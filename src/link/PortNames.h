@@ -13,16 +13,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/PortText.h"
+
 namespace kolvex {
 
 inline constexpr const char* kSimulatedPort = "SIM";
-// The configuration's alias of a port kept in the companion file.
-inline constexpr const char* kCompanionPortAlias = "DEV";
 // Where the system keeps the stable names of USB serial adapters.
 inline constexpr const char* kSerialByIdFolder = "/dev/serial/by-id";
-
-// True for a name that is a path (or an address) rather than a short alias.
-bool IsDevicePath(std::string_view name);
 
 // Device path of an alias (case-insensitive) or of a path starting with '/';
 // nullopt for anything else. "SIM" resolves through the simulated-port provider.
@@ -35,8 +32,5 @@ std::optional<std::string> AliasForDevice(std::string_view device);
 using SimulatedPortProvider = std::function<std::string()>;
 void SetSimulatedPortProvider(SimulatedPortProvider provider);
 bool HasSimulatedPort();
-
-// Case-insensitive comparison of port names.
-bool SamePortName(std::string_view a, std::string_view b);
 
 }  // namespace kolvex

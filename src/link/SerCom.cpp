@@ -20,8 +20,8 @@
 
 #include <libserialport.h>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "link/NetPort.h"
 #include "link/PortNames.h"
 #include "link/Timing.h"

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/Errors.h"
-#include "link/LoggerOps.h"
+#include "base/Errors.h"
+#include "logger/LoggerOps.h"
 #include "logger/Conversion.h"
 #include "logger/Periods.h"
 

@@ -9,8 +9,8 @@
 #include <functional>
 #include <string>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "logger/Records.h"
 
 namespace kolvex {

@@ -9,7 +9,7 @@
 #include <limits>
 #include <system_error>
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 
 namespace kolvex {
 

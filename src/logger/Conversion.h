@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "app/Language.h"
+#include "base/Language.h"
 #include "logger/Records.h"
 
 namespace kolvex {

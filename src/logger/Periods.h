@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/Language.h"
+#include "base/Language.h"
 
 namespace kolvex {
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/Bytes.h"
+
 namespace kolvex {
 
 inline constexpr std::size_t kParameterBlockSize = 128;
@@ -22,18 +24,6 @@ inline constexpr std::size_t kClockSize = 8;
 inline constexpr std::size_t kArchivePointersSize = 9;
 inline constexpr std::size_t kDiagnosticSize = 5;
 inline constexpr std::size_t kLoggerImageSize = 188;
-
-// ---- little-endian field access -------------------------------------------
-std::uint16_t GetU16(const std::uint8_t* p);
-std::int16_t GetI16(const std::uint8_t* p);
-std::uint32_t GetU32(const std::uint8_t* p);
-std::int32_t GetI32(const std::uint8_t* p);
-float GetF32(const std::uint8_t* p);  // IEEE single, bit pattern kept
-void PutU16(std::uint8_t* p, std::uint16_t v);
-void PutI16(std::uint8_t* p, std::int16_t v);
-void PutU32(std::uint8_t* p, std::uint32_t v);
-void PutI32(std::uint8_t* p, std::int32_t v);
-void PutF32(std::uint8_t* p, float v);
 
 // ---- text, BCD, float layout ----------------------------------------------
 // Text of a fixed field: the bytes up to the first NUL or `length`, as UTF-8.

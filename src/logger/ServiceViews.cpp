@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "app/Errors.h"
-#include "logger/DateTime.h"
+#include "base/Errors.h"
+#include "base/DateTime.h"
 
 namespace kolvex {
 

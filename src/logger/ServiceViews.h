@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/Language.h"
-#include "logger/DateTime.h"
+#include "base/Language.h"
+#include "base/DateTime.h"
 #include "logger/Records.h"
 
 namespace kolvex {

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "logger/Conversion.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 namespace kolvex {
 

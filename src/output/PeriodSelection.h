@@ -8,12 +8,10 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ConfigRecord.h"
-#include "app/Language.h"
+#include "base/ConfigRecord.h"
+#include "base/Language.h"
 
 namespace kolvex {
-
-enum PeriodKind : int { pkDay = 0, pkWeek = 1, pkMonth = 2, pkYear = 3, pkChosen = 4, pkAll = 5 };
 
 inline constexpr int kStepCount = 17;
 inline constexpr int kDefaultStepIndex = 9;

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 namespace kolvex {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "logger/Conversion.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 #include "output/PeriodSelection.h"
 
 namespace kolvex {

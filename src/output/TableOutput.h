@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Language.h"
+#include "base/Language.h"
 #include "archive/ParameterFile.h"
 #include "archive/Table.h"
 #include "output/PeriodSelection.h"

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "app/Errors.h"
-#include "logger/DateTime.h"
+#include "base/Errors.h"
+#include "base/DateTime.h"
 
 namespace kolvex {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Language.h"
+#include "base/Language.h"
 
 namespace kolvex {
 

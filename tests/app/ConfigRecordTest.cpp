@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "app/ConfigDefaults.h"
-#include "app/ConfigRecord.h"
+#include "base/ConfigRecord.h"
 #include "app/SystemInfo.h"
 #include "link/SerCom.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 namespace kolvex {
 namespace {

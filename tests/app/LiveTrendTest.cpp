@@ -9,7 +9,7 @@
 #include <limits>
 #include <sstream>
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "app/LiveRecording.h"
 #include "app/LiveTrend.h"
 

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "app/WorkFolder.h"
 
 namespace kolvex {

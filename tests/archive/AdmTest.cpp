@@ -7,11 +7,11 @@
 #include <cstring>
 
 #include "ArchiveTestUtil.h"
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "archive/Adm.h"
 #include "archive/FileOps.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 using namespace kolvex;
 using namespace kolvex::test;

@@ -8,7 +8,7 @@
 
 #include "ArchiveTestUtil.h"
 #include "archive/dbf/DbfCodec.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 using namespace kolvex;
 using namespace kolvex::dbf;

@@ -8,11 +8,11 @@
 #include <tuple>
 
 #include "ArchiveTestUtil.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "archive/Table.h"
 #include "archive/dbf/DbfCodec.h"
 #include "archive/dbf/DbfTable.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 using namespace kolvex;
 using namespace kolvex::test;

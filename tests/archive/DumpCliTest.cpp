@@ -9,7 +9,7 @@
 
 #include "ArchiveTestUtil.h"
 #include "archive/Adm.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 using namespace kolvex;
 using namespace kolvex::test;

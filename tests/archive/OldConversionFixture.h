@@ -12,7 +12,7 @@
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
 #include "archive/dbf/DbfCodec.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 #include "logger/Records.h"
 
 namespace kolvex::test {

@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "OldConversionFixture.h"
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "archive/Adm.h"
 #include "archive/FileOps.h"
 #include "archive/OldConversion.h"

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "ArchiveTestUtil.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "archive/Adm.h"
 #include "archive/Table.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 using namespace kolvex;
 using namespace kolvex::test;

@@ -7,7 +7,7 @@
 
 #include "archive/ParameterFile.h"
 #include "logger/Conversion.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 using namespace kolvex;
 

@@ -12,7 +12,7 @@
 #include "archive/Table.h"
 #include "archive/dbf/DbfCodec.h"
 #include "archive/dbf/DbfTable.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 using namespace kolvex;
 using namespace kolvex::test;

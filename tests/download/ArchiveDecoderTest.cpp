@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "archive/ArchiveReader.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 using namespace kolvex;
 

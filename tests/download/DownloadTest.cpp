@@ -14,14 +14,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/ConfigRecord.h"
-#include "app/Errors.h"
+#include "base/ConfigRecord.h"
+#include "base/Errors.h"
 #include "archive/Adm.h"
 #include "archive/Download.h"
 #include "link/CommSettings.h"
-#include "link/LoggerOps.h"
+#include "logger/LoggerOps.h"
 #include "link/SerCom.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 #include "sim/Simulator.h"
 
 using namespace kolvex;

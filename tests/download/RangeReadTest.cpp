@@ -7,12 +7,12 @@
 #include <cmath>
 #include <memory>
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "archive/ArchiveReader.h"
 #include "link/CommSettings.h"
-#include "link/LoggerOps.h"
+#include "logger/LoggerOps.h"
 #include "link/SerCom.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 #include "sim/Simulator.h"
 
 using namespace kolvex;

@@ -20,7 +20,7 @@ using namespace kolvex::e2e;
 
 namespace {
 
-std::string DesktopPath() { return BinDir() + "/src/ui_shell/kolvex12"; }
+std::string DesktopPath() { return BinDir() + "/app/kolvex12"; }
 
 // A 344-byte configuration with the given port name and the live display on.
 void WriteConfig(const std::string& path, const std::string& port) {

@@ -18,7 +18,7 @@ DESTDIR="$dest" cmake --install "$build" --prefix /usr >/dev/null
 # The installed files against the expected set.
 {
   grep -v '^#' "$src/tests/install/expected_files.txt"
-  (cd "$src/src/app/ui" && find help -name '*.html' | sed 's|^|usr/share/kolvex12/|')
+  (cd "$src/src/base/ui" && find help -name '*.html' | sed 's|^|usr/share/kolvex12/|')
 } | sort >"$scratch/expected"
 (cd "$dest" && find . -type f -o -type l) | sed 's|^\./||' | sort >"$scratch/actual"
 diff -u "$scratch/expected" "$scratch/actual" || fail "installed files differ from the expected set"

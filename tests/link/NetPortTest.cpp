@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "link/NetPort.h"
 #include "link/SerCom.h"
 

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/ConfigRecord.h"
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/ConfigRecord.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "link/CommSettings.h"
-#include "link/LoggerOps.h"
+#include "logger/LoggerOps.h"
 #include "link/PortNames.h"
 #include "link/SerCom.h"
 #include "sim/Simulator.h"

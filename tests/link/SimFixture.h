@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "app/Language.h"
+#include "base/Language.h"
 #include "link/CommSettings.h"
-#include "link/LoggerOps.h"
+#include "logger/LoggerOps.h"
 #include "link/SerCom.h"
 #include "link/Timing.h"
 #include "sim/Simulator.h"

@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "SimFixture.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "link/Frames.h"
 
 using namespace kolvex;

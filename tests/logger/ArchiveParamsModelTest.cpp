@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "../link/SimFixture.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "link/Frames.h"
-#include "app/Language.h"
+#include "base/Language.h"
 #include "logger/ArchiveParamsModel.h"
 #include "logger/Conversion.h"
 

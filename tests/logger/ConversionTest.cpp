@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "logger/Conversion.h"
 
 using namespace kolvex;

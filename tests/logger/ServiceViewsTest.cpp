@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "app/Errors.h"
-#include "app/Language.h"
-#include "logger/DateTime.h"
+#include "base/Errors.h"
+#include "base/Language.h"
+#include "base/DateTime.h"
 #include "logger/ServiceViews.h"
 
 using namespace kolvex;

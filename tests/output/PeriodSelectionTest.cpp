@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 #include "output/PeriodSelection.h"
 
 using namespace kolvex;

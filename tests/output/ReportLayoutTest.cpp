@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "logger/Conversion.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 #include "output/ReportLayout.h"
 
 using namespace kolvex;

@@ -8,10 +8,10 @@
 
 #include <filesystem>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "archive/Adm.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 #include "output/TableOutput.h"
 
 using namespace kolvex;

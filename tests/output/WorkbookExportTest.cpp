@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 #include "output/WorkbookExport.h"
 
 using namespace kolvex;

@@ -12,12 +12,12 @@
 
 #include <stdexcept>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "app/SystemInfo.h"
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/Help.h"
-#include "app/ui/ModalRunner.h"
+#include "base/ui/ErrorDisplay.h"
+#include "base/ui/Help.h"
+#include "base/ui/ModalRunner.h"
 #include "app/ui/TFAbout02.h"
 
 using namespace kolvex;

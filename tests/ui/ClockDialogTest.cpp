@@ -19,8 +19,8 @@
 #include <thread>
 
 #include "LoggerDialogsFixture.h"
-#include "app/Errors.h"
-#include "logger/DateTime.h"
+#include "base/Errors.h"
+#include "base/DateTime.h"
 #include "logger/ui/TFSetCas.h"
 
 using namespace kolvex;

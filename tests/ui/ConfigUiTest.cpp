@@ -11,14 +11,14 @@
 #include <QtTest>
 
 #include "app/AppContext.h"
-#include "app/ConfigRecord.h"
-#include "app/Errors.h"
-#include "app/Language.h"
-#include "app/ui/Help.h"
-#include "app/ui/ModalRunner.h"
+#include "base/ConfigRecord.h"
+#include "base/Errors.h"
+#include "base/Language.h"
+#include "base/ui/Help.h"
+#include "base/ui/ModalRunner.h"
 #include "app/ui/TFSetPC.h"
 #include "link/PortNames.h"
-#include "sim/BuiltinPort.h"
+#include "app/BuiltinPort.h"
 
 using namespace kolvex;
 using namespace kolvex::ui;

@@ -17,7 +17,7 @@
 #include "ScratchDir.h"
 #include "app/AppContext.h"
 #include "app/ui/LiveTrendPanel.h"
-#include "app/ui/ModalRunner.h"
+#include "base/ui/ModalRunner.h"
 #include "app/ui/TFMain.h"
 #include "link/CommSettings.h"
 #include "sim/Simulator.h"

@@ -7,8 +7,8 @@
 #include <QtTest>
 
 #include "LoggerDialogsFixture.h"
-#include "app/Errors.h"
-#include "app/ui/ModalRunner.h"
+#include "base/Errors.h"
+#include "base/ui/ModalRunner.h"
 #include "logger/ui/TFAErase.h"
 
 using namespace kolvex;

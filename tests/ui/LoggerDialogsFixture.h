@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/AppContext.h"
-#include "app/Language.h"
+#include "base/Language.h"
 #include "link/CommSettings.h"
 #include "link/Frames.h"
 #include "sim/Simulator.h"

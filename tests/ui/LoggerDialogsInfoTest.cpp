@@ -5,7 +5,7 @@
 #include <QtTest>
 
 #include "LoggerDialogsFixture.h"
-#include "app/Errors.h"
+#include "base/Errors.h"
 #include "logger/ui/TFZDiag.h"
 #include "logger/ui/TFZVerze.h"
 

@@ -10,9 +10,9 @@
 
 #include "../archive/OldConversionFixture.h"
 #include "app/AppContext.h"
-#include "app/Errors.h"
-#include "app/Language.h"
-#include "app/ui/ModalRunner.h"
+#include "base/Errors.h"
+#include "base/Language.h"
+#include "base/ui/ModalRunner.h"
 #include "archive/Adm.h"
 #include "archive/FileOps.h"
 #include "archive/ui/TFADbfConvert.h"

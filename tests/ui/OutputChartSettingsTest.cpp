@@ -15,7 +15,7 @@
 
 #include "OutputFixture.h"
 #include "app/ConfigDefaults.h"
-#include "app/ui/TSpinFEdit.h"
+#include "base/ui/TSpinFEdit.h"
 #include "output/ui/PeriodGroup.h"
 #include "output/ui/TFANastGraf.h"
 

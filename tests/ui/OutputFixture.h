@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "app/AppContext.h"
-#include "app/Language.h"
+#include "base/Language.h"
 #include "archive/ParameterFile.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 namespace kolvex::test {
 

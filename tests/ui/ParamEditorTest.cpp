@@ -17,8 +17,8 @@
 #include <cstring>
 
 #include "LoggerDialogsFixture.h"
-#include "app/Errors.h"
-#include "app/ui/TSpinFEdit.h"
+#include "base/Errors.h"
+#include "base/ui/TSpinFEdit.h"
 #include "logger/Conversion.h"
 #include "logger/ui/TFAParama.h"
 

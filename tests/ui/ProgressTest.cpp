@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "app/Language.h"
-#include "app/ui/TFProgress.h"
+#include "base/Language.h"
+#include "base/ui/TFProgress.h"
 
 using kolvex::ui::TFProgress;
 

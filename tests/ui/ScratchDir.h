@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "sim/BuiltinPort.h"
+#include "app/BuiltinPort.h"
 
 namespace kolvex::test {
 

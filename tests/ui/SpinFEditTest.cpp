@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
-#include "app/Language.h"
-#include "app/ui/TSpinFEdit.h"
+#include "base/Language.h"
+#include "base/ui/TSpinFEdit.h"
 
 using kolvex::ui::TSpinFEdit;
 

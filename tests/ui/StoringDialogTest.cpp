@@ -10,8 +10,8 @@
 #include <QtTest>
 
 #include "app/ConfigDefaults.h"
-#include "app/ConfigRecord.h"
-#include "app/Language.h"
+#include "base/ConfigRecord.h"
+#include "base/Language.h"
 #include "app/ConfigDefaults.h"
 #include "archive/ui/TFAParamC.h"
 

@@ -18,9 +18,9 @@
 #include <qcustomplot.h>
 
 #include "app/AppContext.h"
-#include "app/Language.h"
-#include "app/ui/TFProgress.h"
-#include "app/ui/TSpinFEdit.h"
+#include "base/Language.h"
+#include "base/ui/TFProgress.h"
+#include "base/ui/TSpinFEdit.h"
 #include "archive/ChartDetail.h"
 #include "archive/FileOps.h"
 #include "archive/ui/TFADbf.h"

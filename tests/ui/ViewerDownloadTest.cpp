@@ -19,11 +19,11 @@
 
 #include "ScratchDir.h"
 #include "app/AppContext.h"
-#include "app/Language.h"
+#include "base/Language.h"
 #include "app/ui/TFMain.h"
 #include "archive/ui/TFADbf.h"
 #include "link/CommSettings.h"
-#include "sim/BuiltinPort.h"
+#include "app/BuiltinPort.h"
 #include "sim/Simulator.h"
 #include "ViewerFixture.h"
 

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/ModalRunner.h"
+#include "base/ui/ModalRunner.h"
 #include "archive/Adm.h"
 #include "archive/ParameterFile.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 namespace viewertest {
 

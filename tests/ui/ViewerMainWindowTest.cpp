@@ -19,12 +19,12 @@
 
 #include "ScratchDir.h"
 #include "app/AppContext.h"
-#include "app/Language.h"
+#include "base/Language.h"
 #include "app/ui/TFMain.h"
 #include "archive/FileOps.h"
 #include "archive/ui/ArchiveGrid.h"
 #include "archive/ui/TFADbf.h"
-#include "sim/BuiltinPort.h"
+#include "app/BuiltinPort.h"
 #include "ViewerFixture.h"
 
 using namespace kolvex;

@@ -17,7 +17,7 @@
 #include <memory>
 
 #include "app/AppContext.h"
-#include "app/Language.h"
+#include "base/Language.h"
 #include "archive/FileOps.h"
 #include "output/PeriodSelection.h"
 #include "archive/ui/ArchiveGrid.h"

@@ -18,19 +18,17 @@
 
 #include <qcustomplot.h>
 
-#ifdef KOLVEX_HAVE_QTDBUS
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
-#endif
 
-#include "app/Errors.h"
-#include "app/Language.h"
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/ModalRunner.h"
+#include "base/Errors.h"
+#include "base/Language.h"
+#include "base/ui/ErrorDisplay.h"
+#include "base/ui/ModalRunner.h"
 #include "archive/ChartNavigation.h"
 #include "archive/ui/ViewerSupport.h"
-#include "link/LoggerOps.h"
+#include "logger/LoggerOps.h"
 
 namespace kolvex::ui {
 
@@ -43,7 +41,6 @@ QString Tx(const char* cs, const char* en) { return Q(Tr(cs, en)); }
 // The freedesktop notification service when the session offers one, else
 // the system tray's balloon, else nothing.
 void DesktopNotify(const QString& title, const QString& text) {
-#ifdef KOLVEX_HAVE_QTDBUS
     QDBusConnection bus = QDBusConnection::sessionBus();
     const QString service = QStringLiteral("org.freedesktop.Notifications");
     if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(service)) {
@@ -52,7 +49,6 @@ void DesktopNotify(const QString& title, const QString& text) {
                                 QStringLiteral("dialog-warning"), title, text, QStringList(), QVariantMap(), -1);
         return;
     }
-#endif
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
     static QSystemTrayIcon* tray = nullptr;
     if (!tray) {

@@ -4,8 +4,8 @@
 
 #include <unistd.h>
 
-#include "app/Language.h"
-#include "app/ui/ErrorDisplay.h"
+#include "base/Language.h"
+#include "base/ui/ErrorDisplay.h"
 #include "app/ui/TFSetPC.h"
 #include "link/CommSettings.h"
 #include "link/PortNames.h"

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "app/Language.h"
+#include "base/Language.h"
 
 namespace kolvex::ui {
 

@@ -8,11 +8,11 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/Language.h"
+#include "base/Language.h"
 #include "app/SystemInfo.h"
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/Icons.h"
-#include "app/ui/ModalRunner.h"
+#include "base/ui/ErrorDisplay.h"
+#include "base/ui/Icons.h"
+#include "base/ui/ModalRunner.h"
 #include "app/ui/TFSetPC.h"
 
 namespace kolvex::ui {

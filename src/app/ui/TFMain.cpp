@@ -24,14 +24,14 @@
 #include <QVBoxLayout>
 
 #include "app/ConfigDefaults.h"
-#include "app/Language.h"
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/Help.h"
+#include "base/Language.h"
+#include "base/ui/ErrorDisplay.h"
+#include "base/ui/Help.h"
 #include "app/ui/QtTranslation.h"
-#include "app/ui/Icons.h"
+#include "base/ui/Icons.h"
 #include "app/ui/LampShape.h"
 #include "app/ui/LiveTrendPanel.h"
-#include "app/ui/ModalRunner.h"
+#include "base/ui/ModalRunner.h"
 #include "app/ui/PortStatus.h"
 #include "app/ui/TFAbout02.h"
 #include "app/ui/TFSetPC.h"
@@ -394,7 +394,10 @@ void TFMain::ApplyConfigDefaults() {
     ApplyShellDefaults(ctx_.Config, area.width(), area.height());
     ApplyCommDefaultsTo(ctx_.Config, ctx_.Port);
     kolvex::ApplyStoringDefaults(ctx_.Config);
-    TFADbf::ViewerDefaults(ctx_.Config, today, QDir::currentPath().toStdString());
+    // The viewer's: last archive path, tab, printing and export, then the
+    // chart period.
+    ApplyViewerDefaults(ctx_.Config, today, QDir::currentPath().toStdString());
+    ApplyChartDefaults(ctx_.Config, today);
     ApplyEraseDefaults(ctx_.Config, today);
     helpFile_ = QStringLiteral("kolvex12_EN.hlp");
 }

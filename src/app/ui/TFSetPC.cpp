@@ -19,15 +19,15 @@
 #include <QVBoxLayout>
 
 #include "app/ConfigDefaults.h"
-#include "app/Language.h"
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/Help.h"
-#include "app/ui/ModalRunner.h"
-#include "app/Errors.h"
+#include "base/Language.h"
+#include "base/ui/ErrorDisplay.h"
+#include "base/ui/Help.h"
+#include "base/ui/ModalRunner.h"
+#include "base/Errors.h"
 #include "link/CommSettings.h"
 #include "link/NetPort.h"
 #include "link/PortNames.h"
-#include "sim/BuiltinPort.h"
+#include "app/BuiltinPort.h"
 
 namespace kolvex::ui {
 

@@ -1,6 +1,6 @@
 #include "archive/dbf/DbfCodePage.h"
 
-#include "logger/Cp1250.h"
+#include "base/Cp1250.h"
 
 namespace kolvex::dbf {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 namespace kolvex::dbf {
 

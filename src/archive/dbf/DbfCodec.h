@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 namespace kolvex::dbf {
 

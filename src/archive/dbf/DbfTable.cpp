@@ -15,11 +15,11 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "archive/FileOps.h"
 #include "archive/dbf/DbfCodec.h"
-#include "logger/Cp1250.h"
+#include "base/Cp1250.h"
 
 namespace kolvex::dbf {
 

@@ -16,11 +16,11 @@ extern "C" {
 #include <paradox.h>
 }
 
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "archive/FileOps.h"
 #include "archive/dbf/DbfCodec.h"
-#include "logger/Cp1250.h"
+#include "base/Cp1250.h"
 
 namespace kolvex::paradox {
 

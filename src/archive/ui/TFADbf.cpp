@@ -30,14 +30,13 @@
 
 #include <qcustomplot.h>
 
-#include "app/ConfigDefaults.h"
-#include "app/Errors.h"
-#include "app/Language.h"
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/Help.h"
-#include "app/ui/Icons.h"
-#include "app/ui/ModalRunner.h"
-#include "app/ui/TFProgress.h"
+#include "base/Errors.h"
+#include "base/Language.h"
+#include "base/ui/ErrorDisplay.h"
+#include "base/ui/Help.h"
+#include "base/ui/Icons.h"
+#include "base/ui/ModalRunner.h"
+#include "base/ui/TFProgress.h"
 #include "archive/ChartDetail.h"
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
@@ -46,7 +45,6 @@
 #include "archive/ui/TFAParamC.h"
 #include "archive/ui/ViewerIcons.h"
 #include "archive/ui/ViewerSupport.h"
-#include "output/PeriodSelection.h"
 
 #if __has_include("output/ui/TFANastGraf.h")
 #include "output/ui/TFANastGraf.h"
@@ -188,7 +186,7 @@ private:
 
 // ---- building the window ------------------------------------------------------
 
-TFADbf::TFADbf(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
+TFADbf::TFADbf(ArchiveContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFADbf"));
     InitIconTheme();
 
@@ -524,12 +522,6 @@ void TFADbf::ApplyCaptions() {
             Replot();
         }
     }
-}
-
-void TFADbf::ViewerDefaults(ConfigRecord& config, double today, const std::string& workingDir) {
-    // Last archive path, tab, printing and export, then the chart period.
-    ApplyViewerDefaults(config, today, workingDir);
-    ApplyChartDefaults(config, today);
 }
 
 // ---- state --------------------------------------------------------------------

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/AppContext.h"
+#include "archive/ArchiveContext.h"
 #include "archive/ChartDetail.h"
 #include "archive/ChartNavigation.h"
 #include "archive/Download.h"
@@ -40,7 +40,7 @@ class DayTicker;
 class TFADbf : public QWidget, private kolvex::TableListener {
     Q_OBJECT
 public:
-    explicit TFADbf(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+    explicit TFADbf(kolvex::ArchiveContext& ctx, QWidget* parent = nullptr);
     ~TFADbf() override;
 
     // Sets every caption and hint for the current language.
@@ -66,10 +66,6 @@ public:
 
     // Stores the tab, the grid width and the panel width, closes the table.
     void FormCloseQuery();
-
-    // The defaults without a configuration file: last archive path, tab,
-    // printing, export and the chart period.
-    static void ViewerDefaults(kolvex::ConfigRecord& config, double today, const std::string& workingDir);
 
     // ---- state, for the main window and the tests ----------------------------
     bool TabsShown() const;
@@ -169,7 +165,7 @@ private:
     // A view kept inside [chart start, chart end] (mouse scrolling and zoom).
     kolvex::AxisRange Limited(kolvex::AxisRange r) const;
 
-    kolvex::AppContext& ctx_;
+    kolvex::ArchiveContext& ctx_;
 
     QWidget* dataTC_ = nullptr;  // the tab control: panels and the tab bar
     QTabBar* tabs_ = nullptr;

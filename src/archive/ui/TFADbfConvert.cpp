@@ -10,8 +10,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/ModalRunner.h"
+#include "base/ui/ErrorDisplay.h"
+#include "base/ui/ModalRunner.h"
 #include "archive/FileOps.h"
 
 namespace kolvex::ui {
@@ -191,7 +191,7 @@ bool DialogOldStructureConverter::Convert(kolvex::TADM& adm, const std::string& 
     return result == TFADbfConvert::Ok;
 }
 
-DialogOldStructureConverter* InstallOldDatabaseConverter(kolvex::AppContext& ctx, QWidget* parent) {
+DialogOldStructureConverter* InstallOldDatabaseConverter(kolvex::ArchiveContext& ctx, QWidget* parent) {
     auto* converter = new DialogOldStructureConverter(ctx.Adm, parent);
     auto* hidden = new TFADbfConvert(ctx.Adm, parent);
     hidden->setObjectName(QStringLiteral("FADbfConvert"));

@@ -19,7 +19,7 @@
 #include <memory>
 #include <string>
 
-#include "app/AppContext.h"
+#include "archive/ArchiveContext.h"
 #include "archive/Adm.h"
 #include "archive/OldConversion.h"
 
@@ -103,6 +103,6 @@ private:
 // Creates the hidden conversion window and the converter (both children of
 // parent) and installs the converter in ctx.Adm. The main window calls this
 // once at start-up, after the data module exists.
-DialogOldStructureConverter* InstallOldDatabaseConverter(kolvex::AppContext& ctx, QWidget* parent);
+DialogOldStructureConverter* InstallOldDatabaseConverter(kolvex::ArchiveContext& ctx, QWidget* parent);
 
 }  // namespace kolvex::ui

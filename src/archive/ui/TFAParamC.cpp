@@ -13,7 +13,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "app/ui/Help.h"
+#include "base/ui/Help.h"
 #include "logger/ui/DialogSupport.h"
 
 namespace kolvex::ui {

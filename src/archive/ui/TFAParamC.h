@@ -7,7 +7,7 @@
 
 #include <QDialog>
 
-#include "app/ConfigRecord.h"
+#include "base/ConfigRecord.h"
 
 class QButtonGroup;
 class QCheckBox;

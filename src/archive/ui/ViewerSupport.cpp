@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/Language.h"
-#include "app/ui/ErrorDisplay.h"
+#include "base/Language.h"
+#include "base/ui/ErrorDisplay.h"
 #include "logger/Conversion.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 namespace kolvex::ui {
 

@@ -14,9 +14,9 @@
 #include <exception>
 #include <functional>
 
-#include "app/Language.h"
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/ModalRunner.h"
+#include "base/Language.h"
+#include "base/ui/ErrorDisplay.h"
+#include "base/ui/ModalRunner.h"
 
 namespace kolvex::ui {
 

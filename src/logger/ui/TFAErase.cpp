@@ -8,7 +8,7 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-#include "app/ui/Help.h"
+#include "base/ui/Help.h"
 #include "logger/ServiceViews.h"
 
 namespace kolvex::ui {
@@ -23,7 +23,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name) {
 }
 }  // namespace
 
-TFAErase::TFAErase(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+TFAErase::TFAErase(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFAErase"));
     ReportError = DefaultErrorHook(this);
     Confirm = DefaultNoConfirmHook(this);

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "app/AppContext.h"
+#include "logger/LoggerContext.h"
 #include "logger/ui/DialogSupport.h"
 
 class QLabel;
@@ -16,7 +16,7 @@ namespace kolvex::ui {
 class TFAErase : public QDialog {
     Q_OBJECT
 public:
-    explicit TFAErase(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+    explicit TFAErase(kolvex::LoggerContext& ctx, QWidget* parent = nullptr);
     // Reads the archive pointers (9 bytes) and shows fill and pointers;
     // throws the failed operation's error.
     void OpenSequence();
@@ -37,7 +37,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    kolvex::AppContext& ctx_;
+    kolvex::LoggerContext& ctx_;
     QLabel *zaplneni_, *aFree_, *ukaz_, *ukazatel_;
     QProgressBar* aFreePb_;
     QPushButton *erase_, *close_, *help_;

@@ -14,8 +14,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/ui/Help.h"
-#include "app/ui/TSpinFEdit.h"
+#include "base/ui/Help.h"
+#include "base/ui/TSpinFEdit.h"
 #include "logger/Conversion.h"
 
 namespace kolvex::ui {
@@ -89,7 +89,7 @@ QGridLayout* PageGrid(QWidget* page) {
 
 }  // namespace
 
-TFAParama::TFAParama(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+TFAParama::TFAParama(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFAParama"));
     ReportError = DefaultErrorHook(this);
     Confirm = DefaultConfirmHook(this);

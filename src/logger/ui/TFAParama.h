@@ -7,7 +7,7 @@
 
 #include <QDialog>
 
-#include "app/AppContext.h"
+#include "logger/LoggerContext.h"
 #include "logger/ArchiveParamsModel.h"
 #include "logger/ui/DialogSupport.h"
 
@@ -29,7 +29,7 @@ class TSpinFEdit;
 class TFAParama : public QDialog {
     Q_OBJECT
 public:
-    explicit TFAParama(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+    explicit TFAParama(kolvex::LoggerContext& ctx, QWidget* parent = nullptr);
     // Reads the logger's parameters and sets up every tab; throws the failed
     // operation's error.
     void OpenSequence();
@@ -97,7 +97,7 @@ private:
     void ShowField(const ParamFieldRef& field);
     QWidget* FieldWidget(const ParamFieldRef& field) const;
 
-    kolvex::AppContext& ctx_;
+    kolvex::LoggerContext& ctx_;
     InputTable tables_[2];
     PeriodSelection period_{0, 0};
     // The logger's block as read and the fields as first shown: what decides

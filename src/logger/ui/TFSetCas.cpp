@@ -13,8 +13,8 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
-#include "app/ui/Help.h"
-#include "logger/DateTime.h"
+#include "base/ui/Help.h"
+#include "base/DateTime.h"
 #include "logger/ServiceViews.h"
 
 namespace kolvex::ui {
@@ -32,7 +32,7 @@ QString ShortDateFormat() {
 }
 }  // namespace
 
-TFSetCas::TFSetCas(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+TFSetCas::TFSetCas(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFSetCas"));
     ReportError = DefaultErrorHook(this);
     Confirm = DefaultConfirmHook(this);

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "app/AppContext.h"
+#include "logger/LoggerContext.h"
 #include "logger/ui/DialogSupport.h"
 
 class QCheckBox;
@@ -20,7 +20,7 @@ namespace kolvex::ui {
 class TFSetCas : public QDialog {
     Q_OBJECT
 public:
-    explicit TFSetCas(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+    explicit TFSetCas(kolvex::LoggerContext& ctx, QWidget* parent = nullptr);
     // Reads the logger clock into the pickers; throws the error of ReadClock.
     void OpenSequence();
     // Captions, set at creation and whenever the dialog is activated.
@@ -48,7 +48,7 @@ private:
     // The store sequence; throws.
     void Store();
 
-    kolvex::AppContext& ctx_;
+    kolvex::LoggerContext& ctx_;
     double remembered_ = 0;
     LoggerClock clock_;       // the bytes read when the dialog opened
     bool clockValid_ = true;  // they form a date and time the logger can hold

@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/ui/Help.h"
+#include "base/ui/Help.h"
 #include "logger/ServiceViews.h"
 
 namespace kolvex::ui {
@@ -40,7 +40,7 @@ void ShowFlag(QLabel* l, bool err) {
 }
 }  // namespace
 
-TFZDiag::TFZDiag(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+TFZDiag::TFZDiag(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFZDiag"));
     ReportError = DefaultErrorHook(this);
     if (LanguageValue() > 1 || ctx_.Config.Language > 1) {

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "app/AppContext.h"
+#include "logger/LoggerContext.h"
 #include "logger/ui/DialogSupport.h"
 
 class QLabel;
@@ -15,7 +15,7 @@ namespace kolvex::ui {
 class TFZDiag : public QDialog {
     Q_OBJECT
 public:
-    explicit TFZDiag(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+    explicit TFZDiag(kolvex::LoggerContext& ctx, QWidget* parent = nullptr);
     // Reads the logger type (hiding the voltage row up to type 3) and runs
     // the read step; throws the failed operation's error.
     void OpenSequence();
@@ -34,7 +34,7 @@ protected:
 private:
     void ReadStep();
 
-    kolvex::AppContext& ctx_;
+    kolvex::LoggerContext& ctx_;
     QLabel *status_, *actual_, *history_, *battDisch_, *alarm1Low_, *alarm1High_, *alarm2Low_, *alarm2High_,
         *batteryVoltage_;
     // Indicators: battery, alarm 1 low, alarm 1 high, alarm 2 low, alarm 2 high; now and history.

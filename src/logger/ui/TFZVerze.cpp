@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/ui/Help.h"
+#include "base/ui/Help.h"
 #include "logger/ServiceViews.h"
 #include "logger/ui/DialogSupport.h"
 
@@ -29,7 +29,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, bool value) {
 }
 }  // namespace
 
-TFZVerze::TFZVerze(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+TFZVerze::TFZVerze(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFZVerze"));
     // A language value above 1 is put back to Czech when the dialog is created.
     if (LanguageValue() > 1 || ctx_.Config.Language > 1) {

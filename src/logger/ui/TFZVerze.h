@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "app/AppContext.h"
+#include "logger/LoggerContext.h"
 
 class QLabel;
 class QPushButton;
@@ -14,7 +14,7 @@ namespace kolvex::ui {
 class TFZVerze : public QDialog {
     Q_OBJECT
 public:
-    explicit TFZVerze(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+    explicit TFZVerze(kolvex::LoggerContext& ctx, QWidget* parent = nullptr);
     // Reads the logger type and the identification block and fills the
     // value labels; throws the failed operation's error.
     void OpenSequence();
@@ -25,7 +25,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    kolvex::AppContext& ctx_;
+    kolvex::LoggerContext& ctx_;
     QLabel *manuf_, *type_, *version_, *serNum_;
     QLabel *manufH_, *typeH_, *versionH_, *serNumH_;
     QPushButton *close_, *help_;

@@ -16,9 +16,9 @@
 
 #include <algorithm>
 
-#include "app/Language.h"
-#include "app/ui/ErrorDisplay.h"
-#include "logger/DateTime.h"
+#include "base/Language.h"
+#include "base/ui/ErrorDisplay.h"
+#include "base/DateTime.h"
 #include "output/ui/OutputSupport.h"
 
 namespace kolvex::ui {

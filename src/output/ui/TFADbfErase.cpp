@@ -8,9 +8,9 @@
 
 #include <memory>
 
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/Help.h"
-#include "app/ui/TFProgress.h"
+#include "base/ui/ErrorDisplay.h"
+#include "base/ui/Help.h"
+#include "base/ui/TFProgress.h"
 #include "output/TableOutput.h"
 #include "output/ui/PeriodGroup.h"
 
@@ -20,7 +20,7 @@ namespace {
 constexpr int kHelpContext = 1323;
 }
 
-TFADbfErase::TFADbfErase(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+TFADbfErase::TFADbfErase(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFADbfErase"));
     Hooks = DefaultOutputHooks(this);
     period_ = new PeriodGroup(kolvex::PeriodDialog::Erase, false, this);

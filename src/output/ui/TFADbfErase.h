@@ -7,7 +7,7 @@
 
 #include <QDialog>
 
-#include "app/AppContext.h"
+#include "archive/ArchiveContext.h"
 #include "output/ui/OutputSupport.h"
 
 class QPushButton;
@@ -19,7 +19,7 @@ class PeriodGroup;
 class TFADbfErase : public QDialog {
     Q_OBJECT
 public:
-    explicit TFADbfErase(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+    explicit TFADbfErase(kolvex::ArchiveContext& ctx, QWidget* parent = nullptr);
 
     void ApplyCaptions();
     PeriodGroup* Period() const { return period_; }
@@ -35,7 +35,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    kolvex::AppContext& ctx_;
+    kolvex::ArchiveContext& ctx_;
     PeriodGroup* period_;
     QPushButton *odstranit_, *help_, *close_;
 };

@@ -13,10 +13,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/Help.h"
-#include "app/ui/ModalRunner.h"
-#include "app/ui/TSpinFEdit.h"
+#include "base/ui/ErrorDisplay.h"
+#include "base/ui/Help.h"
+#include "base/ui/ModalRunner.h"
+#include "base/ui/TSpinFEdit.h"
 #include "archive/ui/ViewerSupport.h"
 #include "output/ui/PeriodGroup.h"
 
@@ -38,7 +38,7 @@ QLabel* NamedLabel(QWidget* parent, const QString& name) {
 
 }  // namespace
 
-TFANastGraf::TFANastGraf(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+TFANastGraf::TFANastGraf(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFANastGraf"));
     Hooks = DefaultOutputHooks(this);
     ChooseColour = [this](const QColor& initial) -> std::optional<QColor> {

@@ -11,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/AppContext.h"
+#include "archive/ArchiveContext.h"
 #include "output/TableOutput.h"
 #include "output/ui/OutputSupport.h"
 
@@ -31,7 +31,7 @@ class TSpinFEdit;
 class TFANastGraf : public QDialog {
     Q_OBJECT
 public:
-    explicit TFANastGraf(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+    explicit TFANastGraf(kolvex::ArchiveContext& ctx, QWidget* parent = nullptr);
 
     void ApplyCaptions();
     PeriodGroup* Period() const { return period_; }
@@ -74,7 +74,7 @@ private:
     void SetSwatch(Axis& a, const QColor& c);
     kolvex::AxisSettings Collect(const Axis& a, kolvex::AxisSettings base) const;
 
-    kolvex::AppContext& ctx_;
+    kolvex::ArchiveContext& ctx_;
     std::vector<kolvex::OutputField> fields_;
     PeriodGroup* period_;
     Axis left_, right_;

@@ -15,12 +15,12 @@
 
 #include <memory>
 
-#include "app/Errors.h"
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/Help.h"
-#include "app/ui/TFProgress.h"
+#include "base/Errors.h"
+#include "base/ui/ErrorDisplay.h"
+#include "base/ui/Help.h"
+#include "base/ui/TFProgress.h"
 #include "archive/FileOps.h"
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 #include "output/TableOutput.h"
 #include "output/ui/PeriodGroup.h"
 #include "output/ui/TFQRAPrint.h"
@@ -31,7 +31,7 @@ namespace {
 constexpr int kHelpContext = 1321;
 }
 
-TFANastTisk::TFANastTisk(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+TFANastTisk::TFANastTisk(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFANastTisk"));
     Hooks = DefaultOutputHooks(this);
     Clock = [] { return kolvex::NowLocal(); };

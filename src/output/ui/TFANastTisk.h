@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/AppContext.h"
+#include "archive/ArchiveContext.h"
 #include "output/TableOutput.h"
 #include "output/ui/OutputSupport.h"
 
@@ -27,7 +27,7 @@ class TFANastTisk : public QDialog {
 public:
     static constexpr int kFooterLength = 32;
 
-    explicit TFANastTisk(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+    explicit TFANastTisk(kolvex::ArchiveContext& ctx, QWidget* parent = nullptr);
 
     void ApplyCaptions();
     PeriodGroup* Period() const { return period_; }
@@ -53,7 +53,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    kolvex::AppContext& ctx_;
+    kolvex::ArchiveContext& ctx_;
     PeriodGroup* period_;
     QLabel* textZapati_;
     QLineEdit* ePata_;

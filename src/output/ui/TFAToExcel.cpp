@@ -13,11 +13,11 @@
 
 #include <memory>
 
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/Help.h"
-#include "app/ui/ModalRunner.h"
-#include "app/ui/TFProgress.h"
-#include "app/Errors.h"
+#include "base/ui/ErrorDisplay.h"
+#include "base/ui/Help.h"
+#include "base/ui/ModalRunner.h"
+#include "base/ui/TFProgress.h"
+#include "base/Errors.h"
 #include "archive/FileOps.h"
 #include "output/TableOutput.h"
 #include "output/ui/PeriodGroup.h"
@@ -33,7 +33,7 @@ QString CsvFilter() { return OutTr("Text CSV (*.csv)", "CSV text (*.csv)"); }
 
 }  // namespace
 
-TFAToExcel::TFAToExcel(kolvex::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+TFAToExcel::TFAToExcel(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFAToExcel"));
     Hooks = DefaultOutputHooks(this);
     ChooseFile = [this](const QString& suggested) -> std::optional<SaveChoice> {

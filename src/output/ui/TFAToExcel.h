@@ -11,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/AppContext.h"
+#include "archive/ArchiveContext.h"
 #include "output/WorkbookExport.h"
 #include "output/ui/OutputSupport.h"
 
@@ -24,7 +24,7 @@ class PeriodGroup;
 class TFAToExcel : public QDialog {
     Q_OBJECT
 public:
-    explicit TFAToExcel(kolvex::AppContext& ctx, QWidget* parent = nullptr);
+    explicit TFAToExcel(kolvex::ArchiveContext& ctx, QWidget* parent = nullptr);
 
     void ApplyCaptions();
     PeriodGroup* Period() const { return period_; }
@@ -57,7 +57,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    kolvex::AppContext& ctx_;
+    kolvex::ArchiveContext& ctx_;
     PeriodGroup* period_;
     QPushButton *excel_, *help_, *close_;
     QString written_;

@@ -15,8 +15,8 @@
 #include <array>
 #include <unordered_map>
 
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/ModalRunner.h"
+#include "base/ui/ErrorDisplay.h"
+#include "base/ui/ModalRunner.h"
 
 namespace kolvex::ui {
 

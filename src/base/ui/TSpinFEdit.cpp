@@ -1,4 +1,4 @@
-#include "app/ui/TSpinFEdit.h"
+#include "base/ui/TSpinFEdit.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/Language.h"
+#include "base/Language.h"
 
 namespace kolvex::ui {
 

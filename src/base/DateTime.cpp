@@ -1,4 +1,4 @@
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "app/ui/Help.h"
+#include "base/ui/Help.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -10,7 +10,7 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-#include "app/Language.h"
+#include "base/Language.h"
 
 // The help pages are compiled into the static library; their initialiser
 // must be referenced from code that is linked.

@@ -1,9 +1,9 @@
-#include "app/ui/ErrorDisplay.h"
+#include "base/ui/ErrorDisplay.h"
 
 #include <QMessageBox>
 
-#include "app/Errors.h"
-#include "app/ui/ModalRunner.h"
+#include "base/Errors.h"
+#include "base/ui/ModalRunner.h"
 
 namespace kolvex::ui {
 

@@ -9,12 +9,15 @@
 #include <string>
 #include <string_view>
 
-#include "logger/Cp1250.h"
+#include "base/Cp1250.h"
 
 namespace kolvex {
 
 inline constexpr std::size_t kConfigRecordSize = 344;
 inline constexpr const char* kConfigFileName = "kolvex12.cfg";
+
+// The kinds of a period selection (the block's Kind).
+enum PeriodKind : int { pkDay = 0, pkWeek = 1, pkMonth = 2, pkYear = 3, pkChosen = 4, pkAll = 5 };
 
 // A period selection block (32 bytes): kind, year, month index 0-11, day,
 // week, 4 unused bytes, start and end date-time values.

@@ -1,4 +1,4 @@
-#include "logger/Cp1250.h"
+#include "base/Cp1250.h"
 
 #include <cstring>
 

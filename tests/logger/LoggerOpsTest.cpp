@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "SimFixture.h"
-#include "app/Errors.h"
+#include "../link/SimFixture.h"
+#include "base/Errors.h"
 #include "link/Frames.h"
 
 using namespace kolvex;

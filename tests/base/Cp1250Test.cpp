@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "logger/Cp1250.h"
+#include "base/Cp1250.h"
 
 using namespace kolvex;
 

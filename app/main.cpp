@@ -9,14 +9,14 @@
 #include <memory>
 
 #include "app/AppContext.h"
-#include "app/Errors.h"
-#include "app/Language.h"
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "app/WorkFolder.h"
-#include "app/ui/ErrorDisplay.h"
-#include "app/ui/Icons.h"
+#include "base/ui/ErrorDisplay.h"
+#include "base/ui/Icons.h"
 #include "app/ui/TFMain.h"
 #include "app/ui/Termination.h"
-#include "sim/BuiltinPort.h"
+#include "app/BuiltinPort.h"
 
 #ifndef KOLVEX_VERSION
 #define KOLVEX_VERSION "unknown"

@@ -1,4 +1,4 @@
-#include "app/ConfigRecord.h"
+#include "base/ConfigRecord.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/PortNames.h"
-#include "logger/Cp1250.h"
-#include "logger/Records.h"
+#include "base/Bytes.h"
+#include "base/Cp1250.h"
+#include "base/PortText.h"
 
 namespace kolvex {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <ctime>
 
-#include "logger/DateTime.h"
+#include "base/DateTime.h"
 
 using namespace kolvex;
 

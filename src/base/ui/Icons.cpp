@@ -1,4 +1,4 @@
-#include "app/ui/Icons.h"
+#include "base/ui/Icons.h"
 
 #include <cmath>
 

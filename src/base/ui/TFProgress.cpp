@@ -1,4 +1,4 @@
-#include "app/ui/TFProgress.h"
+#include "base/ui/TFProgress.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -10,8 +10,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/Language.h"
-#include "app/ui/ErrorDisplay.h"
+#include "base/Language.h"
+#include "base/ui/ErrorDisplay.h"
 
 namespace kolvex::ui {
 

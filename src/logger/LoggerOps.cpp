@@ -1,4 +1,4 @@
-#include "link/LoggerOps.h"
+#include "logger/LoggerOps.h"
 
 #include <array>
 #include <cstring>
