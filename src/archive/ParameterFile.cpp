@@ -202,7 +202,7 @@ std::uint16_t LegacyParameterImage::ComputeChecksum(const std::uint8_t* p) {
 
 // ---- weeks and file names -----------------------------------------------------
 
-// WeekOfYear and WeekStart come from logger/DateTime.h.
+// WeekOfYear and WeekStart come from base/DateTime.h.
 
 std::string PeriodSuffix(SplitPeriod period, double dateTime) {
     const DateTimeParts p = DecodeDateTime(dateTime);

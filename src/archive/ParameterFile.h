@@ -77,7 +77,7 @@ std::int32_t ParameterChecksum(const ArchiveParameterRecord& record);
 // The record of new tables for the logger's current settings.
 ArchiveParameterRecord BuildParameterRecord(const LoggerImage& image, Lang language);
 
-// Counted strings: ReadCountedString / WriteCountedString of logger/Cp1250.h.
+// Counted strings: ReadCountedString / WriteCountedString of base/Cp1250.h.
 
 // ---- the 188-byte parameter file of old-structure tables -------------------
 inline constexpr std::size_t kLegacyParameterSize = 188;
@@ -97,7 +97,7 @@ struct LegacyParameterImage {
 
 // ---- week numbering ---------------------------------------------------------
 // WeekOfYear and WeekStart (Monday-to-Sunday weeks, week 1 holds 1 January)
-// are those of logger/DateTime.h.
+// are those of base/DateTime.h.
 
 // ---- per-period file names --------------------------------------------------
 enum class SplitPeriod { Year, Month, Week, Day };

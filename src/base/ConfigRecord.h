@@ -76,7 +76,7 @@ struct ConfigRecord {
     std::array<std::uint8_t, kConfigRecordSize> Encode() const;
 };
 
-// Counted strings: ReadCountedString / WriteCountedString of logger/Cp1250.h.
+// Counted strings: ReadCountedString / WriteCountedString of base/Cp1250.h.
 
 // The companion file beside the configuration ("kolvex12.port" beside
 // "kolvex12.cfg"): one line, the path of a port that has no short alias.

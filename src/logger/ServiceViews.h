@@ -27,7 +27,7 @@ std::string FormatRawClock(const LoggerClock& clock);
 std::string InvalidClockWarning(const LoggerClock& clock, Lang lang);
 // The question offering to set such a clock from the PC.
 std::string InvalidClockQuestion(Lang lang);
-// (The clock's "YYYY-MM-DD HH:MM:SS" text is FormatIsoDateTime of logger/DateTime.h.)
+// (The clock's "YYYY-MM-DD HH:MM:SS" text is FormatIsoDateTime of base/DateTime.h.)
 // The bytes WriteClock sends for a date-time value (milliseconds dropped);
 // throws ESetCas when the year is outside 2000..2099.
 LoggerClock DateTimeToClock(double value);

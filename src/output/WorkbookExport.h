@@ -35,7 +35,7 @@ struct ExportHeaderTexts {
 };
 ExportHeaderTexts MakeExportHeaderTexts(const ExportHeader& h);
 // The header's period lines are FormatDayFirst(value, "  ") (two blanks); CSV
-// cells FormatDayFirst(value) (logger/DateTime.h).
+// cells FormatDayFirst(value) (base/DateTime.h).
 // The number format of a value column: "0", "0.0", "0.00", ...
 std::string ValueNumberFormat(int decimals);
 // A worksheet name from a file name: at most 31 characters, no []:*?/\.

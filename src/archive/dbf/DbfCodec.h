@@ -63,7 +63,7 @@ bool DecodeDate(const std::uint8_t* in, double& value);
 bool DecodeLogical(std::uint8_t b, bool& value);
 
 // (The text of a date-time for display and dumps is FormatIsoDateTime(value,
-// true) of logger/DateTime.h.)
+// true) of base/DateTime.h.)
 
 // Parses "dd/mm/yyyy hh:nn:ss", "dd.mm.yyyy hh:nn:ss" or "yyyy-mm-dd hh:mm:ss[.mmm]"
 // (the time part optional).
