@@ -36,6 +36,7 @@
 #include "archive/ParameterFile.h"
 #include "archive/ui/ArchiveGrid.h"
 #include "archive/ui/TFADbf.h"
+#include "output/ui/ViewerOutputActions.h"
 #include "logger/DateTime.h"
 #include "output/PeriodSelection.h"
 
@@ -170,7 +171,7 @@ int main(int argc, char** argv) {
     AppContext ctx;
     ctx.Config.ChartPeriod.Kind = pkAll;
     ctx.Config.ViewerTab = 2;
-    ui::TFADbf viewer(ctx);
+    ui::TFADbf viewer(ctx, ui::MakeViewerActions(ctx));
     viewer.resize(1400, 850);
     viewer.show();
     QCoreApplication::processEvents();

@@ -13,8 +13,6 @@
 
 namespace kolvex {
 
-enum PeriodKind : int { pkDay = 0, pkWeek = 1, pkMonth = 2, pkYear = 3, pkChosen = 4, pkAll = 5 };
-
 inline constexpr int kStepCount = 17;
 inline constexpr int kDefaultStepIndex = 9;
 // Seconds of each item of the step selector ("  5 sec" .. "  1 den").
