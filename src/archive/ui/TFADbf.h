@@ -34,6 +34,8 @@ class ViewerChart;
 class TFADbf : public QWidget, private kolvex::TableListener {
     Q_OBJECT
 public:
+    // `actions` are what the table print, export and chart settings buttons
+    // open; a button whose action is missing stays disabled.
     TFADbf(kolvex::AppContext& ctx, ViewerActions actions, QWidget* parent = nullptr);
     ~TFADbf() override;
 
@@ -55,6 +57,8 @@ public:
     // The status line of a finished download.
     static QString DownloadStatusText(const kolvex::DownloadResult& result);
 
+    // The chart settings of the parameter record and the chart period; then
+    // the chart loaded from the table (see ViewerChart).
     void ApplyChartSettings();
     void FillChart();
 

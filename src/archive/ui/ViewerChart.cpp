@@ -142,7 +142,7 @@ void ViewerChart::Build() {
 
 bool ViewerChart::event(QEvent* e) {
     if (e->type() == QEvent::Leave && !dragging_) HideCrossHair();
-    if (e->type() == QEvent::Resize) UpdateTickCount();
+    if (e->type() == QEvent::Resize && ticker_) UpdateTickCount();
     return QCustomPlot::event(e);
 }
 
