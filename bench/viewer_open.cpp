@@ -37,6 +37,7 @@
 #include "archive/ui/ArchiveGrid.h"
 #include "archive/ui/TFADbf.h"
 #include "base/DateTime.h"
+#include "output/ui/ViewerOutputActions.h"
 #include "output/PeriodSelection.h"
 
 using namespace kolvex;
@@ -170,7 +171,7 @@ int main(int argc, char** argv) {
     AppContext ctx;
     ctx.Config.ChartPeriod.Kind = pkAll;
     ctx.Config.ViewerTab = 2;
-    ui::TFADbf viewer(ctx);
+    ui::TFADbf viewer(ctx, ui::MakeViewerActions(ctx));
     viewer.resize(1400, 850);
     viewer.show();
     QCoreApplication::processEvents();

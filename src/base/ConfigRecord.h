@@ -16,7 +16,8 @@ namespace kolvex {
 inline constexpr std::size_t kConfigRecordSize = 344;
 inline constexpr const char* kConfigFileName = "kolvex12.cfg";
 
-// The kinds of a period selection (the block's Kind).
+// The kinds of a period block: a day, a week, a month, a year, a chosen
+// start and end, or every record.
 enum PeriodKind : int { pkDay = 0, pkWeek = 1, pkMonth = 2, pkYear = 3, pkChosen = 4, pkAll = 5 };
 
 // A period selection block (32 bytes): kind, year, month index 0-11, day,

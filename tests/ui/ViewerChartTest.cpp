@@ -24,6 +24,7 @@
 #include "archive/ChartDetail.h"
 #include "archive/FileOps.h"
 #include "archive/ui/TFADbf.h"
+#include "output/ui/ViewerOutputActions.h"
 #include "archive/ui/ViewerSupport.h"
 #include "output/PeriodSelection.h"
 #include "ViewerFixture.h"
@@ -58,7 +59,7 @@ class ViewerChartTest : public QObject {
             ctx.Config.ChartPeriod.Start = start;
             ctx.Config.ChartPeriod.End = end;
             ctx.Config.ViewerTab = 2;  // left showing both panels
-            v = std::make_unique<TFADbf>(ctx);
+            v = std::make_unique<TFADbf>(ctx, MakeViewerActions(ctx));
             v->resize(1100, 600);
             v->show();
             v->OpenArchiveView(QString::fromStdString(path));

@@ -22,6 +22,7 @@
 #include "output/PeriodSelection.h"
 #include "archive/ui/ArchiveGrid.h"
 #include "archive/ui/TFADbf.h"
+#include "output/ui/ViewerOutputActions.h"
 #include "archive/ui/ViewerSupport.h"
 #include "ViewerFixture.h"
 
@@ -59,7 +60,7 @@ private slots:
 
         AppContext ctx;
         AllMode(ctx);
-        TFADbf v(ctx);
+        TFADbf v(ctx, MakeViewerActions(ctx));
         v.resize(1100, 650);
         v.show();
         QVERIFY(QTest::qWaitForWindowExposed(&v));
@@ -154,7 +155,7 @@ private slots:
         WriteTable(path, {});
         AppContext ctx;
         AllMode(ctx);
-        TFADbf v(ctx);
+        TFADbf v(ctx, MakeViewerActions(ctx));
         v.resize(900, 500);
         v.show();
         v.OpenArchiveView(QString::fromStdString(path));
@@ -188,7 +189,7 @@ private slots:
         WriteTable(path, {{At(2004, 8, 31, 12, 30), 21.456, std::nullopt}, {At(2004, 8, 31, 12, 40), -3.0, 12.345}});
         AppContext ctx;
         AllMode(ctx);
-        TFADbf v(ctx);
+        TFADbf v(ctx, MakeViewerActions(ctx));
         v.resize(1000, 500);
         v.show();
         QVERIFY(QTest::qWaitForWindowExposed(&v));
@@ -236,7 +237,7 @@ private slots:
         WriteTable(path, Ramp(20));
         AppContext ctx;
         AllMode(ctx);
-        TFADbf v(ctx);
+        TFADbf v(ctx, MakeViewerActions(ctx));
         v.resize(1000, 500);
         v.show();
         QVERIFY(QTest::qWaitForWindowExposed(&v));
@@ -303,7 +304,7 @@ private slots:
 
         AppContext ctx;
         AllMode(ctx);
-        TFADbf v(ctx);
+        TFADbf v(ctx, MakeViewerActions(ctx));
         QSignalSpy status(&v, &TFADbf::StatusMessage);
         v.OpenArchiveView(QString::fromStdString(good));
         const QString goodStatus = QString::fromStdString(good) + QStringLiteral("     records: 5");

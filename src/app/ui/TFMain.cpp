@@ -36,6 +36,7 @@
 #include "app/ui/TFAbout02.h"
 #include "app/ui/TFSetPC.h"
 #include "archive/ui/TFADbf.h"
+#include "archive/ui/TFADbfConvert.h"
 #include "archive/ui/TFAParamC.h"
 #include "archive/ui/ViewerSupport.h"
 #include "logger/Conversion.h"
@@ -44,15 +45,9 @@
 #include "logger/ui/TFSetCas.h"
 #include "logger/ui/TFZDiag.h"
 #include "logger/ui/TFZVerze.h"
-
-#if __has_include("output/ui/TFADbfErase.h")
 #include "output/ui/TFADbfErase.h"
-#define KOLVEX_HAVE_RECORD_DELETION 1
-#endif
-#if __has_include("archive/ui/TFADbfConvert.h")
-#include "archive/ui/TFADbfConvert.h"
-#define KOLVEX_HAVE_OLD_CONVERSION 1
-#endif
+#include "output/ui/ViewerOutputActions.h"
+
 
 namespace kolvex::ui {
 
@@ -375,9 +370,7 @@ void TFMain::Startup() {
     // box, then the hidden old-database conversion window is created.
     answerer_ = std::make_unique<QtAnswerer>(this);
     ctx_.Adm.SetAnswerer(answerer_.get());
-#ifdef KOLVEX_HAVE_OLD_CONVERSION
     InstallOldDatabaseConverter(ctx_, this);
-#endif
 }
 
 bool TFMain::LoadConfig() {
@@ -459,7 +452,7 @@ void TFMain::OpenArchiveAtFirstPaint(const QString& path) {
 
 bool TFMain::EnsureViewer() {
     if (viewer_) return false;
-    viewer_ = new TFADbf(ctx_);
+    viewer_ = new TFADbf(ctx_, MakeViewerActions(ctx_));
     // A child without border and close box that fills the client area.
     viewerWindow_ = mdiArea_->addSubWindow(viewer_, Qt::SubWindow | Qt::FramelessWindowHint);
     viewerWindow_->setObjectName(QStringLiteral("TFADbf_Window"));
@@ -734,7 +727,6 @@ void TFMain::AParamSave_MIClick() {
 }
 
 void TFMain::DbfErase_SBClick() {
-#ifdef KOLVEX_HAVE_RECORD_DELETION
     if (downloading_ || !ctx_.Adm.Table1.IsOpen()) return;
     int result = QDialog::Rejected;
     {
@@ -748,7 +740,6 @@ void TFMain::DbfErase_SBClick() {
         else
             dbfEraseSB_->setEnabled(false);
     }
-#endif
 }
 
 void TFMain::HObsah_MIClick() { ShowHelpContents(this); }

@@ -2,19 +2,12 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
-#include <QPrintDialog>
-#include <QPrinter>
-#include <QPrinterInfo>
 #include <QShortcut>
 #include <QSplitter>
 #include <QTabBar>
@@ -22,13 +15,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QWheelEvent>
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
-
-#include <qcustomplot.h>
 
 #include "base/Errors.h"
 #include "base/Language.h"
@@ -37,27 +25,14 @@
 #include "base/ui/Icons.h"
 #include "base/ui/ModalRunner.h"
 #include "base/ui/TFProgress.h"
-#include "archive/ChartDetail.h"
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
 #include "archive/ViewerState.h"
 #include "archive/ui/ArchiveGrid.h"
 #include "archive/ui/TFAParamC.h"
+#include "archive/ui/ViewerChart.h"
 #include "archive/ui/ViewerIcons.h"
 #include "archive/ui/ViewerSupport.h"
-
-#if __has_include("output/ui/TFANastGraf.h")
-#include "output/ui/TFANastGraf.h"
-#define KOLVEX_HAVE_CHART_SETTINGS 1
-#endif
-#if __has_include("output/ui/TFANastTisk.h")
-#include "output/ui/TFANastTisk.h"
-#define KOLVEX_HAVE_PRINT_DIALOG 1
-#endif
-#if __has_include("output/ui/TFAToExcel.h")
-#include "output/ui/TFAToExcel.h"
-#define KOLVEX_HAVE_EXPORT_DIALOG 1
-#endif
 
 namespace kolvex::ui {
 
@@ -69,7 +44,6 @@ constexpr int kTabWidth = 100;
 constexpr int kRepeatMs = 100;
 constexpr int kPathCapacity = 128;
 constexpr int kOpenDialogHelp = 1350;
-const QColor kTitleBlue(0, 0, 255);
 
 inline QString Tx(const char* cs, const char* en) { return Q(kolvex::Tr(cs, en)); }
 
@@ -186,7 +160,8 @@ private:
 
 // ---- building the window ------------------------------------------------------
 
-TFADbf::TFADbf(ArchiveContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
+TFADbf::TFADbf(ArchiveContext& ctx, ViewerActions actions, QWidget* parent)
+    : QWidget(parent), ctx_(ctx), actions_(std::move(actions)) {
     setObjectName(QStringLiteral("TFADbf"));
     InitIconTheme();
 
@@ -384,114 +359,13 @@ void TFADbf::BuildChartPanel() {
     row->addWidget(grafPrintSB_);
     row->addStretch(1);
 
-    BuildChart();
+    chart_ = new ViewerChart(ctx_.Adm, grafP_);
 
     auto* column = new QVBoxLayout(grafP_);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(2);
     column->addWidget(buttonP);
     column->addWidget(chart_, 1);
-}
-
-void TFADbf::BuildChart() {
-    chart_ = new QCustomPlot(grafP_);
-    chart_->setObjectName(QStringLiteral("Graf_Ch"));
-    chart_->setBackground(Qt::white);
-    chart_->axisRect()->setBackground(Qt::white);
-    chart_->legend->setVisible(false);
-    chart_->setPlottingHint(QCP::phFastPolylines, true);
-    chart_->setNoAntialiasingOnDrag(true);
-    chart_->setMinimumHeight(120);
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    chart_->setLocale(locale);
-
-    // The title row: left-aligned, blue, bold, 16 pixels.
-    chart_->plotLayout()->insertRow(0);
-    auto* title = new QCPTextElement(chart_);
-    title->setObjectName(QStringLiteral("Title"));
-    QFont titleFont(QStringLiteral("Arial"));
-    titleFont.setPixelSize(16);
-    titleFont.setBold(true);
-    title->setFont(titleFont);
-    title->setTextColor(kTitleBlue);
-    title->setTextFlags(Qt::AlignLeft | Qt::AlignVCenter);
-    title->setMargins(QMargins(8, 6, 8, 2));
-    chart_->plotLayout()->addElement(0, 0, title);
-
-    // The bottom axis: date-time values, labels on two lines; no top axis.
-    ticker_ = QSharedPointer<DayTicker>(new DayTicker);
-    chart_->xAxis->setTicker(ticker_);
-    chart_->xAxis2->setVisible(false);
-    chart_->yAxis2->setVisible(true);
-    chart_->yAxis2->setTickLabels(true);
-    for (QCPAxis* axis : {chart_->yAxis, chart_->yAxis2}) {
-        QFont f = axis->labelFont();
-        f.setBold(true);
-        axis->setLabelFont(f);
-    }
-
-    series1_ = chart_->addGraph(chart_->xAxis, chart_->yAxis);
-    series1_->setName(QStringLiteral("Series1"));
-    series1_->setPen(QPen(Qt::red, 1));
-    series1_->setAdaptiveSampling(true);
-    series2_ = chart_->addGraph(chart_->xAxis, chart_->yAxis2);
-    series2_->setName(QStringLiteral("Series2"));
-    series2_->setPen(QPen(QColor(0, 128, 0), 2));
-    series2_->setAdaptiveSampling(true);
-
-    // The hover cross-hair on its own layer, so moving it redraws only itself.
-    chart_->addLayer(QStringLiteral("crosshair"), chart_->layer(QStringLiteral("main")), QCustomPlot::limAbove);
-    QCPLayer* layer = chart_->layer(QStringLiteral("crosshair"));
-    layer->setMode(QCPLayer::lmBuffered);
-    const QPen crossPen(QColor(90, 90, 90), 1, Qt::DashLine);
-    crossV_ = new QCPItemStraightLine(chart_);
-    crossH_ = new QCPItemStraightLine(chart_);
-    for (QCPItemStraightLine* line : {crossV_, crossH_}) {
-        line->setLayer(layer);
-        line->setPen(crossPen);
-        line->setClipToAxisRect(true);
-        line->setVisible(false);
-        line->setSelectable(false);
-    }
-    tracer1_ = new QCPItemTracer(chart_);
-    tracer2_ = new QCPItemTracer(chart_);
-    tracer1_->position->setAxes(chart_->xAxis, chart_->yAxis);
-    tracer2_->position->setAxes(chart_->xAxis, chart_->yAxis2);
-    for (QCPItemTracer* t : {tracer1_, tracer2_}) {
-        t->setLayer(layer);
-        t->setStyle(QCPItemTracer::tsCircle);
-        t->setSize(7);
-        t->setVisible(false);
-        t->setSelectable(false);
-    }
-    crossText_ = new QCPItemText(chart_);
-    crossText_->setLayer(layer);
-    crossText_->setClipToAxisRect(true);
-    crossText_->position->setType(QCPItemPosition::ptAbsolute);
-    crossText_->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
-    crossText_->setTextAlignment(Qt::AlignLeft);
-    crossText_->setPadding(QMargins(6, 4, 6, 4));
-    crossText_->setBrush(QColor(255, 255, 225, 235));
-    crossText_->setPen(QPen(QColor(120, 120, 120)));
-    crossText_->setVisible(false);
-    crossText_->setSelectable(false);
-
-    // A chart of many points is shown at the detail of its view.
-    connect(chart_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
-        if (detail_.Reduced() && !loading_) ShowDetail();
-    });
-    connect(chart_, &QCustomPlot::mousePress, this, &TFADbf::ChartMousePress);
-    connect(chart_, &QCustomPlot::mouseMove, this, &TFADbf::ChartMouseMove);
-    connect(chart_, &QCustomPlot::mouseRelease, this, &TFADbf::ChartMouseRelease);
-    connect(chart_, &QCustomPlot::mouseWheel, this, &TFADbf::ChartWheel);
-    chart_->installEventFilter(this);
-    chart_->setMouseTracking(true);
-
-    // Both vertical axes neutral until a table is shown.
-    ApplyAxisLook(chart_->yAxis, series1_, leftLook_);
-    ApplyAxisLook(chart_->yAxis2, series2_, rightLook_);
-    chart_->xAxis->setRange(0, 1);
 }
 
 void TFADbf::ApplyCaptions() {
@@ -515,13 +389,7 @@ void TFADbf::ApplyCaptions() {
     grafZoomHeightSB_->setToolTip(Tx("Měřítko 100% svisle", "Scale 100% vertical"));
     grafParamSB_->setToolTip(Tx("Nastavení grafu", "Graph set-up"));
     grafPrintSB_->setToolTip(Tx("Tisk grafu", "Graph print"));
-    // The chart title follows the language as well.
-    if (ctx_.Adm.Table1.IsOpen()) {
-        if (auto* title = qobject_cast<QCPTextElement*>(chart_->plotLayout()->element(0, 0))) {
-            title->setText(Q(ChartTitle(ctx_.Adm.Table1.FileName(), CurrentLanguage())));
-            Replot();
-        }
-    }
+    chart_->ApplyCaptions();
 }
 
 // ---- state --------------------------------------------------------------------
@@ -530,9 +398,20 @@ bool TFADbf::TabsShown() const { return !dataTC_->isHidden(); }
 int TFADbf::TabIndex() const { return tabs_->currentIndex(); }
 int TFADbf::GridPanelWidth() const { return gridWidth_; }
 
-AxisRange TFADbf::BottomRange() const { return {chart_->xAxis->range().lower, chart_->xAxis->range().upper}; }
-AxisRange TFADbf::LeftRange() const { return {chart_->yAxis->range().lower, chart_->yAxis->range().upper}; }
-AxisRange TFADbf::RightRange() const { return {chart_->yAxis2->range().lower, chart_->yAxis2->range().upper}; }
+bool TFADbf::AllMode() const { return chart_->AllMode(); }
+double TFADbf::ChartStart() const { return chart_->ChartStart(); }
+double TFADbf::ChartEnd() const { return chart_->ChartEnd(); }
+double TFADbf::Step() const { return chart_->Step(); }
+AxisRange TFADbf::BottomRange() const { return chart_->BottomRange(); }
+AxisRange TFADbf::LeftRange() const { return chart_->LeftRange(); }
+AxisRange TFADbf::RightRange() const { return chart_->RightRange(); }
+AxisRange TFADbf::RememberedLeft() const { return chart_->RememberedLeft(); }
+AxisRange TFADbf::RememberedRight() const { return chart_->RememberedRight(); }
+QCustomPlot* TFADbf::Chart() const { return chart_; }
+QCPGraph* TFADbf::Series1() const { return chart_->Series1(); }
+QCPGraph* TFADbf::Series2() const { return chart_->Series2(); }
+QString TFADbf::CrossHairText() const { return chart_->CrossHairText(); }
+void TFADbf::SetPrintOutputFile(const QString& path) { chart_->SetPrintOutputFile(path); }
 
 void TFADbf::ShowTabs(bool shown) { dataTC_->setVisible(shown); }
 
@@ -545,23 +424,14 @@ void TFADbf::UpdateButtons() {
     const bool open = t.IsOpen();
     const std::int64_t count = open ? t.RecordCount() : 0;
     const bool records = count > 0;
-#ifdef KOLVEX_HAVE_PRINT_DIALOG
-    dbfPrintSB_->setEnabled(records);
-#else
-    dbfPrintSB_->setEnabled(false);
-#endif
-#ifdef KOLVEX_HAVE_EXPORT_DIALOG
-    dbfExcelSB_->setEnabled(records);
-#else
-    dbfExcelSB_->setEnabled(false);
-#endif
+    dbfPrintSB_->setEnabled(records && actions_.PrintTable);
+    dbfExcelSB_->setEnabled(records && actions_.ExportTable);
     for (QToolButton* b : {grafStartSB_, grafPriorSB_, grafNextSB_, grafEndSB_, grafZoomOutSB_, grafZoomInSB_,
-                           grafZoomWidthSB_, grafZoomHeightSB_, grafParamSB_, grafPrintSB_})
+                           grafZoomWidthSB_, grafZoomHeightSB_, grafPrintSB_})
         b->setEnabled(records);
-#ifndef KOLVEX_HAVE_CHART_SETTINGS
-    grafParamSB_->setEnabled(false);
-#endif
+    grafParamSB_->setEnabled(records && actions_.ChartSettings);
     grafRefreshSB_->setEnabled(true);
+    chart_->SetActive(records);
     // The navigator: first and prior stop at the first record, next and last
     // at the last.
     const std::int64_t recno = records && !t.ControlsDisabled() ? t.RecNo() : 0;
@@ -827,7 +697,7 @@ void TFADbf::RestoreChartView(const std::string& path) {
     if (stateChecked_ || ctx_.ConfigPath.empty()) return;
     stateChecked_ = true;
     const std::optional<ViewerState> s = LoadViewerState(ViewerStatePath(ctx_.ConfigPath));
-    if (s && s->TablePath == path && ctx_.Adm.Table1.IsOpen()) SetBottomRange(Limited({s->Start, s->End}));
+    if (s && s->TablePath == path && ctx_.Adm.Table1.IsOpen()) chart_->ShowPeriod(s->Start, s->End);
 }
 
 void TFADbf::FormCloseQuery() {
@@ -873,325 +743,30 @@ void TFADbf::Dbf_SMoved() {
 
 // ---- the chart ----------------------------------------------------------------------
 
-void TFADbf::ApplyAxisLook(QCPAxis* axis, QCPGraph* series, const AxisLook& look) {
-    const QColor c = look.Neutral ? QColor(Qt::black) : look.Colour;
-    axis->setLabel(look.Neutral ? QString() : look.Title);
-    axis->setLabelColor(c);
-    axis->setBasePen(QPen(c));
-    axis->setTickPen(QPen(c));
-    axis->setSubTickPen(QPen(c));
-    axis->setTickLabelColor(c);
-    if (series && !look.Neutral) {
-        QPen pen = series->pen();
-        pen.setColor(look.Colour);
-        series->setPen(pen);
-    }
-    if (!look.Automatic) {
-        const AxisRange r = MakeRange(look.Min, look.Max);
-        axis->setRange(r.Min, r.Max);
-    }
-}
+void TFADbf::ApplyChartSettings() { chart_->ApplySettings(ctx_.Config.ChartPeriod); }
 
-void TFADbf::ApplyChartSettings() {
-    Table& t = ctx_.Adm.Table1;
-    const ArchiveParameterRecord& rec = ctx_.Adm.ParameterRecord;
-    const AxisSettings left = rec.LeftAxis(), right = rec.RightAxis();
-    const int a = left.Source, b = right.Source, n = t.FieldCount();
-    // A fixed range whose minimum lies above its maximum cannot be set; the
-    // chart keeps what it shows.
-    for (const auto& [s, src] : {std::pair{left, a}, std::pair{right, b}}) {
-        if (src > 0 && src <= n - 1 && !s.Automatic && s.Minimum > s.Maximum)
-            throw EKolvex(Tr("Minimum osy musí být menší nebo rovno maximu",
-                             "The axis minimum must be less than or equal to the maximum"));
-    }
+void TFADbf::FillChart() { chart_->Fill(ctx_.Config.ChartPeriod); }
 
-    const PeriodSettings& period = ctx_.Config.ChartPeriod;
-    allMode_ = period.Kind == pkAll;
-    if (!allMode_) navigator_.SetLimits(period.Start, period.End);
-
-    if (auto* title = qobject_cast<QCPTextElement*>(chart_->plotLayout()->element(0, 0)))
-        title->setText(Q(ChartTitle(t.FileName(), CurrentLanguage())));
-
-    AxisLook l, r;  // neutral and automatic: nothing to show on that axis
-    if (a <= 0 && b <= 0) {
-        l.Automatic = r.Automatic = false;  // both fixed to 0 .. 0
-    }
-    auto lookOf = [&rec](const AxisSettings& s, int src) {
-        AxisLook look;
-        const FieldDescriptor d = rec.Descriptor(std::min(src, kMaxDescriptors - 1));
-        look.Neutral = false;
-        look.Title = Q(AxisTitle(d.Label, d.Unit));
-        look.Colour = ColourFromRecord(s.Colour);
-        look.Automatic = s.Automatic != 0;
-        look.Min = s.Minimum;
-        look.Max = s.Maximum;
-        return look;
-    };
-    if (a > 0 && a <= n - 1) {
-        l = lookOf(left, a);
-        if (b <= 0) r = l;
-    }
-    if (b > 0 && b <= n - 1) {
-        r = lookOf(right, b);
-        if (a <= 0) l = r;
-    }
-    leftLook_ = l;
-    rightLook_ = r;
-    ApplyAxisLook(chart_->yAxis, a > 0 && a <= n - 1 ? series1_ : nullptr, l);
-    ApplyAxisLook(chart_->yAxis2, b > 0 && b <= n - 1 ? series2_ : nullptr, r);
-
-    // The cross-hair's texts of the two series.
-    for (int k = 0; k < 2; ++k) {
-        const int src = k == 0 ? a : b;
-        if (src > 0 && src < kMaxDescriptors) {
-            const FieldDescriptor d = rec.Descriptor(src);
-            seriesDecimals_[k] = d.Decimals;
-            seriesUnit_[k] = Q(d.Unit);
-            seriesLabel_[k] = Q(d.Label);
-        } else {
-            seriesDecimals_[k] = 1;
-            seriesUnit_[k].clear();
-            seriesLabel_[k].clear();
-        }
-    }
-}
-
-void TFADbf::FillChart() {
-    Table& t = ctx_.Adm.Table1;
-    if (!t.IsOpen()) return;
-    ApplyChartSettings();
-    HideCrossHair();
-    // The ranges set while loading do not ask for the detail one by one.
-    loading_ = true;
-    struct Loaded {
-        bool& flag;
-        ~Loaded() { flag = false; }
-    } loaded{loading_};
-
-    ArchiveParameterRecord& rec = ctx_.Adm.ParameterRecord;
-    const int n = t.FieldCount();
-    // A source beyond the last field is cut to the last field.
-    AxisSettings left = rec.LeftAxis(), right = rec.RightAxis();
-    if (left.Source > n - 1) {
-        left.Source = n - 1;
-        rec.SetLeftAxis(left);
-    }
-    if (right.Source > n - 1) {
-        right.Source = n - 1;
-        rec.SetRightAxis(right);
-    }
-    const int a = left.Source, b = right.Source;
-    const bool useA = a > 0, useB = b > 0;
-    const double start = navigator_.ChartStart(), end = navigator_.ChartEnd();
-
-    // One pass over the table in blocks of decoded rows (the cursor stays on
-    // its record); the points are kept at the detail the chart can show.
-    t.DisableControls();
-    struct Resume {
-        Table& t;
-        ~Resume() { t.EnableControls(); }
-    } resume{t};
-    TFProgress progress(this);
-    progress.SetMessage(QStringLiteral("Načítání grafu"), true);  // both languages
-    progress.show();
-
-    series1_->data()->clear();
-    series2_->data()->clear();
-    detail_.Clear();
-    loadAll_ = allMode_;
-    loadStart_ = start;
-    loadEnd_ = end;
-    scanFields_ = {0};
-    sourceColumn_[0] = sourceColumn_[1] = -1;
-    if (useA) {
-        sourceColumn_[0] = static_cast<int>(scanFields_.size());
-        scanFields_.push_back(a);
-    }
-    if (useB) {
-        sourceColumn_[1] = static_cast<int>(scanFields_.size());
-        scanFields_.push_back(b);
-    }
-    const std::int64_t count = t.RecordCount();
-    loadCount_ = count;
-    detail_.Reserve(static_cast<std::size_t>(count));
-    double lo[2] = {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
-    double hi[2] = {-std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
-    double minT = 0, maxT = 0, minP = 0, maxP = 0;
-    bool anyRecord = false, anyPoint = false;
-    std::int64_t passed = 0;
-    int shown = -1;
-    QElapsedTimer sinceShown;
-    const int colA = sourceColumn_[0], colB = sourceColumn_[1];
-    try {
-        t.Scan(scanFields_, 1, [&](const ScanBlock& blk) {
-            for (std::size_t r = 0; r < blk.Rows; ++r) {
-                const double* v = blk.Values + r * blk.Fields;
-                const double tt = v[0];
-                if (!anyRecord) minT = maxT = tt;
-                anyRecord = true;
-                minT = std::min(minT, tt);
-                maxT = std::max(maxT, tt);
-                if (!allMode_ && (tt < start || tt > end)) continue;
-                if (!anyPoint) minP = maxP = tt;
-                minP = std::min(minP, tt);
-                maxP = std::max(maxP, tt);
-                anyPoint = true;
-                // An empty value counts as 0 (the block holds 0 for it).
-                const double va = colA >= 0 ? v[colA] : 0.0, vb = colB >= 0 ? v[colB] : 0.0;
-                if (colA >= 0) {
-                    lo[0] = std::min(lo[0], va);
-                    hi[0] = std::max(hi[0], va);
-                }
-                if (colB >= 0) {
-                    lo[1] = std::min(lo[1], vb);
-                    hi[1] = std::max(hi[1], vb);
-                }
-                detail_.Add(blk.FirstRecNo + static_cast<std::int64_t>(r), tt, va, vb);
-            }
-            // The progress window follows the share of records passed; it is
-            // redrawn (and the abort button read) when the share changes, at
-            // most every 20 ms, which is often enough for the eye and the hand.
-            passed += static_cast<std::int64_t>(blk.Rows);
-            const int percent = count > 0 ? static_cast<int>(passed * 100 / count) : 100;
-            if (percent != shown && (shown < 0 || sinceShown.elapsed() >= 20)) {
-                shown = percent;
-                sinceShown.start();
-                QCoreApplication::processEvents();
-                if (progress.SetProgress(percent)) return false;
-            }
-            return true;
-        });
-    } catch (...) {
-        progress.close();
-        throw;
-    }
-    progress.close();
-
-    // The bottom axis: in all-mode the range of the points (of the records
-    // when no series is shown), then the margins of 1/33.
-    double s = start, en = end;
-    if (allMode_) {
-        if (anyPoint && (useA || useB)) {
-            s = minP;
-            en = maxP;
-        } else if (anyRecord) {
-            s = minT;
-            en = maxT;
-        } else {
-            s = en = 0;
-        }
-    }
-    const AxisRange bottom = TimeAxisWithMargins(s, en);
-    navigator_.SetLimits(bottom.Min, bottom.Max);
-    chart_->xAxis->setRange(bottom.Min, bottom.Max);
-
-    // The vertical axes: the range of their series when automatic (a flat
-    // series gets one unit either side), else the fixed range; an axis that
-    // copies the other shows the other's range; then the margins, remembered
-    // for the 100 % vertical button.
-    auto settle = [&](const AxisLook& look, int k, bool own, bool otherOwn) {
-        if (!look.Automatic) return MakeRange(look.Min, look.Max);
-        int src = own ? k : (otherOwn ? 1 - k : -1);
-        if (src < 0 || lo[src] > hi[src]) return MakeRange(0, 0);
-        if (lo[src] == hi[src]) return MakeRange(lo[src] - 1, hi[src] + 1);
-        return MakeRange(lo[src], hi[src]);
-    };
-    leftRemembered_ = ValueAxisWithMargins(settle(leftLook_, 0, useA, useB));
-    rightRemembered_ = ValueAxisWithMargins(settle(rightLook_, 1, useB, useA));
-    chart_->yAxis->setRange(leftRemembered_.Min, leftRemembered_.Max);
-    chart_->yAxis2->setRange(rightRemembered_.Min, rightRemembered_.Max);
-
-    loading_ = false;
-    ShowDetail();
-    UpdateTickCount();
-    Replot();
-}
-
-int TFADbf::PlotPixels() const {
-    const int width = chart_->axisRect()->width() > 0 ? chart_->axisRect()->width() : chart_->width();
-    return std::max(width, 100);
-}
-
-void TFADbf::ShowDetail() {
-    Table& t = ctx_.Adm.Table1;
-    // A narrow view reads its records again, unless an operation that owns
-    // the table has suspended its attached controls or records came or went
-    // since the loading (the chart keeps what it showed until it is loaded
-    // again).
-    ChartDetail::Fetch fetch;
-    if (t.IsOpen() && !t.ControlsDisabled() && t.RecordCount() == loadCount_)
-        fetch = [&](std::int64_t first, std::int64_t last, std::vector<ChartPoint>(&out)[2]) {
-            t.Scan(scanFields_, first, [&](const ScanBlock& blk) {
-                for (std::size_t r = 0; r < blk.Rows; ++r) {
-                    if (blk.FirstRecNo + static_cast<std::int64_t>(r) > last) return false;
-                    const double* v = blk.Values + r * blk.Fields;
-                    if (!loadAll_ && (v[0] < loadStart_ || v[0] > loadEnd_)) continue;
-                    for (int k = 0; k < 2; ++k)
-                        out[k].push_back({v[0], sourceColumn_[k] >= 0 ? v[sourceColumn_[k]] : 0.0});
-                }
-                return true;
-            });
-        };
-    std::vector<ChartPoint> points[2];
-    const QCPRange view = chart_->xAxis->range();
-    try {
-        detail_.Points(view.lower, view.upper, PlotPixels(), fetch, points);
-    } catch (const std::exception&) {
-        // The table changed under the chart: the kept extremes serve.
-        detail_.Points(view.lower, view.upper, PlotPixels(), {}, points);
-    }
-    QCPGraph* series[2] = {series1_, series2_};
-    for (int k = 0; k < 2; ++k) {
-        if (sourceColumn_[k] < 0) {
-            series[k]->data()->clear();
-            continue;
-        }
-        QVector<QCPGraphData> d;
-        d.reserve(static_cast<qsizetype>(points[k].size()));
-        for (const ChartPoint& p : points[k]) d.append(QCPGraphData(p.Key, p.Value));
-        series[k]->data()->set(d, detail_.Sorted());
-    }
-}
-
-void TFADbf::UpdateTickCount() {
-    // Labels keep a gap of 30 % of their own width.
-    const QFontMetrics fm(chart_->xAxis->tickLabelFont());
-    const int label = fm.horizontalAdvance(QStringLiteral("00/00.00"));
-    const int width = chart_->axisRect()->width() > 0 ? chart_->axisRect()->width() : chart_->width();
-    ticker_->setTickCount(std::max(2, static_cast<int>(width / (label * 1.3))));
-}
-
-void TFADbf::Replot() { chart_->replot(QCustomPlot::rpQueuedReplot); }
-
-void TFADbf::SetBottomRange(const AxisRange& r) {
-    const AxisRange m = MakeRange(r.Min, r.Max);
-    chart_->xAxis->setRange(m.Min, m.Max);
-    HideCrossHair();
-    Replot();
-}
-
-void TFADbf::GrafStart_SBClick() { SetBottomRange(navigator_.ToStart(BottomRange())); }
-void TFADbf::GrafEnd_SBClick() { SetBottomRange(navigator_.ToEnd(BottomRange())); }
+void TFADbf::GrafStart_SBClick() { chart_->ToStart(); }
+void TFADbf::GrafEnd_SBClick() { chart_->ToEnd(); }
 
 void TFADbf::GrafPrior_SBMouseDown() {
-    navigator_.Press(-1, BottomRange());
+    chart_->Press(-1);
     timer1_->start();
-    OneStep();
+    chart_->StepOnce();
 }
 
 void TFADbf::GrafPrior_SBMouseUp() { timer1_->stop(); }
 
 void TFADbf::GrafNext_SBMouseDown() {
-    navigator_.Press(+1, BottomRange());
+    chart_->Press(+1);
     timer1_->start();
-    OneStep();
+    chart_->StepOnce();
 }
 
 void TFADbf::GrafNext_SBMouseUp() { timer1_->stop(); }
 
-void TFADbf::Timer1Timer() { OneStep(); }
-
-void TFADbf::OneStep() { SetBottomRange(navigator_.Step(BottomRange())); }
+void TFADbf::Timer1Timer() { chart_->StepOnce(); }
 
 void TFADbf::GrafRefresh_SBClick() {
     try {
@@ -1201,220 +776,33 @@ void TFADbf::GrafRefresh_SBClick() {
     }
 }
 
-void TFADbf::GrafZoomOut_SBClick() { SetBottomRange(navigator_.ZoomOut(BottomRange())); }
-void TFADbf::GrafZoomIn_SBClick() { SetBottomRange(navigator_.ZoomIn(BottomRange())); }
-void TFADbf::GrafZoomWidth_SBClick() { SetBottomRange(navigator_.FullWidth()); }
-
-void TFADbf::GrafZoomHeight_SBClick() {
-    chart_->yAxis->setRange(leftRemembered_.Min, leftRemembered_.Max);
-    chart_->yAxis2->setRange(rightRemembered_.Min, rightRemembered_.Max);
-    Replot();
-}
+void TFADbf::GrafZoomOut_SBClick() { chart_->ZoomOut(); }
+void TFADbf::GrafZoomIn_SBClick() { chart_->ZoomIn(); }
+void TFADbf::GrafZoomWidth_SBClick() { chart_->FullWidth(); }
+void TFADbf::GrafZoomHeight_SBClick() { chart_->FullHeight(); }
 
 void TFADbf::GrafParam_SBClick() {
-#ifdef KOLVEX_HAVE_CHART_SETTINGS
-    int result = QDialog::Rejected;
-    {
-        TFANastGraf dialog(ctx_, this);
-        result = RunModal(dialog);
-    }
-    if (result != QDialog::Accepted) return;
+    if (!actions_.ChartSettings || !actions_.ChartSettings(this)) return;
     try {
         FillChart();
     } catch (const std::exception& e) {
         ShowError(this, e);
     }
-#endif
 }
 
 void TFADbf::DbfPrint_SBClick() {
-#ifdef KOLVEX_HAVE_PRINT_DIALOG
-    TFANastTisk dialog(ctx_, this);
-    RunModal(dialog);
-    if (!dialog.StatusText().isEmpty()) emit StatusMessage(dialog.StatusText());
-#endif
+    if (!actions_.PrintTable) return;
+    const QString status = actions_.PrintTable(this);
+    if (!status.isEmpty()) emit StatusMessage(status);
 }
 
 void TFADbf::DbfExcel_SBClick() {
-#ifdef KOLVEX_HAVE_EXPORT_DIALOG
-    TFAToExcel dialog(ctx_, this);
-    RunModal(dialog);
-    if (!dialog.StatusText().isEmpty()) emit StatusMessage(dialog.StatusText());
-#endif
+    if (!actions_.ExportTable) return;
+    const QString status = actions_.ExportTable(this);
+    if (!status.isEmpty()) emit StatusMessage(status);
 }
 
-void TFADbf::GrafPrint_SBClick() {
-    // Screen resolution: the chart's fonts keep their size relative to the
-    // drawing (the output itself stays vector graphics).
-    QPrinter printer(QPrinter::ScreenResolution);
-    if (!printFile_.isEmpty()) {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(printFile_);
-    } else if (QPrinterInfo::availablePrinterNames().isEmpty()) {
-        // Without a printer the set-up offers a PDF file beside the table.
-        printer.setOutputFileName(Q(ReplaceExtension(ctx_.Adm.Table1.Path(), ".pdf")));
-    }
-    printer.setPageOrientation(QPageLayout::Landscape);
-    // The printer set-up: the printer (or a PDF file), paper and orientation.
-    QPrintDialog psd(&printer, this);
-    psd.setObjectName(QStringLiteral("PSD"));
-    psd.setOption(QAbstractPrintDialog::PrintToFile, true);
-    psd.setOption(QAbstractPrintDialog::PrintPageRange, false);
-    if (RunModal(psd) != QDialog::Accepted) return;
-
-    HideCrossHair();
-    QCPPainter painter;
-    if (!painter.begin(&printer)) {
-        ShowError(this, Tx("Tisk grafu se nezdařil", "The graph was not printed"));
-        return;
-    }
-    painter.setMode(QCPPainter::pmVectorized);
-    painter.setMode(QCPPainter::pmNoCaching);
-    // Margins of 10 % of the page on all four sides; the chart is drawn at
-    // its size on the screen and scaled to the rest of the page.
-    const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
-    const QRectF area(page.width() * 0.10, page.height() * 0.10, page.width() * 0.80, page.height() * 0.80);
-    const int logicalWidth = std::max(600, chart_->width());
-    const double scale = area.width() / logicalWidth;
-    const int logicalHeight = static_cast<int>(area.height() / scale);
-    painter.translate(area.topLeft());
-    painter.scale(scale, scale);
-    chart_->toPainter(&painter, logicalWidth, logicalHeight);
-    painter.end();
-}
-
-// ---- the mouse over the chart -----------------------------------------------------
-
-AxisRange TFADbf::Limited(AxisRange r) const {
-    const double start = navigator_.ChartStart(), end = navigator_.ChartEnd();
-    r = MakeRange(r.Min, r.Max);
-    if (r.Span() >= end - start) return MakeRange(start, end);
-    if (r.Min < start) r = {start, start + r.Span()};
-    if (r.Max > end) r = {end - r.Span(), end};
-    return r;
-}
-
-void TFADbf::ChartMousePress(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !grafStartSB_->isEnabled()) return;
-    if (!chart_->axisRect()->rect().contains(event->pos())) return;
-    dragging_ = true;
-    dragStartX_ = event->pos().x();
-    dragStartRange_ = BottomRange();
-    chart_->setCursor(Qt::ClosedHandCursor);
-}
-
-void TFADbf::ChartMouseMove(QMouseEvent* event) {
-    if (dragging_) {
-        const int width = std::max(1, chart_->axisRect()->width());
-        const double delta = -(event->pos().x() - dragStartX_) * dragStartRange_.Span() / width;
-        const AxisRange view = BottomRange();
-        // Only a view inside the chart is kept there; a view zoomed out
-        // beyond it moves freely.
-        AxisRange moved{dragStartRange_.Min + delta, dragStartRange_.Max + delta};
-        if (view.Span() < ChartEnd() - ChartStart()) moved = Limited(moved);
-        chart_->xAxis->setRange(moved.Min, moved.Max);
-        HideCrossHair();
-        Replot();
-        return;
-    }
-    ShowCrossHair(event->pos().x(), event->pos().y());
-}
-
-void TFADbf::ChartMouseRelease(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !dragging_) return;
-    dragging_ = false;
-    chart_->unsetCursor();
-}
-
-void TFADbf::ChartWheel(QWheelEvent* event) {
-    if (!grafStartSB_->isEnabled()) return;
-    const double steps = event->angleDelta().y() / 120.0;
-    if (steps == 0) return;
-    const AxisRange view = BottomRange();
-    const double centre = chart_->xAxis->pixelToCoord(event->position().x());
-    const double factor = std::pow(0.85, steps);
-    AxisRange r{centre - (centre - view.Min) * factor, centre + (view.Max - centre) * factor};
-    chart_->xAxis->setRange(Limited(r).Min, Limited(r).Max);
-    event->accept();
-    ShowCrossHair(event->position().x(), event->position().y());
-    Replot();
-}
-
-void TFADbf::HideCrossHair() {
-    if (!crossV_ || !crossV_->visible()) return;
-    for (QCPAbstractItem* item : std::initializer_list<QCPAbstractItem*>{crossV_, crossH_, tracer1_, tracer2_, crossText_})
-        item->setVisible(false);
-    crossText_->setText(QString());
-    chart_->layer(QStringLiteral("crosshair"))->replot();
-}
-
-namespace {
-// The index of the data point nearest to key, or -1 without data.
-int Nearest(const QCPGraph* g, double key) {
-    const auto data = g->data();
-    if (data->isEmpty()) return -1;
-    auto it = data->findBegin(key, false);
-    if (it == data->constEnd()) return data->size() - 1;
-    int i = static_cast<int>(it - data->constBegin());
-    if (i > 0 && std::abs((it - 1)->key - key) <= std::abs(it->key - key)) --i;
-    return i;
-}
-}  // namespace
-
-void TFADbf::ShowCrossHair(double x, double y) {
-    if (!grafStartSB_->isEnabled() || !chart_->axisRect()->rect().contains(QPoint(int(x), int(y)))) {
-        HideCrossHair();
-        return;
-    }
-    const double key = chart_->xAxis->pixelToCoord(x);
-    const QCPGraph* main = !series1_->data()->isEmpty() ? series1_ : series2_;
-    const int i = Nearest(main, key);
-    if (i < 0) {
-        HideCrossHair();
-        return;
-    }
-    const double t = (main->data()->constBegin() + i)->key;
-    QString text = DateTimeCellText(t);
-    const QCPGraph* graphs[2] = {series1_, series2_};
-    QCPItemTracer* tracers[2] = {tracer1_, tracer2_};
-    for (int k = 0; k < 2; ++k) {
-        const int j = Nearest(graphs[k], t);
-        if (j < 0) {
-            tracers[k]->setVisible(false);
-            continue;
-        }
-        const double v = (graphs[k]->data()->constBegin() + j)->value;
-        text += QLatin1Char('\n') + seriesLabel_[k] + QStringLiteral(":") +
-                FloatCellText(v, seriesDecimals_[k], seriesUnit_[k].toStdString());
-        tracers[k]->position->setCoords((graphs[k]->data()->constBegin() + j)->key, v);
-        tracers[k]->setPen(QPen(graphs[k]->pen().color(), 1.5));
-        tracers[k]->setBrush(Qt::white);
-        tracers[k]->setVisible(true);
-    }
-    crossV_->point1->setCoords(t, 0);
-    crossV_->point2->setCoords(t, 1);
-    crossH_->point1->setType(QCPItemPosition::ptAbsolute);
-    crossH_->point2->setType(QCPItemPosition::ptAbsolute);
-    crossH_->point1->setCoords(0, y);
-    crossH_->point2->setCoords(1, y);
-    crossV_->setVisible(true);
-    crossH_->setVisible(true);
-    crossText_->setText(text);
-    // The box stays inside the plot: to the right of the pointer, or to its
-    // left near the right edge.
-    const QRect area = chart_->axisRect()->rect();
-    const QFontMetrics fm(crossText_->font());
-    const QRect box = fm.boundingRect(QRect(0, 0, 1000, 1000), Qt::AlignLeft, text).adjusted(0, 0, 14, 10);
-    double px = chart_->xAxis->coordToPixel(t) + 12;
-    if (px + box.width() > area.right()) px = chart_->xAxis->coordToPixel(t) - 12 - box.width();
-    double py = y + 14;
-    if (py + box.height() > area.bottom()) py = y - 14 - box.height();
-    crossText_->position->setCoords(std::max<double>(area.left() + 2, px), std::max<double>(area.top() + 2, py));
-    crossText_->setVisible(true);
-    chart_->layer(QStringLiteral("crosshair"))->replot();
-}
-
-QString TFADbf::CrossHairText() const { return crossText_ && crossText_->visible() ? crossText_->text() : QString(); }
+void TFADbf::GrafPrint_SBClick() { chart_->Print(); }
 
 bool TFADbf::eventFilter(QObject* watched, QEvent* event) {
     // The current record stays in view when the grid changes its size (the
@@ -1423,10 +811,6 @@ bool TFADbf::eventFilter(QObject* watched, QEvent* event) {
         QTimer::singleShot(0, grid_, [this] {
             if (grid_->currentIndex().isValid()) grid_->scrollTo(grid_->currentIndex());
         });
-    if (watched == chart_) {
-        if (event->type() == QEvent::Leave && !dragging_) HideCrossHair();
-        if (event->type() == QEvent::Resize) UpdateTickCount();
-    }
     return QWidget::eventFilter(watched, event);
 }
 

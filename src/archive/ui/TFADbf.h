@@ -2,8 +2,8 @@
 // The archive viewer: a child window of the main window that shows the open
 // archive table (Table1 of the data module) as a grid, as a chart of its two
 // values over time against a left and a right axis, or both side by side.
-// It hosts the download, whose result it shows, and opens the chart settings,
-// printing and export dialogs.
+// It hosts the download, whose result it shows; the chart settings, printing
+// and export are actions its creator supplies.
 
 #include <QString>
 #include <QWidget>
@@ -13,34 +13,30 @@
 #include <vector>
 
 #include "archive/ArchiveContext.h"
-#include "archive/ChartDetail.h"
 #include "archive/ChartNavigation.h"
 #include "archive/Download.h"
+#include "archive/ui/ViewerActions.h"
 
 class QCustomPlot;
-class QCPAxis;
 class QCPGraph;
-class QCPItemStraightLine;
-class QCPItemText;
-class QCPItemTracer;
 class QLabel;
-class QMouseEvent;
 class QSplitter;
 class QTabBar;
 class QTableView;
 class QTimer;
 class QToolButton;
-class QWheelEvent;
 
 namespace kolvex::ui {
 
 class ArchiveGridModel;
-class DayTicker;
+class ViewerChart;
 
 class TFADbf : public QWidget, private kolvex::TableListener {
     Q_OBJECT
 public:
-    explicit TFADbf(kolvex::ArchiveContext& ctx, QWidget* parent = nullptr);
+    // `actions` are what the table print, export and chart settings buttons
+    // open; a button whose action is missing stays disabled.
+    TFADbf(kolvex::ArchiveContext& ctx, ViewerActions actions, QWidget* parent = nullptr);
     ~TFADbf() override;
 
     // Sets every caption and hint for the current language.
@@ -61,6 +57,8 @@ public:
     // The status line of a finished download.
     static QString DownloadStatusText(const kolvex::DownloadResult& result);
 
+    // The chart settings of the parameter record and the chart period; then
+    // the chart loaded from the table (see ViewerChart).
     void ApplyChartSettings();
     void FillChart();
 
@@ -71,18 +69,18 @@ public:
     bool TabsShown() const;
     int TabIndex() const;
     int GridPanelWidth() const;
-    bool AllMode() const { return allMode_; }
-    double ChartStart() const { return navigator_.ChartStart(); }
-    double ChartEnd() const { return navigator_.ChartEnd(); }
-    double Step() const { return navigator_.CurrentStep(); }
+    bool AllMode() const;
+    double ChartStart() const;
+    double ChartEnd() const;
+    double Step() const;
     kolvex::AxisRange BottomRange() const;
     kolvex::AxisRange LeftRange() const;
     kolvex::AxisRange RightRange() const;
-    kolvex::AxisRange RememberedLeft() const { return leftRemembered_; }
-    kolvex::AxisRange RememberedRight() const { return rightRemembered_; }
-    QCustomPlot* Chart() const { return chart_; }
-    QCPGraph* Series1() const { return series1_; }
-    QCPGraph* Series2() const { return series2_; }
+    kolvex::AxisRange RememberedLeft() const;
+    kolvex::AxisRange RememberedRight() const;
+    QCustomPlot* Chart() const;
+    QCPGraph* Series1() const;
+    QCPGraph* Series2() const;
     QTableView* Grid() const { return grid_; }
     ArchiveGridModel* GridModel() const { return model_; }
     QTabBar* TabBar() const { return tabs_; }
@@ -91,7 +89,7 @@ public:
     // The text the hover cross-hair shows now ("" when hidden).
     QString CrossHairText() const;
     // Chart prints go into this PDF file instead of a printer (tests).
-    void SetPrintOutputFile(const QString& path) { printFile_ = path; }
+    void SetPrintOutputFile(const QString& path);
 
 signals:
     // A table was opened or closed: the main window's record deletion button.
@@ -124,18 +122,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct AxisLook {
-        bool Neutral = true;  // black, no title
-        QString Title;
-        QColor Colour = Qt::black;
-        bool Automatic = true;
-        double Min = 0, Max = 0;
-    };
-
     void TableChanged(kolvex::TableEvent event) override;
     void BuildGridPanel();
     void BuildChartPanel();
-    void BuildChart();
     QToolButton* MakeButton(QWidget* parent, const char* name, const QIcon& icon);
     void UpdateButtons();
     void UpdateCaption();
@@ -144,28 +133,11 @@ private:
     void SizeGridColumns();
     int GridWidthForColumns() const;
     void ShowTabs(bool shown);
-    void ApplyAxisLook(QCPAxis* axis, QCPGraph* series, const AxisLook& look);
-    void SetBottomRange(const kolvex::AxisRange& r);
-    void OneStep();
-    void UpdateTickCount();
-    void Replot();
-    // The series' points for the bottom axis's range at the chart's detail.
-    void ShowDetail();
-    int PlotPixels() const;
-    // Mouse over the chart: dragging scrolls, the wheel zooms, hovering shows
-    // the cross-hair.
-    void ChartMousePress(QMouseEvent* event);
-    void ChartMouseMove(QMouseEvent* event);
-    void ChartMouseRelease(QMouseEvent* event);
-    void ChartWheel(QWheelEvent* event);
-    void ShowCrossHair(double x, double y);
-    void HideCrossHair();
     // The chart's visible period of the last run, for the table left open then.
     void RestoreChartView(const std::string& path);
-    // A view kept inside [chart start, chart end] (mouse scrolling and zoom).
-    kolvex::AxisRange Limited(kolvex::AxisRange r) const;
 
     kolvex::ArchiveContext& ctx_;
+    ViewerActions actions_;
 
     QWidget* dataTC_ = nullptr;  // the tab control: panels and the tab bar
     QTabBar* tabs_ = nullptr;
@@ -191,41 +163,11 @@ private:
     QToolButton* grafParamSB_ = nullptr;
     QToolButton* grafPrintSB_ = nullptr;
 
-    QCustomPlot* chart_ = nullptr;
-    QCPGraph* series1_ = nullptr;
-    QCPGraph* series2_ = nullptr;
-    QSharedPointer<DayTicker> ticker_;
-    QCPItemStraightLine* crossV_ = nullptr;
-    QCPItemStraightLine* crossH_ = nullptr;
-    QCPItemTracer* tracer1_ = nullptr;
-    QCPItemTracer* tracer2_ = nullptr;
-    QCPItemText* crossText_ = nullptr;
+    ViewerChart* chart_ = nullptr;
     QTimer* timer1_ = nullptr;
-
-    // Chart state.
-    bool allMode_ = true;
-    kolvex::ChartNavigator navigator_;
-    kolvex::AxisRange leftRemembered_, rightRemembered_;
-    AxisLook leftLook_, rightLook_;
-    // The points as loaded, the fields read for them (time stamp first) and
-    // the column of each series among them (-1 when it shows nothing), and
-    // the period of the loading.
-    kolvex::ChartDetail detail_;
-    std::vector<int> scanFields_;
-    int sourceColumn_[2] = {-1, -1};
-    bool loadAll_ = true, loading_ = false;
-    double loadStart_ = 0, loadEnd_ = 0;
-    std::int64_t loadCount_ = 0;
-    // Decimals and units of the two series, for the cross-hair.
-    int seriesDecimals_[2] = {1, 1};
-    QString seriesUnit_[2], seriesLabel_[2];
 
     int gridWidth_ = 200;  // the grid panel's width while both panels show
     bool syncing_ = false;
-    bool dragging_ = false;
-    int dragStartX_ = 0;
-    kolvex::AxisRange dragStartRange_;
-    QString printFile_;
     bool reopening_ = false;
     bool stateChecked_ = false;
 };
