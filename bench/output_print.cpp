@@ -131,6 +131,6 @@ int main(int argc, char** argv) {
         std::filesystem::remove(p);
         std::filesystem::remove(p.substr(0, p.size() - 4) + ".par");
     }
-    std::filesystem::remove(pdf);
+    if (!std::getenv("KOLVEX_KEEP_PDF")) std::filesystem::remove(pdf);
     return 0;
 }
