@@ -272,8 +272,18 @@ std::string ShortestDecimal(double value) {
 }
 
 double ExportedValue(double value) {
-    const std::string s = ShortestDecimal(value);
-    return s.empty() ? value : std::strtod(s.c_str(), nullptr);
+    if (!std::isfinite(value)) return value;
+    if (value == 0) return 0;  // "0", also for -0
+    // A double's own shortest decimal reads back as the double itself; only a
+    // single-precision number's decimal is read again (without the locale's
+    // decimal mark, which strtod would expect).
+    const float f = static_cast<float>(value);
+    if (static_cast<double>(f) != value) return value;
+    char b[64];
+    const auto r = std::to_chars(b, b + sizeof b, f, std::chars_format::fixed);
+    double d = value;
+    std::from_chars(b, r.ptr, d);
+    return d;
 }
 
 CsvFormat CsvFormatFor(Lang language) {
