@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 
@@ -134,7 +135,7 @@ public:
             const Glyph& g = Of(c);
             if (c != u' ') {
                 indexes_.push_back(g.Index);
-                positions_.push_back(QPointF(std::round(x), y));
+                positions_.push_back(QPointF(Nearest(x), y));
             }
             x += g.Advance;
         }
@@ -165,6 +166,12 @@ public:
 
 private:
     static constexpr std::size_t kMaxTexts = 64;
+
+    // The nearest whole number (x is a position on the page, not negative but
+    // for a text pushed out of a cell).
+    static double Nearest(double x) {
+        return x >= 0 && x < 1e9 ? static_cast<double>(static_cast<std::int64_t>(x + 0.5)) : std::round(x);
+    }
 
     // One line from the top of the layout, the first line's leading dropped,
     // tabs and line breaks as blanks: what drawText does with one line.
