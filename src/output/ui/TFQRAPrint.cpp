@@ -111,18 +111,18 @@ public:
     // The advance of the text without its trailing blanks; false when a
     // character has no glyph of this font (the cell is then drawn as text).
     bool Width(const std::vector<char16_t>& text, double& width) {
-        width = 0;
-        double blanks = 0;
+        double sum = 0, blanks = 0;  // in registers, not through the reference
         for (char16_t c : text) {
             const Glyph& g = Of(c);
             if (!g.Ok) return false;
             if (c == u' ') {
                 blanks += g.Advance;
             } else {
-                width += blanks + g.Advance;
+                sum += blanks + g.Advance;
                 blanks = 0;
             }
         }
+        width = sum;
         return true;
     }
     // Glyphs of the text from x on the baseline y (in device units); blanks
