@@ -167,8 +167,8 @@ public:
 private:
     static constexpr std::size_t kMaxTexts = 64;
 
-    // The nearest whole number (x is a position on the page, not negative but
-    // for a text pushed out of a cell).
+    // The nearest whole number; positions on the page are not negative, and
+    // for them a cast does what std::round (a library call) does.
     static double Nearest(double x) {
         return x >= 0 && x < 1e9 ? static_cast<double>(static_cast<std::int64_t>(x + 0.5)) : std::round(x);
     }
