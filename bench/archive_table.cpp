@@ -111,6 +111,8 @@ int main(int argc, char** argv) {
     const double blockRate = blockSeen / blockScan / 1e6;
     std::printf("cursor scan        %.3f s [%.3f]  %.2f M records/s   (target >= 20 M/s; checksum %.0f, last %.4f, %ld)%s\n",
                 scan, scanWall, scanRate, sum, last, seen, Verdict(scanRate >= 20));
+    std::printf("                   (record by record: the print plan and its pages, the download's merge, the\n"
+                "                   deletion of a period; the viewer's grid and chart, dump and export read by block scan)\n");
     std::printf("block scan         %.3f s [%.3f]  %.2f M records/s   (target >= 50 M/s; checksum %.0f, last %.4f, %ld)%s%s\n",
                 blockScan, blockWall, blockRate, blockSum, blockLast, blockSeen, Verdict(blockRate >= 50),
                 blockSum == sum && blockSeen == seen ? "" : "  (differs from the cursor scan!)");

@@ -6,16 +6,19 @@
 //   bench_output_export [records] [directory]
 //
 // Targets: the workbook under 3 s with flat memory; the deletion under 1 s.
-// The same walk into a sink that drops the rows shows how much of the
-// workbook's time is ours and how much the library's.
+// The same walk into a sink that makes the cell values and drops them shows
+// how much of the workbook's time is ours and how much the library's.
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "BenchClock.h"
 #include "archive/Adm.h"
@@ -43,14 +46,21 @@ double RssMb() {
 using bench::Stopwatch;
 using bench::Verdict;
 
+// Takes the rows as the workbook does on our side (each value as its cell
+// gets it) and drops them.
 class NullSink : public RowSink {
 public:
-    void AddRow(const std::vector<double>&, const std::vector<bool>&) override { ++rows_; }
+    void AddRow(const std::vector<double>& values, const std::vector<bool>&) override {
+        for (double v : values) sum_ += ExportedValue(v);
+        ++rows_;
+    }
     void Close() override {}
     std::uint64_t Rows() const override { return rows_; }
+    double Sum() const { return sum_; }
 
 private:
     std::uint64_t rows_ = 0;
+    double sum_ = 0;
 };
 
 double PeakMb() {
@@ -95,24 +105,33 @@ int main(int argc, char** argv) {
         TablePositionGuard guard(t);
         NullSink sink;
         r = ExportRecords(t, fields, 0, 0, 5, sink, [](int) { return false; });
+        if (sink.Sum() == 0.5) std::printf(" ");  // the values are used
     }
     const double walk = sw.Cpu();
 
     const std::string xlsx = dir + "/bench_output.xlsx";
     const double rssBefore = RssMb();
-    sw.Restart();
-    {
-        TablePositionGuard guard(t);
-        auto sink = OpenXlsxExport(xlsx, header, ExportColumnsOf(fields));
-        r = ExportRecords(t, fields, 0, 0, 5, *sink, [](int) { return false; });
-        sink->Close();
+    // Three workbooks: the median by CPU time.
+    std::vector<std::pair<double, double>> times;  // CPU, wall
+    for (int i = 0; i < 3; ++i) {
+        sw.Restart();
+        {
+            TablePositionGuard guard(t);
+            auto sink = OpenXlsxExport(xlsx, header, ExportColumnsOf(fields));
+            r = ExportRecords(t, fields, 0, 0, 5, *sink, [](int) { return false; });
+            sink->Close();
+        }
+        times.emplace_back(sw.Cpu(), sw.Wall());
     }
-    const double workbook = sw.Cpu(), workbookWall = sw.Wall();
-    std::printf("xlsx export: %lld rows in %.2f s CPU [%.2f s wall] (target < 3 s)%s, %.1f MB file, resident %.1f -> %.1f "
-                "MB, peak %.1f MB\n",
+    std::sort(times.begin(), times.end());
+    const double workbook = times[1].first, workbookWall = times[1].second;
+    std::printf("xlsx export: %lld rows in %.2f s CPU [%.2f s wall] (median of 3; target < 3 s)%s, %.1f MB file, "
+                "resident %.1f -> %.1f MB, peak %.1f MB\n",
                 static_cast<long long>(r.Taken), workbook, workbookWall, Verdict(workbook < 3),
                 static_cast<double>(std::filesystem::file_size(xlsx)) / 1048576.0, rssBefore, RssMb(), PeakMb());
-    std::printf("  of which the table walk %.2f s, the workbook library %.2f s (CPU)\n", walk, workbook - walk);
+    std::printf("  of which ours (the table walk and the cell values) %.2f s, inside libxlsxwriter %.2f s (CPU): its "
+                "printf of every number, the sheet through a temporary file, and zlib\n",
+                walk, workbook - walk);
 
     const std::string csv = dir + "/bench_output.csv";
     auto a = Clock::now();

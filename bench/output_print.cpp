@@ -6,17 +6,21 @@
 //
 //   bench_output_print [records] [directory]
 //
-// Targets: the whole table under 5 s; the memory of the large report at most
-// that of the small one plus 16 MB.
+// Targets: the whole table under 5 s (CPU time, the median of three runs);
+// the memory of the large report at most that of the small one plus 16 MB.
+// The plan and the page lines are timed alone as well: the rest is the
+// drawing, nearly all of it inside Qt's PDF writer and zlib.
 
 #include <QApplication>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "BenchClock.h"
 #include "archive/Adm.h"
@@ -74,9 +78,48 @@ void Write(const std::string& path, long n) {
 
 struct Result {
     double Seconds = 0, Cpu = 0, UsedMb = 0;
+    double LinesCpu = 0;  // the plan and the lines of every page, without drawing
     std::size_t Pages = 0;
     long long PdfBytes = 0;
 };
+
+// What the report does before the painter: the plan, and every page's lines
+// read and formatted from the table; the characters of the listing cells
+// (blanks aside) counted into glyphs.
+double ReadLines(const std::string& path, long long& glyphs) {
+    FixedAnswerer yes(true);
+    TADM adm(&yes);
+    adm.OpenArchive(path);
+    Table& t = adm.Table1;
+    const bench::Stopwatch sw;
+    ReportRequest rq;
+    rq.StepSeconds = 5;
+    rq.Language = Lang::English;
+    rq.PrintedAt = *TryEncodeDateTime(2024, 1, 1, 0, 0, 0);
+    std::size_t lines = 0;
+    {
+        TablePositionGuard guard(t);
+        const ReportPlan plan = PrepareReport(t, adm.ParameterRecord, rq, [](int) { return false; });
+        std::vector<ReportLine> page;
+        for (std::size_t i = 0; i < plan.Pages.size(); ++i) lines += ReportPageLines(t, plan, i, page);
+    }
+    const double cpu = sw.Cpu();
+    glyphs = 0;
+    {
+        TablePositionGuard guard(t);
+        const ReportPlan plan = PrepareReport(t, adm.ParameterRecord, rq, [](int) { return false; });
+        std::vector<ReportLine> page;
+        for (std::size_t i = 0; i < plan.Pages.size(); ++i) {
+            const std::size_t count = ReportPageLines(t, plan, i, page);
+            for (std::size_t j = 0; j < count; ++j)
+                for (std::size_t f = 0; f < plan.Fields.size() && f < 3; ++f)
+                    for (char c : page[j].Cells[f])
+                        glyphs += c != ' ' && (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+        }
+    }
+    adm.CloseArchive();
+    return lines > 0 ? cpu : -1;
+}
 
 Result Print(const std::string& path, const std::string& pdf) {
     FixedAnswerer yes(true);
@@ -119,14 +162,27 @@ int main(int argc, char** argv) {
 
     Print(small, pdf);  // fonts and the PDF machinery loaded once
     const Result s = Print(small, pdf);
-    const Result l = Print(large, pdf);
+    // The large report three times: the median by CPU time, the most memory.
+    std::vector<Result> runs;
+    for (int i = 0; i < 3; ++i) runs.push_back(Print(large, pdf));
+    double mostMemory = 0;
+    for (const Result& r : runs) mostMemory = std::max(mostMemory, r.UsedMb);
+    std::sort(runs.begin(), runs.end(), [](const Result& a, const Result& b) { return a.Cpu < b.Cpu; });
+    Result l = runs[1];
+    l.UsedMb = mostMemory;
+    long long glyphs = 0;
+    const double lines = ReadLines(large, glyphs);
     const bool flat = l.UsedMb <= s.UsedMb + 16;
     std::printf("print to PDF, %ld records: %zu pages in %.2f s CPU [%.2f s wall] (%.1f MB PDF), memory %.1f MB\n",
                 n / 10, s.Pages, s.Cpu, s.Seconds, static_cast<double>(s.PdfBytes) / 1048576.0, s.UsedMb);
-    std::printf("print to PDF, %ld records: %zu pages in %.2f s CPU [%.2f s wall] (target <= 5 s)%s (%.1f MB PDF), "
-                "memory %.1f MB (target <= %.1f MB, flat in the page count)%s\n",
+    std::printf("print to PDF, %ld records: %zu pages in %.2f s CPU [%.2f s wall] (median of 3; target <= 5 s)%s "
+                "(%.1f MB PDF), memory %.1f MB (target <= %.1f MB, flat in the page count)%s\n",
                 n, l.Pages, l.Cpu, l.Seconds, Verdict(l.Cpu <= 5), static_cast<double>(l.PdfBytes) / 1048576.0,
                 l.UsedMb, s.UsedMb + 16, Verdict(flat));
+    std::printf("  of which the plan and the lines read and formatted %.2f s; the rest is drawing %.1f M glyphs, "
+                "which Qt's PDF writer places one by one (\"dx dy Td <glyph> Tj\") and compresses page by page "
+                "with zlib\n",
+                lines, static_cast<double>(glyphs) / 1e6);
     for (const std::string& p : {small, large}) {
         std::filesystem::remove(p);
         std::filesystem::remove(p.substr(0, p.size() - 4) + ".par");

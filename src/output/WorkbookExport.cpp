@@ -102,6 +102,9 @@ private:
         const std::string name = SheetNameFor(header_.FileName, part_);
         ws_ = workbook_add_worksheet(wb_, name.c_str());
         if (!ws_) WriteFailed(path_, "worksheet");
+        // In constant memory the sheet's rows go to a temporary file, by
+        // default through a 4 KB buffer: one system call per 4 KB of XML.
+        if (ws_->optimize_tmpfile) std::setvbuf(ws_->optimize_tmpfile, nullptr, _IOFBF, 1 << 20);
         // Columns A to G are 12 wide, the date-time column 20. The writer keeps
         // one entry per first column, so each column is set once.
         for (std::size_t c = 0; c < std::max<std::size_t>(columns_.size(), 7); ++c) {
@@ -272,8 +275,18 @@ std::string ShortestDecimal(double value) {
 }
 
 double ExportedValue(double value) {
-    const std::string s = ShortestDecimal(value);
-    return s.empty() ? value : std::strtod(s.c_str(), nullptr);
+    if (!std::isfinite(value)) return value;
+    if (value == 0) return 0;  // "0", also for -0
+    // A double's own shortest decimal reads back as the double itself; only a
+    // single-precision number's decimal is read again (without the locale's
+    // decimal mark, which strtod would expect).
+    const float f = static_cast<float>(value);
+    if (static_cast<double>(f) != value) return value;
+    char b[64];
+    const auto r = std::to_chars(b, b + sizeof b, f, std::chars_format::fixed);
+    double d = value;
+    std::from_chars(b, r.ptr, d);
+    return d;
 }
 
 CsvFormat CsvFormatFor(Lang language) {

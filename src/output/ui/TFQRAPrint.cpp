@@ -10,10 +10,18 @@
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdint>
+#include <string>
 #include <unordered_map>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "base/ui/ErrorDisplay.h"
 #include "base/ui/ModalRunner.h"
@@ -61,43 +69,89 @@ bool Utf16(const std::string& s, std::vector<char16_t>& out) {
     return true;
 }
 
+// Qt's PDF writer compresses every page through buffers of about 10 MB that
+// it takes and gives back page by page. The C library maps blocks of that
+// size afresh each time and trims the heap when they are freed, so every page
+// paid page faults for memory it barely touches. While a report is painted
+// such blocks come from the heap and stay there; the library's usual limits
+// and a trimmed heap come back afterwards.
+class HeapForLargeBlocks {
+public:
+    HeapForLargeBlocks() {
+#if defined(__GLIBC__)
+        mallopt(M_MMAP_THRESHOLD, kLimit);
+        mallopt(M_TRIM_THRESHOLD, 2 * kLimit);
+#endif
+    }
+    ~HeapForLargeBlocks() {
+#if defined(__GLIBC__)
+        mallopt(M_MMAP_THRESHOLD, kDefault);
+        mallopt(M_TRIM_THRESHOLD, kDefault);
+        malloc_trim(0);
+#endif
+    }
+    HeapForLargeBlocks(const HeapForLargeBlocks&) = delete;
+    HeapForLargeBlocks& operator=(const HeapForLargeBlocks&) = delete;
+
+private:
+    static constexpr int kLimit = 32 << 20, kDefault = 128 << 10;
+};
+
 }  // namespace
 
 // The glyphs of the listing font on the device, one lookup per character:
 // the cells of all lines of a page column become one glyph run.
 class TFQRAPrint::Glyphs {
 public:
-    Glyphs(const QFont& font, QPaintDevice* device) : raw_(QRawFont::fromFont(QFont(font, device))) {}
+    Glyphs(const QFont& font, QPaintDevice* device)
+        : device_(device), raw_(QRawFont::fromFont(QFont(font, device))) {}
     bool Valid() const { return raw_.isValid(); }
     double Ascent() const { return raw_.ascent(); }
 
     // The advance of the text without its trailing blanks; false when a
     // character has no glyph of this font (the cell is then drawn as text).
     bool Width(const std::vector<char16_t>& text, double& width) {
-        width = 0;
-        double blanks = 0;
+        double sum = 0, blanks = 0;  // in registers, not through the reference
         for (char16_t c : text) {
             const Glyph& g = Of(c);
             if (!g.Ok) return false;
             if (c == u' ') {
                 blanks += g.Advance;
             } else {
-                width += blanks + g.Advance;
+                sum += blanks + g.Advance;
                 blanks = 0;
             }
         }
+        width = sum;
         return true;
     }
-    // Glyphs of the text from x on the baseline y; blanks only advance.
+    // Glyphs of the text from x on the baseline y (in device units); blanks
+    // only advance. Each glyph starts at the nearest whole device unit
+    // (1/1200 inch on a PDF printer, at most 0.011 mm away): the PDF writer
+    // then gives its offset from the glyph before as a short integer, a third
+    // less text to write and compress per glyph.
     void Append(const std::vector<char16_t>& text, double x, double y) {
         for (char16_t c : text) {
             const Glyph& g = Of(c);
             if (c != u' ') {
                 indexes_.push_back(g.Index);
-                positions_.push_back(QPointF(x, y));
+                positions_.push_back(QPointF(Nearest(x), y));
             }
             x += g.Advance;
         }
+    }
+    // A title, header or footer text with its top left corner at topLeft,
+    // laid out once per text and font as drawText(rect, AlignLeft | AlignTop |
+    // TextSingleLine) lays it out, and drawn from its glyph runs: the same
+    // headers on every page are not laid out again.
+    void DrawText(QPainter& p, const QFont& font, const QPointF& topLeft, const std::string& text) {
+        std::string key = std::to_string(font.pointSize()) + (font.bold() ? 'b' : 'r') + text;
+        auto it = texts_.find(key);
+        if (it == texts_.end()) {
+            if (texts_.size() >= kMaxTexts) texts_.clear();  // the page numbers never come back
+            it = texts_.emplace(std::move(key), Layout(font, Q(text))).first;
+        }
+        for (const QGlyphRun& run : it->second) p.drawGlyphRun(topLeft, run);
     }
     void Draw(QPainter& p) {
         if (indexes_.isEmpty()) return;
@@ -111,6 +165,34 @@ public:
     }
 
 private:
+    static constexpr std::size_t kMaxTexts = 64;
+
+    // The nearest whole number; positions on the page are not negative, and
+    // for them a cast does what std::round (a library call) does.
+    static double Nearest(double x) {
+        return x >= 0 && x < 1e9 ? static_cast<double>(static_cast<std::int64_t>(x + 0.5)) : std::round(x);
+    }
+
+    // One line from the top of the layout, the first line's leading dropped,
+    // tabs and line breaks as blanks: what drawText does with one line.
+    QList<QGlyphRun> Layout(const QFont& font, QString text) const {
+        for (QChar& c : text)
+            if (c == u'\r' || c == u'\n' || c == u'\t') c = u' ';
+        QTextLayout layout(text, QFont(font, device_), device_);
+        QTextOption option;
+        option.setTextDirection(Qt::LeftToRight);
+        option.setAlignment(Qt::AlignLeft);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        if (line.isValid()) {
+            line.setLineWidth(0x01000000);
+            line.setPosition(QPointF(0, 0));
+        }
+        layout.endLayout();
+        return layout.glyphRuns();
+    }
+
     struct Glyph {
         quint32 Index = 0;
         double Advance = 0;
@@ -131,7 +213,9 @@ private:
         return g;
     }
 
+    QPaintDevice* device_;
     QRawFont raw_;
+    std::unordered_map<std::string, QList<QGlyphRun>> texts_;
     std::array<Glyph, 256> latin_{};
     std::unordered_map<char16_t, Glyph> other_;
     QList<quint32> indexes_;
@@ -160,6 +244,11 @@ void TFQRAPrint::PaintPage(QPainter& p, double k, std::size_t index, Glyphs* gly
     };
     // A text item with its top left corner at (left, top) of the page.
     auto item = [&](double bandLeft, double bandTop, const TextItem& t) {
+        if (glyphs) {
+            glyphs->DrawText(p, ReportFont(t.PointSize, t.Bold), QPointF((bandLeft + t.Left) * k, (bandTop + t.Top) * k),
+                             t.Text);
+            return;
+        }
         p.setFont(ReportFont(t.PointSize, t.Bold));
         p.drawText(rect(bandLeft + t.Left, bandTop + t.Top, kPrintableWidth, 12),
                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, Q(t.Text));
@@ -219,6 +308,7 @@ void TFQRAPrint::PaintPage(QPainter& p, double k, std::size_t index, Glyphs* gly
 }
 
 void TFQRAPrint::Paint(QPrinter* printer) const {
+    const HeapForLargeBlocks heap;
     QPainter p;
     if (!p.begin(printer)) return;
     const double k = printer->resolution() / 25.4;
