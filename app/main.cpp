@@ -4,14 +4,15 @@
 #include <QIcon>
 #include <QLocale>
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "app/AppContext.h"
+#include "app/WorkFolder.h"
 #include "base/Errors.h"
 #include "base/Language.h"
-#include "app/WorkFolder.h"
 #include "base/ui/ErrorDisplay.h"
 #include "base/ui/Icons.h"
 #include "app/ui/TFMain.h"
@@ -66,6 +67,11 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Marvenik"));
     QApplication::setApplicationVersion(QStringLiteral(KOLVEX_VERSION));
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kAppId));
+    // The toolkit takes the whole C locale from the environment; numbers in
+    // files (dBASE numeric fields, parameter values) must keep the decimal
+    // point whatever the user's locale. Shown numbers use the locale's own
+    // separator through SetDecimalSeparator below.
+    std::setlocale(LC_NUMERIC, "C");
     // What remains after the toolkit took its own options must be ours.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--data-home") == 0) continue;
