@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <optional>
+
 #include "LoggerDialogsFixture.h"
 #include "base/Errors.h"
 #include "base/ui/ModalRunner.h"
@@ -13,6 +15,7 @@
 
 using namespace kolvex;
 using namespace kolvex::test;
+using kolvex::ui::Answer;
 using kolvex::ui::TFAErase;
 
 namespace {
@@ -102,10 +105,16 @@ private slots:
         dlg.OpenSequence();
         logger.ClearFrames();
         bool reported = false;
-        dlg.ReportError = [&](const std::exception&) { reported = true; };
-        dlg.Confirm = [](const QString&) { return true; };
+        std::optional<Answer> preferred;
+        dlg.Hooks.Error = [&](const std::exception&) { reported = true; };
+        dlg.Hooks.Ask = [&](const QString&, Answer p) {
+            preferred = p;
+            return true;
+        };
         dlg.findChild<QPushButton*>("Erase_BB")->click();
         QVERIFY(!reported);
+        // Emptying destroys data: Enter and Escape answer No.
+        QCOMPARE(preferred, std::optional(Answer::No));
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         // The pointer read for the question, then the write pointer written as the read pointer.
         const auto frames = logger.Sim().ReceivedFrames();
@@ -142,8 +151,8 @@ private slots:
         TFAErase dlg(logger.ctx);
         dlg.OpenSequence();
         QStringList errors;
-        dlg.ReportError = [&](const std::exception& e) { errors << QString::fromUtf8(e.what()); };
-        dlg.Confirm = [](const QString&) { return true; };
+        dlg.Hooks.Error = [&](const std::exception& e) { errors << QString::fromUtf8(e.what()); };
+        dlg.Hooks.Ask = [](const QString&, Answer) { return true; };
         sim::FaultRule r;
         r.Kind = sim::FaultKind::NoReply;
         r.Frames = {2, 3, 4, 5};

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "base/Language.h"
-#include "base/ui/ErrorDisplay.h"
+#include "base/ui/DialogKit.h"
 
 namespace kolvex::ui {
 
@@ -57,7 +57,7 @@ TFProgress::TFProgress(QWidget* parent)
     ApplyCaptions();
 }
 
-void TFProgress::ApplyCaptions() { abortBB_->setText(Q(Tr("&Zrušit", "&Abort"))); }
+void TFProgress::ApplyCaptions() { abortBB_->setText(Tx("&Zrušit", "&Abort")); }
 
 void TFProgress::SetMessage(const QString& text, bool abortVisible) {
     abortBB_->setVisible(abortVisible);
