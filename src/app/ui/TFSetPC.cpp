@@ -196,8 +196,8 @@ void TFSetPC::ApplyCaptions() {
     gbRS232_->setTitle(QStringLiteral("RS&232"));  // not translated
     portNameL_->setText(Tx("Číslo portu", "Port name"));
     netPortL_->setText(Tx("Síťový &port", "Network &port"));
-    netPortE_->setToolTip(Q(Tr("Port za síťovým sériovým serverem: rfc2217://počítač:port nebo tcp://počítač:port",
-                                "A port behind a network serial server: rfc2217://host:port or tcp://host:port")));
+    netPortE_->setToolTip(Tx("Port za síťovým sériovým serverem: rfc2217://počítač:port nebo tcp://počítač:port",
+                             "A port behind a network serial server: rfc2217://host:port or tcp://host:port"));
     adresaL_->setText(Tx("Adresa", "Address"));
     detailsBB_->setText(Tx("Detaily", "Details"));
     refreshBB_->setText(Tx("&Obnovit", "&Refresh"));
