@@ -18,9 +18,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "base/ui/DialogKit.h"
 #include "app/ConfigDefaults.h"
 #include "base/Language.h"
+#include "base/ui/DialogKit.h"
 #include "base/ui/Help.h"
 #include "base/ui/ModalRunner.h"
 #include "base/Errors.h"
@@ -212,10 +212,10 @@ void TFSetPC::SetUp_BBClick() {
     if (!typed.empty() && !ParseNetworkPort(typed)) {
         // Refused before anything is stored; the dialog stays open.
         Hooks.Error(ESetPC(Tr("Síťový port  " + typed +
-                                 "  nemá správný tvar: napište rfc2217://počítač:port nebo tcp://počítač:port "
-                                 "(port 1 až 65535)",
-                             "Network port  " + typed +
-                                 "  is malformed: write rfc2217://host:port or tcp://host:port (port 1 to 65535)")));
+                                  "  nemá správný tvar: napište rfc2217://počítač:port nebo tcp://počítač:port "
+                                  "(port 1 až 65535)",
+                              "Network port  " + typed +
+                                  "  is malformed: write rfc2217://host:port or tcp://host:port (port 1 to 65535)")));
         netPortE_->setFocus();
         netPortE_->selectAll();
         return;

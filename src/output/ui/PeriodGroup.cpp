@@ -16,9 +16,8 @@
 
 #include <algorithm>
 
-#include "base/ui/DialogKit.h"
 #include "base/Language.h"
-#include "base/ui/ErrorDisplay.h"
+#include "base/ui/DialogKit.h"
 #include "base/DateTime.h"
 #include "output/ui/OutputSupport.h"
 
