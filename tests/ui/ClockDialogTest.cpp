@@ -25,6 +25,7 @@
 
 using namespace kolvex;
 using namespace kolvex::test;
+using kolvex::ui::Answer;
 using kolvex::ui::TFSetCas;
 
 namespace {
@@ -210,7 +211,7 @@ private slots:
         // A PC clock outside 2000..2099 and a picked year 1999: the message,
         // nothing written, the dialog stays open.
         QStringList errors;
-        again.ReportError = [&](const std::exception& e) {
+        again.Hooks.Error = [&](const std::exception& e) {
             QVERIFY(dynamic_cast<const ESetCas*>(&e) != nullptr);
             errors << QString::fromUtf8(e.what());
         };
@@ -240,7 +241,7 @@ private slots:
         TFSetCas dlg(logger.ctx);
         dlg.OpenSequence();
         QStringList errors;
-        dlg.ReportError = [&](const std::exception& e) { errors << QString::fromUtf8(e.what()); };
+        dlg.Hooks.Error = [&](const std::exception& e) { errors << QString::fromUtf8(e.what()); };
         Pick(dlg, QDate(2030, 1, 1), QTime(1, 2, 3));
         logger.ctx.Config.BusAddress = 9;
         Silence(logger.Sim());
@@ -269,7 +270,7 @@ private slots:
         // Storing that unchanged offers the PC's clock; after No only the
         // address is written.
         QStringList asked;
-        dlg.Confirm = [&](const QString& q) {
+        dlg.Hooks.Ask = [&](const QString& q, Answer) {
             asked << q;
             return false;
         };
@@ -283,7 +284,7 @@ private slots:
         TFSetCas yes(ctx);
         yes.OpenSequence();
         yes.Now = [] { return *TryEncodeDateTime(2031, 3, 9, 8, 7, 6, 900); };
-        yes.Confirm = [](const QString&) { return true; };
+        yes.Hooks.Ask = [](const QString&, Answer) { return true; };
         yes.SetUp_BBClick();
         frames = fake.Frames();
         QCOMPARE(int(frames.size()), 5);

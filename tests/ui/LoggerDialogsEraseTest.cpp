@@ -13,6 +13,7 @@
 
 using namespace kolvex;
 using namespace kolvex::test;
+using kolvex::ui::Answer;
 using kolvex::ui::TFAErase;
 
 namespace {
@@ -102,8 +103,8 @@ private slots:
         dlg.OpenSequence();
         logger.ClearFrames();
         bool reported = false;
-        dlg.ReportError = [&](const std::exception&) { reported = true; };
-        dlg.Confirm = [](const QString&) { return true; };
+        dlg.Hooks.Error = [&](const std::exception&) { reported = true; };
+        dlg.Hooks.Ask = [](const QString&, Answer) { return true; };
         dlg.findChild<QPushButton*>("Erase_BB")->click();
         QVERIFY(!reported);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
@@ -142,8 +143,8 @@ private slots:
         TFAErase dlg(logger.ctx);
         dlg.OpenSequence();
         QStringList errors;
-        dlg.ReportError = [&](const std::exception& e) { errors << QString::fromUtf8(e.what()); };
-        dlg.Confirm = [](const QString&) { return true; };
+        dlg.Hooks.Error = [&](const std::exception& e) { errors << QString::fromUtf8(e.what()); };
+        dlg.Hooks.Ask = [](const QString&, Answer) { return true; };
         sim::FaultRule r;
         r.Kind = sim::FaultKind::NoReply;
         r.Frames = {2, 3, 4, 5};

@@ -113,7 +113,7 @@ private slots:
 
         // A failed read while open: the error is reported, the indicators stay.
         QStringList errors;
-        dlg.ReportError = [&](const std::exception& e) { errors << QString::fromUtf8(e.what()); };
+        dlg.Hooks.Error = [&](const std::exception& e) { errors << QString::fromUtf8(e.what()); };
         Silence(logger.Sim());
         dlg.findChild<QPushButton*>("Read_BB")->click();
         QCOMPARE(errors.size(), 1);

@@ -52,8 +52,8 @@ struct Setup {
         adm.SetConverter(&conv);
         conv.OnCreated = [this](TFADbfConvert& d) {
             ++dialogs;
-            d.ShowMessage = [this](const QString& m) { messages << m; };
-            d.ReportError = [this](const std::exception& e) { errors << QString::fromUtf8(e.what()); };
+            d.Hooks.Message = [this](const QString& m) { messages << m; };
+            d.Hooks.Error = [this](const std::exception& e) { errors << QString::fromUtf8(e.what()); };
         };
     }
     void Write(OldLayout layout, const std::vector<OldRecord>& recs, bool wrongChecksum = false) {

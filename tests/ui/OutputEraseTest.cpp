@@ -27,7 +27,7 @@ struct Boxes {
     QStringList Questions, Infos, Errors;
     bool Answer = true;
     void Install(TFADbfErase& d) {
-        d.Hooks.Ask = [this](const QString& q) {
+        d.Hooks.Ask = [this](const QString& q, kolvex::ui::Answer) {
             Questions << q;
             return Answer;
         };

@@ -24,6 +24,7 @@
 
 using namespace kolvex;
 using namespace kolvex::test;
+using kolvex::ui::Answer;
 using kolvex::ui::TFAParama;
 using kolvex::ui::TSpinFEdit;
 
@@ -38,11 +39,11 @@ sim::SimOptions Options(int type = 4) {
 // The editor opened on a logger, with its question and error hooks recorded.
 struct Editor {
     explicit Editor(SimLogger& logger, bool answer = true) : dlg(logger.ctx) {
-        dlg.Confirm = [this, answer](const QString& q) {
+        dlg.Hooks.Ask = [this, answer](const QString& q, Answer) {
             questions << q;
             return answer;
         };
-        dlg.ReportError = [this](const std::exception& e) { errors << QString::fromUtf8(e.what()); };
+        dlg.Hooks.Error = [this](const std::exception& e) { errors << QString::fromUtf8(e.what()); };
         dlg.OpenSequence();
     }
     template <typename W>

@@ -24,7 +24,7 @@
 
 #include "base/Errors.h"
 #include "base/Language.h"
-#include "base/ui/ErrorDisplay.h"
+#include "base/ui/DialogKit.h"
 #include "base/ui/ModalRunner.h"
 #include "archive/ChartNavigation.h"
 #include "archive/ui/ViewerSupport.h"
@@ -35,8 +35,6 @@ namespace kolvex::ui {
 namespace {
 
 const QColor kInputColour[2] = {QColor(Qt::red), QColor(0, 128, 0)};  // the viewer's series colours
-
-QString Tx(const char* cs, const char* en) { return Q(Tr(cs, en)); }
 
 // The freedesktop notification service when the session offers one, else
 // the system tray's balloon, else nothing.

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "base/Language.h"
-#include "base/ui/ErrorDisplay.h"
+#include "base/ui/DialogKit.h"
 #include "app/ui/TFSetPC.h"
 #include "link/CommSettings.h"
 #include "link/PortNames.h"
@@ -29,17 +29,17 @@ void PortStatus::Refresh() {
     QString name = Q(ctx_.Config.ComPort);
     if (port.IsOpen() && !port.DevicePath().empty() && port.DevicePath() != ctx_.Config.ComPort)
         name += QStringLiteral(" (") + Q(port.DevicePath()) + QLatin1Char(')');
-    QString text = Q(Tr("Port ", "Port ")) + name + QStringLiteral(": ");
+    QString text = Tx("Port ", "Port ") + name + QStringLiteral(": ");
     const QString last = lastGood_.isValid() ? QLocale().toString(lastGood_, QStringLiteral("HH:mm:ss")) : QString();
     if (!port.IsOpen()) {
-        text += Q(Tr("zavřen", "closed"));
+        text += Tx("zavřen", "closed");
     } else if (!tried_) {
-        text += Q(Tr("otevřen", "open"));
+        text += Tx("otevřen", "open");
     } else if (answering_) {
-        text += Q(Tr("záznamník odpovídá, poslední čtení ", "the logger answers, last reading ")) + last;
+        text += Tx("záznamník odpovídá, poslední čtení ", "the logger answers, last reading ") + last;
     } else {
-        text += Q(Tr("záznamník neodpovídá", "the logger does not answer"));
-        if (!last.isEmpty()) text += Q(Tr(" od ", " since ")) + last;
+        text += Tx("záznamník neodpovídá", "the logger does not answer");
+        if (!last.isEmpty()) text += Tx(" od ", " since ") + last;
     }
     setText(text);
 }

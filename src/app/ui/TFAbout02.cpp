@@ -10,7 +10,7 @@
 
 #include "base/Language.h"
 #include "app/SystemInfo.h"
-#include "base/ui/ErrorDisplay.h"
+#include "base/ui/DialogKit.h"
 #include "base/ui/Icons.h"
 #include "base/ui/ModalRunner.h"
 #include "app/ui/TFSetPC.h"
@@ -80,22 +80,16 @@ TFAbout02::TFAbout02(QWidget* parent) : QDialog(parent) {
     panelLayout->addSpacing(8);
     panelLayout->addLayout(text, 1);
 
-    closeBB_ = new QPushButton(this);
-    closeBB_->setObjectName(QStringLiteral("Close_BB"));
-    closeBB_->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    closeBB_ = MakeButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
+    closeBB_->setAutoDefault(true);  // the only one; Enter closes wherever the focus is
     closeBB_->setDefault(true);
-    systemBB_ = new QPushButton(QStringLiteral("&System"), this);
-    systemBB_->setObjectName(QStringLiteral("System_BB"));
-    systemBB_->setIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
-    systemBB_->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(systemBB_);
-    buttons->addStretch(1);
-    buttons->addWidget(closeBB_);
+    systemBB_ = MakeButton(this, "System_BB", QStyle::SP_ComputerIcon);
+    systemBB_->setText(QStringLiteral("&System"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(panel);
-    layout->addLayout(buttons);
+    // Close answers OK, not Cancel.
+    layout->addLayout(ButtonRow(this).Action(systemBB_).Stretch().Action(closeBB_).Layout());
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(closeBB_, &QPushButton::clicked, this, &QDialog::accept);
@@ -108,10 +102,10 @@ TFAbout02::TFAbout02(QWidget* parent) : QDialog(parent) {
 }
 
 void TFAbout02::ApplyCaptions() {
-    setWindowTitle(Q(Tr("Informace o aplikaci", "Information")));
+    setWindowTitle(Tx("Informace o aplikaci", "Information"));
     manufL_->setText(QStringLiteral("Marvenik"));
-    versionL_->setText(Q(Tr("Verze", "Version")));
-    closeBB_->setText(Q(Tr("&Zavřít", "&Close")));
+    versionL_->setText(Tx("Verze", "Version"));
+    closeBB_->setText(Tx("&Zavřít", "&Close"));
 }
 
 void TFAbout02::System_BBClick() {
@@ -140,9 +134,8 @@ TFInfoSystem::TFInfoSystem(QWidget* parent) : QDialog(parent) {
     stOS_ = makeValue("STOS");
     stPlatform_ = makeValue("STPlatform");
     stVerze_ = makeValue("STVerze");
-    closeBB_ = new QPushButton(this);
-    closeBB_->setObjectName(QStringLiteral("Close_BB"));
-    closeBB_->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    closeBB_ = MakeButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
+    closeBB_->setAutoDefault(true);
     closeBB_->setDefault(true);
     connect(closeBB_, &QPushButton::clicked, this, &QDialog::accept);
 
@@ -153,12 +146,9 @@ TFInfoSystem::TFInfoSystem(QWidget* parent) : QDialog(parent) {
     grid->addWidget(stPlatform_, 1, 1);
     grid->addWidget(verzeL_, 2, 0);
     grid->addWidget(stVerze_, 2, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(closeBB_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow(this).Stretch().Action(closeBB_).Layout());
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // FormCreate: captions, then the system query.
@@ -171,11 +161,11 @@ TFInfoSystem::TFInfoSystem(QWidget* parent) : QDialog(parent) {
 }
 
 void TFInfoSystem::ApplyCaptions() {
-    setWindowTitle(Q(Tr("Systémové inforamce", "System information")));
-    osL_->setText(Q(Tr("Operační systém", "Operation system")));
-    platformL_->setText(Q(Tr("Platforma", "Platform")));
-    verzeL_->setText(Q(Tr("Verze", "Version")));
-    closeBB_->setText(Q(Tr("&Zavřít", "&Close")));
+    setWindowTitle(Tx("Systémové inforamce", "System information"));
+    osL_->setText(Tx("Operační systém", "Operation system"));
+    platformL_->setText(Tx("Platforma", "Platform"));
+    verzeL_->setText(Tx("Verze", "Version"));
+    closeBB_->setText(Tx("&Zavřít", "&Close"));
 }
 
 }  // namespace kolvex::ui

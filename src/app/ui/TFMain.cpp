@@ -25,7 +25,7 @@
 
 #include "app/ConfigDefaults.h"
 #include "base/Language.h"
-#include "base/ui/ErrorDisplay.h"
+#include "base/ui/DialogKit.h"
 #include "base/ui/Help.h"
 #include "app/ui/QtTranslation.h"
 #include "base/ui/Icons.h"
@@ -93,6 +93,7 @@ TFMain::TFMain(AppContext& ctx, QWidget* parent)
 TFMain::TFMain(AppContext& ctx, TimeSource clock, QWidget* parent)
     : QMainWindow(parent), ctx_(ctx), clock_(std::move(clock)) {
     setObjectName(QStringLiteral("TFMain"));
+    Hooks = DefaultDialogHooks(this);
     setWindowIcon(AppIcon());
     InitIconTheme();
 
@@ -497,42 +498,42 @@ void TFMain::ApplyLanguage() {
 
     setWindowTitle(QStringLiteral("Quendal KOLVEX12  Marvenik"));
 
-    nastaveniMI_->setTitle(Q(Tr("&Nastavení", "&Set-up")));
-    setPCMI_->setText(Q(Tr("&Počítač...", "&Computer")));
-    nastPCSB_->setToolTip(Q(Tr("Počitač", "Computer")));
-    setCasMI_->setText(Q(Tr("&Datum a čas...", "&Date && Time")));
-    nastCasSB_->setToolTip(Q(Tr("Datum a čas", "Date Time")));
+    nastaveniMI_->setTitle(Tx("&Nastavení", "&Set-up"));
+    setPCMI_->setText(Tx("&Počítač...", "&Computer"));
+    nastPCSB_->setToolTip(Tx("Počitač", "Computer"));
+    setCasMI_->setText(Tx("&Datum a čas...", "&Date && Time"));
+    nastCasSB_->setToolTip(Tx("Datum a čas", "Date Time"));
     czechMI_->setText(QStringLiteral("Česky"));  // not translated
     czechSB_->setToolTip(QStringLiteral("Cesky"));
     englishMI_->setText(QStringLiteral("English"));
     englishSB_->setToolTip(QStringLiteral("English"));
 
-    zobrazeniMI_->setTitle(Q(Tr("&Zobrazení", "&View")));
-    zVerzeMI_->setText(Q(Tr("&Informace o přístroji...", "&Quendal Info...")));
-    zobrInfoSB_->setToolTip(Q(Tr("Informace o přístroji", "Quendal Info")));
-    zMereniMI_->setText(Q(Tr("&Měření...", "&Mesuring...")));
-    zobrMereniSB_->setToolTip(Q(Tr("Zobrazení měření", "Measuring")));
-    zDiagnostikaMI_->setText(Q(Tr("&Diagnostika...", "&Diagnostics...")));
+    zobrazeniMI_->setTitle(Tx("&Zobrazení", "&View"));
+    zVerzeMI_->setText(Tx("&Informace o přístroji...", "&Quendal Info..."));
+    zobrInfoSB_->setToolTip(Tx("Informace o přístroji", "Quendal Info"));
+    zMereniMI_->setText(Tx("&Měření...", "&Mesuring..."));
+    zobrMereniSB_->setToolTip(Tx("Zobrazení měření", "Measuring"));
+    zDiagnostikaMI_->setText(Tx("&Diagnostika...", "&Diagnostics..."));
 
-    archivaceMI_->setTitle(Q(Tr("&Archivace", "&Archive")));
-    aOpenFileMI_->setText(Q(Tr("&Otevření souboru...", "&File Open...")));
-    archivOpenSB_->setText(Q(Tr("Soubor", "File")));
-    archivOpenSB_->setToolTip(Q(Tr("Otevření souboru", "File Open")));
-    aReadMI_->setText(Q(Tr("&Přečíst...", "&Read...")));
-    archivReadSB_->setText(Q(Tr("Přečíst", "Read")));
-    archivReadSB_->setToolTip(Q(Tr("Čtení archivace", "Read")));
-    aParamMI_->setText(Q(Tr("&Parametry archivace...", "&Archiving parameter...")));
-    archivParamSB_->setToolTip(Q(Tr("Parametry archivace", "Archiving parameters")));
-    aEraseMI_->setText(Q(Tr("&Vymazání archivace...", "&Data deletion...")));
-    archivEraseSB_->setToolTip(Q(Tr("Vymazání archivace", "Data deletion")));
-    aParamSaveMI_->setText(Q(Tr("&Parametry ukládání...", "&Parameter loading...")));
-    archivParamSaveSB_->setToolTip(Q(Tr("Parametry čtení", "Reading parameters")));
-    dbfEraseSB_->setToolTip(Q(Tr("Odstranění záznamů z databáze", "Delete database")));
+    archivaceMI_->setTitle(Tx("&Archivace", "&Archive"));
+    aOpenFileMI_->setText(Tx("&Otevření souboru...", "&File Open..."));
+    archivOpenSB_->setText(Tx("Soubor", "File"));
+    archivOpenSB_->setToolTip(Tx("Otevření souboru", "File Open"));
+    aReadMI_->setText(Tx("&Přečíst...", "&Read..."));
+    archivReadSB_->setText(Tx("Přečíst", "Read"));
+    archivReadSB_->setToolTip(Tx("Čtení archivace", "Read"));
+    aParamMI_->setText(Tx("&Parametry archivace...", "&Archiving parameter..."));
+    archivParamSB_->setToolTip(Tx("Parametry archivace", "Archiving parameters"));
+    aEraseMI_->setText(Tx("&Vymazání archivace...", "&Data deletion..."));
+    archivEraseSB_->setToolTip(Tx("Vymazání archivace", "Data deletion"));
+    aParamSaveMI_->setText(Tx("&Parametry ukládání...", "&Parameter loading..."));
+    archivParamSaveSB_->setToolTip(Tx("Parametry čtení", "Reading parameters"));
+    dbfEraseSB_->setToolTip(Tx("Odstranění záznamů z databáze", "Delete database"));
 
-    helpMI_->setTitle(Q(Tr("&Nápověda", "&Help")));
-    hObsahMI_->setText(Q(Tr("&Obsah...", "&Contents...")));
-    hAboutMI_->setText(Q(Tr("O &aplikaci...", "&About...")));
-    exitMI_->setText(Q(Tr("&Konec", "E&xit")));
+    helpMI_->setTitle(Tx("&Nápověda", "&Help"));
+    hObsahMI_->setText(Tx("&Obsah...", "&Contents..."));
+    hAboutMI_->setText(Tx("O &aplikaci...", "&About..."));
+    exitMI_->setText(Tx("&Konec", "E&xit"));
 
     liveTrend_->ApplyCaptions();
     if (ArchiveViewerExists()) ArchiveViewerApplyLanguage();
@@ -674,7 +675,7 @@ void TFMain::RunLoggerDialog() {
     try {
         dialog.OpenSequence();
     } catch (const std::exception& e) {
-        ShowError(this, e);
+        Hooks.Error(e);
         return;
     }
     RunModal(dialog);
@@ -708,7 +709,7 @@ void TFMain::ARead_MIClick() {
     try {
         viewer_->ReadArchive();
     } catch (const std::exception& e) {
-        ShowError(this, e);
+        Hooks.Error(e);
     }
     downloading_ = false;
     SetArchiveCommandsEnabled(true);

@@ -13,6 +13,7 @@
 
 #include "app/AppContext.h"
 #include "app/LiveSchedule.h"
+#include "base/ui/DialogHooks.h"
 
 class QAction;
 class QButtonGroup;
@@ -73,6 +74,10 @@ public:
     // The archive viewer, once it exists (it stays for the rest of the run).
     TFADbf* Viewer() const { return viewer_; }
     LiveTrendPanel* LiveTrend() const { return liveTrend_; }
+
+    // The error box of a command: a logger dialog that cannot open, a
+    // download that fails.
+    DialogHooks Hooks;
 
 signals:
     // After every reading of the live display: whether it succeeded.

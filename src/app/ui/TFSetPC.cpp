@@ -20,7 +20,7 @@
 
 #include "app/ConfigDefaults.h"
 #include "base/Language.h"
-#include "base/ui/ErrorDisplay.h"
+#include "base/ui/DialogKit.h"
 #include "base/ui/Help.h"
 #include "base/ui/ModalRunner.h"
 #include "base/Errors.h"
@@ -69,24 +69,13 @@ QString PortListText(const PortEntry& entry) {
     return text;
 }
 
-namespace {
-
-QPushButton* MakeButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon) {
-    auto* b = new QPushButton(parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setIcon(parent->style()->standardIcon(icon));
-    b->setAutoDefault(false);
-    return b;
-}
-
-}  // namespace
-
 // ---- TFSetPC ---------------------------------------------------------------
 
 TFSetPC::TFSetPC(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFSetPC"));
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    Hooks = DefaultDialogHooks(this);
 
     gbRS232_ = new QGroupBox(this);
     gbRS232_->setObjectName(QStringLiteral("GBRS232"));
@@ -128,12 +117,14 @@ TFSetPC::TFSetPC(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) 
     helpBB_ = MakeButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
     closeBB_ = MakeButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(detailsBB_);
-    buttons->addStretch(1);
-    buttons->addWidget(setUpBB_);
-    buttons->addWidget(helpBB_);
-    buttons->addWidget(closeBB_);
+    // Details on the left; Help sits between Set-up and Close.
+    QBoxLayout* buttons = ButtonRow(this)
+                              .Action(detailsBB_)
+                              .Stretch()
+                              .Action(setUpBB_)
+                              .Help(helpBB_, kHelpContext)
+                              .Close(closeBB_)
+                              .Layout();
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(gbRS232_);
@@ -142,8 +133,6 @@ TFSetPC::TFSetPC(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) 
 
     connect(setUpBB_, &QPushButton::clicked, this, &TFSetPC::SetUp_BBClick);
     connect(detailsBB_, &QPushButton::clicked, this, &TFSetPC::Details_BBClick);
-    connect(helpBB_, &QPushButton::clicked, this, &TFSetPC::Help_BBClick);
-    connect(closeBB_, &QPushButton::clicked, this, &QDialog::reject);
     connect(refreshBB_, &QPushButton::clicked, this, &TFSetPC::Refresh_BBClick);
     // One port at a time: a port chosen from the list replaces a typed one,
     // and typing one leaves nothing chosen in the list.
@@ -203,30 +192,30 @@ void TFSetPC::Refresh_BBClick() {
 }
 
 void TFSetPC::ApplyCaptions() {
-    setWindowTitle(Q(Tr("Počítač", "Computer")));
+    setWindowTitle(Tx("Počítač", "Computer"));
     gbRS232_->setTitle(QStringLiteral("RS&232"));  // not translated
-    portNameL_->setText(Q(Tr("Číslo portu", "Port name")));
-    netPortL_->setText(Q(Tr("Síťový &port", "Network &port")));
-    netPortE_->setToolTip(Q(Tr("Port za síťovým sériovým serverem: rfc2217://počítač:port nebo tcp://počítač:port",
-                                "A port behind a network serial server: rfc2217://host:port or tcp://host:port")));
-    adresaL_->setText(Q(Tr("Adresa", "Address")));
-    detailsBB_->setText(Q(Tr("Detaily", "Details")));
-    refreshBB_->setText(Q(Tr("&Obnovit", "&Refresh")));
-    refreshBB_->setToolTip(Q(Tr("Znovu vyhledat sériové porty", "Search the serial ports again")));
-    setUpBB_->setText(Q(Tr("&Nastavit", "&Set-up")));
-    helpBB_->setText(Q(Tr("&Nápověda", "&Help")));
-    closeBB_->setText(Q(Tr("&Zavřít", "&Close")));
+    portNameL_->setText(Tx("Číslo portu", "Port name"));
+    netPortL_->setText(Tx("Síťový &port", "Network &port"));
+    netPortE_->setToolTip(Tx("Port za síťovým sériovým serverem: rfc2217://počítač:port nebo tcp://počítač:port",
+                             "A port behind a network serial server: rfc2217://host:port or tcp://host:port"));
+    adresaL_->setText(Tx("Adresa", "Address"));
+    detailsBB_->setText(Tx("Detaily", "Details"));
+    refreshBB_->setText(Tx("&Obnovit", "&Refresh"));
+    refreshBB_->setToolTip(Tx("Znovu vyhledat sériové porty", "Search the serial ports again"));
+    setUpBB_->setText(Tx("&Nastavit", "&Set-up"));
+    helpBB_->setText(Tx("&Nápověda", "&Help"));
+    closeBB_->setText(Tx("&Zavřít", "&Close"));
 }
 
 void TFSetPC::SetUp_BBClick() {
     const std::string typed = netPortE_->text().trimmed().toStdString();
     if (!typed.empty() && !ParseNetworkPort(typed)) {
         // Refused before anything is stored; the dialog stays open.
-        ShowError(this, Q(Tr("Síťový port  " + typed +
-                                 "  nemá správný tvar: napište rfc2217://počítač:port nebo tcp://počítač:port "
-                                 "(port 1 až 65535)",
-                             "Network port  " + typed +
-                                 "  is malformed: write rfc2217://host:port or tcp://host:port (port 1 to 65535)")));
+        Hooks.Error(ESetPC(Tr("Síťový port  " + typed +
+                                  "  nemá správný tvar: napište rfc2217://počítač:port nebo tcp://počítač:port "
+                                  "(port 1 až 65535)",
+                              "Network port  " + typed +
+                                  "  is malformed: write rfc2217://host:port or tcp://host:port (port 1 to 65535)")));
         netPortE_->setFocus();
         netPortE_->selectAll();
         return;
@@ -246,7 +235,7 @@ void TFSetPC::SetUp_BBClick() {
     try {
         ApplyPortSettings(ctx_);
     } catch (const std::exception& e) {
-        ShowError(this, e);
+        Hooks.Error(e);
     }
     accept();  // closes with OK in any case
 }
@@ -255,8 +244,6 @@ void TFSetPC::Details_BBClick() {
     TFSetPCAdvanced details(ctx_, this);
     RunModal(details);
 }
-
-void TFSetPC::Help_BBClick() { ShowHelpTopic(this, kHelpContext); }
 
 // ---- TFSetPCAdvanced -------------------------------------------------------
 
@@ -317,7 +304,7 @@ TFSetPCAdvanced::TFSetPCAdvanced(AppContext& ctx, QWidget* parent) : QDialog(par
 
     connect(setUpBB_, &QPushButton::clicked, this, &TFSetPCAdvanced::SetUp_BBClick);
     connect(defaultBB_, &QPushButton::clicked, this, &TFSetPCAdvanced::Default_BBClick);
-    connect(helpBB_, &QPushButton::clicked, this, &TFSetPCAdvanced::Help_BBClick);
+    ConnectHelp(helpBB_, this, kHelpButtonContext);
     connect(closeBB_, &QPushButton::clicked, this, &QDialog::reject);
     connect(tIdleSE_, &QSpinBox::editingFinished, this, &TFSetPCAdvanced::TIdle_SEExit);
     connect(tSlotSE_, &QSpinBox::editingFinished, this, &TFSetPCAdvanced::TSlot_SEExit);
@@ -329,13 +316,13 @@ TFSetPCAdvanced::TFSetPCAdvanced(AppContext& ctx, QWidget* parent) : QDialog(par
 }
 
 void TFSetPCAdvanced::ApplyCaptions() {
-    setWindowTitle(Q(Tr("Počítač - detaily", "Computer - details")));
+    setWindowTitle(Tx("Počítač - detaily", "Computer - details"));
     rs232GB_->setTitle(QStringLiteral("RS&232"));  // not translated
-    errorNumberL_->setText(Q(Tr("Počet chyb", "Errors")));
-    setUpBB_->setText(Q(Tr("&Nastavit", "&Set-up")));
-    defaultBB_->setText(Q(Tr("&Standardně", "&Default")));
-    helpBB_->setText(Q(Tr("&Nápověda", "&Help")));
-    closeBB_->setText(Q(Tr("&Zavřít", "&Close")));
+    errorNumberL_->setText(Tx("Počet chyb", "Errors"));
+    setUpBB_->setText(Tx("&Nastavit", "&Set-up"));
+    defaultBB_->setText(Tx("&Standardně", "&Default"));
+    helpBB_->setText(Tx("&Nápověda", "&Help"));
+    closeBB_->setText(Tx("&Zavřít", "&Close"));
 }
 
 void TFSetPCAdvanced::FormActivate() {
@@ -368,7 +355,5 @@ void TFSetPCAdvanced::SetUp_BBClick() {
     ctx_.Config.TSlot = static_cast<std::uint16_t>(tSlotSE_->value());
     accept();
 }
-
-void TFSetPCAdvanced::Help_BBClick() { ShowHelpTopic(this, kHelpButtonContext); }
 
 }  // namespace kolvex::ui

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 #include "app/AppContext.h"
+#include "base/ui/DialogHooks.h"
 
 class QComboBox;
 class QFileSystemWatcher;
@@ -35,10 +36,12 @@ public:
     explicit TFSetPC(kolvex::AppContext& ctx, QWidget* parent = nullptr);
     void ApplyCaptions();
 
+    // The error box of a refused network port and of a port that fails to open.
+    DialogHooks Hooks;
+
 public slots:
     void SetUp_BBClick();
     void Details_BBClick();
-    void Help_BBClick();
     // Enumerates the ports again and refills the list, keeping the choice.
     // Also run by itself shortly after a serial device comes or goes.
     void Refresh_BBClick();
@@ -83,7 +86,6 @@ public slots:
     void Default_BBClick();
     void TIdle_SEExit();
     void TSlot_SEExit();
-    void Help_BBClick();
 
 protected:
     void showEvent(QShowEvent* e) override;

@@ -4,13 +4,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QStyle>
 #include <QVBoxLayout>
 
-#include "base/ui/ErrorDisplay.h"
+#include "base/ui/DialogKit.h"
 #include "base/ui/ModalRunner.h"
 #include "archive/FileOps.h"
 
@@ -35,20 +33,6 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, int maxLength, int width)
     return e;
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon) {
-    auto* b = new QPushButton(parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setIcon(parent->style()->standardIcon(icon));
-    b->setAutoDefault(false);
-    return b;
-}
-
-// A plain message box: the program's title, no icon, OK.
-void PlainMessage(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("kolvex12"), text, QMessageBox::Ok, parent);
-    RunModal(box);
-}
-
 std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
 
 }  // namespace
@@ -56,8 +40,7 @@ std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
 TFADbfConvert::TFADbfConvert(kolvex::TADM& adm, QWidget* parent)
     : QDialog(parent), adm_(adm), conversion_(std::make_unique<kolvex::OldDatabaseConversion>(adm)) {
     setObjectName(QStringLiteral("TFADbfConvert"));
-    ShowMessage = [this](const QString& text) { PlainMessage(this, text); };
-    ReportError = [this](const std::exception& e) { ShowError(this, e); };
+    Hooks = DefaultDialogHooks(this);
 
     label5_ = MakeLabel(this, "Label5");
     dbfName_ = MakeLabel(this, "DbfName_L");
@@ -91,11 +74,6 @@ TFADbfConvert::TFADbfConvert(kolvex::TADM& adm, QWidget* parent)
     grid->addWidget(jedn2_, 2, 2);
     grid->setColumnStretch(3, 1);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(convert_);
-    buttons->addWidget(close_);
-
     auto* top = new QVBoxLayout(this);
     top->addLayout(file);
     top->addSpacing(6);
@@ -103,7 +81,8 @@ TFADbfConvert::TFADbfConvert(kolvex::TADM& adm, QWidget* parent)
     top->addSpacing(6);
     top->addWidget(label7_);
     top->addSpacing(6);
-    top->addLayout(buttons);
+    // Close ends the dialog with Abort, not by rejecting it.
+    top->addLayout(ButtonRow(this).Stretch().Actions({convert_, close_}).Layout());
     top->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(convert_, &QPushButton::clicked, this, &TFADbfConvert::Convert_BBClick);
@@ -139,7 +118,7 @@ bool TFADbfConvert::PrepareConversion(const std::string& path) {
 
 void TFADbfConvert::FormShow() {
     kolvex::OldDatabaseConversion& c = *conversion_;
-    if (!c.ReadLegacyParameters()) ShowMessage(Q(kolvex::LegacyChecksumMessage()));
+    if (!c.ReadLegacyParameters()) Hooks.Message(Q(kolvex::LegacyChecksumMessage()));
     struct Row {
         QLabel* label;
         QLineEdit *name, *unit;
@@ -165,7 +144,7 @@ void TFADbfConvert::Convert_BBClick() {
         // The dialog stays open; after a failed rename the old files have
         // moved, so another try is not offered.
         if (conversion_->Spent()) convert_->setEnabled(false);
-        ReportError(e);
+        Hooks.Error(e);
         return;
     }
     done(Ok);

@@ -22,6 +22,7 @@
 #include "archive/ArchiveContext.h"
 #include "archive/Adm.h"
 #include "archive/OldConversion.h"
+#include "base/ui/DialogHooks.h"
 
 class QLabel;
 class QLineEdit;
@@ -52,10 +53,9 @@ public:
 
     kolvex::OldDatabaseConversion& Conversion() { return *conversion_; }
 
-    // The plain message box of the check sum; tests put their own in.
-    std::function<void(const QString&)> ShowMessage;
-    // Shows an error of the convert button; the dialog then stays open.
-    std::function<void(const std::exception&)> ReportError;
+    // The plain message box (no icon) of the check sum, and the errors of the
+    // convert button (the dialog then stays open).
+    DialogHooks Hooks;
 
 public slots:
     void Convert_BBClick();

@@ -13,8 +13,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "base/ui/Help.h"
-#include "logger/ui/DialogSupport.h"
+#include "base/ui/DialogKit.h"
 
 namespace kolvex::ui {
 
@@ -94,11 +93,12 @@ TFAParamC::TFAParamC(kolvex::ConfigRecord& config, QWidget* parent) : QDialog(pa
     helpBB_ = MakeButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
     setUpBB_ = MakeButton(this, "SetUp_BB", QStyle::SP_DialogOkButton);
     setUpBB_->setDefault(true);
-    auto* buttons = new QVBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(standardBB_);
-    buttons->addWidget(helpBB_);
-    buttons->addWidget(setUpBB_);
+    QBoxLayout* buttons = ButtonRow(this, Qt::Vertical)
+                              .Stretch()
+                              .Action(standardBB_)
+                              .Help(helpBB_, kHelpButtonContext)
+                              .Action(setUpBB_)
+                              .Layout();
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(10, 10, 10, 10);
@@ -115,7 +115,6 @@ TFAParamC::TFAParamC(kolvex::ConfigRecord& config, QWidget* parent) : QDialog(pa
     connect(fileNameGroup_, &QButtonGroup::idClicked, this, &TFAParamC::FileName_RGClick);
     connect(standardBB_, &QPushButton::clicked, this, &TFAParamC::Standard_BBClick);
     connect(setUpBB_, &QPushButton::clicked, this, &TFAParamC::SetUp_BBClick);
-    connect(helpBB_, &QPushButton::clicked, this, [this] { ShowHelpTopic(this, kHelpButtonContext); });
 
     ApplyCaptions();
     LoadControls();
@@ -204,11 +203,7 @@ void TFAParamC::SetUp_BBClick() {
 }
 
 void TFAParamC::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        ShowHelpTopic(this, kDialogHelpContext);
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!HelpKey(this, event, kDialogHelpContext)) QDialog::keyPressEvent(event);
 }
 
 }  // namespace kolvex::ui

@@ -92,10 +92,4 @@ QString ChartAxisLabelFormat() {
 
 bool QtAnswerer::Confirm(const std::string& question) { return AskYesNo(parent_, BoxText(question)); }
 
-QString BoxText(const std::string& text) {
-    QString s = QString::fromStdString(text);
-    s.remove(QLatin1Char('\r'));
-    return s;
-}
-
 }  // namespace kolvex::ui

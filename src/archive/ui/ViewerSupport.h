@@ -71,7 +71,4 @@ private:
     QWidget* parent_;
 };
 
-// Texts of the core carry Windows line breaks; a message box wants "\n".
-QString BoxText(const std::string& text);
-
 }  // namespace kolvex::ui

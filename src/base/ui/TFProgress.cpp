@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "base/Language.h"
-#include "base/ui/ErrorDisplay.h"
+#include "base/ui/DialogKit.h"
 
 namespace kolvex::ui {
 
@@ -32,10 +32,7 @@ TFProgress::TFProgress(QWidget* parent)
     lProgress_->setMinimumWidth(lProgress_->fontMetrics().horizontalAdvance(QStringLiteral("100 %")) + 4);
     lProgress_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    abortBB_ = new QPushButton(this);
-    abortBB_->setObjectName(QStringLiteral("Abort_BB"));
-    abortBB_->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    abortBB_->setAutoDefault(false);
+    abortBB_ = MakeButton(this, "Abort_BB", QStyle::SP_DialogCancelButton);
     connect(abortBB_, &QPushButton::clicked, this, &TFProgress::Abort_BBClick);
 
     auto* row = new QHBoxLayout;
@@ -57,7 +54,7 @@ TFProgress::TFProgress(QWidget* parent)
     ApplyCaptions();
 }
 
-void TFProgress::ApplyCaptions() { abortBB_->setText(Q(Tr("&Zrušit", "&Abort"))); }
+void TFProgress::ApplyCaptions() { abortBB_->setText(Tx("&Zrušit", "&Abort")); }
 
 void TFProgress::SetMessage(const QString& text, bool abortVisible) {
     abortBB_->setVisible(abortVisible);

@@ -8,7 +8,7 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-#include "base/ui/Help.h"
+#include "base/ui/DialogKit.h"
 #include "logger/ServiceViews.h"
 
 namespace kolvex::ui {
@@ -25,8 +25,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name) {
 
 TFAErase::TFAErase(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFAErase"));
-    ReportError = DefaultErrorHook(this);
-    Confirm = DefaultNoConfirmHook(this);
+    Hooks = DefaultDialogHooks(this);
     zaplneni_ = MakeLabel(this, "Zaplneni_L");
     aFreePb_ = new QProgressBar(this);
     aFreePb_->setObjectName(QStringLiteral("AFree_PB"));
@@ -56,20 +55,13 @@ TFAErase::TFAErase(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent
     pointers->addStretch();
     grid->addLayout(pointers, 2, 0, 1, 2);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(help_);
-    buttons->addStretch();
-    buttons->addWidget(erase_);
-    buttons->addWidget(close_);
     auto* top = new QVBoxLayout(this);
     top->addLayout(grid);
     top->addSpacing(8);
-    top->addLayout(buttons);
+    top->addLayout(FootRow(this, help_, kHelpContext, {erase_}, close_));
     top->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(erase_, &QPushButton::clicked, this, &TFAErase::Erase_BBClick);
-    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
-    connect(help_, &QPushButton::clicked, this, [this] { ShowHelpTopic(this, kHelpContext); });
     ApplyCaptions();
 }
 
@@ -100,21 +92,17 @@ void TFAErase::Erase_BBClick() {
         // The question names what the pointers say now; Yes drops exactly that.
         const ArchivePointers p = ctx_.Ops.ReadArchivePointers(9);
         const std::uint32_t unread = UnreadArchiveBytes(p, ctx_.Logger.Image.InputInfo.ArchiveSize);
-        if (!Confirm(Q(EraseArchiveQuestion(p, unread, CurrentLanguage())))) return;
+        if (!Hooks.Ask(Q(EraseArchiveQuestion(p, unread, CurrentLanguage())), Answer::No)) return;
         ctx_.Ops.WriteArchiveReadPointer(p.ArchiveWrite);
     } catch (const std::exception& e) {
         ok = false;
-        ReportError(e);
+        Hooks.Error(e);
     }
     done(ok ? QDialog::Accepted : QDialog::Rejected);
 }
 
 void TFAErase::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        ShowHelpTopic(this, kHelpContext);
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!HelpKey(this, event, kHelpContext)) QDialog::keyPressEvent(event);
 }
 
 }  // namespace kolvex::ui

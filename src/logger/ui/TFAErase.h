@@ -5,7 +5,7 @@
 #include <QDialog>
 
 #include "logger/LoggerContext.h"
-#include "logger/ui/DialogSupport.h"
+#include "base/ui/DialogHooks.h"
 
 class QLabel;
 class QProgressBar;
@@ -22,9 +22,9 @@ public:
     void OpenSequence();
     void ApplyCaptions();
 
-    ErrorHook ReportError;
-    // Asks before emptying; true for Yes. The default box answers No on Enter.
-    ConfirmHook Confirm;
+    // The error box, and the question before emptying (asked preferring No:
+    // Enter and Escape answer No).
+    DialogHooks Hooks;
 
 public slots:
     // Reads the pointers, asks (naming the bytes not read since the last

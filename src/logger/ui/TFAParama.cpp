@@ -14,7 +14,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "base/ui/Help.h"
+#include "base/ui/DialogKit.h"
 #include "base/ui/TSpinFEdit.h"
 #include "logger/Conversion.h"
 
@@ -65,6 +65,19 @@ void SetLimits(TSpinFEdit* s, double min, double max) {
     s->SetMaxValue(static_cast<float>(max));
 }
 
+// A control whose value the logger fixes: disabled, on the button-face colour.
+void SetFixed(QWidget* w, bool fixed) {
+    w->setEnabled(!fixed);
+    QPalette pal = w->palette();
+    if (fixed) {
+        pal.setColor(QPalette::Base, pal.color(QPalette::Button));
+        pal.setColor(QPalette::Disabled, QPalette::Base, pal.color(QPalette::Button));
+    } else {
+        pal.setColor(QPalette::Base, w->style()->standardPalette().color(QPalette::Base));
+    }
+    w->setPalette(pal);
+}
+
 // A page's grid: a caption column, two value columns and a unit column.
 // One row of a page: the caption, the low and high field, the unit (any may be null).
 void AddRow(QGridLayout* g, int row, QWidget* label, QWidget* lo, QWidget* hi, QWidget* unit) {
@@ -91,8 +104,7 @@ QGridLayout* PageGrid(QWidget* page) {
 
 TFAParama::TFAParama(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFAParama"));
-    ReportError = DefaultErrorHook(this);
-    Confirm = DefaultConfirmHook(this);
+    Hooks = DefaultDialogHooks(this);
 
     tabs_ = Make<QTabWidget>(this, QStringLiteral("Parametry_TB"));
     tabs_->addTab(BuildArchiveTab(), QString());
@@ -102,20 +114,12 @@ TFAParama::TFAParama(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(pare
     help_ = MakeButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
     setUp_ = MakeButton(this, "SetUp_BB", QStyle::SP_DialogApplyButton);
     close_ = MakeButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(help_);
-    buttons->addStretch();
-    buttons->addWidget(setUp_);
-    buttons->addWidget(close_);
-
     auto* top = new QVBoxLayout(this);
     top->addWidget(tabs_);
-    top->addLayout(buttons);
+    top->addLayout(FootRow(this, help_, kHelpContext, {setUp_}, close_));
     top->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(help_, &QPushButton::clicked, this, [this] { ShowHelpTopic(this, kHelpContext); });
     connect(setUp_, &QPushButton::clicked, this, &TFAParama::SetUp_BBClick);
-    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
     ApplyCaptions();
 }
 
@@ -543,17 +547,17 @@ ArchiveParamsEntry TFAParama::CollectEntry() const {
 void TFAParama::SetUp_BBClick() {
     try {
         const ParameterBlock edited = BuildEditBlock(ctx_.Logger.Image, tables_, base_, CollectEntry());
-        StoreArchiveParams(ctx_.Ops, base_.Read, edited, [this](const std::string& q) { return Confirm(Q(q)); });
+        StoreArchiveParams(ctx_.Ops, base_.Read, edited, [this](const std::string& q) { return Hooks.Ask(Q(q), Answer::Yes); });
     } catch (const EAParamField& e) {
         // Nothing was written: the dialog stays with every edit.
-        ReportError(e);
+        Hooks.Error(e);
         ShowField(e.Field);
         return;
     } catch (const EAParamA& e) {
-        ReportError(e);
+        Hooks.Error(e);
         return;
     } catch (const std::exception& e) {
-        ReportError(e);
+        Hooks.Error(e);
         done(QDialog::Rejected);
         return;
     }
@@ -612,11 +616,7 @@ void TFAParama::ShowField(const ParamFieldRef& field) {
 }
 
 void TFAParama::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        ShowHelpTopic(this, kDialogHelpContext);
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!HelpKey(this, event, kDialogHelpContext)) QDialog::keyPressEvent(event);
 }
 
 }  // namespace kolvex::ui

@@ -9,7 +9,7 @@
 
 #include "logger/LoggerContext.h"
 #include "logger/ArchiveParamsModel.h"
-#include "logger/ui/DialogSupport.h"
+#include "base/ui/DialogHooks.h"
 
 class QCheckBox;
 class QComboBox;
@@ -36,10 +36,8 @@ public:
     // Sets every caption from the current language.
     void ApplyCaptions();
 
-    // Shows the store's errors and refusals.
-    ErrorHook ReportError;
-    // Asks the erase question; true for Yes.
-    ConfirmHook Confirm;
+    // The store's errors and refusals, and the erase question.
+    DialogHooks Hooks;
 
 public slots:
     void Perioda_SBUpClick();

@@ -13,7 +13,7 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
-#include "base/ui/Help.h"
+#include "base/ui/DialogKit.h"
 #include "base/DateTime.h"
 #include "logger/ServiceViews.h"
 
@@ -34,8 +34,7 @@ QString ShortDateFormat() {
 
 TFSetCas::TFSetCas(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFSetCas"));
-    ReportError = DefaultErrorHook(this);
-    Confirm = DefaultConfirmHook(this);
+    Hooks = DefaultDialogHooks(this);
     Now = [] { return NowLocal(); };
 
     casGb_ = new QGroupBox(this);
@@ -89,22 +88,15 @@ TFSetCas::TFSetCas(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent
     setUp_ = MakeButton(this, "SetUp_BB", QStyle::SP_DialogApplyButton);
     close_ = MakeButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
     help_ = MakeButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(help_);
-    buttons->addStretch();
-    buttons->addWidget(setUp_);
-    buttons->addWidget(close_);
 
     auto* top = new QVBoxLayout(this);
     top->addWidget(casGb_);
     top->addWidget(komGb_);
     top->addSpacing(8);
-    top->addLayout(buttons);
+    top->addLayout(FootRow(this, help_, kHelpContext, {setUp_}, close_));
     top->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(setUp_, &QPushButton::clicked, this, &TFSetCas::SetUp_BBClick);
-    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
-    connect(help_, &QPushButton::clicked, this, [this] { ShowHelpTopic(this, kHelpContext); });
     ApplyCaptions();
 }
 
@@ -154,7 +146,7 @@ void TFSetCas::Store() {
         // Untouched pickers: the logger's clock runs on, it is not written;
         // one that holds no valid date is offered the PC's clock instead.
         if (t == remembered_) t = 0;
-        if (t == 0 && !clockValid_ && Confirm(Q(InvalidClockQuestion(CurrentLanguage())))) t = Now();
+        if (t == 0 && !clockValid_ && Hooks.Ask(Q(InvalidClockQuestion(CurrentLanguage())), Answer::Yes)) t = Now();
     }
     if (t != 0) {
         ctx_.Ops.WriteClock(DateTimeToClock(t));  // ESetCas outside 2000..2099
@@ -171,7 +163,7 @@ void TFSetCas::SetUp_BBClick() {
     try {
         Store();
     } catch (const std::exception& e) {
-        ReportError(e);
+        Hooks.Error(e);
         return;
     }
     accept();
@@ -183,11 +175,7 @@ void TFSetCas::changeEvent(QEvent* event) {
 }
 
 void TFSetCas::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        ShowHelpTopic(this, kDialogHelpContext);
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!HelpKey(this, event, kDialogHelpContext)) QDialog::keyPressEvent(event);
 }
 
 }  // namespace kolvex::ui

@@ -5,7 +5,7 @@
 #include <QDialog>
 
 #include "logger/LoggerContext.h"
-#include "logger/ui/DialogSupport.h"
+#include "base/ui/DialogHooks.h"
 
 class QCheckBox;
 class QDateEdit;
@@ -29,9 +29,9 @@ public:
     // The date-time the pickers were given when the dialog opened.
     double RememberedTime() const { return remembered_; }
 
-    ErrorHook ReportError;
-    // Offers to set a logger clock that holds no valid date from the PC; true for Yes.
-    ConfirmHook Confirm;
+    // The error box, and the offer to set a logger clock that holds no valid
+    // date from the PC.
+    DialogHooks Hooks;
     // The PC's local clock; replaceable so that tests can fix "now".
     std::function<double()> Now;
 

@@ -7,13 +7,15 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "base/ui/Help.h"
+#include "base/ui/DialogKit.h"
 #include "logger/ServiceViews.h"
 
 namespace kolvex::ui {
 
 namespace {
 constexpr int kHelpContext = 1220;
+const QColor kIndicatorOk{0, 255, 0};   // lime
+const QColor kIndicatorErr{255, 0, 0};  // red
 
 QLabel* MakeLabel(QWidget* parent, const char* name) {
     auto* l = new QLabel(parent);
@@ -42,7 +44,7 @@ void ShowFlag(QLabel* l, bool err) {
 
 TFZDiag::TFZDiag(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFZDiag"));
-    ReportError = DefaultErrorHook(this);
+    Hooks = DefaultDialogHooks(this);
     if (LanguageValue() > 1 || ctx_.Config.Language > 1) {
         SetLanguage(0);
         ctx_.Config.Language = 0;
@@ -92,22 +94,14 @@ TFZDiag::TFZDiag(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent),
     grid->addWidget(uBatA_, 7, 1);
     grid->addWidget(uBatH_, 7, 2);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(help_);
-    buttons->addStretch();
-    buttons->addWidget(read_);
-    buttons->addWidget(clear_);
-    buttons->addWidget(close_);
     auto* top = new QVBoxLayout(this);
     top->addLayout(grid);
     top->addSpacing(8);
-    top->addLayout(buttons);
+    top->addLayout(FootRow(this, help_, kHelpContext, {read_, clear_}, close_));
     top->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(read_, &QPushButton::clicked, this, &TFZDiag::Read_BBClick);
     connect(clear_, &QPushButton::clicked, this, &TFZDiag::Clear_BBClick);
-    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
-    connect(help_, &QPushButton::clicked, this, [this] { ShowHelpTopic(this, kHelpContext); });
     ApplyCaptions();
 }
 
@@ -155,7 +149,7 @@ void TFZDiag::Read_BBClick() {
     try {
         ReadStep();
     } catch (const std::exception& e) {
-        ReportError(e);
+        Hooks.Error(e);
     }
 }
 
@@ -164,16 +158,12 @@ void TFZDiag::Clear_BBClick() {
         ctx_.Ops.ClearDiagnostics();
         ReadStep();
     } catch (const std::exception& e) {
-        ReportError(e);
+        Hooks.Error(e);
     }
 }
 
 void TFZDiag::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        ShowHelpTopic(this, kHelpContext);
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!HelpKey(this, event, kHelpContext)) QDialog::keyPressEvent(event);
 }
 
 }  // namespace kolvex::ui

@@ -5,7 +5,7 @@
 #include <QDialog>
 
 #include "logger/LoggerContext.h"
-#include "logger/ui/DialogSupport.h"
+#include "base/ui/DialogHooks.h"
 
 class QLabel;
 class QPushButton;
@@ -22,7 +22,7 @@ public:
     void ApplyCaptions();
 
     // Shows the errors of Read and Clear while the dialog is open.
-    ErrorHook ReportError;
+    DialogHooks Hooks;
 
 public slots:
     void Read_BBClick();

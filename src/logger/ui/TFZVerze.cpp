@@ -6,9 +6,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "base/ui/Help.h"
 #include "logger/ServiceViews.h"
-#include "logger/ui/DialogSupport.h"
+#include "base/ui/DialogKit.h"
 
 namespace kolvex::ui {
 
@@ -55,18 +54,12 @@ TFZVerze::TFZVerze(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent
         grid->addWidget(captions[i], i, 0);
         grid->addWidget(values[i], i, 1);
     }
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(help_);
-    buttons->addStretch();
-    buttons->addWidget(close_);
     auto* top = new QVBoxLayout(this);
     top->addLayout(grid);
     top->addSpacing(8);
-    top->addLayout(buttons);
+    top->addLayout(FootRow(this, help_, kHelpContext, {}, close_));
     top->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
-    connect(help_, &QPushButton::clicked, this, [this] { ShowHelpTopic(this, kHelpContext); });
     close_->setDefault(true);
     ApplyCaptions();
 }
@@ -91,11 +84,7 @@ void TFZVerze::OpenSequence() {
 }
 
 void TFZVerze::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        ShowHelpTopic(this, kHelpContext);
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!HelpKey(this, event, kHelpContext)) QDialog::keyPressEvent(event);
 }
 
 }  // namespace kolvex::ui

@@ -1,32 +1,22 @@
 #pragma once
-// Pieces shared by the output dialogs: the bilingual caption helper, the
-// buttons with pictures, the small up/down button of the month and step
-// displays, and the replaceable hooks for every message box, so that a test
-// answers them instead of a user.
+// Pieces shared by the output dialogs: the small up/down button of the month
+// and step displays, and the box that reports a written file, which joins
+// the dialog kit's hooks so that a test answers it instead of a user.
 
 #include <QString>
-#include <QStyle>
 #include <QWidget>
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 
-class QPushButton;
+#include "base/ui/DialogHooks.h"
+
 class QToolButton;
 
 namespace kolvex::ui {
 
-// The Czech or the English text by the current language.
-QString OutTr(const char* cs, const char* en);
-
-// The message boxes of a dialog. The defaults are the program's common boxes
-// (errors, questions, information) and a warning box with its own title.
-struct OutputHooks {
-    std::function<void(const std::exception&)> Error;
-    std::function<bool(const QString& question)> Ask;  // true for Yes
-    std::function<void(const QString& message)> Info;
-    std::function<void(const QString& title, const QString& message)> Warn;
+// The dialog kit's message boxes and the one of a written file.
+struct OutputHooks : DialogHooks {
     // A file was written: the message names it; the answer is what the user
     // wants next.
     enum class AfterSave { Nothing, OpenFile, OpenFolder };
@@ -38,8 +28,6 @@ QString SavedText(const QString& path, std::uint64_t count, bool pages);
 // Opens the folder that holds path in the desktop's file manager.
 bool OpenContainingFolder(const QString& path);
 OutputHooks DefaultOutputHooks(QWidget* parent);
-
-QPushButton* MakeOutputButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon);
 
 // An up/down button pair (the arrows of a spin box without its field), for
 // displays that change only in steps.

@@ -17,7 +17,7 @@
 #include <algorithm>
 
 #include "base/Language.h"
-#include "base/ui/ErrorDisplay.h"
+#include "base/ui/DialogKit.h"
 #include "base/DateTime.h"
 #include "output/ui/OutputSupport.h"
 
@@ -220,16 +220,16 @@ PeriodGroup::PeriodGroup(kolvex::PeriodDialog dialog, bool withStep, QWidget* pa
 
 void PeriodGroup::ApplyCaptions() {
     const kolvex::Lang lang = kolvex::CurrentLanguage();
-    setTitle(OutTr("Období", "Period"));
+    setTitle(Tx("Období", "Period"));
     for (int k = 0; k < 6; ++k) kindButtons_[k]->setText(Q(kolvex::PeriodKindCaption(k, lang)));
-    dayL_->setText(OutTr("Den", "Day"));
-    monthL_->setText(OutTr("Měsíc", "Month"));
-    yearL_->setText(OutTr("Rok", "Year"));
-    weekL_->setText(OutTr("Týden", "Week"));
-    startL_->setText(OutTr("Začátek", "from"));
-    endL_->setText(OutTr("Konec", "to"));
+    dayL_->setText(Tx("Den", "Day"));
+    monthL_->setText(Tx("Měsíc", "Month"));
+    yearL_->setText(Tx("Rok", "Year"));
+    weekL_->setText(Tx("Týden", "Week"));
+    startL_->setText(Tx("Začátek", "from"));
+    endL_->setText(Tx("Konec", "to"));
     setDatum_->setText(Q(kolvex::CurrentPeriodCaption(model_.Kind(), lang)));
-    if (stepL_) stepL_->setText(OutTr("Perioda", "Period"));
+    if (stepL_) stepL_->setText(Tx("Perioda", "Period"));
 }
 
 void PeriodGroup::Load(const kolvex::PeriodSettings& block, std::int32_t stepIndex) {

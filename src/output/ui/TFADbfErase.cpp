@@ -8,8 +8,7 @@
 
 #include <memory>
 
-#include "base/ui/ErrorDisplay.h"
-#include "base/ui/Help.h"
+#include "base/ui/DialogKit.h"
 #include "base/ui/TFProgress.h"
 #include "output/TableOutput.h"
 #include "output/ui/PeriodGroup.h"
@@ -22,36 +21,29 @@ constexpr int kHelpContext = 1323;
 
 TFADbfErase::TFADbfErase(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFADbfErase"));
-    Hooks = DefaultOutputHooks(this);
+    Hooks = DefaultDialogHooks(this);
     period_ = new PeriodGroup(kolvex::PeriodDialog::Erase, false, this);
-    odstranit_ = MakeOutputButton(this, "Odstranit_BB", QStyle::SP_TrashIcon);
-    help_ = MakeOutputButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
-    close_ = MakeOutputButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
+    odstranit_ = MakeButton(this, "Odstranit_BB", QStyle::SP_TrashIcon);
+    help_ = MakeButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
+    close_ = MakeButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(help_);
-    buttons->addStretch(1);
-    buttons->addWidget(odstranit_);
-    buttons->addWidget(close_);
     auto* top = new QVBoxLayout(this);
     top->addWidget(period_);
     top->addSpacing(4);
-    top->addLayout(buttons);
+    top->addLayout(FootRow(this, help_, kHelpContext, {odstranit_}, close_));
     top->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(odstranit_, &QPushButton::clicked, this, &TFADbfErase::Odstranit_BBClick);
-    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
-    connect(help_, &QPushButton::clicked, this, [this] { ShowHelpTopic(this, kHelpContext); });
 
     ApplyCaptions();
     period_->Load(ctx_.Config.ErasePeriod);
 }
 
 void TFADbfErase::ApplyCaptions() {
-    setWindowTitle(OutTr("Odstranění záznamů z databáze", "Delete records from the database"));
-    odstranit_->setText(OutTr("&Odstranit", "&Delete"));
-    help_->setText(OutTr("&Nápověda", "&Help"));
-    close_->setText(OutTr("&Zavřít", "&Close"));
+    setWindowTitle(Tx("Odstranění záznamů z databáze", "Delete records from the database"));
+    odstranit_->setText(Tx("&Odstranit", "&Delete"));
+    help_->setText(Tx("&Nápověda", "&Help"));
+    close_->setText(Tx("&Zavřít", "&Close"));
     period_->ApplyCaptions();
 }
 
@@ -61,14 +53,14 @@ void TFADbfErase::Odstranit_BBClick() {
     std::unique_ptr<TFProgress> progress;
     try {
         if (period_->IsAll()) {
-            if (Hooks.Ask(Q(kolvex::EraseAllQuestion(lang)))) {
+            if (Hooks.Ask(Q(kolvex::EraseAllQuestion(lang)), Answer::Yes)) {
                 result = QDialog::Accepted;
                 ctx_.Adm.DeleteArchiveFiles();
             }
         } else {
             // The confirmed values are the ones deleted, to the millisecond.
             const double start = period_->Start(), end = period_->End();
-            if (Hooks.Ask(Q(kolvex::ErasePeriodQuestion(start, end, lang)))) {
+            if (Hooks.Ask(Q(kolvex::ErasePeriodQuestion(start, end, lang)), Answer::Yes)) {
                 hide();
                 progress = std::make_unique<TFProgress>(parentWidget());
                 progress->SetMessage(Q(kolvex::EraseProgressMessage(lang)), false);
@@ -104,11 +96,7 @@ void TFADbfErase::done(int result) {
 }
 
 void TFADbfErase::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        ShowHelpTopic(this, kHelpContext);
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!HelpKey(this, event, kHelpContext)) QDialog::keyPressEvent(event);
 }
 
 }  // namespace kolvex::ui

@@ -8,7 +8,7 @@
 #include <QDialog>
 
 #include "archive/ArchiveContext.h"
-#include "output/ui/OutputSupport.h"
+#include "base/ui/DialogHooks.h"
 
 class QPushButton;
 
@@ -25,7 +25,7 @@ public:
     PeriodGroup* Period() const { return period_; }
 
     // Error, question and result boxes; tests put their own in.
-    OutputHooks Hooks;
+    DialogHooks Hooks;
 
 public slots:
     void Odstranit_BBClick();

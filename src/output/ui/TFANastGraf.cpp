@@ -13,8 +13,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "base/ui/ErrorDisplay.h"
-#include "base/ui/Help.h"
+#include "base/ui/DialogKit.h"
 #include "base/ui/ModalRunner.h"
 #include "base/ui/TSpinFEdit.h"
 #include "archive/ui/ViewerSupport.h"
@@ -40,7 +39,7 @@ QLabel* NamedLabel(QWidget* parent, const QString& name) {
 
 TFANastGraf::TFANastGraf(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TFANastGraf"));
-    Hooks = DefaultOutputHooks(this);
+    Hooks = DefaultDialogHooks(this);
     ChooseColour = [this](const QColor& initial) -> std::optional<QColor> {
         QColorDialog dialog(initial, this);
         dialog.setObjectName(QStringLiteral("CD"));
@@ -51,29 +50,22 @@ TFANastGraf::TFANastGraf(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog
     period_ = new PeriodGroup(kolvex::PeriodDialog::Chart, false, this);
     BuildAxis(left_, "LeftAxis");
     BuildAxis(right_, "RightAxis");
-    graf_ = MakeOutputButton(this, "Graf_BB", QStyle::SP_DialogApplyButton);
-    help_ = MakeOutputButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
-    abort_ = MakeOutputButton(this, "Abort_BB", QStyle::SP_DialogCloseButton);
+    graf_ = MakeButton(this, "Graf_BB", QStyle::SP_DialogApplyButton);
+    help_ = MakeButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
+    abort_ = MakeButton(this, "Abort_BB", QStyle::SP_DialogCloseButton);
     graf_->setDefault(true);
 
     auto* axes = new QHBoxLayout;
     axes->addWidget(left_.Box, 1);
     axes->addWidget(right_.Box, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(help_);
-    buttons->addStretch(1);
-    buttons->addWidget(graf_);
-    buttons->addWidget(abort_);
     auto* top = new QVBoxLayout(this);
     top->addWidget(period_);
     top->addLayout(axes);
     top->addSpacing(4);
-    top->addLayout(buttons);
+    top->addLayout(FootRow(this, help_, kHelpContext, {graf_}, abort_));
     top->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(graf_, &QPushButton::clicked, this, &TFANastGraf::Graf_BBClick);
-    connect(abort_, &QPushButton::clicked, this, &QDialog::reject);
-    connect(help_, &QPushButton::clicked, this, [this] { ShowHelpTopic(this, kHelpContext); });
     connect(left_.Source, &QComboBox::currentIndexChanged, this, &TFANastGraf::LeftAxis_CBChange);
     connect(right_.Source, &QComboBox::currentIndexChanged, this, &TFANastGraf::RightAxis_CBChange);
     connect(left_.ColourSB, &QToolButton::clicked, this, &TFANastGraf::LeftAxisColor_SBClick);
@@ -149,19 +141,19 @@ void TFANastGraf::BuildAxis(Axis& a, const char* prefixText) {
 }
 
 void TFANastGraf::ApplyCaptions() {
-    setWindowTitle(OutTr("Nastavení zobrazení grafu", "Graph set-up"));
-    left_.Box->setTitle(OutTr("Levá osa", "Left axis"));
-    right_.Box->setTitle(OutTr("Pravá osa", "Right axis"));
+    setWindowTitle(Tx("Nastavení zobrazení grafu", "Graph set-up"));
+    left_.Box->setTitle(Tx("Levá osa", "Left axis"));
+    right_.Box->setTitle(Tx("Pravá osa", "Right axis"));
     for (Axis* a : {&left_, &right_}) {
-        a->Hodn->setText(OutTr("Hodnota", "Value"));
-        a->Auto->setText(OutTr("Rozsah automaticky", "Scale automatically"));
+        a->Hodn->setText(Tx("Hodnota", "Value"));
+        a->Auto->setText(Tx("Rozsah automaticky", "Scale automatically"));
         a->MaxL->setText(QStringLiteral("Max"));
         a->MinL->setText(QStringLiteral("Min"));
-        if (a->Source->count() > 0) a->Source->setItemText(0, OutTr(" nic", "nothing"));
+        if (a->Source->count() > 0) a->Source->setItemText(0, Tx(" nic", "nothing"));
     }
-    graf_->setText(OutTr("&Graf", "&Graph"));
-    help_->setText(OutTr("&Nápověda", "&Help"));
-    abort_->setText(OutTr("&Zavřít", "&Abort"));
+    graf_->setText(Tx("&Graf", "&Graph"));
+    help_->setText(Tx("&Nápověda", "&Help"));
+    abort_->setText(Tx("&Zavřít", "&Abort"));
     period_->ApplyCaptions();
 }
 
@@ -169,7 +161,7 @@ void TFANastGraf::FillAxis(Axis& a, const kolvex::AxisSettings& stored) {
     {
         const QSignalBlocker block(a.Source);
         a.Source->clear();
-        a.Source->addItem(OutTr(" nic", "nothing"));
+        a.Source->addItem(Tx(" nic", "nothing"));
         for (const kolvex::OutputField& f : fields_)
             if (f.Type == kolvex::FieldType::Float) a.Source->addItem(QStringLiteral(" ") + Q(f.Label));
         // An index the list does not hold selects nothing.
@@ -246,11 +238,7 @@ void TFANastGraf::Graf_BBClick() {
 }
 
 void TFANastGraf::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        ShowHelpTopic(this, kHelpContext);
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!HelpKey(this, event, kHelpContext)) QDialog::keyPressEvent(event);
 }
 
 }  // namespace kolvex::ui

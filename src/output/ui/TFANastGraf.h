@@ -13,7 +13,7 @@
 
 #include "archive/ArchiveContext.h"
 #include "output/TableOutput.h"
-#include "output/ui/OutputSupport.h"
+#include "base/ui/DialogHooks.h"
 
 class QCheckBox;
 class QComboBox;
@@ -38,7 +38,7 @@ public:
 
     // The colour dialog preset with a colour; nullopt when the user cancels.
     std::function<std::optional<QColor>(const QColor& initial)> ChooseColour;
-    OutputHooks Hooks;
+    DialogHooks Hooks;
 
 public slots:
     void Graf_BBClick();

@@ -15,9 +15,8 @@
 
 #include <memory>
 
+#include "base/ui/DialogKit.h"
 #include "base/Errors.h"
-#include "base/ui/ErrorDisplay.h"
-#include "base/ui/Help.h"
 #include "base/ui/TFProgress.h"
 #include "archive/FileOps.h"
 #include "base/DateTime.h"
@@ -37,8 +36,8 @@ TFANastTisk::TFANastTisk(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog
     Clock = [] { return kolvex::NowLocal(); };
     ShowPreview = [this](const TFQRAPrint& report) { report.Preview(this); };
     ChoosePdf = [this](const QString& suggested) {
-        return QFileDialog::getSaveFileName(this, OutTr("Tisk do PDF", "Print to PDF"), suggested,
-                                            OutTr("Dokument PDF (*.pdf)", "PDF document (*.pdf)"));
+        return QFileDialog::getSaveFileName(this, Tx("Tisk do PDF", "Print to PDF"), suggested,
+                                            Tx("Dokument PDF (*.pdf)", "PDF document (*.pdf)"));
     };
 
     period_ = new PeriodGroup(kolvex::PeriodDialog::Print, true, this);
@@ -49,32 +48,24 @@ TFANastTisk::TFANastTisk(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog
     ePata_->setMaxLength(kFooterLength);
     ePata_->setMinimumWidth(ePata_->fontMetrics().horizontalAdvance(QString(kFooterLength, QLatin1Char('M'))) * 3 / 4);
     textZapati_->setBuddy(ePata_);
-    print_ = MakeOutputButton(this, "Print_BB", QStyle::SP_FileDialogDetailedView);
-    pdf_ = MakeOutputButton(this, "Pdf_BB", QStyle::SP_DialogSaveButton);
-    help_ = MakeOutputButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
-    close_ = MakeOutputButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
+    print_ = MakeButton(this, "Print_BB", QStyle::SP_FileDialogDetailedView);
+    pdf_ = MakeButton(this, "Pdf_BB", QStyle::SP_DialogSaveButton);
+    help_ = MakeButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
+    close_ = MakeButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
     print_->setDefault(true);
 
     auto* footer = new QHBoxLayout;
     footer->addWidget(textZapati_);
     footer->addWidget(ePata_, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(help_);
-    buttons->addStretch(1);
-    buttons->addWidget(pdf_);
-    buttons->addWidget(print_);
-    buttons->addWidget(close_);
     auto* top = new QVBoxLayout(this);
     top->addWidget(period_);
     top->addLayout(footer);
     top->addSpacing(4);
-    top->addLayout(buttons);
+    top->addLayout(FootRow(this, help_, kHelpContext, {pdf_, print_}, close_));
     top->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(print_, &QPushButton::clicked, this, &TFANastTisk::Print_BBClick);
     connect(pdf_, &QPushButton::clicked, this, &TFANastTisk::Pdf_BBClick);
-    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
-    connect(help_, &QPushButton::clicked, this, [this] { ShowHelpTopic(this, kHelpContext); });
 
     ApplyCaptions();
     period_->Load(ctx_.Config.PrintPeriod, ctx_.Config.StepIndex);
@@ -82,12 +73,12 @@ TFANastTisk::TFANastTisk(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog
 }
 
 void TFANastTisk::ApplyCaptions() {
-    setWindowTitle(OutTr("Tisk databáze", "Print dabase"));
+    setWindowTitle(Tx("Tisk databáze", "Print dabase"));
     textZapati_->setText(QStringLiteral("Text"));
-    print_->setText(OutTr("&Tisk", "&Print"));
+    print_->setText(Tx("&Tisk", "&Print"));
     pdf_->setText(QStringLiteral("P&DF…"));
-    help_->setText(OutTr("&Nápověda", "&Help"));
-    close_->setText(OutTr("&Zavřít", "&Close"));
+    help_->setText(Tx("&Nápověda", "&Help"));
+    close_->setText(Tx("&Zavřít", "&Close"));
     period_->ApplyCaptions();
 }
 
@@ -190,11 +181,7 @@ void TFANastTisk::done(int result) {
 }
 
 void TFANastTisk::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        ShowHelpTopic(this, kHelpContext);
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!HelpKey(this, event, kHelpContext)) QDialog::keyPressEvent(event);
 }
 
 }  // namespace kolvex::ui

@@ -13,8 +13,7 @@
 
 #include <memory>
 
-#include "base/ui/ErrorDisplay.h"
-#include "base/ui/Help.h"
+#include "base/ui/DialogKit.h"
 #include "base/ui/ModalRunner.h"
 #include "base/ui/TFProgress.h"
 #include "base/Errors.h"
@@ -28,8 +27,8 @@ namespace {
 
 constexpr int kHelpContext = 1324;
 
-QString XlsxFilter() { return OutTr("Sešit Excel (*.xlsx)", "Excel workbook (*.xlsx)"); }
-QString CsvFilter() { return OutTr("Text CSV (*.csv)", "CSV text (*.csv)"); }
+QString XlsxFilter() { return Tx("Sešit Excel (*.xlsx)", "Excel workbook (*.xlsx)"); }
+QString CsvFilter() { return Tx("Text CSV (*.csv)", "CSV text (*.csv)"); }
 
 }  // namespace
 
@@ -37,7 +36,7 @@ TFAToExcel::TFAToExcel(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog(p
     setObjectName(QStringLiteral("TFAToExcel"));
     Hooks = DefaultOutputHooks(this);
     ChooseFile = [this](const QString& suggested) -> std::optional<SaveChoice> {
-        QFileDialog dialog(this, OutTr("Přenos dat do Excelu", "Convert to Excel"));
+        QFileDialog dialog(this, Tx("Přenos dat do Excelu", "Convert to Excel"));
         dialog.setObjectName(QStringLiteral("Excel_SD"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
@@ -59,35 +58,28 @@ TFAToExcel::TFAToExcel(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog(p
     OpenFile = [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 
     period_ = new PeriodGroup(kolvex::PeriodDialog::Export, true, this);
-    excel_ = MakeOutputButton(this, "Excel_BB", QStyle::SP_DialogSaveButton);
-    help_ = MakeOutputButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
-    close_ = MakeOutputButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
+    excel_ = MakeButton(this, "Excel_BB", QStyle::SP_DialogSaveButton);
+    help_ = MakeButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
+    close_ = MakeButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
     excel_->setDefault(true);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(help_);
-    buttons->addStretch(1);
-    buttons->addWidget(excel_);
-    buttons->addWidget(close_);
     auto* top = new QVBoxLayout(this);
     top->addWidget(period_);
     top->addSpacing(4);
-    top->addLayout(buttons);
+    top->addLayout(FootRow(this, help_, kHelpContext, {excel_}, close_));
     top->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(excel_, &QPushButton::clicked, this, &TFAToExcel::Excel_BBClick);
-    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
-    connect(help_, &QPushButton::clicked, this, [this] { ShowHelpTopic(this, kHelpContext); });
 
     ApplyCaptions();
     period_->Load(ctx_.Config.ExportPeriod, ctx_.Config.StepIndex);
 }
 
 void TFAToExcel::ApplyCaptions() {
-    setWindowTitle(OutTr("Přenos dat do Excelu", "Convert to Excel"));
+    setWindowTitle(Tx("Přenos dat do Excelu", "Convert to Excel"));
     excel_->setText(QStringLiteral("&Excel"));
-    help_->setText(OutTr("&Nápověda", "&Help"));
-    close_->setText(OutTr("&Zavřít", "&Close"));
+    help_->setText(Tx("&Nápověda", "&Help"));
+    close_->setText(Tx("&Zavřít", "&Close"));
     period_->ApplyCaptions();
 }
 
@@ -116,7 +108,7 @@ void TFAToExcel::Excel_BBClick() {
         kolvex::Table& table = ctx_.Adm.Table1;
         kolvex::TablePositionGuard guard(table);
         progress = std::make_unique<TFProgress>(this);
-        progress->SetMessage(OutTr("Převod dat do Excelu", "Convert do Excel"), true);
+        progress->SetMessage(Tx("Převod dat do Excelu", "Convert do Excel"), true);
         progress->show();
         const std::vector<kolvex::OutputField> fields = kolvex::OutputFields(table, ctx_.Adm.ParameterRecord);
         const std::vector<kolvex::ExportColumn> columns = kolvex::ExportColumnsOf(fields);
@@ -163,11 +155,7 @@ void TFAToExcel::done(int result) {
 }
 
 void TFAToExcel::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        ShowHelpTopic(this, kHelpContext);
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (!HelpKey(this, event, kHelpContext)) QDialog::keyPressEvent(event);
 }
 
 }  // namespace kolvex::ui
