@@ -20,6 +20,7 @@
 
 #include "base/Errors.h"
 #include "base/Language.h"
+#include "base/ui/DialogKit.h"
 #include "base/ui/ErrorDisplay.h"
 #include "base/ui/Help.h"
 #include "base/ui/Icons.h"
@@ -44,8 +45,6 @@ constexpr int kTabWidth = 100;
 constexpr int kRepeatMs = 100;
 constexpr int kPathCapacity = 128;
 constexpr int kOpenDialogHelp = 1350;
-
-inline QString Tx(const char* cs, const char* en) { return Q(kolvex::Tr(cs, en)); }
 
 // The tabs at the bottom, each 100 pixels wide (wider only when a caption
 // needs it).
@@ -97,20 +96,18 @@ void PrepareOpenDialog(QFileDialog& d, const QString& path) {
 // What the download asks, in this program's boxes.
 class QtDownloadUi : public kolvex::DownloadUi {
 public:
-    QtDownloadUi(kolvex::ConfigRecord& config, QWidget* parent) : config_(config), parent_(parent) {}
+    QtDownloadUi(kolvex::ConfigRecord& config, const DialogHooks& hooks, QWidget* parent)
+        : config_(config), hooks_(hooks), parent_(parent) {}
     ~QtDownloadUi() override { ProgressEnd(); }
 
-    void Message(const std::string& text) override {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("kolvex12"), BoxText(text), QMessageBox::Ok, parent_);
-        RunModal(box);
-    }
+    void Message(const std::string& text) override { hooks_.Message(BoxText(text)); }
     void EditStoringOptions(kolvex::StoringOptions& options) override {
         options.To(config_);
         TFAParamC dialog(config_, parent_);
         RunModal(dialog);
         options = kolvex::StoringOptions::From(config_);
     }
-    bool Confirm(const std::string& question) override { return AskYesNo(parent_, BoxText(question)); }
+    bool Confirm(const std::string& question) override { return hooks_.Ask(Q(question), Answer::Yes); }
     std::optional<std::string> ChooseTargetFile(const std::string& proposedPath) override {
         QFileDialog d(parent_);
         PrepareOpenDialog(d, Q(proposedPath));
@@ -144,14 +141,16 @@ public:
         progress_->close();
         progress_.reset();
     }
-    void Information(const std::string& text) override { ShowInfo(parent_, BoxText(text)); }
+    void Information(const std::string& text) override { hooks_.Info(BoxText(text)); }
     bool ConfirmCreateFolder(const std::string& dir) override {
-        return AskYesNo(parent_, BoxText(kolvex::Tr("Složka  " + dir + "  neexistuje.\r\nVytvořit ji?",
-                                                    "The folder  " + dir + "  does not exist.\r\nCreate it?")));
+        return hooks_.Ask(Q(kolvex::Tr("Složka  " + dir + "  neexistuje.\r\nVytvořit ji?",
+                                       "The folder  " + dir + "  does not exist.\r\nCreate it?")),
+                          Answer::Yes);
     }
 
 private:
     kolvex::ConfigRecord& config_;
+    const DialogHooks& hooks_;
     QWidget* parent_;
     std::unique_ptr<TFProgress> progress_;
 };
@@ -161,7 +160,7 @@ private:
 // ---- building the window ------------------------------------------------------
 
 TFADbf::TFADbf(ArchiveContext& ctx, ViewerActions actions, QWidget* parent)
-    : QWidget(parent), ctx_(ctx), actions_(std::move(actions)) {
+    : QWidget(parent), Hooks(DefaultDialogHooks(this)), ctx_(ctx), actions_(std::move(actions)) {
     setObjectName(QStringLiteral("TFADbf"));
     InitIconTheme();
 
@@ -221,7 +220,7 @@ TFADbf::~TFADbf() {
     ctx_.Adm.RecordCounterHook = nullptr;
 }
 
-QToolButton* TFADbf::MakeButton(QWidget* parent, const char* name, const QIcon& icon) {
+QToolButton* TFADbf::MakeToolButton(QWidget* parent, const char* name, const QIcon& icon) {
     auto* b = new QToolButton(parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setIcon(icon);
@@ -248,7 +247,7 @@ void TFADbf::BuildGridPanel() {
     static const ViewerGlyph kNavIcons[4] = {ViewerGlyph::First, ViewerGlyph::Prior, ViewerGlyph::Next,
                                              ViewerGlyph::Last};
     for (int i = 0; i < 4; ++i) {
-        nav_[i] = MakeButton(navigator, kNavNames[i], ViewerIcon(kNavIcons[i]));
+        nav_[i] = MakeToolButton(navigator, kNavNames[i], ViewerIcon(kNavIcons[i]));
         navRow->addWidget(nav_[i]);
     }
     connect(nav_[0], &QToolButton::clicked, this, [this] {
@@ -263,8 +262,8 @@ void TFADbf::BuildGridPanel() {
     connect(nav_[3], &QToolButton::clicked, this, [this] {
         if (ctx_.Adm.Table1.IsOpen()) ctx_.Adm.Table1.Last();
     });
-    dbfPrintSB_ = MakeButton(buttonP, "DbfPrint_SB", ButtonIcon("document-print", QStyle::SP_FileDialogDetailedView));
-    dbfExcelSB_ = MakeButton(buttonP, "DbfExcel_SB", ButtonIcon("x-office-spreadsheet", QStyle::SP_FileIcon));
+    dbfPrintSB_ = MakeToolButton(buttonP, "DbfPrint_SB", ButtonIcon("document-print", QStyle::SP_FileDialogDetailedView));
+    dbfExcelSB_ = MakeToolButton(buttonP, "DbfExcel_SB", ButtonIcon("x-office-spreadsheet", QStyle::SP_FileIcon));
     connect(dbfPrintSB_, &QToolButton::clicked, this, &TFADbf::DbfPrint_SBClick);
     connect(dbfExcelSB_, &QToolButton::clicked, this, &TFADbf::DbfExcel_SBClick);
     auto* buttonRow = new QHBoxLayout(buttonP);
@@ -320,17 +319,17 @@ void TFADbf::BuildChartPanel() {
 
     auto* buttonP = new QFrame(grafP_);
     buttonP->setObjectName(QStringLiteral("GrafButton_P"));
-    grafStartSB_ = MakeButton(buttonP, "GrafStart_SB", ViewerIcon(ViewerGlyph::ChartStart));
-    grafPriorSB_ = MakeButton(buttonP, "GrafPrior_SB", ViewerIcon(ViewerGlyph::ChartPrior));
-    grafNextSB_ = MakeButton(buttonP, "GrafNext_SB", ViewerIcon(ViewerGlyph::ChartNext));
-    grafEndSB_ = MakeButton(buttonP, "GrafEnd_SB", ViewerIcon(ViewerGlyph::ChartEnd));
-    grafRefreshSB_ = MakeButton(buttonP, "GrafRefresh_SB", ViewerIcon(ViewerGlyph::Refresh));
-    grafZoomOutSB_ = MakeButton(buttonP, "GrafZoomOut_SB", ViewerIcon(ViewerGlyph::ZoomOut));
-    grafZoomInSB_ = MakeButton(buttonP, "GrafZoomIn_SB", ViewerIcon(ViewerGlyph::ZoomIn));
-    grafZoomWidthSB_ = MakeButton(buttonP, "GrafZoomWidth_SB", ViewerIcon(ViewerGlyph::FullWidth));
-    grafZoomHeightSB_ = MakeButton(buttonP, "GrafZoomHeight_SB", ViewerIcon(ViewerGlyph::FullHeight));
-    grafParamSB_ = MakeButton(buttonP, "GrafParam_SB", ViewerIcon(ViewerGlyph::Settings));
-    grafPrintSB_ = MakeButton(buttonP, "GrafPrint_SB", ButtonIcon("document-print", QStyle::SP_FileDialogDetailedView));
+    grafStartSB_ = MakeToolButton(buttonP, "GrafStart_SB", ViewerIcon(ViewerGlyph::ChartStart));
+    grafPriorSB_ = MakeToolButton(buttonP, "GrafPrior_SB", ViewerIcon(ViewerGlyph::ChartPrior));
+    grafNextSB_ = MakeToolButton(buttonP, "GrafNext_SB", ViewerIcon(ViewerGlyph::ChartNext));
+    grafEndSB_ = MakeToolButton(buttonP, "GrafEnd_SB", ViewerIcon(ViewerGlyph::ChartEnd));
+    grafRefreshSB_ = MakeToolButton(buttonP, "GrafRefresh_SB", ViewerIcon(ViewerGlyph::Refresh));
+    grafZoomOutSB_ = MakeToolButton(buttonP, "GrafZoomOut_SB", ViewerIcon(ViewerGlyph::ZoomOut));
+    grafZoomInSB_ = MakeToolButton(buttonP, "GrafZoomIn_SB", ViewerIcon(ViewerGlyph::ZoomIn));
+    grafZoomWidthSB_ = MakeToolButton(buttonP, "GrafZoomWidth_SB", ViewerIcon(ViewerGlyph::FullWidth));
+    grafZoomHeightSB_ = MakeToolButton(buttonP, "GrafZoomHeight_SB", ViewerIcon(ViewerGlyph::FullHeight));
+    grafParamSB_ = MakeToolButton(buttonP, "GrafParam_SB", ViewerIcon(ViewerGlyph::Settings));
+    grafPrintSB_ = MakeToolButton(buttonP, "GrafPrint_SB", ButtonIcon("document-print", QStyle::SP_FileDialogDetailedView));
 
     connect(grafStartSB_, &QToolButton::clicked, this, &TFADbf::GrafStart_SBClick);
     connect(grafEndSB_, &QToolButton::clicked, this, &TFADbf::GrafEnd_SBClick);
@@ -536,8 +535,9 @@ void TFADbf::OpenArchiveView(const QString& path) {
     const std::string previous = t.IsOpen() ? t.Path() : std::string();
     auto refused = [&](const std::exception& e) {
         emit StatusMessage(TableStatusText());
-        ShowError(this, Tx("Tabulku  %1  nelze zobrazit:\n%2", "The table  %1  cannot be shown:\n%2")
-                            .arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what())));
+        Hooks.Error(EKolvex(Tx("Tabulku  %1  nelze zobrazit:\n%2", "The table  %1  cannot be shown:\n%2")
+                                .arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what()))
+                                .toStdString()));
     };
     // The new table is tried alone first: one that cannot be read leaves the
     // table shown now in place.
@@ -617,11 +617,11 @@ void TFADbf::OfferRepair() {
             .arg(missing)
             .arg(t.RecordCount())
             .arg(backup);
-    if (!AskYesNo(this, text)) return;
+    if (!Hooks.Ask(text, Answer::Yes)) return;
     try {
         ctx_.Adm.RepairTable1();
     } catch (const std::exception& e) {
-        ShowInfo(this, Q(e.what()));
+        Hooks.Info(Q(e.what()));
     }
 }
 
@@ -637,7 +637,7 @@ void TFADbf::OpenArchiveDialog(const QString& path) {
 
 DownloadResult TFADbf::ReadArchive() {
     DownloadResult result;
-    QtDownloadUi ui(ctx_.Config, this);
+    QtDownloadUi ui(ctx_.Config, Hooks, this);
     // The viewer's own controls wait while the download works on the tables.
     dataTC_->setEnabled(false);
     try {
@@ -714,7 +714,7 @@ void TFADbf::FormCloseQuery() {
         } catch (const std::exception& e) {
             // The table is closed as far as possible; a parameter file that
             // could not be written is worth knowing about.
-            ShowError(this, e);
+            Hooks.Error(e);
         }
     }
     setWindowTitle(QString());
@@ -772,7 +772,7 @@ void TFADbf::GrafRefresh_SBClick() {
     try {
         FillChart();
     } catch (const std::exception& e) {
-        ShowError(this, e);
+        Hooks.Error(e);
     }
 }
 
@@ -786,7 +786,7 @@ void TFADbf::GrafParam_SBClick() {
     try {
         FillChart();
     } catch (const std::exception& e) {
-        ShowError(this, e);
+        Hooks.Error(e);
     }
 }
 

@@ -16,6 +16,7 @@
 #include "archive/ChartNavigation.h"
 #include "archive/Download.h"
 #include "archive/ui/ViewerActions.h"
+#include "base/ui/DialogHooks.h"
 
 class QCustomPlot;
 class QCPGraph;
@@ -38,6 +39,10 @@ public:
     // open; a button whose action is missing stays disabled.
     TFADbf(kolvex::ArchiveContext& ctx, ViewerActions actions, QWidget* parent = nullptr);
     ~TFADbf() override;
+
+    // The message boxes of the viewer and of its download; tests put their
+    // own in.
+    DialogHooks Hooks;
 
     // Sets every caption and hint for the current language.
     void ApplyCaptions();
@@ -125,7 +130,7 @@ private:
     void TableChanged(kolvex::TableEvent event) override;
     void BuildGridPanel();
     void BuildChartPanel();
-    QToolButton* MakeButton(QWidget* parent, const char* name, const QIcon& icon);
+    QToolButton* MakeToolButton(QWidget* parent, const char* name, const QIcon& icon);
     void UpdateButtons();
     void UpdateCaption();
     void SyncGridRow();

@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "base/Language.h"
+#include "base/ui/DialogKit.h"
 #include "base/ui/ErrorDisplay.h"
 #include "base/ui/ModalRunner.h"
 #include "base/ui/TFProgress.h"
@@ -23,8 +24,6 @@ namespace kolvex::ui {
 namespace {
 
 const QColor kTitleBlue(0, 0, 255);
-
-inline QString Tx(const char* cs, const char* en) { return Q(kolvex::Tr(cs, en)); }
 
 // The index of the data point nearest to key, or -1 without data.
 int Nearest(const QCPGraph* g, double key) {
