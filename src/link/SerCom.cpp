@@ -316,13 +316,21 @@ void TSerCom::WaitForInput(std::int64_t deadline) {
     }
 }
 
-std::uint32_t TSerCom::ReplyWait(std::size_t expected) const {
-    if (!net_ || BaudRate == 0) return ReplyTimeout;
+std::uint32_t TSerCom::LineTime(std::size_t bytes) const {
+    // Ten bits a byte: start, eight data bits, stop.
+    return BaudRate == 0 ? 0 : static_cast<std::uint32_t>(bytes * 10u * 1000000u / BaudRate);
+}
+
+std::uint32_t TSerCom::ReplyWait(std::size_t requestLength, std::size_t expected) const {
+    // The request is written into the driver's queue at once and leaves it at
+    // the line's pace; the logger answers only after its last byte, so the
+    // reply time-out counts from when that byte is on the line.
+    const std::uint32_t sent = ReplyTimeout + LineTime(requestLength);
+    if (!net_) return sent;
     // Over a network the reply arrives in pieces with the server's buffering
     // and the network's delays between them, so the whole reply must arrive
-    // within the reply time-out plus its own time on the remote line (ten
-    // bits per byte), counted from the last byte sent.
-    return ReplyTimeout + static_cast<std::uint32_t>(expected * 10u * 1000000u / BaudRate);
+    // within that time plus its own time on the remote line.
+    return sent + LineTime(expected);
 }
 
 std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestLength,
@@ -354,7 +362,7 @@ std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestL
         WriteAll(request, written);
         requestLength = written;
 
-        StartDeadline(ReplyDeadline, ReplyWait(expected));
+        StartDeadline(ReplyDeadline, ReplyWait(written, expected));
         for (;;) {
             const std::size_t queued = DrainInput();
             if (queued == received) {

@@ -110,9 +110,12 @@ private:
     std::size_t DrainInput();
     void WaitForInput(std::int64_t deadline);
 
-    // Reply wait from the last byte sent (network ports add the reply's own
-    // line time, since pieces of it may be held up on the way).
-    std::uint32_t ReplyWait(std::size_t expected) const;
+    // Time of `bytes` on the line at BaudRate, in microseconds.
+    std::uint32_t LineTime(std::size_t bytes) const;
+    // Reply wait from the moment the request is written: the request's own
+    // line time, then the reply time-out (network ports add the reply's line
+    // time, since pieces of it may be held up on the way).
+    std::uint32_t ReplyWait(std::size_t requestLength, std::size_t expected) const;
 
     std::string devicePath_;
     std::vector<std::uint8_t> staged_;

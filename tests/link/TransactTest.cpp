@@ -124,6 +124,24 @@ TEST_F(Transact, LateReplyIsAFailedAttempt) {
     EXPECT_LE(port_.ErrorCount, 2u);
 }
 
+TEST_F(Transact, ReplyTimeoutCountsFromTheRequestsLastByteOnTheLine) {
+    // A 128-byte block takes about 140 ms to leave at 9600 Bd before the
+    // logger can answer; the pseudo-terminal takes it at once, so a reply
+    // that comes 130 ms later stands for a prompt answer on a real line.
+    Open({}, 10, 100);
+    std::uint8_t block[128] = {};
+    ReadLoggerMemory(port_, 4, 0x21, 0, block, sizeof block);
+    sim_->ClearReceivedFrames();
+    sim::FaultRule r;
+    r.Kind = sim::FaultKind::LateReply;
+    r.LateMs = 130;
+    r.Frames = {1};
+    sim_->SetFault(r);
+    WriteLoggerMemory(port_, 4, 0x9A, 0, block, sizeof block);
+    EXPECT_EQ(port_.ErrorCount, 0u);
+    EXPECT_EQ(sim_->ReceivedFrames().size(), 1u);
+}
+
 TEST_F(Transact, BusyPortRefusesANestedExchange) {
     Open({});
     port_.Busy = true;  // as if an exchange were running
