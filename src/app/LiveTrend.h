@@ -59,7 +59,6 @@ public:
     void AddGap(double time);
     void Clear() { points_.clear(); }
     const std::vector<LivePoint>& Points() const { return points_; }
-    std::size_t Capacity() const { return capacity_; }
 
 private:
     void Thin();

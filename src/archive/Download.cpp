@@ -77,7 +77,6 @@ void StoringOptions::To(ConfigRecord& c) const {
     c.InsertBookmark = InsertBookmark ? 1 : 0;
 }
 
-StoringOptions StoringDefaults() { return {}; }
 
 std::string SafeLoggerFileName(const std::string& name) {
     std::string s;

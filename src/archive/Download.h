@@ -34,10 +34,6 @@ struct StoringOptions {
     static StoringOptions From(const ConfigRecord& c);
     void To(ConfigRecord& c) const;
 };
-// The defaults when there is no configuration file (ApplyStoringDefaults of
-// app/ConfigDefaults.h writes them into the configuration record).
-StoringOptions StoringDefaults();
-
 class DownloadUi {
 public:
     virtual ~DownloadUi() = default;

@@ -76,7 +76,6 @@ Table::~Table() {
 }
 
 void Table::SetPath(const std::string& path) { path_ = path; }
-std::string Table::DirectoryName() const { return ExtractFileDir(path_); }
 std::string Table::FileName() const { return ExtractFileName(path_); }
 
 TableEngine& Table::Need() const {

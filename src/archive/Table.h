@@ -146,7 +146,6 @@ public:
     // The file this component stands for; takes effect at the next open or create.
     void SetPath(const std::string& path);
     const std::string& Path() const { return path_; }
-    std::string DirectoryName() const;
     std::string FileName() const;
     void SetExclusive(bool exclusive) { exclusive_ = exclusive; }
     bool Exclusive() const { return exclusive_; }

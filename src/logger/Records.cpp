@@ -51,17 +51,186 @@ void IeeeToLoggerFloat(std::uint8_t* bytes, std::size_t count) {
 }
 
 // ---- records --------------------------------------------------------------
+//
+// Each record's byte layout is written once, as a walk over its fields with
+// their offsets (Fields below). Decoding runs the walk with a reader that
+// fills each member from the bytes, encoding with a writer that puts each
+// member into them, so the two directions cannot drift apart.
 
 namespace {
-template <std::size_t N>
-void CopyIn(std::array<std::uint8_t, N>& dst, const std::uint8_t* src) {
-    std::memcpy(dst.data(), src, N);
+
+// Fills members from little-endian bytes. Fields that end beyond Length are
+// left as they are (a short reply of the archive pointers).
+struct FieldReader {
+    const std::uint8_t* P;
+    std::size_t Length = static_cast<std::size_t>(-1);
+
+    FieldReader At(std::size_t offset) const {
+        return {P + offset, Length > offset ? Length - offset : 0};
+    }
+    bool Fits(std::size_t offset, std::size_t size) const { return offset + size <= Length; }
+
+    void operator()(std::size_t o, std::uint8_t& v) const { if (Fits(o, 1)) v = P[o]; }
+    void operator()(std::size_t o, std::uint16_t& v) const { if (Fits(o, 2)) v = GetU16(P + o); }
+    void operator()(std::size_t o, std::int16_t& v) const { if (Fits(o, 2)) v = GetI16(P + o); }
+    void operator()(std::size_t o, std::uint32_t& v) const { if (Fits(o, 4)) v = GetU32(P + o); }
+    void operator()(std::size_t o, std::int32_t& v) const { if (Fits(o, 4)) v = GetI32(P + o); }
+    void operator()(std::size_t o, float& v) const { if (Fits(o, 4)) v = GetF32(P + o); }
+    template <std::size_t N>
+    void operator()(std::size_t o, std::array<std::uint8_t, N>& v) const {
+        if (Fits(o, N)) std::memcpy(v.data(), P + o, N);
+    }
+};
+
+// Puts members into little-endian bytes.
+struct FieldWriter {
+    std::uint8_t* P;
+
+    FieldWriter At(std::size_t offset) const { return {P + offset}; }
+
+    void operator()(std::size_t o, std::uint8_t v) const { P[o] = v; }
+    void operator()(std::size_t o, std::uint16_t v) const { PutU16(P + o, v); }
+    void operator()(std::size_t o, std::int16_t v) const { PutI16(P + o, v); }
+    void operator()(std::size_t o, std::uint32_t v) const { PutU32(P + o, v); }
+    void operator()(std::size_t o, std::int32_t v) const { PutI32(P + o, v); }
+    void operator()(std::size_t o, float v) const { PutF32(P + o, v); }
+    template <std::size_t N>
+    void operator()(std::size_t o, const std::array<std::uint8_t, N>& v) const {
+        std::memcpy(P + o, v.data(), N);
+    }
+};
+
+// The layouts. R is the record or its const form, Io a reader or a writer.
+template <class R, class Io>
+void InputParametersFields(R& r, const Io& io) {
+    io(0, r.InputName);
+    io(12, r.UnitText);
+    io(16, r.SignalLow);
+    io(20, r.SignalHigh);
+    io(24, r.RangeLow);
+    io(28, r.RangeHigh);
+    io(32, r.RecordOffset);
+    io(36, r.RecordScale);
+    io(40, r.AlarmLowRaw);
+    io(42, r.AlarmHighRaw);
+    io(44, r.Reserved44);
 }
-template <std::size_t N>
-void CopyOut(std::uint8_t* dst, const std::array<std::uint8_t, N>& src) {
-    std::memcpy(dst, src.data(), N);
+
+template <class R, class Io>
+void ParameterBlockFields(R& r, const Io& io) {
+    io(0, r.Reserved0);
+    io(1, r.PeriodValue);
+    io(2, r.PeriodUnit);
+    io(3, r.ArchiveFlags);
+    io(4, r.Reserved4);
+    io(8, r.FileName);
+    io(16, r.LoggerName);
+    InputParametersFields(r.Input[0], io.At(32));
+    InputParametersFields(r.Input[1], io.At(32 + kInputParametersSize));
 }
+
+template <class R, class Io>
+void InputInfoBlockFields(R& r, const Io& io) {
+    io(0, r.InputType[0]);
+    io(1, r.InputType[1]);
+    io(2, r.InputCaps[0]);
+    io(3, r.InputCaps[1]);
+    io(4, r.Reserved4);
+    io(8, r.ArchiveSize);
+    io(12, r.Reserved12);
+    io(16, r.CalibrationTrim[0]);
+    io(18, r.CalibrationTrim[1]);
+    io(20, r.CalibrationFactor[0]);
+    io(24, r.CalibrationFactor[1]);
+    io(28, r.Reserved28);
+    io(32, r.SensorLow[0]);
+    io(36, r.SensorHigh[0]);
+    io(40, r.SensorLow[1]);
+    io(44, r.SensorHigh[1]);
+}
+
+// Sixteen (x, y) pairs, x first in each.
+template <class R, class Io>
+void InputTableFields(R& r, const Io& io) {
+    for (std::size_t i = 0; i < 16; ++i) {
+        io(8 * i, r.X[i]);
+        io(8 * i + 4, r.Y[i]);
+    }
+}
+
+template <class R, class Io>
+void IdentificationBlockFields(R& r, const Io& io) {
+    io(0, r.Manufacturer);
+    io(16, r.Type);
+    io(32, r.VersionMajor);
+    io(33, r.VersionMinor);
+    io(34, r.SerialNumber);
+}
+
+template <class R, class Io>
+void LoggerClockFields(R& r, const Io& io) {
+    io(0, r.Seconds);
+    io(1, r.Minutes);
+    io(2, r.Hours);
+    io(3, r.DayOfWeek);
+    io(4, r.Day);
+    io(5, r.Month);
+    io(6, r.Year);
+    io(7, r.Reserved7);
+}
+
+template <class R, class Io>
+void ArchivePointersFields(R& r, const Io& io) {
+    io(0, r.ArchiveRead);
+    io(4, r.ArchiveWrite);
+    io(8, r.ArchiveStatus);
+}
+
+template <class R, class Io>
+void DiagnosticStateFields(R& r, const Io& io) {
+    io(0, r.BatteryFlags);
+    io(1, r.Alarm1Flags);
+    io(2, r.Alarm2Flags);
+    io(3, r.BatteryVoltageNow);
+    io(4, r.BatteryVoltageHistory);
+}
+
+template <class R, class Io>
+void LoggerImageFields(R& r, const Io& io) {
+    io(0, r.LoggerType);
+    io(2, r.Reserved2);
+    io(4, r.SerialNumber);
+    ParameterBlockFields(r.Parameters, io.At(8));
+    InputInfoBlockFields(r.InputInfo, io.At(8 + kParameterBlockSize));
+}
+
 }  // namespace
+
+// Decode and Encode of every record: one walk, two directions.
+#define KOLVEX_RECORD_CODEC(Record)                                                     \
+    Record Record::Decode(const std::uint8_t* p) {                                      \
+        Record r;                                                                       \
+        Record##Fields(r, FieldReader{p});                                              \
+        return r;                                                                       \
+    }                                                                                   \
+    void Record::Encode(std::uint8_t* p) const { Record##Fields(*this, FieldWriter{p}); }
+
+KOLVEX_RECORD_CODEC(InputParameters)
+KOLVEX_RECORD_CODEC(ParameterBlock)
+KOLVEX_RECORD_CODEC(InputInfoBlock)
+KOLVEX_RECORD_CODEC(InputTable)
+KOLVEX_RECORD_CODEC(IdentificationBlock)
+KOLVEX_RECORD_CODEC(LoggerClock)
+KOLVEX_RECORD_CODEC(DiagnosticState)
+KOLVEX_RECORD_CODEC(LoggerImage)
+#undef KOLVEX_RECORD_CODEC
+
+ArchivePointers ArchivePointers::Decode(const std::uint8_t* p, std::size_t length) {
+    ArchivePointers r;
+    ArchivePointersFields(r, FieldReader{p, length});
+    return r;
+}
+void ArchivePointers::Encode(std::uint8_t* p) const { ArchivePointersFields(*this, FieldWriter{p}); }
 
 std::string InputParameters::Name() const { return ReadFixedText(InputName.data(), InputName.size()); }
 void InputParameters::SetName(std::string_view utf8) {
@@ -70,36 +239,6 @@ void InputParameters::SetName(std::string_view utf8) {
 std::string InputParameters::Unit() const { return ReadFixedText(UnitText.data(), UnitText.size()); }
 void InputParameters::SetUnit(std::string_view utf8) {
     WriteFixedText(UnitText.data(), UnitText.size(), utf8);
-}
-
-InputParameters InputParameters::Decode(const std::uint8_t* p) {
-    InputParameters r;
-    CopyIn(r.InputName, p + 0);
-    CopyIn(r.UnitText, p + 12);
-    r.SignalLow = GetF32(p + 16);
-    r.SignalHigh = GetF32(p + 20);
-    r.RangeLow = GetF32(p + 24);
-    r.RangeHigh = GetF32(p + 28);
-    r.RecordOffset = GetF32(p + 32);
-    r.RecordScale = GetF32(p + 36);
-    r.AlarmLowRaw = GetU16(p + 40);
-    r.AlarmHighRaw = GetU16(p + 42);
-    CopyIn(r.Reserved44, p + 44);
-    return r;
-}
-
-void InputParameters::Encode(std::uint8_t* p) const {
-    CopyOut(p + 0, InputName);
-    CopyOut(p + 12, UnitText);
-    PutF32(p + 16, SignalLow);
-    PutF32(p + 20, SignalHigh);
-    PutF32(p + 24, RangeLow);
-    PutF32(p + 28, RangeHigh);
-    PutF32(p + 32, RecordOffset);
-    PutF32(p + 36, RecordScale);
-    PutU16(p + 40, AlarmLowRaw);
-    PutU16(p + 42, AlarmHighRaw);
-    CopyOut(p + 44, Reserved44);
 }
 
 std::string ParameterBlock::File() const { return ReadFixedText(FileName.data(), FileName.size()); }
@@ -113,76 +252,10 @@ void ParameterBlock::SetLogger(std::string_view utf8) {
     WriteFixedText(LoggerName.data(), LoggerName.size(), utf8);
 }
 
-ParameterBlock ParameterBlock::Decode(const std::uint8_t* p) {
-    ParameterBlock r;
-    r.Reserved0 = p[0];
-    r.PeriodValue = p[1];
-    r.PeriodUnit = p[2];
-    r.ArchiveFlags = p[3];
-    CopyIn(r.Reserved4, p + 4);
-    CopyIn(r.FileName, p + 8);
-    CopyIn(r.LoggerName, p + 16);
-    r.Input[0] = InputParameters::Decode(p + 32);
-    r.Input[1] = InputParameters::Decode(p + 32 + kInputParametersSize);
-    return r;
-}
-
-void ParameterBlock::Encode(std::uint8_t* p) const {
-    p[0] = Reserved0;
-    p[1] = PeriodValue;
-    p[2] = PeriodUnit;
-    p[3] = ArchiveFlags;
-    CopyOut(p + 4, Reserved4);
-    CopyOut(p + 8, FileName);
-    CopyOut(p + 16, LoggerName);
-    Input[0].Encode(p + 32);
-    Input[1].Encode(p + 32 + kInputParametersSize);
-}
-
 std::array<std::uint8_t, kParameterBlockSize> ParameterBlock::Bytes() const {
     std::array<std::uint8_t, kParameterBlockSize> b{};
     Encode(b.data());
     return b;
-}
-
-InputInfoBlock InputInfoBlock::Decode(const std::uint8_t* p) {
-    InputInfoBlock r;
-    r.InputType[0] = p[0];
-    r.InputType[1] = p[1];
-    r.InputCaps[0] = p[2];
-    r.InputCaps[1] = p[3];
-    CopyIn(r.Reserved4, p + 4);
-    r.ArchiveSize = GetU32(p + 8);
-    CopyIn(r.Reserved12, p + 12);
-    r.CalibrationTrim[0] = GetI16(p + 16);
-    r.CalibrationTrim[1] = GetI16(p + 18);
-    r.CalibrationFactor[0] = GetF32(p + 20);
-    r.CalibrationFactor[1] = GetF32(p + 24);
-    CopyIn(r.Reserved28, p + 28);
-    r.SensorLow[0] = GetF32(p + 32);
-    r.SensorHigh[0] = GetF32(p + 36);
-    r.SensorLow[1] = GetF32(p + 40);
-    r.SensorHigh[1] = GetF32(p + 44);
-    return r;
-}
-
-void InputInfoBlock::Encode(std::uint8_t* p) const {
-    p[0] = InputType[0];
-    p[1] = InputType[1];
-    p[2] = InputCaps[0];
-    p[3] = InputCaps[1];
-    CopyOut(p + 4, Reserved4);
-    PutU32(p + 8, ArchiveSize);
-    CopyOut(p + 12, Reserved12);
-    PutI16(p + 16, CalibrationTrim[0]);
-    PutI16(p + 18, CalibrationTrim[1]);
-    PutF32(p + 20, CalibrationFactor[0]);
-    PutF32(p + 24, CalibrationFactor[1]);
-    CopyOut(p + 28, Reserved28);
-    PutF32(p + 32, SensorLow[0]);
-    PutF32(p + 36, SensorHigh[0]);
-    PutF32(p + 40, SensorLow[1]);
-    PutF32(p + 44, SensorHigh[1]);
 }
 
 std::array<std::uint8_t, kInputInfoSize> InputInfoBlock::Bytes() const {
@@ -191,117 +264,9 @@ std::array<std::uint8_t, kInputInfoSize> InputInfoBlock::Bytes() const {
     return b;
 }
 
-InputTable InputTable::Decode(const std::uint8_t* p) {
-    InputTable r;
-    for (int i = 0; i < 16; ++i) {
-        r.X[i] = GetF32(p + 8 * i);
-        r.Y[i] = GetF32(p + 8 * i + 4);
-    }
-    return r;
-}
-
-void InputTable::Encode(std::uint8_t* p) const {
-    for (int i = 0; i < 16; ++i) {
-        PutF32(p + 8 * i, X[i]);
-        PutF32(p + 8 * i + 4, Y[i]);
-    }
-}
-
 std::string IdentificationBlock::ManufacturerText() const {
     return ReadFixedText(Manufacturer.data(), Manufacturer.size());
 }
 std::string IdentificationBlock::TypeText() const { return ReadFixedText(Type.data(), Type.size()); }
-
-IdentificationBlock IdentificationBlock::Decode(const std::uint8_t* p) {
-    IdentificationBlock r;
-    CopyIn(r.Manufacturer, p + 0);
-    CopyIn(r.Type, p + 16);
-    r.VersionMajor = p[32];
-    r.VersionMinor = p[33];
-    r.SerialNumber = GetU32(p + 34);
-    return r;
-}
-
-void IdentificationBlock::Encode(std::uint8_t* p) const {
-    CopyOut(p + 0, Manufacturer);
-    CopyOut(p + 16, Type);
-    p[32] = VersionMajor;
-    p[33] = VersionMinor;
-    PutU32(p + 34, SerialNumber);
-}
-
-LoggerClock LoggerClock::Decode(const std::uint8_t* p) {
-    LoggerClock r;
-    r.Seconds = p[0];
-    r.Minutes = p[1];
-    r.Hours = p[2];
-    r.DayOfWeek = p[3];
-    r.Day = p[4];
-    r.Month = p[5];
-    r.Year = p[6];
-    r.Reserved7 = p[7];
-    return r;
-}
-
-void LoggerClock::Encode(std::uint8_t* p) const {
-    p[0] = Seconds;
-    p[1] = Minutes;
-    p[2] = Hours;
-    p[3] = DayOfWeek;
-    p[4] = Day;
-    p[5] = Month;
-    p[6] = Year;
-    p[7] = Reserved7;
-}
-
-ArchivePointers ArchivePointers::Decode(const std::uint8_t* p, std::size_t length) {
-    ArchivePointers r;
-    if (length >= 4) r.ArchiveRead = GetI32(p + 0);
-    if (length >= 8) r.ArchiveWrite = GetI32(p + 4);
-    if (length >= 9) r.ArchiveStatus = p[8];
-    return r;
-}
-
-void ArchivePointers::Encode(std::uint8_t* p) const {
-    PutI32(p + 0, ArchiveRead);
-    PutI32(p + 4, ArchiveWrite);
-    p[8] = ArchiveStatus;
-}
-
-DiagnosticState DiagnosticState::Decode(const std::uint8_t* p) {
-    DiagnosticState r;
-    r.BatteryFlags = p[0];
-    r.Alarm1Flags = p[1];
-    r.Alarm2Flags = p[2];
-    r.BatteryVoltageNow = p[3];
-    r.BatteryVoltageHistory = p[4];
-    return r;
-}
-
-void DiagnosticState::Encode(std::uint8_t* p) const {
-    p[0] = BatteryFlags;
-    p[1] = Alarm1Flags;
-    p[2] = Alarm2Flags;
-    p[3] = BatteryVoltageNow;
-    p[4] = BatteryVoltageHistory;
-}
-
-LoggerImage LoggerImage::Decode(const std::uint8_t* p) {
-    LoggerImage r;
-    r.LoggerType = GetU16(p + 0);
-    CopyIn(r.Reserved2, p + 2);
-    r.SerialNumber = GetI32(p + 4);
-    r.Parameters = ParameterBlock::Decode(p + 8);
-    r.InputInfo = InputInfoBlock::Decode(p + 8 + kParameterBlockSize);
-    return r;
-}
-
-void LoggerImage::Encode(std::uint8_t* p) const {
-    PutU16(p + 0, LoggerType);
-    CopyOut(p + 2, Reserved2);
-    PutI32(p + 4, SerialNumber);
-    Parameters.Encode(p + 8);
-    InputInfo.Encode(p + 8 + kParameterBlockSize);
-}
 
 }  // namespace kolvex

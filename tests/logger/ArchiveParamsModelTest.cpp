@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "../link/SimFixture.h"
+#include "link/SimFixture.h"
 #include "base/Errors.h"
 #include "link/Frames.h"
 #include "base/Language.h"

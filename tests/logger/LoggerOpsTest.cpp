@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "../link/SimFixture.h"
+#include "link/SimFixture.h"
 #include "base/Errors.h"
 #include "link/Frames.h"
 

@@ -176,7 +176,7 @@ private slots:
             // The first paint opens nothing until the viewer exists.
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
-            QTest::qWait(20);
+            QTRY_VERIFY(w.FirstPaintHandled());
             QVERIFY(w.MdiArea()->subWindowList().isEmpty());
             QVERIFY(!QFile::exists(cfgPath_));  // written only at shutdown
             w.close();

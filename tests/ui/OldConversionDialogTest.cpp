@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "../archive/OldConversionFixture.h"
+#include "archive/OldConversionFixture.h"
 #include "app/AppContext.h"
 #include "base/Errors.h"
 #include "base/Language.h"

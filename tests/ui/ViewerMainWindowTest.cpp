@@ -204,7 +204,7 @@ private slots:
         w.Timer1()->stop();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QTest::qWait(50);
+        QTRY_VERIFY(w.FirstPaintHandled());
         QVERIFY(!w.Viewer());
         QVERIFY(!Child<QToolButton>(w, "DbfErase_SB")->isEnabled());
     }

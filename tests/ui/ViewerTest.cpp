@@ -284,8 +284,7 @@ private slots:
         v.OpenArchiveView(QString::fromStdString(Path("narrow.dbf")));
         v.TabBar()->setCurrentIndex(2);
         QVERIFY(v.GridPanelWidth() >= 200 && v.GridPanelWidth() <= v.width() / 2);
-        QTest::qWait(20);
-        QVERIFY(!v.Grid()->horizontalScrollBar()->isVisible());
+        QTRY_VERIFY(!v.Grid()->horizontalScrollBar()->isVisible());
         QCOMPARE(panel->width(), v.GridPanelWidth());
     }
 

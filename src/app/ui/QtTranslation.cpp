@@ -6,17 +6,6 @@
 
 namespace kolvex::ui {
 
-namespace {
-
-QString& TranslationDir() {
-    static QString dir;
-    return dir;
-}
-
-}  // namespace
-
-void SetQtTranslationDir(const QString& dir) { TranslationDir() = dir; }
-
 bool ApplyQtTranslation(kolvex::Lang language) {
     static QTranslator* czech = nullptr;
     auto* app = QCoreApplication::instance();
@@ -27,9 +16,7 @@ bool ApplyQtTranslation(kolvex::Lang language) {
     }
     if (!czech) {
         czech = new QTranslator(app);
-        const QString dir =
-            TranslationDir().isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : TranslationDir();
-        if (!czech->load(QStringLiteral("qtbase_cs"), dir)) {
+        if (!czech->load(QStringLiteral("qtbase_cs"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
             delete czech;
             czech = nullptr;
             return false;

@@ -2,8 +2,6 @@
 // Qt's own texts (file, colour and print dialogs, message box buttons,
 // context menus) in the program's language.
 
-#include <QString>
-
 #include "base/Language.h"
 
 namespace kolvex::ui {
@@ -13,9 +11,5 @@ namespace kolvex::ui {
 // follow. Returns false when the Czech translation is not installed (Qt's
 // texts then stay English).
 bool ApplyQtTranslation(kolvex::Lang language);
-
-// The folder searched for "qtbase_cs.qm" (Qt's translations folder unless
-// set, for tests).
-void SetQtTranslationDir(const QString& dir);
 
 }  // namespace kolvex::ui

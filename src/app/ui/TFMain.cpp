@@ -444,6 +444,7 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
 void TFMain::FirstPaint() {
     const QString path = QString::fromStdString(ctx_.Config.LastArchivePath);
     if (!path.isEmpty() && QFileInfo(path).isFile()) OpenArchiveAtFirstPaint(path);
+    firstPaintHandled_ = true;
 }
 
 void TFMain::OpenArchiveAtFirstPaint(const QString& path) {

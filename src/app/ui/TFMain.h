@@ -62,7 +62,6 @@ public:
     void ReadLiveValues();
 
     int ReadCountdown() const { return schedule_.Countdown(); }
-    double LastClockValue() const { return lastClockValue_; }
     QString HelpFile() const { return helpFile_; }
     QTimer* Timer1() const { return timer1_; }
     QMdiArea* MdiArea() const { return mdiArea_; }
@@ -74,6 +73,8 @@ public:
     // The archive viewer, once it exists (it stays for the rest of the run).
     TFADbf* Viewer() const { return viewer_; }
     LiveTrendPanel* LiveTrend() const { return liveTrend_; }
+    // The work of the first paint (reopening the last table) is over.
+    bool FirstPaintHandled() const { return firstPaintHandled_; }
 
     // The error box of a command: a logger dialog that cannot open, a
     // download that fails.
@@ -137,6 +138,7 @@ private:
     QString helpFile_;
     bool startupPortFailed_ = false;
     bool firstPaintDone_ = false;
+    bool firstPaintHandled_ = false;
 
     // Menu.
     QMenu* nastaveniMI_ = nullptr;

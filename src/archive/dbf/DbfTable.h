@@ -96,7 +96,6 @@ public:
     // Details of the open file.
     DbfLevel Level() const { return level_; }
     std::uint8_t VersionByte() const { return version_; }
-    std::uint8_t CodePageByte() const { return codePage_; }
     const DbfField& Field(int i) const;
     std::int64_t PhysicalCount() const { return physCount_; }
     bool Recovered() const { return recovered_; }

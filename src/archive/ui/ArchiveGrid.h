@@ -32,7 +32,6 @@ public:
     void Refresh();
     // The current record's row (0-based, -1 when none); the row header marks it.
     void SetCurrentRow(int row);
-    int CurrentRow() const { return current_; }
 
     // The cell text of a field of a row, as the grid draws it ("" for an
     // empty field or when the table cannot be read now).

@@ -743,7 +743,6 @@ void TFADbf::Dbf_SMoved() {
 
 // ---- the chart ----------------------------------------------------------------------
 
-void TFADbf::ApplyChartSettings() { chart_->ApplySettings(ctx_.Config.ChartPeriod); }
 
 void TFADbf::FillChart() { chart_->Fill(ctx_.Config.ChartPeriod); }
 

@@ -64,7 +64,6 @@ public:
 
     // The chart settings of the parameter record and the chart period; then
     // the chart loaded from the table (see ViewerChart).
-    void ApplyChartSettings();
     void FillChart();
 
     // Stores the tab, the grid width and the panel width, closes the table.

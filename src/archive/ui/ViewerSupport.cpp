@@ -63,7 +63,6 @@ DayTicker::DayTicker() : inner_(new QCPAxisTickerDateTime) {
 
 }
 
-void DayTicker::SetFormat(const QString& format) { inner_->setDateTimeFormat(format); }
 QString DayTicker::Format() const { return inner_->dateTimeFormat(); }
 
 void DayTicker::generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,

@@ -48,7 +48,6 @@ inline double SecondsToDays(double seconds) { return seconds / 86400.0 + kUnixEp
 class DayTicker : public QCPAxisTicker {
 public:
     DayTicker();
-    void SetFormat(const QString& format);
     QString Format() const;
     void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
                   QVector<double>& ticks, QVector<double>* subTicks, QVector<QString>* tickLabels) override;

@@ -28,12 +28,10 @@ public:
     void SetTextMinValue(const QString& t) { textMin_ = t; }
     QString TextMaxValue() const { return textMax_; }
     void SetTextMaxValue(const QString& t) { textMax_ = t; }
-    bool EditorEnabled() const { return editorEnabled_; }
     void SetEditorEnabled(bool e);
     int MaxLength() const { return maxLength_; }
     void SetMaxLength(int n);
     // Select the whole text when the field gains focus by keyboard.
-    bool AutoSelect() const { return autoSelect_; }
     void SetAutoSelect(bool on) { autoSelect_ = on; }
     // MinValue == MaxValue: no range.
     bool HasRange() const { return min_ != max_; }

@@ -36,7 +36,6 @@ class UpDownButton : public QWidget {
 public:
     explicit UpDownButton(QWidget* parent = nullptr);
     QToolButton* UpButton() const { return up_; }
-    QToolButton* DownButton() const { return down_; }
     QSize sizeHint() const override;
 
 signals:

@@ -47,7 +47,6 @@ public:
     double EffectiveEnd() const { return model_.EffectiveEnd(); }
     int StepIndex() const { return step_; }
     int StepSeconds() const { return kolvex::StepSeconds(step_); }
-    bool HasStep() const { return withStep_; }
 
     void ApplyCaptions();
 
