@@ -17,6 +17,8 @@
 #include "base/ConfigRecord.h"
 #include "base/Errors.h"
 #include "base/Language.h"
+#include "base/PortText.h"
+#include "archive/TableLock.h"
 #include "cli/Commands.h"
 #include "link/PortNames.h"
 #include "link/SerCom.h"
@@ -150,6 +152,14 @@ int main(int argc, char** argv) {
                 return Usage(std::string("no --port given and no port in ") + kolvex::kConfigFileName +
                              " in the working folder; the ports of this computer:\n" + PortListing() +
                              "  SIM  (the simulated logger)");
+            // The simulated logger is never reached by surprise: a configuration
+            // that names it (what a first try of the desktop program saves)
+            // counts as no configured port.
+            if (kolvex::SamePortName(cfg.ComPort, kolvex::kSimulatedPort))
+                return Usage(std::string("no --port given, and ") + kolvex::kConfigFileName +
+                             " in the working folder names the simulated logger (SIM), which is used only when"
+                             " asked for with --port SIM; choose a port with --port or in the desktop program's"
+                             " communication settings; the ports of this computer:\n" + PortListing());
             opt.Port = cfg.ComPort;
             auto inRange = [](int ms) { return ms >= 10 && ms <= 10000; };
             if (!idleGiven && inRange(cfg.TIdle)) opt.IdleMs = cfg.TIdle;
@@ -171,6 +181,9 @@ int main(int argc, char** argv) {
         return kolvex::cli::Run(opt, rest);
     } catch (const kolvex::cli::UsageError& e) {
         return Usage(e.what());
+    } catch (const kolvex::ETableBusy& e) {
+        std::cerr << e.what() << "\n";
+        return 3;
     } catch (const kolvex::EKolvex& e) {
         std::cerr << e.what() << "\n";
         return 1;
