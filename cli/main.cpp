@@ -3,7 +3,7 @@
 //   kolvex12-cli [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] COMMAND
 //
 // Exit status: 0 success, 1 an error of the logger link (message on stderr),
-// 2 a usage error, 3 another download holds the port.
+// 2 a usage error, 3 another run holds the port or a table, 128+N stopped by signal N.
 
 #include <clocale>
 #include <cstdio>
@@ -37,9 +37,10 @@ int Usage(const std::string& problem) {
                  "  diag                         diagnostic state\n"
                  "  pointers                     archive pointers and fill\n"
                  "  params                       archiving parameters\n"
-                 "  live [--repeat [--count N]] [--csv]\n"
+                 "  live [--repeat [--count N] [--give-up S]] [--csv]\n"
                  "                               current values (every five seconds with --repeat,\n"
-                 "                               N readings with --count; --csv: CSV lines)\n"
+                 "                               N readings with --count; ends with status 1 when no\n"
+                 "                               reading succeeded for S s, default 60; --csv: CSV lines)\n"
                  "  read-memory CODE ADDR LEN    hex dump of a logger memory area\n"
                  "  dump TABLE [--json]          fields and records of an archive table\n"
                  "  download [--dir DIR] [--name-source param|serial] [--file PATH]\n"
@@ -56,7 +57,8 @@ int Usage(const std::string& problem) {
                  "      in the working folder\n"
                  "MS: 10..10000 in steps of 10\n"
                  "exit status: 0 success, 1 error talking to the logger or storing, 2 usage error,\n"
-                 "      3 another download holds the logger's port (after --lock-wait, default 30 s)\n";
+                 "      3 another run holds the logger's port or a target table (after --lock-wait,\n"
+                 "      default 30 s), 128+N a download stopped by signal N (SIGTERM, SIGINT, SIGHUP)\n";
     return 2;
 }
 
