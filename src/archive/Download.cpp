@@ -187,13 +187,21 @@ int CleanStaleDownloadFiles(const std::string& dir) {
             if (tail.size() > 8 && tail.compare(8, 5, ".tmp~") != 0) continue;
             pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
         } else {
-            // TABLE.dbf.tmp~PID, TABLE.db.tmp~PID and TABLE.par.tmp~PID of an atomic write
+            // TABLE.dbf.tmp~PID-RANDOM (also .db and .par) of an atomic write,
+            // or TABLE.dbf.tmp~PID as older runs named them
             const auto mark = name.rfind(".tmp~");
-            if (mark == std::string::npos || !AllDigits(name.substr(mark + 5))) continue;
+            if (mark == std::string::npos) continue;
+            std::string tail = name.substr(mark + 5);
+            if (const auto dash = tail.find('-'); dash != std::string::npos) {
+                const std::string random = tail.substr(dash + 1);
+                if (random.size() != 16 || random.find_first_not_of("0123456789abcdef") != std::string::npos) continue;
+                tail.resize(dash);
+            }
+            if (!AllDigits(tail)) continue;
             const std::string target = name.substr(0, mark);
             const std::string ext = ExtractFileExt(target);
             if (ext != ".dbf" && ext != ".db" && ext != ".par") continue;
-            pid = std::strtol(name.substr(mark + 5).c_str(), nullptr, 10);
+            pid = std::strtol(tail.c_str(), nullptr, 10);
         }
         if (!ProcessGone(pid)) continue;
         struct stat st {};

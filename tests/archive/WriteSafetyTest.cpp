@@ -1,0 +1,146 @@
+// Writes nobody can redirect and one writer per table: rewrites keep the
+// file's mode, a link at a written name is refused, temporary names fit the
+// name limit and cannot be guessed, and a table's lock is shared by every
+// spelling of its path.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <future>
+#include <thread>
+
+#include "ArchiveTestUtil.h"
+#include "archive/FileOps.h"
+#include "archive/Table.h"
+#include "archive/TableLock.h"
+#include "base/LockFile.h"
+#include "base/SafeFile.h"
+
+using namespace kolvex;
+using kolvex::test::TempDir;
+
+namespace {
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+void AddRecord(Table& t, double when) {
+    t.Append();
+    t.SetDateTime(0, when);
+    t.SetFloat(1, 1.5);
+    t.Post();
+}
+
+}  // namespace
+
+TEST(WriteSafety, RewritesKeepTheModeAndNeverGoThroughALink) {
+    TempDir dir;
+    for (const mode_t mode : {0600, 0640, 0604}) {
+        SCOPED_TRACE(mode);
+        const std::string par = dir / "m.par";
+        const std::uint8_t data[3] = {1, 2, 3};
+        ASSERT_TRUE(WriteFileAtomic(par, data, 3));
+        ASSERT_EQ(::chmod(par.c_str(), mode), 0);
+        ASSERT_TRUE(WriteFileAtomic(par, data, 2));
+        EXPECT_EQ(ModeOf(par), mode);
+
+        // A table packed (dBASE) or rewritten (Paradox) through a temporary file.
+        for (const char* name : {"t.dbf", "t.db"}) {
+            Table t;
+            t.SetPath(dir / name);
+            t.Create({{FieldType::DateTime, "DATETIME"}, {FieldType::Float, "VSTUP1"}});
+            ASSERT_EQ(::chmod(t.Path().c_str(), mode), 0);
+            AddRecord(t, 40000);
+            AddRecord(t, 40001);
+            t.First();
+            t.Delete();
+            t.Pack();
+            t.Close();
+            EXPECT_EQ(ModeOf(dir / name), mode) << name;
+        }
+    }
+
+    // A link at the name: refused, its target unchanged, the link kept.
+    const std::string victim = dir / "victim", link = dir / "l.par";
+    test::WriteBytes(victim, {7, 7});
+    ASSERT_EQ(::symlink(victim.c_str(), link.c_str()), 0);
+    const std::uint8_t data[1] = {9};
+    errno = 0;
+    EXPECT_FALSE(WriteFileAtomic(link, data, 1));
+    EXPECT_EQ(errno, ELOOP);
+    EXPECT_EQ(test::ReadBytes(victim), (std::vector<std::uint8_t>{7, 7}));
+    EXPECT_TRUE(IsSymbolicLink(link));
+    EXPECT_NE(FileErrorText(ELOOP).find("symbolic link"), std::string::npos);
+}
+
+TEST(WriteSafety, TemporaryNamesFitTheLimitAndCannotBeGuessed) {
+    TempDir dir;
+    // A legal 253-byte table name (249 characters and ".dbf").
+    const std::string table = dir / (std::string(249, 'a') + ".dbf");
+    const std::string a = TemporaryNameFor(table), b = TemporaryNameFor(table);
+    EXPECT_NE(a, b);
+    for (const std::string& t : {a, b}) {
+        EXPECT_LE(ExtractFileName(t).size(), kMaxFileName) << t;
+        EXPECT_EQ(ExtractFileDir(t), dir.Path);
+        EXPECT_NE(t.find(".dbf.tmp~" + std::to_string(::getpid()) + "-"), std::string::npos) << t;
+    }
+    // The long name itself is written and rewritten.
+    const std::uint8_t data[4] = {1, 2, 3, 4};
+    EXPECT_TRUE(WriteFileAtomic(table, data, 4));
+    EXPECT_TRUE(WriteFileAtomic(table, data, 3));
+    EXPECT_EQ(test::ReadBytes(table).size(), 3u);
+    // Short names keep their whole name.
+    EXPECT_EQ(ExtractFileName(TemporaryNameFor(dir / "x.par")).rfind("x.par.tmp~", 0), 0u);
+}
+
+TEST(WriteSafety, OneWriterPerTableWhateverThePathsSpelling) {
+    TempDir dir;
+    const std::string locks = dir / "locks";
+    ASSERT_EQ(::mkdir(locks.c_str(), 0700), 0);
+    setenv("KOLVEX_LOCK_DIR", locks.c_str(), 1);
+    ASSERT_EQ(::mkdir((dir / "data").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink((dir / "data").c_str(), (dir / "alias").c_str()), 0);
+    SetTableLockWait(0);
+
+    // Another thread of this process holds the table.
+    std::promise<void> taken, release;
+    std::thread holder([&] {
+        const TableLocks lock = LockTable(dir / "data/t.dbf");
+        taken.set_value();
+        release.get_future().wait();
+    });
+    taken.get_future().wait();
+    for (const std::string& spelling : {dir / "data/t.dbf", dir / "alias/t.dbf", dir / "data/./t.dbf"}) {
+        SCOPED_TRACE(spelling);
+        try {
+            LockTable(spelling);
+            ADD_FAILURE() << "locked twice";
+        } catch (const ETableBusy& e) {
+            EXPECT_NE(std::string(e.what()).find("(PID " + std::to_string(::getpid()) + ")"), std::string::npos)
+                << e.what();
+        }
+    }
+    EXPECT_NO_THROW(LockTable(dir / "data/other.dbf"));  // another table is free
+    release.set_value();
+    holder.join();
+
+    // Free again, and re-entrant for the thread that holds it.
+    {
+        const TableLocks outer = LockTable(dir / "alias/t.dbf");
+        EXPECT_NO_THROW(LockTable(dir / "data/t.dbf"));
+    }
+    // The lock files are ours alone; a port's every spelling has one name.
+    for (const auto& e : std::filesystem::directory_iterator(locks)) EXPECT_EQ(ModeOf(e.path()), 0600u);
+    ASSERT_EQ(::symlink("/dev/null", (dir / "by-id").c_str()), 0);
+    EXPECT_EQ(LockNameForDevice(dir / "by-id"), LockNameForDevice("/dev/null"));
+    EXPECT_NE(LockNameForDevice("/dev/zero"), LockNameForDevice("/dev/null"));
+    SetTableLockWait(30);
+    unsetenv("KOLVEX_LOCK_DIR");
+}
