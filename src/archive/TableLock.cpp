@@ -70,7 +70,8 @@ TableLocks::TableLocks(std::vector<std::string> tablePaths) {
             }
             const bool again = handler ? handler(path, holder, waited) : DefaultWait(waited);
             if (!again) {
-                const std::string s = std::to_string(static_cast<long>(waited + 0.5));
+                const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                const std::string s = std::to_string(static_cast<long>(total + 0.5));
                 throw ETableBusy(TableBusyText(path, holder) +
                                  Tr("; po " + s + " s čekání končím", "; gave up after " + s + " s of waiting"));
             }
