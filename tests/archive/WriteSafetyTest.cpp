@@ -17,6 +17,7 @@
 #include "archive/FileOps.h"
 #include "archive/Table.h"
 #include "archive/TableLock.h"
+#include "archive/dbf/DbfTable.h"
 #include "base/LockFile.h"
 #include "base/SafeFile.h"
 
@@ -143,4 +144,31 @@ TEST(WriteSafety, OneWriterPerTableWhateverThePathsSpelling) {
     EXPECT_NE(LockNameForDevice("/dev/zero"), LockNameForDevice("/dev/null"));
     SetTableLockWait(30);
     unsetenv("KOLVEX_LOCK_DIR");
+}
+
+// A legal table name of 249 characters: a table cut short is repaired (the
+// temporary name is shortened, not the table's), the backup holds the
+// original, and nothing else is left in the folder.
+TEST(WriteSafety, LongTableNamesAreRepairedWithoutLeftovers) {
+    TempDir dir;
+    const std::string path = dir / (std::string(245, 'l') + ".dbf");
+    const std::string backup = ReplaceExtension(path, ".dbfbak");
+    {
+        Table t;
+        t.SetPath(path);
+        t.Create({{FieldType::DateTime, "DATETIME"}, {FieldType::Float, "VSTUP1"}});
+        for (int i = 0; i < 10; ++i) AddRecord(t, 40000 + i);
+        t.Close();
+    }
+    auto image = test::ReadBytes(path);
+    image.resize(image.size() - 30);  // the last records cut off
+    test::WriteBytes(path, image);
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    const auto r = dbf::DbfTable::Repair(path, backup, false);
+    EXPECT_TRUE(r.Changed);
+    EXPECT_EQ(r.Kept, 8);
+    EXPECT_EQ(test::ReadBytes(backup), image);
+    EXPECT_EQ(ModeOf(path), 0640u);
+    EXPECT_EQ(ModeOf(backup), 0640u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path), {}), 2);
 }
