@@ -46,6 +46,7 @@ int DownloadStopSignal() { return g_signal; }
 void CatchStopSignals() {
     struct sigaction sa {};
     sa.sa_handler = OnStopSignal;
+    sa.sa_flags = SA_RESTART;  // file writes go on; the link's waits see the flag
     sigemptyset(&sa.sa_mask);
     for (int s : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(s, &sa, nullptr);
 }

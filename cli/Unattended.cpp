@@ -47,7 +47,7 @@ public:
                 throw Failed(e.what());
             }
             if (lock_) return;
-            if (std::chrono::steady_clock::now() >= until)
+            if (std::chrono::steady_clock::now() >= until || DownloadStopSignal())
                 throw Failed(Tr("Se záznamníkem na portu  " + port + "  právě komunikuje jiný běh programu (" + holder +
                                     "); po " + std::to_string(waitSeconds) + " s čekání končím",
                                 "Another run is talking to the logger on port  " + port + " (" + holder +

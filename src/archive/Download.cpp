@@ -25,6 +25,7 @@
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
 #include "archive/TableLock.h"
+#include "base/SafeFile.h"
 #include "logger/LoggerOps.h"
 #include "base/DateTime.h"
 
@@ -53,11 +54,8 @@ std::string Serial8(std::int32_t serial) {
 
 // Makes a written file durable; false when it cannot be synced.
 bool SyncPath(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    return fd && ::fsync(fd.Get()) == 0;
 }
 
 [[noreturn]] void StoreFailed(const std::string& path, const std::exception& e) {
