@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <future>
 #include <thread>
@@ -19,6 +22,7 @@
 #include "archive/TableLock.h"
 #include "archive/dbf/DbfTable.h"
 #include "base/LockFile.h"
+#include "base/Errors.h"
 #include "base/SafeFile.h"
 
 using namespace kolvex;
@@ -171,4 +175,44 @@ TEST(WriteSafety, LongTableNamesAreRepairedWithoutLeftovers) {
     EXPECT_EQ(ModeOf(path), 0640u);
     EXPECT_EQ(ModeOf(backup), 0640u);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path), {}), 2);
+}
+
+// A repair that fails after it made its backup removes that backup again, so
+// the next repair is not blocked by it (here the file-size limit lets the
+// backup through but not the repaired table, one end mark longer).
+TEST(WriteSafety, FailedRepairRemovesItsBackup) {
+    TempDir dir;
+    const std::string path = dir / "f.dbf", backup = dir / "f.dbfbak";
+    {
+        Table t;
+        t.SetPath(path);
+        t.Create({{FieldType::DateTime, "DATETIME"}, {FieldType::Float, "VSTUP1"}});
+        for (int i = 0; i < 10; ++i) AddRecord(t, 40000 + i);
+        t.Close();
+    }
+    // A stale count of 5 and no end mark: complete records after the count.
+    auto image = test::ReadBytes(path);
+    image.pop_back();
+    image[4] = 5;
+    test::WriteBytes(path, image);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{image.size(), image.size()};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        int status = 3;
+        try {
+            dbf::DbfTable::Repair(path, backup, false);
+            status = 1;  // it should have failed
+        } catch (const EADM&) {
+            status = ::access(backup.c_str(), F_OK) == 0 ? 2 : 0;
+        }
+        ::_exit(status);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no failure, 2: the backup stayed";
+    EXPECT_EQ(test::ReadBytes(path), image);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path), {}), 1);
 }
