@@ -362,6 +362,9 @@ void SplitIntoFiles(TADM& adm, const std::string& base, const ArchiveParameterRe
     auto target = [&](const std::string& path) -> std::pair<DownloadFile*, Overlap*> {
         const bool existed = FileExists(path);
         try {
+            // A target is written only when its names are the files themselves.
+            for (const std::string& name : {path, ReplaceExtension(path, ".par")})
+                if (IsSymbolicLink(name)) throw EADM(name + ": " + FileErrorText(ELOOP));
             adm.OpenOrCreateArchive(path, record);
             if (!adm.Table1.IsOpen()) throw EADM(Tr("Tabulka není otevřena", "The table is not open"));
             if (existed) {
