@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QLocale>
+#include <QMessageBox>
 
 #include <clocale>
 #include <cstdio>
@@ -11,6 +12,7 @@
 
 #include "app/AppContext.h"
 #include "app/WorkFolder.h"
+#include "archive/TableLock.h"
 #include "base/Errors.h"
 #include "base/Language.h"
 #include "base/ui/ErrorDisplay.h"
@@ -84,6 +86,16 @@ int main(int argc, char** argv) {
     kolvex::ui::InitIconTheme();
     QApplication::setWindowIcon(QIcon::fromTheme(QString::fromLatin1(kAppId)));
     kolvex::ui::InstallTermination(app);
+    // A table that another run (the nightly download, a second window) is
+    // writing: the user may wait for it and try again, or give up the command.
+    kolvex::SetTableBusyHandler([](const std::string& path, const std::string& holder, double) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("kolvex12"),
+                        QString::fromStdString(kolvex::TableBusyText(path, holder) +
+                                               kolvex::Tr(".\nZkusit znovu?", ".\nTry again?")),
+                        QMessageBox::Retry | QMessageBox::Cancel, QApplication::activeWindow());
+        box.setDefaultButton(QMessageBox::Retry);
+        return box.exec() == QMessageBox::Retry;
+    });
 
     // "kolvex12.cfg" and the tables live in the working folder; a start from
     // the menu works in the user's data folder.

@@ -248,6 +248,7 @@ struct LiveOptions {
     bool Repeat = false;
     bool Csv = false;
     long long Count = 0;  // with --repeat: stop after this many readings (0: never)
+    long long GiveUp = 60;  // with --repeat: end when no reading succeeded for so many seconds (0: never)
 };
 
 int CmdLive(const Options& o, const LiveOptions& lo) {
@@ -299,7 +300,14 @@ int CmdLive(const Options& o, const LiveOptions& lo) {
     LiveSchedule schedule;
     long long done = 0;
     bool failing = false;
+    auto lastGood = std::chrono::steady_clock::now();
     while (!g_stop) {
+        if (lo.GiveUp > 0 && std::chrono::steady_clock::now() - lastGood >= std::chrono::seconds(lo.GiveUp)) {
+            std::cerr << Tr("Žádné měření se nepodařilo po " + std::to_string(lo.GiveUp) + " s; končím",
+                            "No reading succeeded for " + std::to_string(lo.GiveUp) + " s; giving up")
+                      << std::endl;
+            return 1;
+        }
         const double now = NowLocal();
         const double secondsOfDay = (now - std::floor(now)) * 86400.0;
         if (schedule.Due(secondsOfDay)) {
@@ -307,6 +315,7 @@ int CmdLive(const Options& o, const LiveOptions& lo) {
                 reading();
                 schedule.Succeeded();
                 failing = false;
+                lastGood = std::chrono::steady_clock::now();
                 if (lo.Count > 0 && ++done >= lo.Count) break;
             } catch (const EKolvex& e) {
                 schedule.Failed();
@@ -379,13 +388,18 @@ int Run(const Options& o, const std::vector<std::string>& args) {
     if (cmd == "params") return noArgs(), CmdParams(o);
     if (cmd == "live") {
         LiveOptions lo;
+        bool giveUp = false;
         for (std::size_t i = 1; i < args.size(); ++i) {
             if (args[i] == "--repeat") lo.Repeat = true;
             else if (args[i] == "--csv") lo.Csv = true;
             else if (args[i] == "--count" && i + 1 < args.size()) lo.Count = ParseNumber(args[++i], "--count", 1, 1LL << 40);
-            else throw UsageError("live takes --repeat, --csv and --count N");
+            else if (args[i] == "--give-up" && i + 1 < args.size()) {
+                lo.GiveUp = ParseNumber(args[++i], "--give-up", 0, 86400);
+                giveUp = true;
+            } else throw UsageError("live takes --repeat, --csv, --count N and --give-up S");
         }
         if (lo.Count > 0 && !lo.Repeat) throw UsageError("--count needs --repeat");
+        if (giveUp && !lo.Repeat) throw UsageError("--give-up needs --repeat");
         if (lo.Csv && o.Json) throw UsageError("--csv and --json exclude each other");
         return CmdLive(o, lo);
     }

@@ -1,9 +1,11 @@
 #include "cli/DownloadCommand.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,11 +20,45 @@
 #include "archive/Adm.h"
 #include "archive/Download.h"
 #include "archive/FileOps.h"
+#include "archive/TableLock.h"
 #include "link/CommSettings.h"
 #include "logger/LoggerOps.h"
 #include "link/SerCom.h"
 
 namespace kolvex::cli {
+
+namespace {
+
+volatile std::sig_atomic_t g_signal = 0;
+
+void OnStopSignal(int signo) {
+    g_signal = signo;
+    // A second signal of the kind ends the program at once.
+    struct sigaction sa {};
+    sa.sa_handler = SIG_DFL;
+    ::sigaction(signo, &sa, nullptr);
+}
+
+}  // namespace
+
+int DownloadStopSignal() { return g_signal; }
+
+void CatchStopSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = OnStopSignal;
+    sa.sa_flags = SA_RESTART;  // file writes go on; the link's waits see the flag
+    sigemptyset(&sa.sa_mask);
+    for (int s : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(s, &sa, nullptr);
+}
+
+std::string SignalName(int signo) {
+    switch (signo) {
+        case SIGTERM: return "SIGTERM";
+        case SIGINT: return "SIGINT";
+        case SIGHUP: return "SIGHUP";
+        default: return "signal " + std::to_string(signo);
+    }
+}
 
 namespace {
 
@@ -38,12 +74,17 @@ public:
     void EditStoringOptions(StoringOptions&) override {}
     bool Confirm(const std::string&) override { return true; }
     std::optional<std::string> ChooseTargetFile(const std::string&) override { return file_; }
+    // Every failed exchange is told on stderr, the last one too (also with
+    // --retries 0), saying whether it is tried again.
     StepFailure CommError(const std::string& message) override {
-        if (inRow_ >= retries_) return StepFailure::Abort;
+        const bool giveUp = inRow_ >= retries_ || DownloadStopSignal() != 0;
+        std::cerr << (tty_ ? "\r\033[K" : "") << message
+                  << (giveUp ? Tr(" (čtení končí)", " (reading ends)") : Tr(" (znovu)", " (trying again)")) << "\n";
+        if (giveUp) return StepFailure::Abort;
         ++inRow_;
-        std::cerr << (tty_ ? "\r\033[K" : "") << message << "\n";
         return StepFailure::Retry;
     }
+    bool StopRequested() override { return DownloadStopSignal() != 0; }
     void ProgressStart(const std::string& message) override {
         message_ = message;
         start_ = std::chrono::steady_clock::now();
@@ -162,15 +203,22 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
     BatchUi ui(file, retries, !json && ::isatty(2) != 0);
     DownloadResult r;
     std::string error;
+    bool busy = false;  // another run holds a target table
     try {
         ReadArchive(ops, adm, config, ui, &r);
         adm.CloseArchive();
     } catch (const std::exception& e) {
         error = e.what();
+        busy = dynamic_cast<const ETableBusy*>(&e) != nullptr;
         try {
             adm.CloseArchive();
         } catch (...) {
         }
+    }
+    // Why the reading was aborted, when it was: a signal, or the last failed exchange.
+    if (r.Aborted) {
+        if (g_signal) r.AbortReason = "signal " + SignalName(g_signal);
+        else if (r.AbortReason.empty()) r.AbortReason = Tr("čtení přerušeno", "reading aborted");
     }
     // Success only when everything was read and the bookmark moved (or was not asked for).
     const bool ok = error.empty() && !r.Aborted && r.BookmarkError.empty();
@@ -189,9 +237,12 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
         out["bookmark"] = r.Bookmark ? nlohmann::json(*r.Bookmark) : nlohmann::json(nullptr);
         if (!r.BookmarkError.empty()) out["bookmark_error"] = r.BookmarkError;
         if (!error.empty()) out["error"] = error;
+        else if (r.Aborted) out["error"] = r.AbortReason;
+        else if (!r.BookmarkError.empty()) out["error"] = r.BookmarkError;
         std::cout << out.dump() << std::endl;
         if (!error.empty()) std::cerr << error << "\n";
-        return ok ? 0 : 1;
+        else if (r.Aborted) std::cerr << Tr("Čtení přerušeno: ", "Reading aborted: ") << r.AbortReason << "\n";
+        return ok ? 0 : busy ? 3 : 1;
     }
     for (const auto& f : r.Files) {
         std::cout << f.Path << "  " << f.RecordsAdded << Tr(" záznamů", " records");
@@ -200,11 +251,14 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
     }
     std::cout << Tr("Přečteno záznamů: ", "Records read: ") << r.Records << "\n";
     if (r.Bookmark) std::cout << Tr("Záložka: ", "Bookmark: ") << *r.Bookmark << "\n";
-    if (r.Aborted) std::cout << Tr("Čtení přerušeno", "Reading aborted") << "\n";
+    if (r.Aborted) {
+        std::cout << Tr("Čtení přerušeno", "Reading aborted") << "\n";
+        if (error.empty()) std::cerr << Tr("Čtení přerušeno: ", "Reading aborted: ") << r.AbortReason << "\n";
+    }
     if (!error.empty())
         std::cerr << error << "\n"
                   << Tr("Uloženo záznamů: ", "Records stored: ") << r.RecordsAdded() << "\n";
-    return ok ? 0 : 1;
+    return ok ? 0 : busy ? 3 : 1;
 }
 
 }  // namespace kolvex::cli

@@ -16,6 +16,13 @@ namespace kolvex::cli {
 //          [--ext dbf|db] [--retries N] [--json]
 // The result is also copied to `result`, and the error that ended it (empty
 // when none) to `error`, when given.
+// The download ends after the current step, as Abort does, on SIGTERM,
+// SIGINT or SIGHUP once CatchStopSignals has run; the signal that came (0
+// when none) and its name ("SIGTERM").
+void CatchStopSignals();
+int DownloadStopSignal();
+std::string SignalName(int signo);
+
 int RunDownload(const Options& options, const std::vector<std::string>& args, DownloadResult* result = nullptr,
                 std::string* error = nullptr);
 

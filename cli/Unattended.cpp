@@ -13,6 +13,7 @@
 #include <ctime>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <sstream>
@@ -21,6 +22,12 @@
 #include "base/Language.h"
 #include "archive/Download.h"
 #include "cli/DownloadCommand.h"
+#include "base/LockFile.h"
+#include "base/PortText.h"
+#include "base/SafeFile.h"
+#include "archive/TableLock.h"
+#include "link/NetPort.h"
+#include "link/PortNames.h"
 
 namespace kolvex::cli {
 
@@ -28,28 +35,25 @@ namespace {
 
 class PortLock {
 public:
-    PortLock(const std::string& port, int waitSeconds) : path_(LockFileFor(port)) {
-        const mode_t old = umask(0);
-        fd_ = ::open(path_.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-        umask(old);
-        if (fd_ < 0)
-            throw Failed(Tr("Zámek  " + path_ + "  nelze otevřít: ", "The lock  " + path_ + "  cannot be opened: ") +
-                         std::strerror(errno));
+    PortLock(const std::string& port, int waitSeconds) {
+        const std::string name = PortLockName(port);
+        if (name.empty()) return;  // the simulated logger of this process is ours alone
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
-        while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK && errno != EINTR)
-                throw Failed(Tr("Zámek  " + path_ + "  nelze získat: ", "The lock  " + path_ + "  cannot be taken: ") +
-                             std::strerror(errno));
-            if (std::chrono::steady_clock::now() >= until)
-                throw Failed(Tr("Se záznamníkem na portu  " + port + "  právě komunikuje jiný běh programu; po " +
-                                    std::to_string(waitSeconds) + " s čekání končím",
-                                "Another run is talking to the logger on port  " + port + "; gave up after " +
-                                    std::to_string(waitSeconds) + " s of waiting"));
+        for (;;) {
+            std::string holder;
+            try {
+                lock_ = LockFile::TryTake(name, &holder);
+            } catch (const std::exception& e) {
+                throw Failed(e.what());
+            }
+            if (lock_) return;
+            if (std::chrono::steady_clock::now() >= until || DownloadStopSignal())
+                throw Failed(Tr("Se záznamníkem na portu  " + port + "  právě komunikuje jiný běh programu (" + holder +
+                                    "); po " + std::to_string(waitSeconds) + " s čekání končím",
+                                "Another run is talking to the logger on port  " + port + " (" + holder +
+                                    "); gave up after " + std::to_string(waitSeconds) + " s of waiting"));
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-    }
-    ~PortLock() {
-        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
     }
     PortLock(const PortLock&) = delete;
     PortLock& operator=(const PortLock&) = delete;
@@ -59,8 +63,7 @@ public:
     };
 
 private:
-    std::string path_;
-    int fd_ = -1;
+    std::unique_ptr<LockFile> lock_;
 };
 
 std::string Now() {
@@ -92,20 +95,32 @@ std::string LogLine(const std::string& port, const DownloadResult* r, const std:
 }
 
 void AppendLog(const std::string& file, const std::string& line) {
-    std::ofstream out(file, std::ios::app);
-    if (out) out << line << "\n";
-    if (!out)
+    // Appended to a regular file only, never through a symbolic link.
+    UniqueFd fd(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    int problem = fd ? 0 : errno;
+    struct stat st {};
+    if (fd && (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))) problem = EINVAL;
+    const std::string text = line + "\n";
+    if (!problem && ::write(fd.Get(), text.data(), text.size()) != static_cast<ssize_t>(text.size())) problem = errno;
+    if (!problem && !fd.Close()) problem = errno;
+    if (problem)
         std::cerr << Tr("Záznam do  " + file + "  nelze zapsat: ", "The log  " + file + "  cannot be written: ")
-                  << std::strerror(errno) << "\n";
+                  << FileErrorText(problem) << "\n";
 }
 
 }  // namespace
 
-std::string LockFileFor(const std::string& port) {
-    std::string safe;
-    for (char c : port) safe += (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-') ? c : '_';
-    const char* dir = std::getenv("KOLVEX_LOCK_DIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/kolvex12-" + safe + ".lock";
+std::string PortLockName(const std::string& port) {
+    if (SamePortName(port, kSimulatedPort)) return "";
+    if (IsNetworkPort(port)) {
+        std::string lower;
+        for (unsigned char c : port) lower += static_cast<char>(std::tolower(c));
+        return LockNameForDevice(lower);
+    }
+    // An alias and every path of one device (by-id links included) resolve
+    // to the same device number.
+    const auto device = IsDevicePath(port) ? std::optional<std::string>(port) : DeviceForPort(port);
+    return LockNameForDevice(device ? *device : port);
 }
 
 int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
@@ -128,10 +143,25 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
         rest.push_back(args[i]);
     }
 
+    // Another writer of a target table is waited for as long as for the port.
+    SetTableLockWait(wait);
+    SetTableBusyHandler([wait](const std::string&, const std::string&, double waited) {
+        if (DownloadStopSignal() || waited >= wait) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return true;
+    });
+    CatchStopSignals();
+    auto stopped = [&](const DownloadResult* r) {
+        const int sig = DownloadStopSignal();
+        if (!log.empty()) AppendLog(log, LogLine(o.Port, r, "aborted: signal " + SignalName(sig)));
+        return 128 + sig;
+    };
+
     std::optional<PortLock> lock;
     try {
         lock.emplace(o.Port, wait);
     } catch (const PortLock::Failed& e) {
+        if (DownloadStopSignal()) return stopped(nullptr);
         std::cerr << e.what() << "\n";
         if (!log.empty()) AppendLog(log, LogLine(o.Port, nullptr, std::string("error: ") + e.what()));
         return 3;
@@ -140,17 +170,19 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
     try {
         std::string error;
         const int status = RunDownload(o, rest, &result, &error);
+        if (DownloadStopSignal()) return stopped(&result);
         if (!log.empty()) {
             std::string outcome = "ok";
             if (!error.empty()) outcome = "error: " + error;
             else if (!result.BookmarkError.empty()) outcome = "error: " + result.BookmarkError;
-            else if (result.Aborted) outcome = "aborted";
+            else if (result.Aborted) outcome = "aborted: " + result.AbortReason;
             AppendLog(log, LogLine(o.Port, &result, outcome));
         }
         return status;
     } catch (const UsageError&) {
         throw;
     } catch (const std::exception& e) {
+        if (DownloadStopSignal()) return stopped(&result);
         if (!log.empty()) AppendLog(log, LogLine(o.Port, &result, std::string("error: ") + e.what()));
         throw;
     }

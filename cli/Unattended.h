@@ -15,7 +15,8 @@ namespace kolvex::cli {
 // download and appends one line to FILE whatever the outcome.
 int RunDownloadLocked(const Options& options, const std::vector<std::string>& args);
 
-// The lock file of a port: one per port name, shared by every user.
-std::string LockFileFor(const std::string& port);
+// The name of a port's lock file: by the device it reaches, so that every
+// spelling of one port shares one lock; "" for the simulated logger.
+std::string PortLockName(const std::string& port);
 
 }  // namespace kolvex::cli

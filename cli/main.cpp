@@ -3,7 +3,7 @@
 //   kolvex12-cli [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] COMMAND
 //
 // Exit status: 0 success, 1 an error of the logger link (message on stderr),
-// 2 a usage error, 3 another download holds the port.
+// 2 a usage error, 3 another run holds the port or a table, 128+N stopped by signal N.
 
 #include <clocale>
 #include <cstdio>
@@ -17,6 +17,8 @@
 #include "base/ConfigRecord.h"
 #include "base/Errors.h"
 #include "base/Language.h"
+#include "base/PortText.h"
+#include "archive/TableLock.h"
 #include "cli/Commands.h"
 #include "link/PortNames.h"
 #include "link/SerCom.h"
@@ -35,9 +37,10 @@ int Usage(const std::string& problem) {
                  "  diag                         diagnostic state\n"
                  "  pointers                     archive pointers and fill\n"
                  "  params                       archiving parameters\n"
-                 "  live [--repeat [--count N]] [--csv]\n"
+                 "  live [--repeat [--count N] [--give-up S]] [--csv]\n"
                  "                               current values (every five seconds with --repeat,\n"
-                 "                               N readings with --count; --csv: CSV lines)\n"
+                 "                               N readings with --count; ends with status 1 when no\n"
+                 "                               reading succeeded for S s, default 60; --csv: CSV lines)\n"
                  "  read-memory CODE ADDR LEN    hex dump of a logger memory area\n"
                  "  dump TABLE [--json]          fields and records of an archive table\n"
                  "  download [--dir DIR] [--name-source param|serial] [--file PATH]\n"
@@ -54,7 +57,8 @@ int Usage(const std::string& problem) {
                  "      in the working folder\n"
                  "MS: 10..10000 in steps of 10\n"
                  "exit status: 0 success, 1 error talking to the logger or storing, 2 usage error,\n"
-                 "      3 another download holds the logger's port (after --lock-wait, default 30 s)\n";
+                 "      3 another run holds the logger's port or a target table (after --lock-wait,\n"
+                 "      default 30 s), 128+N a download stopped by signal N (SIGTERM, SIGINT, SIGHUP)\n";
     return 2;
 }
 
@@ -150,6 +154,14 @@ int main(int argc, char** argv) {
                 return Usage(std::string("no --port given and no port in ") + kolvex::kConfigFileName +
                              " in the working folder; the ports of this computer:\n" + PortListing() +
                              "  SIM  (the simulated logger)");
+            // The simulated logger is never reached by surprise: a configuration
+            // that names it (what a first try of the desktop program saves)
+            // counts as no configured port.
+            if (kolvex::SamePortName(cfg.ComPort, kolvex::kSimulatedPort))
+                return Usage(std::string("no --port given, and ") + kolvex::kConfigFileName +
+                             " in the working folder names the simulated logger (SIM), which is used only when"
+                             " asked for with --port SIM; choose a port with --port or in the desktop program's"
+                             " communication settings; the ports of this computer:\n" + PortListing());
             opt.Port = cfg.ComPort;
             auto inRange = [](int ms) { return ms >= 10 && ms <= 10000; };
             if (!idleGiven && inRange(cfg.TIdle)) opt.IdleMs = cfg.TIdle;
@@ -171,6 +183,9 @@ int main(int argc, char** argv) {
         return kolvex::cli::Run(opt, rest);
     } catch (const kolvex::cli::UsageError& e) {
         return Usage(e.what());
+    } catch (const kolvex::ETableBusy& e) {
+        std::cerr << e.what() << "\n";
+        return 3;
     } catch (const kolvex::EKolvex& e) {
         std::cerr << e.what() << "\n";
         return 1;

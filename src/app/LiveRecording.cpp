@@ -9,14 +9,16 @@
 #include <filesystem>
 #include <fstream>
 
+#include "archive/FileOps.h"
 #include "base/Errors.h"
+#include "base/SafeFile.h"
 
 namespace kolvex {
 
 namespace {
 
 [[noreturn]] void RecordFailed(const std::string& path, int error) {
-    const std::string why = std::strerror(error);
+    const std::string why = FileErrorText(error);
     throw EADM(Tr("Do souboru " + path + " nelze zapisovat (" + why + ")",
                   "Cannot write to the file " + path + " (" + why + ")"));
 }
@@ -60,11 +62,12 @@ LiveCsvFile::~LiveCsvFile() {
 
 void LiveCsvFile::Open(const std::string& path, const std::string& heading) {
     Close();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // Never through a symbolic link, and only into a regular file.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) RecordFailed(path, errno);
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int e = errno;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int e = S_ISREG(st.st_mode) ? errno : EINVAL;
         ::close(fd);
         RecordFailed(path, e);
     }
@@ -144,11 +147,9 @@ LiveSettings LoadLiveSettings(const std::string& path) {
 
 bool SaveLiveSettings(const std::string& path, const LiveSettings& settings) {
     static const char* const names[] = {"10min", "1h", "8h", "all"};
-    std::ofstream out(path, std::ios::trunc);
-    out << "window=" << names[static_cast<int>(settings.Window)] << "\n";
-    out << "record_file=" << settings.RecordFile << "\n";
-    out.flush();
-    return static_cast<bool>(out);
+    const std::string text = std::string("window=") + names[static_cast<int>(settings.Window)] + "\n" +
+                             "record_file=" + settings.RecordFile + "\n";
+    return WriteFileAtomic(path, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
 }  // namespace kolvex

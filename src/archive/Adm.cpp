@@ -12,6 +12,8 @@
 #include "base/Errors.h"
 #include "base/Language.h"
 #include "archive/FileOps.h"
+#include "archive/TableLock.h"
+#include "base/SafeFile.h"
 #include "archive/dbf/DbfTable.h"
 
 namespace kolvex {
@@ -104,6 +106,7 @@ bool TADM::ConfirmOldStructureConversion(const std::string& path) {
 std::int64_t RepairTableFile(const std::string& path, const std::string& backupPath, bool replaceBackup) {
     if (IsParadoxPath(path))
         throw EADM(Tr("Tabulky Paradox se neopravují: ", "Paradox tables are not repaired: ") + path);
+    const TableLocks lock = LockTable(path);
     const dbf::RepairResult r = dbf::DbfTable::Repair(path, backupPath, replaceBackup);
     return r.Changed ? r.Kept : -1;
 }
@@ -118,6 +121,7 @@ void TADM::CloseTable1WithoutParameters() {
 
 void TADM::CreateArchive(const std::string& path, const ArchiveParameterRecord& record) {
     const std::string name = ExtractFileName(path);
+    const TableLocks lock = LockTable(path);
     try {
         if (FileExists(path)) {
             const std::string q = Tr("Soubor  " + path + "  existuje" + kCrLf + "Přepsat?",
@@ -219,9 +223,10 @@ void TADM::WriteParameterFile(const std::string& tablePath) {
     parametersBuilt_ = false;
     ParameterRecord.NormaliseForWriting();
     const std::string par = ReplaceExtension(tablePath, ".par");
+    const TableLocks lock = LockTable(tablePath);
     if (!WriteFileAtomic(par, ParameterRecord.Bytes.data(), ParameterRecord.Bytes.size()))
         throw EADM(Tr("Soubor  " + par + " se nepodařilo vytvořit.", "The file  " + par + " was not created.") + kCrLf +
-                   std::strerror(errno));
+                   FileErrorText(errno));
 }
 
 void TADM::ValidateParameterRecord() {
@@ -262,8 +267,8 @@ void TADM::CreateTempTable(const std::string& path, const ArchiveParameterRecord
     try {
         CloseArchive();
         // The name is taken exclusively: a file that already bears it is never replaced.
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) throw EADM(path + ": " + std::strerror(errno));
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) throw EADM(path + ": " + FileErrorText(errno));
         ::close(fd);
         reserved = true;
         TableTmp.SetPath(path);
@@ -323,6 +328,7 @@ void TADM::RepairTable1() {
 }
 
 void TADM::PackTable() {
+    const TableLocks lock = LockTable(Table1.Path());
     const bool wasOpen = Table1.IsOpen();
     const bool wasExclusive = Table1.Exclusive();
     auto restore = [&] {
@@ -365,6 +371,7 @@ void TADM::PackTable() {
 
 void TADM::DeleteArchiveFiles() {
     const std::string path = Table1.Path();
+    const TableLocks lock = path.empty() ? TableLocks() : LockTable(path);
     CloseArchive();
     if (path.empty()) return;
     DeleteFileIfExists(path);
@@ -373,6 +380,13 @@ void TADM::DeleteArchiveFiles() {
 
 std::int32_t TADM::DeleteRecordsInPeriod(double start, double end, const std::function<void(int)>& progress) {
     std::int32_t deleted = 0;
+    // The whole deletion and pack holds the table's lock; the table is read
+    // afresh under it, so records another run appended meanwhile are kept.
+    const TableLocks lock = LockTable(Table1.Path());
+    if (Table1.IsOpen()) {
+        Table1.Open();
+        ApplyFieldLayout();
+    }
     Table1.DisableControls();
     try {
         Table1.First();

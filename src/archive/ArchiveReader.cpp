@@ -149,7 +149,7 @@ ArchiveReadResult ReadArchiveRange(const ArchiveBlockReader& read, const LoggerI
     buf.reserve(2 * kArchiveStep);
     while (done < total) {
         buf.clear();
-        if (!readStep(addr, buf)) {
+        if ((cb.StopRequested && cb.StopRequested()) || !readStep(addr, buf)) {
             result.Aborted = true;
             break;
         }

@@ -98,6 +98,8 @@ struct ArchiveReadCallbacks {
     std::function<void(const ArchiveSample&)> Sample;          // every stored sample
     std::function<void(int percent)> Progress;                  // after every step
     std::function<StepFailure(const EComm& error)> OnCommError;  // default: Abort
+    // Asked before every step: true ends the range there as an abort does.
+    std::function<bool()> StopRequested;
 };
 
 // Reads the 256 bytes of archive memory at an address (throws EComm on a

@@ -7,7 +7,9 @@
 #include <dirent.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +24,8 @@
 #include "archive/Adm.h"
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
+#include "archive/TableLock.h"
+#include "base/SafeFile.h"
 #include "logger/LoggerOps.h"
 #include "base/DateTime.h"
 
@@ -50,11 +54,8 @@ std::string Serial8(std::int32_t serial) {
 
 // Makes a written file durable; false when it cannot be synced.
 bool SyncPath(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    return fd && ::fsync(fd.Get()) == 0;
 }
 
 [[noreturn]] void StoreFailed(const std::string& path, const std::exception& e) {
@@ -183,13 +184,21 @@ int CleanStaleDownloadFiles(const std::string& dir) {
             if (tail.size() > 8 && tail.compare(8, 5, ".tmp~") != 0) continue;
             pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
         } else {
-            // TABLE.dbf.tmp~PID, TABLE.db.tmp~PID and TABLE.par.tmp~PID of an atomic write
+            // TABLE.dbf.tmp~PID-RANDOM (also .db and .par) of an atomic write,
+            // or TABLE.dbf.tmp~PID as older runs named them
             const auto mark = name.rfind(".tmp~");
-            if (mark == std::string::npos || !AllDigits(name.substr(mark + 5))) continue;
+            if (mark == std::string::npos) continue;
+            std::string tail = name.substr(mark + 5);
+            if (const auto dash = tail.find('-'); dash != std::string::npos) {
+                const std::string random = tail.substr(dash + 1);
+                if (random.size() != 16 || random.find_first_not_of("0123456789abcdef") != std::string::npos) continue;
+                tail.resize(dash);
+            }
+            if (!AllDigits(tail)) continue;
             const std::string target = name.substr(0, mark);
             const std::string ext = ExtractFileExt(target);
             if (ext != ".dbf" && ext != ".db" && ext != ".par") continue;
-            pid = std::strtol(name.substr(mark + 5).c_str(), nullptr, 10);
+            pid = std::strtol(tail.c_str(), nullptr, 10);
         }
         if (!ProcessGone(pid)) continue;
         struct stat st {};
@@ -211,51 +220,86 @@ void CopyRecord(TADM& adm) {
 
 // The identity of a record for the overlap check: its time stamp to the
 // millisecond and the exact values of its fields (empty ones marked).
-std::string RecordKey(const Table& t, int fields) {
-    std::string key;
-    key.reserve(static_cast<std::size_t>(fields) * 9);
-    const std::int64_t ms = std::llround(t.AsDateTime(0) * 86400000.0);
-    key.append(reinterpret_cast<const char*>(&ms), sizeof ms);
-    for (int i = 1; i < fields; ++i) {
-        if (t.IsNull(i)) {
-            key += 'n';
-            continue;
-        }
-        double v = t.AsFloat(i);
-        if (v == 0) v = 0;  // -0 and +0 are the same reading
-        key += 'v';
-        key.append(reinterpret_cast<const char*>(&v), sizeof v);
+struct RecordKey {
+    std::int64_t Ms = 0;
+    std::uint64_t Bits[2] = {0, 0};
+    std::uint8_t Nulls = 0;
+    bool operator==(const RecordKey& o) const {
+        return Ms == o.Ms && Bits[0] == o.Bits[0] && Bits[1] == o.Bits[1] && Nulls == o.Nulls;
     }
+};
+
+struct RecordKeyHash {
+    std::size_t operator()(const RecordKey& k) const {
+        std::uint64_t h = static_cast<std::uint64_t>(k.Ms) * 0x9E3779B97F4A7C15ULL;
+        h ^= (k.Bits[0] + 0x632BE59BD9B4E019ULL + (h << 6) + (h >> 2));
+        h ^= (k.Bits[1] + 0x85EBCA77C2B2AE63ULL + (h << 6) + (h >> 2));
+        return static_cast<std::size_t>(h ^ k.Nulls);
+    }
+};
+
+std::int64_t Millis(double t) { return std::llround(t * 86400000.0); }
+
+void SetValue(RecordKey& key, int slot, bool null, double v) {
+    if (slot >= 2) return;
+    if (null) {
+        key.Nulls |= static_cast<std::uint8_t>(1u << slot);
+        return;
+    }
+    if (v == 0) v = 0;  // -0 and +0 are the same reading
+    std::memcpy(&key.Bits[slot], &v, sizeof v);
+}
+
+RecordKey KeyOf(const Table& t, int fields) {
+    RecordKey key;
+    key.Ms = Millis(t.AsDateTime(0));
+    for (int i = 1; i < fields; ++i) SetValue(key, i - 1, t.IsNull(i), t.IsNull(i) ? 0.0 : t.AsFloat(i));
     return key;
 }
 
-// The records of an existing target from its end back to the first one older
-// than the new records going into it: only they can be the same as a new one.
-// Each match is used up, so real repeats of a reading are kept.
+// The new records going into one target, and how many of each the target
+// holds already anywhere in it. Memory grows with the download, not with the
+// table: the table is only scanned. Each stored copy covers one new record,
+// so real repeats of a reading beyond what the table holds are kept.
 class Overlap {
 public:
-    void Load(Table& target, double from, int fields) {
-        if (target.RecordCount() == 0) return;
-        const std::int64_t fromMs = std::llround(from * 86400000.0);
-        target.Last();
-        for (;;) {
-            if (std::llround(target.AsDateTime(0) * 86400000.0) < fromMs) break;
-            ++counts_[RecordKey(target, fields)];
-            target.Prior();
-            if (target.Bof()) break;
-        }
-        target.Last();
+    void AddNew(const RecordKey& key) {
+        ++fresh_[key];
+        minMs_ = std::min(minMs_, key.Ms);
+        maxMs_ = std::max(maxMs_, key.Ms);
     }
-    bool Take(const std::string& key) {
-        if (counts_.empty()) return false;
-        const auto it = counts_.find(key);
-        if (it == counts_.end()) return false;
-        if (--it->second == 0) counts_.erase(it);
+    void Load(Table& target, int fields) {
+        if (fresh_.empty() || target.RecordCount() == 0) return;
+        std::vector<int> cols(static_cast<std::size_t>(fields));
+        for (int i = 0; i < fields; ++i) cols[static_cast<std::size_t>(i)] = i;
+        target.Scan(cols, 1, [&](const ScanBlock& b) {
+            for (std::size_t r = 0; r < b.Rows; ++r) {
+                const double* v = b.Values + r * b.Fields;
+                const std::uint8_t* z = b.Nulls + r * b.Fields;
+                if (z[0]) continue;
+                RecordKey key;
+                key.Ms = Millis(v[0]);
+                if (key.Ms < minMs_ || key.Ms > maxMs_) continue;
+                for (std::size_t k = 1; k < b.Fields; ++k) SetValue(key, static_cast<int>(k) - 1, z[k] != 0, v[k]);
+                const auto it = fresh_.find(key);
+                if (it == fresh_.end()) continue;
+                int& held = stored_[key];
+                if (held < it->second) ++held;
+            }
+            return true;
+        });
+    }
+    bool Take(const RecordKey& key) {
+        if (stored_.empty()) return false;
+        const auto it = stored_.find(key);
+        if (it == stored_.end()) return false;
+        if (--it->second == 0) stored_.erase(it);
         return true;
     }
 
 private:
-    std::unordered_map<std::string, int> counts_;
+    std::unordered_map<RecordKey, int, RecordKeyHash> fresh_, stored_;
+    std::int64_t minMs_ = INT64_MAX, maxMs_ = INT64_MIN;
 };
 
 // The calendar key of a record's target for a split period.
@@ -271,7 +315,7 @@ std::int64_t PeriodKey(SplitPeriod period, double t) {
 }
 
 void SplitIntoFiles(TADM& adm, const std::string& base, const ArchiveParameterRecord& record,
-                    const StoringOptions& opt, DownloadResult& result) {
+                    const StoringOptions& opt, DownloadResult& result, TableLocks& locks) {
     adm.Table1.DisableControls();
     struct Resume {
         Table& t;
@@ -286,32 +330,40 @@ void SplitIntoFiles(TADM& adm, const std::string& base, const ArchiveParameterRe
     Table& tmp = adm.TableTmp;
     const int fields = tmp.FieldCount();
 
-    // The earliest new record of every target, for the overlap with what it holds.
-    std::map<std::string, double> earliest;
-    auto note = [&](const std::string& path, double t) {
-        auto [it, fresh] = earliest.emplace(path, t);
-        if (!fresh && t < it->second) it->second = t;
-    };
+    // The new records of every target, for the overlap with what it holds.
+    std::map<std::string, Overlap> overlaps;
     if (opt.NameSource == 2) {
-        for (tmp.First(); !tmp.Eof(); tmp.Next()) note(base, tmp.AsDateTime(0));
+        Overlap& o = overlaps[base];
+        for (tmp.First(); !tmp.Eof(); tmp.Next()) o.AddNew(KeyOf(tmp, fields));
     } else {
         for (int k = 0; k < 4; ++k) {
             if (!(opt.SplitFlags & (1 << k))) continue;
             std::int64_t last = -1;
-            std::string path;
+            Overlap* o = nullptr;
             for (tmp.First(); !tmp.Eof(); tmp.Next()) {
                 const double t = tmp.AsDateTime(0);
                 const std::int64_t key = PeriodKey(kPeriods[k], t);
-                if (key != last) path = PeriodFilePath(base, kPeriods[k], t), last = key;
-                note(path, t);
+                if (key != last) o = &overlaps[PeriodFilePath(base, kPeriods[k], t)], last = key;
+                o->AddNew(KeyOf(tmp, fields));
             }
         }
     }
 
-    std::map<std::string, Overlap> overlaps;
+    // Every target is ours alone from the comparison to the last byte on
+    // disk: the caller keeps the locks until the files are synced.
+    {
+        std::vector<std::string> paths;
+        for (const auto& [path, o] : overlaps) paths.push_back(path);
+        locks = TableLocks(paths);
+    }
+
+    std::map<std::string, bool> loaded;
     auto target = [&](const std::string& path) -> std::pair<DownloadFile*, Overlap*> {
         const bool existed = FileExists(path);
         try {
+            // A target is written only when its names are the files themselves.
+            for (const std::string& name : {path, ReplaceExtension(path, ".par")})
+                if (IsSymbolicLink(name)) throw EADM(name + ": " + FileErrorText(ELOOP));
             adm.OpenOrCreateArchive(path, record);
             if (!adm.Table1.IsOpen()) throw EADM(Tr("Tabulka není otevřena", "The table is not open"));
             if (existed) {
@@ -327,11 +379,11 @@ void SplitIntoFiles(TADM& adm, const std::string& base, const ArchiveParameterRe
         } catch (const std::exception& e) {
             StoreFailed(path, e);
         }
-        auto [it, fresh] = overlaps.try_emplace(path);
-        if (fresh && existed) {
+        auto it = overlaps.try_emplace(path).first;
+        if (existed && !loaded[path]) {
+            loaded[path] = true;
             try {
-                const auto from = earliest.find(path);
-                if (from != earliest.end()) it->second.Load(adm.Table1, from->second, fields);
+                it->second.Load(adm.Table1, fields);
             } catch (const std::exception& e) {
                 StoreFailed(path, e);
             }
@@ -346,7 +398,7 @@ void SplitIntoFiles(TADM& adm, const std::string& base, const ArchiveParameterRe
     // already; a failure names the file.
     auto copy = [&](std::pair<DownloadFile*, Overlap*> f) {
         try {
-            if (f.second->Take(RecordKey(tmp, fields))) {
+            if (f.second->Take(KeyOf(tmp, fields))) {
                 ++f.first->AlreadyStored;
                 return;
             }
@@ -466,7 +518,13 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
             ui.RecordsRead(count);
             ui.Progress(percent);
         };
-        cb.OnCommError = [&](const EComm& e) { return ui.CommError(e.what()); };
+        std::string lastError;
+        cb.OnCommError = [&](const EComm& e) {
+            lastError = e.what();
+            return ui.CommError(e.what());
+        };
+        bool stopped = false;
+        cb.StopRequested = [&] { return stopped = ui.StopRequested(); };
         tmp.DisableControls();
         ui.ProgressStart(Tr("Čtení archivace", "Archive reading"));
         try {
@@ -482,11 +540,13 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
         tmp.EnableControls();
         result.Records = read.Stored;
         result.Aborted = read.Aborted;
+        if (read.Aborted && !stopped) result.AbortReason = lastError;
         result.FormatErrors = read.FormatErrors;
     }
 
-    // 7. The target tables.
-    SplitIntoFiles(adm, *base, record, opt, result);
+    // 7. The target tables, locked until everything is on disk.
+    TableLocks locks;
+    SplitIntoFiles(adm, *base, record, opt, result, locks);
 
     // Everything written must be on disk before the logger forgets it.
     if (adm.Table1.IsOpen()) {
@@ -504,6 +564,8 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
                           "The file  " + f.Path + "  could not be written to the disk: ") +
                        std::strerror(errno));
     }
+
+    locks.Release();
 
     // 8. The temporary table goes.
     drop.armed = false;

@@ -57,6 +57,9 @@ public:
     }
     // Records read so far, told before each Progress.
     virtual void RecordsRead(std::uint64_t records) { (void)records; }
+    // Asked before every step of the range: true ends the reading there as
+    // Abort does (the records read so far are stored, the bookmark follows them).
+    virtual bool StopRequested() { return false; }
 };
 
 struct DownloadFile {
@@ -71,6 +74,9 @@ struct DownloadResult {
     std::uint64_t Records = 0;           // decoded and stored in the temporary table
     std::optional<std::int32_t> Bookmark;  // the read pointer written
     bool Aborted = false;
+    // Why the reading was aborted: the last communication error, or empty
+    // when it was stopped on request.
+    std::string AbortReason;
     int FormatErrors = 0;
     std::string ShownPath;  // the table to show afterwards
     // Set when the records were stored but the logger's read pointer could

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "base/SafeFile.h"
+
 namespace kolvex {
 
 bool FileExists(const std::string& path) {
@@ -56,9 +58,7 @@ std::string ExtractFileExt(const std::string& path) {
     return dot == std::string::npos ? std::string() : path.substr(dot);
 }
 
-std::string TemporaryPathFor(const std::string& path) {
-    return path + ".tmp~" + std::to_string(::getpid());
-}
+std::string TemporaryPathFor(const std::string& path) { return TemporaryNameFor(path); }
 
 void SyncFile(int fd) { (void)::fdatasync(fd); }
 
@@ -71,28 +71,36 @@ void SyncDirectoryOf(const std::string& path) {
 }
 
 bool WriteFileAtomic(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    const std::string tmp = TemporaryPathFor(path);
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
+    // A symbolic link at the name is refused, not replaced or followed.
+    struct stat old {};
+    const bool existed = ::lstat(path.c_str(), &old) == 0;
+    if (existed && S_ISLNK(old.st_mode)) {
+        errno = ELOOP;
+        return false;
+    }
+    std::string tmp;
+    UniqueFd fd = CreateTemporaryBeside(path, tmp);
+    if (!fd) return false;
     // errno keeps the reason of a failure for the caller's message.
-    auto fail = [&](bool close) {
+    auto fail = [&] {
         const int e = errno;
-        if (close) ::close(fd);
+        fd.Reset();
         ::unlink(tmp.c_str());
         errno = e;
         return false;
     };
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
+        const ssize_t n = ::write(fd.Get(), data + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n == 0) errno = ENOSPC;
-        if (n <= 0) return fail(true);
+        if (n <= 0) return fail();
         done += static_cast<std::size_t>(n);
     }
-    if (::fdatasync(fd) != 0 && errno != EINVAL) return fail(true);
-    if (::close(fd) != 0) return fail(false);
-    if (::rename(tmp.c_str(), path.c_str()) != 0) return fail(false);
+    if (existed && S_ISREG(old.st_mode)) KeepModeAndOwner(fd.Get(), old);
+    if (::fdatasync(fd.Get()) != 0 && errno != EINVAL) return fail();
+    if (!fd.Close()) return fail();
+    if (::rename(tmp.c_str(), path.c_str()) != 0) return fail();
     SyncDirectoryOf(path);
     return true;
 }

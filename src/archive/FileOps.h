@@ -19,14 +19,17 @@ std::string ExtractFileName(const std::string& path);
 std::string ExtractFileDir(const std::string& path);  // without the trailing '/'
 std::string ExtractFileExt(const std::string& path);  // with the dot, or ""
 
-// The name a rewrite of path uses for its temporary file.
+// The name a rewrite of path uses for its temporary file: beside it,
+// unpredictable, within the file-name limit (see TemporaryNameFor).
 std::string TemporaryPathFor(const std::string& path);
 // Makes the data of fd durable before a rename puts it into place.
 void SyncFile(int fd);
 void SyncDirectoryOf(const std::string& path);
 
-// Writes data to a temporary file, syncs it and renames it over path.
-// False when any step fails (the old file is then unchanged).
+// Writes data to a new temporary file (created exclusively, never through a
+// link), syncs it and renames it over path, keeping the mode and owner of
+// the file it replaces. False with errno when any step fails (the old file
+// is then unchanged); a symbolic link at path is refused with ELOOP.
 bool WriteFileAtomic(const std::string& path, const std::uint8_t* data, std::size_t size);
 // Reads at most maxBytes from the start of a regular file; nullopt when it
 // cannot be opened.

@@ -1,3 +1,4 @@
+#include "archive/TableLock.h"
 #include "archive/OldConversion.h"
 
 #include <algorithm>
@@ -210,6 +211,8 @@ void OldDatabaseConversion::DiscardNewTable(const std::string& tmp) {
 
 void OldDatabaseConversion::Convert(const std::array<std::string, 2>& names, const std::array<std::string, 2>& units) {
     if (!prepared_ || spent_) RefuseStructure();
+    // The old table and its files are ours alone until the renames are done.
+    const TableLocks lock = LockTable(path_);
     if (!Table1.IsOpen()) {
         // A try after a rename failure that was undone completely.
         Table1.SetPath(path_);

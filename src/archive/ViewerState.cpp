@@ -1,5 +1,7 @@
 #include "archive/ViewerState.h"
 
+#include "archive/FileOps.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -30,12 +32,12 @@ std::optional<ViewerState> LoadViewerState(const std::string& path) {
 }
 
 bool SaveViewerState(const std::string& path, const ViewerState& s) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ostringstream out;
     out.imbue(std::locale::classic());
     out.precision(17);
     out << s.TablePath << '\n' << s.Start << ' ' << s.End << '\n';
-    out.close();
-    return static_cast<bool>(out);
+    const std::string text = out.str();
+    return WriteFileAtomic(path, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
 }  // namespace kolvex

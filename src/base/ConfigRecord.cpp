@@ -1,4 +1,5 @@
 #include "base/ConfigRecord.h"
+#include "base/SafeFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -234,10 +235,13 @@ namespace {
 
 bool SaveCompanionPortFile(const std::string& configPath, const std::string& name) {
     if (!NeedsCompanionFile(name)) return true;
-    std::FILE* f = std::fopen(CompanionPortFile(configPath).c_str(), "w");
-    if (!f) return false;
-    const bool ok = std::fputs((name + "\n").c_str(), f) >= 0;
-    return std::fclose(f) == 0 && ok;
+    // Never written through a symbolic link.
+    UniqueFd fd(::open(CompanionPortFile(configPath).c_str(),
+                       O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+    if (!fd) return false;
+    const std::string line = name + "\n";
+    const bool ok = WriteAllTo(fd.Get(), reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
+    return fd.Close() && ok;
 }
 
 }  // namespace
@@ -245,12 +249,19 @@ bool SaveCompanionPortFile(const std::string& configPath, const std::string& nam
 bool SaveConfigFile(const std::string& path, ConfigRecord& record) {
     record.Marker = 111;
     const auto bytes = record.Encode();
-    std::string tmp = path + ".XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
+    struct stat old {};
+    const bool existed = ::lstat(path.c_str(), &old) == 0;
+    if (existed && S_ISLNK(old.st_mode)) {
+        errno = ELOOP;  // never written through a symbolic link
+        return false;
+    }
+    std::string tmp;
+    UniqueFd tmpFd = CreateTemporaryBeside(path, tmp);
+    const int fd = tmpFd.Release();
     if (fd < 0) {
         // No temporary file beside it (a folder we may not write, only the
         // file): write the file in place rather than lose the settings.
-        const int direct = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        const int direct = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (direct < 0) return false;
         const bool ok = WriteAllTo(direct, bytes.data(), bytes.size());
         if (::close(direct) != 0 || !ok) return false;
@@ -258,10 +269,8 @@ bool SaveConfigFile(const std::string& path, ConfigRecord& record) {
         return SaveCompanionPortFile(path, record.ComPort);
     }
     const bool written = WriteAllTo(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
-    // mkstemp creates the file for the owner only; give it the usual mode.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    (void)::fchmod(fd, 0666 & ~mask);
+    // A rewrite keeps the mode and owner of the file it replaces.
+    if (existed && S_ISREG(old.st_mode)) KeepModeAndOwner(fd, old);
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || std::rename(tmp.c_str(), path.c_str()) != 0) {
         ::unlink(tmp.c_str());

@@ -291,3 +291,57 @@ TEST_F(Download, UserChosenFileAndNothingToRead) {
     ui_.Chosen.reset();
     EXPECT_FALSE(Run().Started);
 }
+
+// A table filled out of time order (a logger read later with older records
+// lands after newer ones): a record is recognised wherever it lies, and
+// records that share a time stamp but differ in value are both kept.
+TEST_F(Download, OutOfOrderHistoryStoresNothingTwice) {
+    config_.NameSource = 2;
+    ui_.Chosen = (dir_ / "history.dbf").string();
+    config_.ReadMode = 1;
+    config_.InsertBookmark = 0;
+    // Two loggers, both kept running; the port is switched between them.
+    auto make = [](int unit, std::uint32_t samples) {
+        sim::SimOptions o;
+        o.Samples = samples;
+        o.PeriodUnit = unit;
+        o.ArchiveSize = 4096;
+        return std::make_unique<sim::Simulator>(o);
+    };
+    const auto newerSim = make(3, 150);  // ten minutes apart up to now
+    const auto olderSim = make(4, 120);  // ten hours apart
+    const std::string newerPath = newerSim->Start(), olderPath = olderSim->Start();
+    auto use = [&](const std::string& path) {
+        port_.Close();
+        OpenPortDirect(port_, path, 1, 100);
+    };
+    auto again = [&] {
+        const DownloadResult r = Run();
+        EXPECT_EQ(r.RecordsAdded(), 0u);
+        EXPECT_EQ(r.AlreadyStored(), r.Records);
+        return r.Records;
+    };
+
+    use(newerPath);
+    const DownloadResult newer = Run();
+    ASSERT_GE(newer.RecordsAdded(), 150u);
+    EXPECT_EQ(again(), newer.Records);
+
+    // The older history, read later, lands after the newer records; the
+    // newer logger read in "all" mode once more then adds nothing, although
+    // its records are no longer at the end of the table.
+    use(olderPath);
+    const DownloadResult older = Run();
+    EXPECT_GE(older.Records, 120u);
+    use(newerPath);
+    EXPECT_EQ(again(), newer.Records);
+    port_.Close();
+    newerSim->Stop();
+    olderSim->Stop();
+
+    const auto rows = ReadWithDbfread(*ui_.Chosen);
+    EXPECT_EQ(rows.size(), newer.RecordsAdded() + older.RecordsAdded());
+    std::set<std::string> distinct;
+    for (const auto& row : rows) distinct.insert(row.dump());
+    EXPECT_EQ(distinct.size(), rows.size());
+}

@@ -18,6 +18,7 @@
 #include "base/Errors.h"
 #include "base/Language.h"
 #include "archive/FileOps.h"
+#include "base/SafeFile.h"
 #include "archive/dbf/DbfCodec.h"
 #include "base/Cp1250.h"
 
@@ -143,7 +144,7 @@ DbfTable::~DbfTable() {
 
 void DbfTable::Reset() {
     fd_ = -1;
-    writable_ = exclusive_ = false;
+    writable_ = exclusive_ = linked_ = false;
     fields_.clear();
     header_.clear();
     nullFlagsOffset_ = -1;
@@ -223,9 +224,12 @@ void DbfTable::Create(const std::string& path, const std::vector<FieldDef>& defs
 
 void DbfTable::Open(const std::string& path, bool exclusive) {
     Close();
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    // Written only when the name is the file itself: a table reached through
+    // a symbolic link is open read-only.
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     bool writable = true;
-    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    const bool linked = fd < 0 && errno == ELOOP;
+    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM || errno == ELOOP)) {
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         writable = false;
     }
@@ -242,6 +246,7 @@ void DbfTable::Open(const std::string& path, bool exclusive) {
     }
     fd_ = fd;
     writable_ = writable;
+    linked_ = linked;
     exclusive_ = exclusive;
     path_ = path;
     try {
@@ -528,6 +533,7 @@ void DbfTable::NeedWritable() const {
                           " záznamů na konci souboru) a je otevřena jen pro čtení; nejprve ji opravte",
                       "The table " + path_ + " is damaged (" + std::to_string(missing_) +
                           " records are missing at the end of the file) and is open read-only; repair it first"));
+    if (linked_) Fail("Tabulka je jen pro čtení", "The table is read-only", path_ + ": " + FileErrorText(ELOOP));
     if (!writable_) Fail("Tabulka je jen pro čtení", "The table is read-only", path_);
 }
 
@@ -1018,9 +1024,16 @@ void DbfTable::RewriteFile(bool keepRecords) {
     Flush();
     const std::string path = path_;
     const bool exclusive = exclusive_;
-    const std::string tmp = TemporaryPathFor(path);
-    const int out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out < 0) Fail("Tabulku nelze přepsat", "The table cannot be rewritten", tmp + ": " + std::strerror(errno));
+    std::string tmp;
+    UniqueFd outFd = CreateTemporaryBeside(path, tmp);
+    if (!outFd)
+        Fail("Tabulku nelze přepsat", "The table cannot be rewritten", tmp + ": " + FileErrorText(errno));
+    const int out = outFd.Get();
+    {
+        // The rewritten table keeps the mode and owner of the one it replaces.
+        struct stat st {};
+        if (::fstat(fd_, &st) == 0) KeepModeAndOwner(out, st);
+    }
     bool ok = true;
     std::int64_t written = 0;
     try {
@@ -1057,7 +1070,7 @@ void DbfTable::RewriteFile(bool keepRecords) {
     } catch (...) {
         ok = false;
     }
-    if (::close(out) != 0) ok = false;
+    if (!outFd.Close()) ok = false;
     if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
         ::unlink(tmp.c_str());
         Fail("Tabulku nelze přepsat", "The table cannot be rewritten", path);
@@ -1219,43 +1232,55 @@ RepairResult DbfTable::Repair(const std::string& path, const std::string& backup
     struct stat st {};
     if (::fstat(t.fd_, &st) != 0) FailPath("Chyba čtení tabulky", "Error reading the table", path);
 
-    // The backup: the original, byte for byte.
-    const int bak = ::open(backupPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (replaceBackup ? O_TRUNC : O_EXCL),
-                           st.st_mode & 0666);
-    if (bak < 0) FailPath("Zálohu se nepodařilo vytvořit", "The backup was not created", backupPath);
-    try {
-        CopyBytes(t.fd_, 0, st.st_size, bak, 0, path, backupPath);
-        if (::fsync(bak) != 0) FailPath("Zálohu se nepodařilo zapsat", "The backup was not written", backupPath);
-    } catch (...) {
-        ::close(bak);
-        throw;
+    // The backup: the original, byte for byte, created afresh (never through
+    // a link). A repair that fails removes the backup it made.
+    if (replaceBackup) {
+        struct stat bst {};
+        if (::lstat(backupPath.c_str(), &bst) == 0 && S_ISREG(bst.st_mode)) ::unlink(backupPath.c_str());
     }
-    if (::close(bak) != 0) FailPath("Zálohu se nepodařilo zapsat", "The backup was not written", backupPath);
+    UniqueFd bak = CreateNewFile(backupPath, st.st_mode & 0666);
+    if (!bak)
+        Fail("Zálohu se nepodařilo vytvořit", "The backup was not created", backupPath + ": " + FileErrorText(errno));
+    KeepModeAndOwner(bak.Get(), st);
+    bool backupKept = false;
+    struct DropBackup {
+        const std::string& path;
+        bool& kept;
+        ~DropBackup() {
+            if (!kept) ::unlink(path.c_str());
+        }
+    } dropBackup{backupPath, backupKept};
+    CopyBytes(t.fd_, 0, st.st_size, bak.Get(), 0, path, backupPath);
+    if (::fsync(bak.Get()) != 0) FailPath("Zálohu se nepodařilo zapsat", "The backup was not written", backupPath);
+    if (!bak.Close()) FailPath("Zálohu se nepodařilo zapsat", "The backup was not written", backupPath);
 
     // The repaired table beside it, then one rename.
-    const std::string tmp = TemporaryPathFor(path);
-    const int out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0666);
-    if (out < 0) FailPath("Tabulku nelze opravit", "The table cannot be repaired", tmp);
+    std::string tmp;
+    UniqueFd out = CreateTemporaryBeside(path, tmp);
+    if (!out) Fail("Tabulku nelze opravit", "The table cannot be repaired", tmp + ": " + FileErrorText(errno));
+    KeepModeAndOwner(out.Get(), st);
     try {
         std::vector<std::uint8_t> h = t.header_;
         PutLE32(h.data() + 4, static_cast<std::uint32_t>(r.Kept));
-        if (!PwriteAll(out, h.data(), h.size(), 0)) FailPath("Tabulku nelze opravit", "The table cannot be repaired", tmp);
+        if (!PwriteAll(out.Get(), h.data(), h.size(), 0))
+            FailPath("Tabulku nelze opravit", "The table cannot be repaired", tmp);
         const std::int64_t bytes = r.Kept * static_cast<std::int64_t>(t.recLen_);
-        CopyBytes(t.fd_, t.headerLen_, bytes, out, t.headerLen_, path, tmp);
-        if (!PwriteAll(out, &kEof, 1, t.headerLen_ + bytes) || ::fsync(out) != 0)
+        CopyBytes(t.fd_, t.headerLen_, bytes, out.Get(), t.headerLen_, path, tmp);
+        if (!PwriteAll(out.Get(), &kEof, 1, t.headerLen_ + bytes) || ::fsync(out.Get()) != 0)
             FailPath("Tabulku nelze opravit", "The table cannot be repaired", tmp);
     } catch (...) {
-        ::close(out);
+        out.Reset();
         ::unlink(tmp.c_str());
         throw;
     }
     t.Close();
-    if (::close(out) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
+    if (!out.Close() || ::rename(tmp.c_str(), path.c_str()) != 0) {
         const int e = errno;
         ::unlink(tmp.c_str());
         errno = e;
         FailPath("Tabulku nelze opravit", "The table cannot be repaired", path);
     }
+    backupKept = true;
     SyncDirectoryOf(path);
     return r;
 }

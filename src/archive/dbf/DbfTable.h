@@ -136,6 +136,7 @@ private:
 
     int fd_ = -1;
     bool writable_ = false;
+    bool linked_ = false;  // the name is a symbolic link: never written through
     bool exclusive_ = false;
     std::string path_;
     DbfLevel level_ = DbfLevel::VisualFoxPro;

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
+#include <memory>
 #include <mutex>
 
 extern "C" {
@@ -19,6 +21,7 @@ extern "C" {
 #include "base/Errors.h"
 #include "base/Language.h"
 #include "archive/FileOps.h"
+#include "base/SafeFile.h"
 #include "archive/dbf/DbfCodec.h"
 #include "base/Cp1250.h"
 
@@ -129,34 +132,48 @@ void ParadoxTable::Create(const std::string& path, const std::vector<FieldDef>& 
 }
 
 void ParadoxTable::WriteFile(const std::string& path) const {
-    const std::string tmp = TemporaryPathFor(path);
+    // The new file: created afresh under an unpredictable name (never
+    // through a link), with the mode and owner of the table it replaces.
+    struct stat old {};
+    const bool existed = ::lstat(path.c_str(), &old) == 0;
+    if (existed && S_ISLNK(old.st_mode))
+        Fail("Tabulku se nepodařilo zapsat", "The table was not written", path + ": " + FileErrorText(ELOOP));
+    std::string tmp;
+    UniqueFd fd = CreateTemporaryBeside(path, tmp);
+    if (!fd) Fail("Tabulku se nepodařilo zapsat", "The table was not written", tmp + ": " + FileErrorText(errno));
+    if (existed && S_ISREG(old.st_mode)) KeepModeAndOwner(fd.Get(), old);
+    std::FILE* fp = ::fdopen(fd.Get(), "w+b");
+    if (!fp) {
+        fd.Reset();
+        DeleteFileIfExists(tmp);
+        Fail("Tabulku se nepodařilo zapsat", "The table was not written", path);
+    }
+    fd.Release();  // the stream owns it now
     pxdoc_t* doc = NewDoc();
-    if (!doc) Fail("Tabulku se nepodařilo vytvořit", "The table was not created", path);
-    const int n = static_cast<int>(fields_.size());
-    auto* pf = static_cast<pxfield_t*>(doc->malloc(doc, sizeof(pxfield_t) * static_cast<std::size_t>(n), "fields"));
-    for (int i = 0; i < n; ++i) {
-        const std::string name = Utf8ToCp1250(fields_[static_cast<std::size_t>(i)].Name);
-        pf[i].px_fname = static_cast<char*>(doc->malloc(doc, name.size() + 1, "name"));
-        std::memcpy(pf[i].px_fname, name.c_str(), name.size() + 1);
-        pf[i].px_ftype = static_cast<char>(fields_[static_cast<std::size_t>(i)].PxType);
-        pf[i].px_flen = fields_[static_cast<std::size_t>(i)].Length;
-        pf[i].px_fdc = 0;
-    }
-    bool ok = PX_create_file(doc, pf, n, tmp.c_str(), pxfFileTypNonIndexDB) == 0;
-    std::vector<char> buf(static_cast<std::size_t>(recSize_));
-    for (std::size_t r = 0; ok && r < recs_.size(); ++r) {
-        std::memcpy(buf.data(), recs_[r].data(), buf.size());
-        ok = PX_put_record(doc, buf.data()) >= 0;
-    }
-    PX_close(doc);
-    PX_delete(doc);
+    bool ok = doc != nullptr;
     if (ok) {
-        const int fd = ::open(tmp.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd >= 0) {
-            SyncFile(fd);
-            ::close(fd);
+        const int n = static_cast<int>(fields_.size());
+        auto* pf = static_cast<pxfield_t*>(doc->malloc(doc, sizeof(pxfield_t) * static_cast<std::size_t>(n), "fields"));
+        for (int i = 0; i < n; ++i) {
+            const std::string name = Utf8ToCp1250(fields_[static_cast<std::size_t>(i)].Name);
+            pf[i].px_fname = static_cast<char*>(doc->malloc(doc, name.size() + 1, "name"));
+            std::memcpy(pf[i].px_fname, name.c_str(), name.size() + 1);
+            pf[i].px_ftype = static_cast<char>(fields_[static_cast<std::size_t>(i)].PxType);
+            pf[i].px_flen = fields_[static_cast<std::size_t>(i)].Length;
+            pf[i].px_fdc = 0;
         }
+        ok = PX_create_fp(doc, pf, n, fp, pxfFileTypNonIndexDB) == 0;
+        std::vector<char> buf(static_cast<std::size_t>(recSize_));
+        for (std::size_t r = 0; ok && r < recs_.size(); ++r) {
+            std::memcpy(buf.data(), recs_[r].data(), buf.size());
+            ok = PX_put_record(doc, buf.data()) >= 0;
+        }
+        PX_close(doc);
+        PX_delete(doc);
     }
+    if (std::fflush(fp) != 0) ok = false;
+    if (ok) SyncFile(::fileno(fp));
+    if (std::fclose(fp) != 0) ok = false;
     if (!ok || !RenameFile(tmp, path)) {
         DeleteFileIfExists(tmp);
         Fail("Tabulku se nepodařilo zapsat", "The table was not written", path);
@@ -216,33 +233,34 @@ std::string ParadoxHeaderProblem(int fd, std::int64_t fileSize) {
 
 void ParadoxTable::Open(const std::string& path, bool exclusive) {
     Close();
-    const int lfd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (lfd < 0) Fail("Tabulku se nepodařilo otevřít", "The table was not opened", path);
+    // Both descriptors (the lock's and the library's) are released on every
+    // path, also when an exception passes.
+    UniqueFd lfd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!lfd) Fail("Tabulku se nepodařilo otevřít", "The table was not opened", path);
     struct stat st {};
-    if (::fstat(lfd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0x58) {
-        ::close(lfd);
+    if (::fstat(lfd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0x58)
         Fail("Tabulku se nepodařilo otevřít", "The table was not opened", path);
-    }
-    if (::flock(lfd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
-        ::close(lfd);
+    if (::flock(lfd.Get(), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)
         Fail("Tabulka je používána", "The table is in use", path);
-    }
-    if (const std::string problem = ParadoxHeaderProblem(lfd, st.st_size); !problem.empty()) {
-        ::close(lfd);
+    if (const std::string problem = ParadoxHeaderProblem(lfd.Get(), st.st_size); !problem.empty())
         Fail("Poškozená hlavička tabulky Paradox", "Damaged Paradox table header", path + ": " + problem);
-    }
-    pxdoc_t* doc = NewDoc();
-    if (!doc || PX_open_file(doc, path.c_str()) != 0) {
-        if (doc) PX_delete(doc);
-        ::close(lfd);
+    struct DocDeleter {
+        bool opened = false;
+        void operator()(pxdoc_t* d) const {
+            if (opened) PX_close(d);
+            PX_delete(d);
+        }
+    };
+    std::unique_ptr<pxdoc_t, DocDeleter> doc(NewDoc());
+    if (!doc || PX_open_file(doc.get(), path.c_str()) != 0)
         Fail("Tabulku se nepodařilo otevřít", "The table was not opened", path);
-    }
+    doc.get_deleter().opened = true;
     std::vector<ParadoxField> fields;
-    const int n = PX_get_num_fields(doc);
+    const int n = PX_get_num_fields(doc.get());
     int offset = 0;
     bool ok = n > 0;
     for (int i = 0; ok && i < n; ++i) {
-        pxfield_t* pf = PX_get_field(doc, i);
+        pxfield_t* pf = PX_get_field(doc.get(), i);
         if (!pf) {
             ok = false;
             break;
@@ -258,30 +276,26 @@ void ParadoxTable::Open(const std::string& path, bool exclusive) {
         if (f.Kind == FieldType::Unknown || f.Length <= 0) ok = false;
         fields.push_back(f);
     }
-    ok = ok && offset == PX_get_recordsize(doc);
+    ok = ok && offset == PX_get_recordsize(doc.get());
     std::vector<std::vector<std::uint8_t>> recs;
     if (ok) {
-        const int count = PX_get_num_records(doc);
+        const int count = PX_get_num_records(doc.get());
         std::vector<char> buf(static_cast<std::size_t>(offset));
         for (int r = 0; ok && r < count; ++r) {
-            if (!PX_get_record(doc, r, buf.data())) {
+            if (!PX_get_record(doc.get(), r, buf.data())) {
                 ok = false;
                 break;
             }
             recs.emplace_back(buf.begin(), buf.end());
         }
     }
-    PX_close(doc);
-    PX_delete(doc);
-    if (!ok) {
-        ::close(lfd);
-        Fail("Tabulku se nepodařilo otevřít", "The table was not opened", path);
-    }
+    doc.reset();
+    if (!ok) Fail("Tabulku se nepodařilo otevřít", "The table was not opened", path);
     fields_ = std::move(fields);
     recs_ = std::move(recs);
     recSize_ = offset;
     edit_.assign(static_cast<std::size_t>(recSize_), 0);
-    lockFd_ = lfd;
+    lockFd_ = lfd.Release();
     path_ = path;
     exclusive_ = exclusive;
     open_ = true;
