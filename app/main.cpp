@@ -15,6 +15,7 @@
 #include "base/Language.h"
 #include "base/ui/ErrorDisplay.h"
 #include "base/ui/Icons.h"
+#include "app/ui/Desktop.h"
 #include "app/ui/TFMain.h"
 #include "app/ui/Termination.h"
 #include "app/BuiltinPort.h"
@@ -82,6 +83,7 @@ int main(int argc, char** argv) {
     const QString point = QLocale().decimalPoint();
     if (point.size() == 1 && point.at(0).unicode() < 0x80) kolvex::SetDecimalSeparator(point.at(0).toLatin1());
     kolvex::ui::InitIconTheme();
+    kolvex::ui::FollowDesktopColourScheme();
     QApplication::setWindowIcon(QIcon::fromTheme(QString::fromLatin1(kAppId)));
     kolvex::ui::InstallTermination(app);
 

@@ -142,9 +142,13 @@ private slots:
             boxes.Install(d);
             // The user changes the day before answering No: the change is stored.
             d.Period()->findChild<QSpinBox*>(QStringLiteral("ObdobiDay_SE"))->setValue(30);
+            d.show();
             d.Odstranit_BBClick();
             QCOMPARE(boxes.Questions.size(), 1);
             QVERIFY(boxes.Infos.isEmpty());
+            // No returns to the dialog; closing it then stores the period.
+            QVERIFY(d.isVisible());
+            d.reject();
             QCOMPARE(d.result(), int(QDialog::Rejected));
         }
         QCOMPARE(t.Stamps().size(), std::size_t(2));
@@ -167,12 +171,16 @@ private slots:
             Boxes boxes;
             boxes.Answer = answer;
             boxes.Install(d);
+            d.show();
             d.Odstranit_BBClick();
-            QCOMPARE(boxes.Questions, QStringList{QStringLiteral("Smazat databázi z disku ?")});
+            QCOMPARE(boxes.Questions.size(), 1);
+            QVERIFY(boxes.Questions[0].startsWith(QStringLiteral("Smazat databázi z disku ?\r\n\r\nTabulka: ") +
+                                                  QString::fromStdString(t.Path)));
             QVERIFY(boxes.Infos.isEmpty());
             QVERIFY(boxes.Errors.isEmpty());
             QCOMPARE(std::filesystem::exists(t.Path), !answer);
             QCOMPARE(std::filesystem::exists(par), !answer);
+            QCOMPARE(d.isVisible(), !answer);
             QCOMPARE(d.result(), answer ? int(QDialog::Accepted) : int(QDialog::Rejected));
         }
         QVERIFY(!t.ctx.Adm.Table1.IsOpen());

@@ -312,11 +312,13 @@ private slots:
             e.Spin("Vst1TAlarmHi_SFE")->SetValue(90.0f);
             logger.ClearFrames();
             e.Store();
-            QCOMPARE(e.questions,
-                     QStringList{QStringLiteral(
-                         "All records in the logger must be deleted.\r\n\r\nDelete all records in the logger?")});
+            QCOMPARE(e.questions.size(), 1);
+            QVERIFY(e.questions[0].startsWith(QStringLiteral(
+                "All records in the logger must be deleted.\r\n\r\nDelete all records in the logger?\r\n\r\n")));
             QCOMPARE(e.errors, QStringList{QStringLiteral("Parametry archivace nenastaveny")});
-            QVERIFY(logger.Sim().ReceivedFrames().empty());
+            // Only the pointers were read, for the figure of the question.
+            QVERIFY(logger.Writes().empty());
+            QCOMPARE(int(logger.Commands().size()), 1);
             QCOMPARE(e.dlg.result(), int(QDialog::Rejected));
             QCOMPARE(Hex(Block(logger.ctx.Logger.Image.Parameters)), Hex(shared));
         }
