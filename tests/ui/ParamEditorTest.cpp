@@ -512,8 +512,11 @@ private slots:
         QCOMPARE(e.questions.size(), 1);
         QCOMPARE(e.errors, QStringList{QStringLiteral("Error: Parameters was not set-up")});
         QCOMPARE(e.dlg.result(), int(QDialog::Rejected));
-        // No pointer traffic: the archive was not emptied.
-        for (const Bytes& f : logger.Sim().ReceivedFrames()) QVERIFY(f[3] != 0x09 && f[3] != 0x89);
+        // The archive was not emptied: one pointer read for the question's
+        // figure, before anything was written, and no pointer write.
+        const auto frames = logger.Sim().ReceivedFrames();
+        QVERIFY(!frames.empty() && frames[0][3] == 0x09);
+        for (std::size_t i = 1; i < frames.size(); ++i) QVERIFY(frames[i][3] != 0x09 && frames[i][3] != 0x89);
         QCOMPARE(logger.Sim().ArchiveRead(), read);
         // The logger holds the new name but not the new alarm of input 2; the
         // shared block holds every edited value.
@@ -567,7 +570,7 @@ private slots:
         e.Store();
         QCOMPARE(e.questions.size(), 1);
         QCOMPARE(e.errors.last(), QStringLiteral("Parametry archivace nenastaveny"));
-        QVERIFY(logger.Sim().ReceivedFrames().empty());
+        QVERIFY(logger.Writes().empty());
         QVERIFY(e.dlg.isVisible());
         QCOMPARE(e.Get<QTabWidget>("Parametry_TB")->currentIndex(), 1);
         QCOMPARE(e.dlg.focusWidget(), static_cast<QWidget*>(e.Spin("Vst1TAlarmHi_SFE")));
