@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -138,6 +139,9 @@ int main(int argc, char** argv) {
     c.WindowHeight = area.height() - 20;
     c.WindowWidth = area.width() - 20;
     c.LastArchivePath = table;
+    c.ChartPeriod.Kind = pkAll;
+    c.NameSource = 0;
+    c.SplitFlags = 1;
     const auto bytes = c.Encode();
     QFile cfg(QStringLiteral("kolvex12.cfg"));
     cfg.open(QIODevice::WriteOnly);
@@ -149,12 +153,17 @@ int main(int argc, char** argv) {
     w.show();
     Settle(6000);  // the first paint opens the table, the live display reads
     Shoot(&w, QStringLiteral("main"));
+    // The viewer with its table and chart side by side.
+    if (auto* tabs = w.findChild<QTabBar*>(QStringLiteral("Data_TC_Tabs"))) tabs->setCurrentIndex(2);
+    Settle(1500);
+    Shoot(&w, QStringLiteral("viewer"));
 
     // The questions before deleting are shown, pictured and answered No.
-    SetModalHook([](QDialog& d) {
+    int questions = 0;
+    SetModalHook([&questions](QDialog& d) {
         if (auto* box = qobject_cast<QMessageBox*>(&d)) {
             box->show();
-            Shoot(box, QStringLiteral("question-") + QString::number(reinterpret_cast<quintptr>(box) % 1000));
+            Shoot(box, QStringLiteral("question-%1").arg(++questions));
             box->hide();
             return static_cast<int>(QMessageBox::No);
         }
