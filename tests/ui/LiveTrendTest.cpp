@@ -226,16 +226,16 @@ private slots:
         };
         for (int s = 0; s <= 10; ++s) tick(s);
         QCOMPARE(trend->History().Points().size(), std::size_t{3});
-        QCOMPARE(trend->Alarm(0), AlarmState::Normal);
         auto* value1 = w.findChild<QLabel*>(QStringLiteral("H1Value_ST"));
-        const double shown = value1->text().toDouble();
+        const qsizetype notesBefore = notes.filter(QStringLiteral("Input 1")).size();
 
-        // The editor: input 1's upper limit well below the value; the
-        // question that empties the logger is answered Yes.
-        const float limit = static_cast<float>(std::floor(shown) - 10);
+        // The editor: input 1's limits at the bottom of its range, below any
+        // simulated reading; the question that empties the logger is answered Yes.
+        const float limit = -45.0f;
         SetModalHook([&](QDialog& d) {
             if (auto* box = qobject_cast<QMessageBox*>(&d)) return static_cast<int>(box->buttons().size() > 1 ? QMessageBox::Yes : QMessageBox::Ok);
             if (d.objectName() != QStringLiteral("TFAParama")) return static_cast<int>(QDialog::Rejected);
+            d.findChild<TSpinFEdit*>(QStringLiteral("Vst1TAlarmLo_SFE"))->SetValue(-50.0f);
             d.findChild<TSpinFEdit*>(QStringLiteral("Vst1TAlarmHi_SFE"))->SetValue(limit);
             d.findChild<QPushButton*>(QStringLiteral("SetUp_BB"))->click();
             return d.result();
@@ -250,7 +250,7 @@ private slots:
         QCOMPARE(trend->History().Points().size(), std::size_t{4});
         QCOMPARE(trend->Alarm(0), AlarmState::High);
         QCOMPARE(value1->palette().color(QPalette::WindowText), kValueAlarm);
-        QCOMPARE(notes.filter(QStringLiteral("Input 1")).size(), 1);
+        QCOMPARE(notes.filter(QStringLiteral("Input 1")).size(), notesBefore + 1);
         bool lineMoved = false;
         QCustomPlot* chart = trend->Chart();
         for (int i = 0; i < chart->itemCount(); ++i)
