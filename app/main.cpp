@@ -17,6 +17,7 @@
 #include "base/Language.h"
 #include "base/ui/ErrorDisplay.h"
 #include "base/ui/Icons.h"
+#include "app/ui/Desktop.h"
 #include "app/ui/TFMain.h"
 #include "app/ui/Termination.h"
 #include "app/BuiltinPort.h"
@@ -84,6 +85,7 @@ int main(int argc, char** argv) {
     const QString point = QLocale().decimalPoint();
     if (point.size() == 1 && point.at(0).unicode() < 0x80) kolvex::SetDecimalSeparator(point.at(0).toLatin1());
     kolvex::ui::InitIconTheme();
+    kolvex::ui::FollowDesktopColourScheme();
     QApplication::setWindowIcon(QIcon::fromTheme(QString::fromLatin1(kAppId)));
     kolvex::ui::InstallTermination(app);
     // A table that another run (the nightly download, a second window) is

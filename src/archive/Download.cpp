@@ -89,6 +89,24 @@ std::string SafeLoggerFileName(const std::string& name) {
     return s;
 }
 
+namespace {
+
+// The one folder rule of every target: a folder that does not exist is created
+// when the user agrees, otherwise the download ends naming it. Never a silent
+// fall-back to another folder: the user chose this one.
+void EnsureTargetFolder(const std::string& dir, DownloadUi* ui) {
+    if (DirectoryExists(dir)) return;
+    if (!ui || !ui->ConfirmCreateFolder(dir))
+        throw EADM(Tr("Složka  " + dir + "  neexistuje", "The folder  " + dir + "  does not exist"));
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec || !DirectoryExists(dir))
+        throw EADM(Tr("Složku  " + dir + "  se nepodařilo vytvořit: ", "The folder  " + dir + "  was not created: ") +
+                   (ec ? ec.message() : std::string(std::strerror(ENOTDIR))));
+}
+
+}  // namespace
+
 std::optional<std::string> TargetFileName(const ConfigRecord& config, const LoggerImage& image, DownloadUi* ui) {
     const std::string& last = config.LastArchivePath;
     std::string dir = ExtractFileDir(last);
@@ -96,16 +114,7 @@ std::optional<std::string> TargetFileName(const ConfigRecord& config, const Logg
     std::string ext = ExtractFileExt(file);
     std::string name = ext.empty() ? file : file.substr(0, file.size() - ext.size());
     if (dir.empty()) dir = CurrentDirectory();
-    if (!DirectoryExists(dir)) {
-        // Never a silent fall-back to another folder: the user chose this one.
-        if (!ui || !ui->ConfirmCreateFolder(dir))
-            throw EADM(Tr("Složka  " + dir + "  neexistuje", "The folder  " + dir + "  does not exist"));
-        std::error_code ec;
-        std::filesystem::create_directories(dir, ec);
-        if (ec || !DirectoryExists(dir))
-            throw EADM(Tr("Složku  " + dir + "  se nepodařilo vytvořit: ", "The folder  " + dir + "  was not created: ") +
-                       (ec ? ec.message() : std::string(std::strerror(ENOTDIR))));
-    }
+    EnsureTargetFolder(dir, ui);
     if (dir.back() != '/') dir += '/';
     if (name.empty()) name = "00000000";
     if (ext != ".db" && ext != ".dbf") ext = ".dbf";
@@ -117,9 +126,18 @@ std::optional<std::string> TargetFileName(const ConfigRecord& config, const Logg
         }
         case 1:
             return dir + Serial8(image.SerialNumber) + ext;
-        case 2:
+        case 2: {
             if (!ui) return std::nullopt;
-            return ui->ChooseTargetFile(dir + name + ext);
+            std::optional<std::string> chosen = ui->ChooseTargetFile(dir + name + ext);
+            // A name typed into the file dialog may point into a folder that
+            // does not exist: the same question as for the stored folder.
+            if (chosen) {
+                std::string chosenDir = ExtractFileDir(*chosen);
+                if (chosenDir.empty()) chosenDir = CurrentDirectory();
+                EnsureTargetFolder(chosenDir, ui);
+            }
+            return chosen;
+        }
         default:
             return std::nullopt;
     }

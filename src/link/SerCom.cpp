@@ -392,6 +392,7 @@ std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestL
             continue;
         }
         std::memcpy(reply, staged_.data(), expected);
+        ++AnswerCount;
         return expected;
     }
 }

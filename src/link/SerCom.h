@@ -6,6 +6,7 @@
 // nothing of the bytes' meaning: framing and check sums belong to Frames.
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -66,6 +67,7 @@ public:
     std::uint8_t Tries = 3;
     bool Busy = false;
     std::uint32_t ErrorCount = 0;
+    std::atomic<std::uint64_t> AnswerCount{0};  // exchanges the logger answered, for the status line
     int Handle = -1;
     std::vector<PortEntry> PortList;     // sorted; the simulated port last
     std::uint8_t LoggerAddress = 255;

@@ -9,6 +9,7 @@
 #include "logger/LoggerOps.h"
 #include "logger/Conversion.h"
 #include "logger/Periods.h"
+#include "logger/ServiceViews.h"
 
 namespace kolvex {
 
@@ -601,11 +602,32 @@ std::string EraseQuestion(Lang lang) {
 
 std::string NotStoredMessage() { return "Parametry archivace nenastaveny"; }
 
+std::string EraseQuestion(std::optional<std::uint32_t> unreadBytes, Lang lang) {
+    std::string text = EraseQuestion(lang);
+    if (!unreadBytes) return text;
+    text += "\r\n\r\n";
+    if (*unreadBytes == 0)
+        return text + Tr(lang, "Všechny záznamy v přístroji již byly přečteny do PC.",
+                         "Every record in the logger has already been read into the PC.");
+    const std::string n = std::to_string(*unreadBytes);
+    return text + Tr(lang, "V přístroji je " + n + " bajtů záznamů, které dosud nebyly přečteny do PC.",
+                     "The logger holds " + n + " bytes of records not yet read into the PC.");
+}
+
 StoreResult StoreArchiveParams(LoggerOps& ops, const ParameterBlock& read, const ParameterBlock& edited,
                                const std::function<bool(const std::string&)>& confirmErase) {
     const bool erase = EditNeedsErase(edited, read);
-    if (erase && !(confirmErase && confirmErase(EraseQuestion(CurrentLanguage()))))
-        throw EAParamField(NotStoredMessage(), FirstEraseField(edited, read));
+    if (erase) {
+        // The question names what the emptying would lose; when the pointers
+        // cannot be read it asks without the figure.
+        std::optional<std::uint32_t> unread;
+        try {
+            unread = UnreadArchiveBytes(ops.ReadArchivePointers(8), ops.Data().Image.InputInfo.ArchiveSize);
+        } catch (const std::exception&) {
+        }
+        if (!(confirmErase && confirmErase(EraseQuestion(unread, CurrentLanguage()))))
+            throw EAParamField(NotStoredMessage(), FirstEraseField(edited, read));
+    }
     ops.Data().Image.Parameters = edited;
     ops.WriteArchiveControl(edited);
     ops.WriteParameterBlock(edited);

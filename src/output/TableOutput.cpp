@@ -295,6 +295,32 @@ std::string ErasePeriodQuestion(double start, double end, Lang l) {
     return "Odstranit záznamy" + std::string(22, ' ') + crlf + "    od  " + s + crlf + "    do  " + e + crlf + "včetně?";
 }
 
+std::int64_t CountRecordsInPeriod(Table& table, double start, double end) {
+    std::int64_t n = 0;
+    table.Scan({TimeField(table)}, 1, [&](const ScanBlock& b) {
+        for (std::size_t row = 0; row < b.Rows; ++row) {
+            const double t = b.Values[row * b.Fields];
+            if (!b.Nulls[row * b.Fields] && start <= t && t <= end) ++n;
+        }
+        return true;
+    });
+    return n;
+}
+
+std::string EraseAllQuestion(const EraseTarget& target, Lang l) {
+    const std::string crlf = "\r\n";
+    return EraseAllQuestion(l) + crlf + crlf + Tr(l, "Tabulka: ", "Table: ") + target.Path + crlf +
+           Tr(l, "Počet záznamů: ", "Records: ") + std::to_string(target.Records) + crlf +
+           Tr(l, "Tabulka a soubor parametrů zaberou na disku ", "The table and its parameter file take ") +
+           std::to_string(target.Bytes) + Tr(l, " bajtů.", " bytes on the disk.");
+}
+
+std::string ErasePeriodQuestion(double start, double end, const EraseTarget& target, Lang l) {
+    const std::string crlf = "\r\n";
+    return ErasePeriodQuestion(start, end, l) + crlf + crlf + Tr(l, "Tabulka: ", "Table: ") + target.Path + crlf +
+           Tr(l, "Počet záznamů v období: ", "Records in the period: ") + std::to_string(target.Records);
+}
+
 std::string EraseResultMessage(std::int32_t count, Lang l) {
     const std::string n = std::to_string(count);
     return l == Lang::English ? n + " records was deleted" : "Bylo odtraněno  " + n + " záznamů";

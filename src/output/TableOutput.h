@@ -152,6 +152,19 @@ std::string EraseAllQuestion(Lang language);
 // CR LF, "včetně?" (English: "Delete records" + 25 blanks, CR LF, "    from  "
 // S, CR LF, "    to    " E, " ?"), S and E as "dd/mm/yyyy hh:nn:ss".
 std::string ErasePeriodQuestion(double start, double end, Lang language);
+// What a deletion destroys, for its question: the table's path and the number
+// of its records; for the whole archive also the bytes of the table and its
+// parameter file on the disk.
+struct EraseTarget {
+    std::string Path;
+    std::int64_t Records = 0;
+    std::uint64_t Bytes = 0;
+};
+// The records of the open table whose time stamp lies in [start, end].
+std::int64_t CountRecordsInPeriod(Table& table, double start, double end);
+// The two questions with what they destroy below them.
+std::string EraseAllQuestion(const EraseTarget& target, Lang language);
+std::string ErasePeriodQuestion(double start, double end, const EraseTarget& target, Lang language);
 std::string EraseResultMessage(std::int32_t count, Lang language);
 std::string EraseProgressMessage(Lang language);
 

@@ -50,7 +50,7 @@ json Dump(const std::string& file) {
 
 struct Run {
     QString Path;
-    QStringList Opened, Warnings, Errors;
+    QStringList Opened, Folders, Warnings, Errors;
     QString Saved;
     bool Asked = false;
     bool StillOpen = false;
@@ -72,6 +72,10 @@ Run Export(OutputTable& t, const std::string& file, bool csv = false, bool openR
     d.OpenFile = [&](const QString& path) {
         r.Opened << path;
         return openResult;
+    };
+    d.OpenFolder = [&](const QString& path) {
+        r.Folders << path;
+        return true;
     };
     d.Hooks.Warn = [&](const QString& title, const QString& text) { r.Warnings << title << text; };
     d.Hooks.Saved = [&](const QString&, const QString& text) {
@@ -231,7 +235,15 @@ private slots:
         const Run r = Export(t, "day.csv", true, false);
         QCOMPARE(r.Warnings.size(), 2);
         QCOMPARE(r.Warnings[0], QStringLiteral("Upozornění"));
-        QCOMPARE(r.Warnings[1], QStringLiteral("Propojení na aplikaci Microsoft Excel není dostupné...\n") + r.Path);
+        // The file is not opened: its folder instead, the warning names the
+        // file, and the dialog stays.
+        QVERIFY(r.Warnings[1].startsWith(QStringLiteral("Propojení na aplikaci Microsoft Excel není dostupné...\n") +
+                                         r.Path + QStringLiteral("\n\n")));
+        QVERIFY2(r.Warnings[1].contains(QStringLiteral("Pro soubor ") + r.Path + QStringLiteral(" není zaregistrována")) &&
+                     r.Warnings[1].endsWith(QStringLiteral("Otevřena je složka se souborem.")),
+                 qPrintable(r.Warnings[1]));
+        QCOMPARE(r.Folders, QStringList{r.Path});
+        QVERIFY(r.StillOpen);
         std::ifstream in(r.Path.toStdString(), std::ios::binary);
         std::stringstream ss;
         ss << in.rdbuf();

@@ -46,6 +46,10 @@ public:
     // On: the inputs are taken from the logger image, history, statistics and
     // alarms start afresh, and the panel shows. Off: the panel hides.
     void SetLive(bool on);
+    // New archiving parameters were stored in the logger (the logger image
+    // holds them): the inputs' names, units and alarm limits are taken anew
+    // while the history and the statistics stay.
+    void ParametersStored();
     // One reading of the live display at `time` (date-time value); no raw
     // values when it failed.
     void AddReading(double time, const std::optional<std::array<std::uint16_t, 2>>& raw);
@@ -66,9 +70,12 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void BuildChart();
+    // The inputs and their alarm watch from the logger image.
+    void DescribeInputs();
     void LoadSettings();
     void SaveSettings();
     void ResetStatistics();

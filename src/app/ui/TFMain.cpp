@@ -30,6 +30,7 @@
 #include "app/ui/QtTranslation.h"
 #include "base/ui/Icons.h"
 #include "app/ui/LampShape.h"
+#include "app/ui/Desktop.h"
 #include "app/ui/LiveTrendPanel.h"
 #include "base/ui/ModalRunner.h"
 #include "app/ui/PortStatus.h"
@@ -75,7 +76,7 @@ QToolButton* MakeToolButton(QWidget* parent, const char* name, const QIcon& icon
     b->setIcon(icon);
     b->setAutoRaise(true);
     b->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    b->setFocusPolicy(Qt::NoFocus);
+    b->setFocusPolicy(Qt::TabFocus);  // reachable with Tab, pressed with Space
     return b;
 }
 
@@ -94,6 +95,8 @@ TFMain::TFMain(AppContext& ctx, TimeSource clock, QWidget* parent)
     : QMainWindow(parent), ctx_(ctx), clock_(std::move(clock)) {
     setObjectName(QStringLiteral("TFMain"));
     Hooks = DefaultDialogHooks(this);
+    // Every window of the program stays inside the screen's available area.
+    InstallScreenFit();
     setWindowIcon(AppIcon());
     InitIconTheme();
 
@@ -315,7 +318,6 @@ void TFMain::BuildLivePanels() {
         value->setFixedWidth(QFontMetrics(big).horizontalAdvance(QStringLiteral("-00000.000")) + 14);
         value->setContentsMargins(4, 0, 6, 0);
         QPalette pal = value->palette();
-        pal.setColor(QPalette::Window, palette().color(QPalette::Base));
         pal.setColor(QPalette::WindowText, kValueGood);
         value->setPalette(pal);
 
@@ -342,6 +344,23 @@ void TFMain::BuildLivePanels() {
         hValueST_[i] = value;
         hUnitL_[i] = unit;
     }
+    ApplyValueBackground();
+}
+
+void TFMain::ApplyValueBackground() {
+    // The value boxes keep their navy, red and orange texts in a dark theme
+    // too: their background stays light, like a display.
+    const QColor back = IsDarkPalette(palette()) ? QColor(236, 236, 236) : palette().color(QPalette::Base);
+    for (QLabel* value : hValueST_) {
+        QPalette pal = value->palette();
+        pal.setColor(QPalette::Window, back);
+        value->setPalette(pal);
+    }
+}
+
+void TFMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && hValueST_[0]) ApplyValueBackground();
 }
 
 // ---- start-up and shutdown --------------------------------------------------
@@ -536,6 +555,24 @@ void TFMain::ApplyLanguage() {
     hAboutMI_->setText(Tx("O &aplikaci...", "&About..."));
     exitMI_->setText(Tx("&Konec", "E&xit"));
 
+    // The lamps, value boxes and panels for a screen reader.
+    for (int i = 0; i < 2; ++i) {
+        const QString input = Tx("Vstup %1", "Input %1").arg(i + 1);
+        hP_[i]->setAccessibleName(input);
+        sigNetS_[i]->setAccessibleName(input + Tx(", stav čtení", ", reading state"));
+        sigNetS_[i]->setAccessibleDescription(Tx("Světle zelená: čte se; zelená: poslední čtení se podařilo; "
+                                                 "červená: záznamník neodpověděl",
+                                                 "Light green: reading; green: the last reading succeeded; "
+                                                 "red: the logger did not answer"));
+        hValueST_[i]->setAccessibleName(input + Tx(", hodnota", ", value"));
+        hValueST_[i]->setAccessibleDescription(Tx("Poslední naměřená hodnota; oranžově za alarmovou mezí, "
+                                                  "červeně po nepovedeném čtení",
+                                                  "The last value read; orange beyond an alarm limit, red after a "
+                                                  "failed reading"));
+        hNameL_[i]->setAccessibleName(input + Tx(", jméno", ", name"));
+        hUnitL_[i]->setAccessibleName(input + Tx(", jednotka", ", unit"));
+    }
+    dbfEraseSB_->setAccessibleName(Tx("Odstranění záznamů z databáze", "Delete database"));
     liveTrend_->ApplyCaptions();
     if (ArchiveViewerExists()) ArchiveViewerApplyLanguage();
     portStatus_->Refresh();
@@ -575,18 +612,7 @@ void TFMain::SwitchLiveDisplay() {
             ctx_.Ops.ReadLoggerType();
             ctx_.Ops.ReadParameterBlock();
             ctx_.Ops.ReadInputInfo();
-            const ParameterBlock& block = ctx_.Logger.Image.Parameters;
-            // Input 2 first, then input 1, as the panels are refreshed.
-            for (int i : {1, 0}) {
-                const bool recorded = (block.ArchiveFlags & (i == 0 ? kFlagRecordInput1 : kFlagRecordInput2)) != 0;
-                if (recorded) {
-                    hP_[i]->show();
-                    hNameL_[i]->setText(QString::fromStdString(block.Input[i].Name()).left(10));
-                    hUnitL_[i]->setText(QString::fromStdString(block.Input[i].Unit()));
-                } else {
-                    hP_[i]->hide();
-                }
-            }
+            ShowInputPanels();
         } catch (const std::exception&) {
             // Switching on fails silently: the button pops up.
             zobrMereniSB_->setChecked(false);
@@ -606,6 +632,30 @@ void TFMain::SwitchLiveDisplay() {
     schedule_.Reset();  // the next tick reads at once
 }
 
+void TFMain::ShowInputPanels() {
+    const ParameterBlock& block = ctx_.Logger.Image.Parameters;
+    // Input 2 first, then input 1, as the panels are refreshed.
+    for (int i : {1, 0}) {
+        const bool recorded = (block.ArchiveFlags & (i == 0 ? kFlagRecordInput1 : kFlagRecordInput2)) != 0;
+        if (recorded) {
+            hP_[i]->show();
+            hNameL_[i]->setText(QString::fromStdString(block.Input[i].Name()).left(10));
+            hUnitL_[i]->setText(QString::fromStdString(block.Input[i].Unit()));
+        } else {
+            hP_[i]->hide();
+        }
+    }
+}
+
+void TFMain::ArchiveParametersStored() {
+    // The logger image holds the block just written: the running display
+    // takes its names, units and limits now, keeping the trend's history.
+    if (!zobrMereniSB_->isChecked()) return;
+    ShowInputPanels();
+    liveTrend_->ParametersStored();
+    MakeRoom();
+}
+
 void TFMain::MakeRoom() {
     int needed = toolBar_->isHidden() ? 0 : toolBar_->sizeHint().height();
     for (QFrame* panel : hP_)
@@ -621,6 +671,8 @@ void TFMain::Timer1Timer() {
     if (value == lastClockValue_) return;
     lastClockValue_ = value;
     timeP_->setText(LongTimeText(now.time()));
+    // Exchanges of dialogs and downloads (the timer fires while they run).
+    portStatus_->Follow();
     // An unplugged adapter that is back: the live display goes on by itself.
     if (zobrMereniSB_->isChecked() && portStatus_->Resume()) schedule_.Reset();
     if (zobrMereniSB_->isChecked()) ReadLiveValues();
@@ -671,15 +723,19 @@ void TFMain::ZMereni_MIClick() {
 // ---- commands ---------------------------------------------------------------
 
 template <class Dialog>
-void TFMain::RunLoggerDialog() {
+int TFMain::RunLoggerDialog() {
     Dialog dialog(ctx_, this);
     try {
         dialog.OpenSequence();
     } catch (const std::exception& e) {
+        portStatus_->Follow();
         Hooks.Error(e);
-        return;
+        return QDialog::Rejected;
     }
-    RunModal(dialog);
+    portStatus_->Follow();
+    const int result = RunModal(dialog);
+    portStatus_->Follow();
+    return result;
 }
 
 void TFMain::SetPC_MIClick() {
@@ -691,7 +747,9 @@ void TFMain::SetPC_MIClick() {
 void TFMain::SetCas_MIClick() { RunLoggerDialog<TFSetCas>(); }
 void TFMain::ZVerze_MIClick() { RunLoggerDialog<TFZVerze>(); }
 void TFMain::ZDiagnostika_MIClick() { RunLoggerDialog<TFZDiag>(); }
-void TFMain::AParam_MIClick() { RunLoggerDialog<TFAParama>(); }
+void TFMain::AParam_MIClick() {
+    if (RunLoggerDialog<TFAParama>() == QDialog::Accepted) ArchiveParametersStored();
+}
 void TFMain::AErase_MIClick() { RunLoggerDialog<TFAErase>(); }
 
 void TFMain::AOpenFile_MIClick() {
@@ -713,6 +771,7 @@ void TFMain::ARead_MIClick() {
         Hooks.Error(e);
     }
     downloading_ = false;
+    portStatus_->Follow();
     SetArchiveCommandsEnabled(true);
     // A viewer created for the download shows LastArchivePath afterwards,
     // unless the download already shows that table.

@@ -58,6 +58,9 @@ public:
 
     // Live display.
     void SwitchLiveDisplay();
+    // After the archiving parameters were stored: the running display takes
+    // the new names, units and alarm limits without losing its history.
+    void ArchiveParametersStored();
     void Timer1Timer();
     void ReadLiveValues();
 
@@ -104,19 +107,23 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildMenus();
     void BuildToolBar();
     void BuildLivePanels();
+    void ApplyValueBackground();
     void Startup();
     void FirstPaint();
     void MakeRoom();
     void SetLamps(const QColor& color, bool repaintNow);
     void SetValueColor(const QColor& color);
     template <class Dialog>
-    void RunLoggerDialog();
+    int RunLoggerDialog();  // the dialog's result; Rejected when it did not open
+    // The panels' names, units and visibility from the logger image.
+    void ShowInputPanels();
 
     // ---- archive viewer ---------------------------------------------------
     // Whether it exists, opening a table in it at the first paint, its

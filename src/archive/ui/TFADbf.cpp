@@ -226,7 +226,7 @@ QToolButton* TFADbf::MakeToolButton(QWidget* parent, const char* name, const QIc
     b->setIcon(icon);
     b->setIconSize(QSize(20, 20));
     b->setAutoRaise(true);
-    b->setFocusPolicy(Qt::NoFocus);
+    b->setFocusPolicy(Qt::TabFocus);  // reachable with Tab, pressed with Space
     return b;
 }
 

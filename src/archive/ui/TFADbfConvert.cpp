@@ -88,6 +88,7 @@ TFADbfConvert::TFADbfConvert(kolvex::TADM& adm, QWidget* parent)
     connect(convert_, &QPushButton::clicked, this, &TFADbfConvert::Convert_BBClick);
     connect(close_, &QPushButton::clicked, this, &TFADbfConvert::Close_BBClick);
     ApplyCaptions();
+    KeepTitleVisible(this);
 }
 
 TFADbfConvert::~TFADbfConvert() = default;

@@ -23,13 +23,6 @@ namespace {
 constexpr int kHelpContext = 1120;
 constexpr int kDialogHelpContext = 1210;
 
-// The regional short date format, always with a four-digit year so that the
-// year check can be met by what the picker shows.
-QString ShortDateFormat() {
-    QString f = QLocale().dateFormat(QLocale::ShortFormat);
-    if (!f.contains(QLatin1String("yyyy"))) f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-    return f;
-}
 }  // namespace
 
 TFSetCas::TFSetCas(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
@@ -50,8 +43,12 @@ TFSetCas::TFSetCas(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent
     dateL_->setObjectName(QStringLiteral("Date_L"));
     date_ = new QDateEdit(casGb_);
     date_->setObjectName(QStringLiteral("DTPDate"));
-    date_->setDisplayFormat(ShortDateFormat());
+    // The short date format of the program's language, with a four-digit
+    // year so that the year check can be met by what the picker shows.
+    date_->setDisplayFormat(ProgramShortDateFormat());
     date_->setCalendarPopup(true);
+    UseProgramLocale(date_);
+    UseProgramLocale(time_);
     date_->setMinimumDate(QDate(1900, 1, 1));
     timeL_->setBuddy(time_);
     dateL_->setBuddy(date_);

@@ -1,7 +1,6 @@
 #include "output/ui/TFANastTisk.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -10,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -35,6 +33,8 @@ TFANastTisk::TFANastTisk(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog
     Hooks = DefaultOutputHooks(this);
     Clock = [] { return kolvex::NowLocal(); };
     ShowPreview = [this](const TFQRAPrint& report) { report.Preview(this); };
+    OpenFile = OpenInRegisteredApplication;
+    OpenFolder = OpenContainingFolder;
     ChoosePdf = [this](const QString& suggested) {
         return QFileDialog::getSaveFileName(this, Tx("Tisk do PDF", "Print to PDF"), suggested,
                                             Tx("Dokument PDF (*.pdf)", "PDF document (*.pdf)"));
@@ -168,8 +168,12 @@ void TFANastTisk::Pdf_BBClick() {
     }
     if (!status_.isEmpty() && Hooks.Saved) {
         const auto next = Hooks.Saved(path, status_);
-        if (next == OutputHooks::AfterSave::OpenFolder) OpenContainingFolder(path);
-        if (next == OutputHooks::AfterSave::OpenFile) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+        if (next == OutputHooks::AfterSave::OpenFolder && OpenFolder) OpenFolder(path);
+        // A file that no application opens: its folder instead, the user is
+        // told, and the dialog stays as it was.
+        if (next == OutputHooks::AfterSave::OpenFile &&
+            !OpenWrittenFile(path, OpenFile, OpenFolder, Hooks, QStringLiteral("kolvex12"), QString()))
+            return;
     }
     done(QDialog::Accepted);
 }

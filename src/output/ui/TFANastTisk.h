@@ -39,6 +39,9 @@ public:
     std::function<double()> Clock;
     // The file name for "PDF…", preset with the suggested path; "" when cancelled.
     std::function<QString(const QString& suggested)> ChoosePdf;
+    // Open the written file, or its folder; false when that failed.
+    std::function<bool(const QString& path)> OpenFile;
+    std::function<bool(const QString& path)> OpenFolder;
     OutputHooks Hooks;
     // The status line after a PDF was written ("" before one).
     QString StatusText() const { return status_; }

@@ -1,14 +1,12 @@
 #include "output/ui/TFAToExcel.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPushButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -55,7 +53,8 @@ TFAToExcel::TFAToExcel(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog(p
         c.Csv = suffix == QLatin1String("csv") || (suffix != QLatin1String("xlsx") && dialog.selectedNameFilter() == CsvFilter());
         return c;
     };
-    OpenFile = [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    OpenFile = OpenInRegisteredApplication;
+    OpenFolder = OpenContainingFolder;
 
     period_ = new PeriodGroup(kolvex::PeriodDialog::Export, true, this);
     excel_ = MakeButton(this, "Excel_BB", QStyle::SP_DialogSaveButton);
@@ -140,11 +139,14 @@ void TFAToExcel::Excel_BBClick() {
         // Say what was made; the user opens the file or its folder from there.
         status_ = SavedText(written_, rows, false);
         const auto next = Hooks.Saved ? Hooks.Saved(written_, status_) : OutputHooks::AfterSave::Nothing;
-        if (next == OutputHooks::AfterSave::OpenFolder) OpenContainingFolder(written_);
-        if (next == OutputHooks::AfterSave::OpenFile && !(OpenFile && OpenFile(written_)))
-            Hooks.Warn(QStringLiteral("Upozornění"),
-                       QStringLiteral("Propojení na aplikaci Microsoft Excel není dostupné...\n") +
-                           QDir::toNativeSeparators(written_));
+        if (next == OutputHooks::AfterSave::OpenFolder && OpenFolder) OpenFolder(written_);
+        // A file that no application opens: its folder instead, the user is
+        // told, and the dialog stays as it was.
+        if (next == OutputHooks::AfterSave::OpenFile &&
+            !OpenWrittenFile(written_, OpenFile, OpenFolder, Hooks, QStringLiteral("Upozornění"),
+                             QStringLiteral("Propojení na aplikaci Microsoft Excel není dostupné...\n") +
+                                 QDir::toNativeSeparators(written_)))
+            return;
     }
     done(QDialog::Accepted);
 }

@@ -38,6 +38,8 @@ public:
     // Opens the written file with the desktop's default application; false
     // when there is none.
     std::function<bool(const QString& path)> OpenFile;
+    // Opens the folder of the written file (when the file cannot be opened).
+    std::function<bool(const QString& path)> OpenFolder;
     OutputHooks Hooks;
     // Rows of one worksheet (smaller in tests).
     std::uint32_t SheetRows = kolvex::kSheetRows;
