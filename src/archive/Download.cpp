@@ -468,6 +468,7 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
             ui.Progress(percent);
         };
         cb.OnCommError = [&](const EComm& e) { return ui.CommError(e.what()); };
+        cb.Stop = [&] { return ui.StopRequested(); };
         tmp.DisableControls();
         ui.ProgressStart(Tr("Čtení archivace", "Archive reading"));
         try {

@@ -6,8 +6,10 @@
 // nothing of the bytes' meaning: framing and check sums belong to Frames.
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +40,8 @@ PortProblem ProbePort(const std::string& device);
 // The reason in the current language, for `device` (its group is named in
 // the hint for a permission problem).
 std::string PortProblemText(PortProblem problem, const std::string& device, int osError = 0);
+// The message of port work given up on request (Abort, a signal).
+std::string PortWorkAbortedText();
 class NetPort;
 struct NetPortDeleter {
     void operator()(NetPort* p) const;
@@ -98,6 +102,22 @@ public:
                          std::uint8_t* reply, std::size_t expected, ReplyCheck accept = nullptr);
     void SetLineState(LineState state);
 
+    // ---- where the port's blocking work runs --------------------------------
+    // Open and every Transact hand their blocking part to the work runner
+    // when one is set; the runner runs it (on any thread), returns when it has
+    // ended and passes its exception on. The command-line tool sets none and
+    // works in place; the desktop program's runner (app/ui/PortWork.h) moves
+    // the work to a worker thread and keeps its windows live meanwhile. Busy
+    // is set on the caller's thread before the work is handed over, so a
+    // request made while work runs is refused at once ("busy").
+    using WorkRunner = std::function<void(const std::function<void()>& work)>;
+    void SetWorkRunner(WorkRunner runner) { runner_ = std::move(runner); }
+    // Asks the running work to give up: each of its waits notices within
+    // 50 ms, and the work throws EComm with PortWorkAbortedText(). Safe from
+    // any thread; cleared when the next piece of work starts.
+    void RequestAbort() { abort_ = true; }
+    bool AbortRequested() const { return abort_; }
+
     // The device path opened (for messages and diagnostics).
     const std::string& DevicePath() const { return devicePath_; }
     // True when the open device has gone away (an adapter unplugged).
@@ -117,6 +137,13 @@ private:
     // time, since pieces of it may be held up on the way).
     std::uint32_t ReplyWait(std::size_t requestLength, std::size_t expected) const;
 
+    void RunWork(const std::function<void()>& work);
+    std::size_t TransactHere(const std::uint8_t* request, std::size_t& requestLength, std::uint8_t* reply,
+                             std::size_t expected, ReplyCheck accept);
+    void ThrowIfAborted() const;
+
+    WorkRunner runner_;
+    std::atomic<bool> abort_{false};
     std::string devicePath_;
     std::vector<std::uint8_t> staged_;
     std::unique_ptr<NetPort, NetPortDeleter> net_;  // set while a network port is open
