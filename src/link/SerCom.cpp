@@ -137,6 +137,16 @@ PortProblem ProbePort(const std::string& device) {
     return PortProblem::None;
 }
 
+PortProblem CheckTerminal(const std::string& device, int* osError) {
+    const PortProblem probe = ProbePort(device);
+    if (probe != PortProblem::None) return probe;
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int error = fd < 0 ? errno : (::isatty(fd) ? 0 : ENOTTY);
+    if (fd >= 0) ::close(fd);
+    if (osError) *osError = error;
+    return ProblemOf(error);
+}
+
 std::string PortProblemText(PortProblem problem, const std::string& device, int osError) {
     switch (problem) {
         case PortProblem::None: return {};

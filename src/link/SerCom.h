@@ -37,6 +37,9 @@ std::vector<PortEntry> ListSerialPorts(const std::string& byIdFolder);
 // Checks without opening (opening would move the modem lines) whether the
 // device exists, is a terminal device and may be opened by this user.
 PortProblem ProbePort(const std::string& device);
+// Opens `device` briefly: None when it is a terminal this user may use,
+// else why not (`osError` gets the system's error number).
+PortProblem CheckTerminal(const std::string& device, int* osError = nullptr);
 // The reason in the current language, for `device` (its group is named in
 // the hint for a permission problem).
 std::string PortProblemText(PortProblem problem, const std::string& device, int osError = 0);
