@@ -254,6 +254,18 @@ private slots:
         ctx.Config.TSlot = 100;
         TFSetPC dlg(ctx);
         auto* field = Child<QLineEdit>(dlg, "NetPort_E");
+        // Screenshots in both languages, when asked for.
+        if (const QString shots = qEnvironmentVariable("KOLVEX_SHOT_DIR"); !shots.isEmpty()) {
+            for (int lang : {0, 1}) {
+                SetLanguage(lang);
+                dlg.ApplyCaptions();
+                field->setText(pty);
+                dlg.show();
+                QTest::qWait(50);
+                QVERIFY(dlg.grab().save(QStringLiteral("%1/setpc-%2.png").arg(shots, lang ? "en" : "cs")));
+            }
+            dlg.hide();
+        }
         // Refused before anything is stored: outside /dev, not a terminal.
         const struct {
             const char* path;

@@ -54,6 +54,10 @@ class PortWorkTest : public QObject {
         bool shown = false;
         QTimer::singleShot(abortAfterMs, [&] {
             shown = WaitWindowShown();
+            if (const QString shots = qEnvironmentVariable("KOLVEX_SHOT_DIR"); !shots.isEmpty())
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (w->objectName() == QLatin1String("TFPortWait"))
+                        w->grab().save(QStringLiteral("%1/portwait-%2.png").arg(shots, CurrentLanguage() == Lang::English ? "en" : "cs"));
             abortedAt = clock.elapsed();
             AbortRunningWork();
         });
@@ -67,7 +71,7 @@ class PortWorkTest : public QObject {
         }
         const qint64 ended = clock.elapsed();
         const qint64 stall = meter.Stop();
-        QCOMPARE(error, QStringLiteral("Communication aborted"));
+        QCOMPARE(error, QString::fromStdString(PortWorkAbortedText()));
         QVERIFY2(abortedAt >= 0, "the abort timer never ran");
         QVERIFY2(ended - abortedAt <= 500, qPrintable(QString::number(ended - abortedAt) + " ms after Abort"));
         QVERIFY(shown);
@@ -93,6 +97,9 @@ private slots:
         TSerCom port;
         InstallRunner(port);
         AbortedInTime([&] { OpenPortDirect(port, url, 20, 300); }, 1000);
+        SetLanguage(0);  // the window's Czech caption
+        AbortedInTime([&] { OpenPortDirect(port, url, 20, 300); }, 500);
+        SetLanguage(1);
         QVERIFY(!port.IsOpen());
         QVERIFY(!port.Busy);
         ::close(listener);

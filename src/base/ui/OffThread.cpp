@@ -49,6 +49,7 @@ public:
         auto* layout = new QVBoxLayout(this);
         layout->addWidget(label);
         layout->addLayout(buttons);
+        setMinimumWidth(260);
         adjustSize();
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
