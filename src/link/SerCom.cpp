@@ -419,8 +419,31 @@ std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestL
     return received;
 }
 
+void TSerCom::SettleAfterAbort() {
+    if (settleUntil_ == 0 || Handle < 0) return;
+    std::int64_t cap = 0;
+    StartDeadline(cap, 1000000);
+    const std::int64_t until = std::min(settleUntil_, cap);
+    settleUntil_ = 0;
+    std::int64_t quiet = 0;
+    StartDeadline(quiet, GapTimeout);
+    std::size_t seen = DrainInput();
+    while (!DeadlinePassed(1000000, cap)) {
+        const std::size_t now = DrainInput();
+        if (now != seen) {
+            seen = now;
+            StartDeadline(quiet, GapTimeout);
+        }
+        if (DeadlinePassed(GapTimeout, quiet) && DeadlinePassed(1000000, until)) break;
+        ThrowIfAborted();
+        WaitForInput(std::max(quiet, until));
+    }
+    staged_.clear();
+}
+
 std::size_t TSerCom::TransactHere(const std::uint8_t* request, std::size_t& requestLength,
                                   std::uint8_t* reply, std::size_t expected, ReplyCheck accept) {
+    SettleAfterAbort();
     const std::size_t count = requestLength;
     bool refused = false;  // a complete reply was refused; it waits in `reply`
     std::int64_t lostSince = -1;  // when a network connection was first lost
@@ -459,7 +482,10 @@ std::size_t TSerCom::TransactHere(const std::uint8_t* request, std::size_t& requ
             const std::size_t queued = DrainInput();
             if (queued == received) {
                 if (DeadlinePassed(ReplyTimeout, ReplyDeadline)) break;
-                ThrowIfAborted();
+                if (abort_) {
+                    settleUntil_ = ReplyDeadline;  // the answer may still come
+                    ThrowIfAborted();
+                }
                 WaitForInput(ReplyDeadline);
                 continue;
             }

@@ -144,6 +144,11 @@ private:
     std::size_t TransactHere(const std::uint8_t* request, std::size_t& requestLength, std::uint8_t* reply,
                              std::size_t expected, ReplyCheck accept);
     void ThrowIfAborted() const;
+    // After an exchange given up while the logger may still answer: waits
+    // until the line has been quiet for GapTimeout (at least up to the given
+    // up exchange's reply deadline, at most 1 s) and drops what came.
+    void SettleAfterAbort();
+    std::int64_t settleUntil_ = 0;  // reply deadline of the exchange given up; 0 = none
 
     WorkRunner runner_;
     std::atomic<bool> abort_{false};
