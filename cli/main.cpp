@@ -29,7 +29,7 @@ namespace {
 
 int Usage(const std::string& problem) {
     if (!problem.empty()) std::cerr << "kolvex12-cli: " << problem << "\n";
-    std::cerr << "usage: kolvex12-cli [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] COMMAND\n"
+    std::cerr << "usage: kolvex12-cli [--port P] [--idle MS] [--slot MS] [--reconnect S] [--lang cs|en] [--json] COMMAND\n"
                  "commands:\n"
                  "  ports                        list the serial ports\n"
                  "  info                         logger identity\n"
@@ -56,6 +56,8 @@ int Usage(const std::string& problem) {
                  "      or SIM for the simulated logger; without --port the port of kolvex12.cfg\n"
                  "      in the working folder\n"
                  "MS: 10..10000 in steps of 10\n"
+                 "--reconnect S: a lost network connection is made again for up to S seconds\n"
+                 "      (default 30) before the exchange fails\n"
                  "exit status: 0 success, 1 error talking to the logger or storing, 2 usage error,\n"
                  "      3 another run holds the logger's port or a target table (after --lock-wait,\n"
                  "      default 30 s), 128+N a download stopped by signal N (SIGTERM, SIGINT, SIGHUP)\n";
@@ -125,6 +127,13 @@ int main(int argc, char** argv) {
                 return Usage(a + " needs milliseconds 10..10000 in steps of 10");
             (a == "--idle" ? idleGiven : slotGiven) = true;
             (a == "--idle" ? opt.IdleMs : opt.SlotMs) = static_cast<int>(n);
+        } else if (a == "--reconnect") {
+            // How long a lost network connection is made again before an
+            // exchange fails.
+            const char* v = value("--reconnect");
+            long long n = 0;
+            if (!v || !ParseInt(v, n) || n < 0 || n > 3600) return Usage("--reconnect needs seconds 0..3600");
+            kolvex::SetNetworkReconnectSeconds(static_cast<int>(n));
         } else if (a == "--lang") {
             const char* v = value("--lang");
             if (!v) return Usage("--lang needs cs or en");

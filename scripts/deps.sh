@@ -14,7 +14,7 @@ KOLVEX_PACKAGES=(
   libxlsxwriter-dev
   libfmt-dev
   pxlib-dev
-  libgensio-dev ser2net
+  ser2net python3-serial
   fonts-liberation2
   python3-dbfread python3-dbf python3-openpyxl
   poppler-utils

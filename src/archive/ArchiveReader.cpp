@@ -139,6 +139,7 @@ ArchiveReadResult ReadArchiveRange(const ArchiveBlockReader& read, const LoggerI
                 into.insert(into.end(), block.begin(), block.end());
                 return true;
             } catch (const EComm& e) {
+                if (cb.Stop && cb.Stop()) return false;
                 const StepFailure what = cb.OnCommError ? cb.OnCommError(e) : StepFailure::Abort;
                 if (what == StepFailure::Abort) return false;
             }
@@ -149,7 +150,7 @@ ArchiveReadResult ReadArchiveRange(const ArchiveBlockReader& read, const LoggerI
     buf.reserve(2 * kArchiveStep);
     while (done < total) {
         buf.clear();
-        if ((cb.StopRequested && cb.StopRequested()) || !readStep(addr, buf)) {
+        if ((cb.Stop && cb.Stop()) || !readStep(addr, buf)) {
             result.Aborted = true;
             break;
         }
@@ -189,6 +190,10 @@ ArchiveReadResult ReadArchiveRange(const ArchiveBlockReader& read, const LoggerI
             break;
         }
         if (cb.Progress) cb.Progress(static_cast<int>(done * 100 / total));
+        if (done < total && cb.Stop && cb.Stop()) {
+            result.Aborted = true;
+            break;
+        }
     }
     if (result.Aborted) result.ResumeAddress = started ? addr : start;
     result.FormatErrors = decoder.FormatErrors();

@@ -98,8 +98,9 @@ struct ArchiveReadCallbacks {
     std::function<void(const ArchiveSample&)> Sample;          // every stored sample
     std::function<void(int percent)> Progress;                  // after every step
     std::function<StepFailure(const EComm& error)> OnCommError;  // default: Abort
-    // Asked before every step: true ends the range there as an abort does.
-    std::function<bool()> StopRequested;
+    // Asked before and after every step and before a failed step is offered
+    // for retry: true ends the range as an abort does (Abort pressed, a signal).
+    std::function<bool()> Stop;
 };
 
 // Reads the 256 bytes of archive memory at an address (throws EComm on a

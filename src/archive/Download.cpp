@@ -542,7 +542,7 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
             return ui.CommError(e.what());
         };
         bool stopped = false;
-        cb.StopRequested = [&] { return stopped = ui.StopRequested(); };
+        cb.Stop = [&] { return stopped = ui.StopRequested(); };
         tmp.DisableControls();
         ui.ProgressStart(Tr("Čtení archivace", "Archive reading"));
         try {

@@ -55,6 +55,9 @@ public:
         (void)dir;
         return false;
     }
+    // True once the user (or a termination signal) asked the download to
+    // stop: the range ends as after Abort on a communication error.
+    virtual bool StopRequested() { return false; }
     // Records read so far, told before each Progress.
     virtual void RecordsRead(std::uint64_t records) { (void)records; }
     // Asked before every step of the range: true ends the reading there as

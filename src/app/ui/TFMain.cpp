@@ -33,6 +33,7 @@
 #include "app/ui/Desktop.h"
 #include "app/ui/LiveTrendPanel.h"
 #include "base/ui/ModalRunner.h"
+#include "base/ui/OffThread.h"
 #include "app/ui/PortStatus.h"
 #include "app/ui/TFAbout02.h"
 #include "app/ui/TFSetPC.h"
@@ -130,6 +131,10 @@ TFMain::TFMain(AppContext& ctx, TimeSource clock, QWidget* parent)
     portStatus_ = new PortStatus(ctx_, this);
     statusBar()->addPermanentWidget(portStatus_, 1);
 
+    // The port's waits run off this window's thread (base/ui/OffThread.h).
+    ctx_.Port.SetWorkRunner([&port = ctx_.Port](const std::function<void()>& work) {
+        RunOffThread(work, [&port] { port.RequestAbort(); });
+    });
     Startup();
     timer1_->start();
 }
@@ -137,6 +142,7 @@ TFMain::TFMain(AppContext& ctx, TimeSource clock, QWidget* parent)
 TFMain::~TFMain() {
     // The data module outlives the window; its questions must not reach it.
     ctx_.Adm.SetAnswerer(nullptr);
+    ctx_.Port.SetWorkRunner(nullptr);
 }
 
 // ---- building the window ----------------------------------------------------
@@ -440,7 +446,17 @@ void TFMain::StorePlacement() {
     ctx_.Config.MeasuringOn = zobrMereniSB_->isChecked() ? 1 : 0;
 }
 
+bool TFMain::Busy() const { return downloading_ || WorkRunning(); }
+
 void TFMain::closeEvent(QCloseEvent* event) {
+    if (WorkRunning()) {
+        // Port work waits in a local event loop below this call: it gives up
+        // first, then the window closes.
+        AbortRunningWork();
+        event->ignore();
+        QTimer::singleShot(50, this, &QWidget::close);
+        return;
+    }
     ArchiveViewerStoreState();
     timer1_->stop();
     ctx_.Port.Close();
@@ -673,6 +689,8 @@ void TFMain::Timer1Timer() {
     timeP_->setText(LongTimeText(now.time()));
     // Exchanges of dialogs and downloads (the timer fires while they run).
     portStatus_->Follow();
+    // While a command's exchange runs, the port is left alone until the next tick.
+    if (ctx_.Port.Busy) return;
     // An unplugged adapter that is back: the live display goes on by itself.
     if (zobrMereniSB_->isChecked() && portStatus_->Resume()) schedule_.Reset();
     if (zobrMereniSB_->isChecked()) ReadLiveValues();
@@ -681,6 +699,7 @@ void TFMain::Timer1Timer() {
 void TFMain::ReadLiveValues() {
     const QDateTime now = clock_();
     const double secondsOfDay = now.time().msecsSinceStartOfDay() / 1000.0;
+    if (ctx_.Port.Busy) return;  // a command's exchange runs: read at a later tick
     if (!schedule_.Due(secondsOfDay)) return;
 
     SetLamps(kLampReading, true);  // the reading below blocks the window

@@ -72,7 +72,7 @@ public:
     // True when applying the port at start-up failed (placement skipped).
     bool StartupPortFailed() const { return startupPortFailed_; }
     // True while a command unwinds that must end before the window closes.
-    bool Busy() const { return downloading_; }
+    bool Busy() const;
     // The archive viewer, once it exists (it stays for the rest of the run).
     TFADbf* Viewer() const { return viewer_; }
     LiveTrendPanel* LiveTrend() const { return liveTrend_; }

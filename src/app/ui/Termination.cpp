@@ -9,6 +9,8 @@
 
 #include <csignal>
 
+#include "base/ui/OffThread.h"
+
 #include <pthread.h>
 
 #include <sys/socket.h>
@@ -39,6 +41,13 @@ void OnSignal(int sig) {
 // visible dialog is dismissed (a progress window's reject is its Abort), and
 // when none is left and no command is unwinding, the main window closes.
 void Step(QTimer* timer) {
+    // Port work waiting on the line at the signal gives up; what follows (a
+    // download storing its records and moving the bookmark) may talk on.
+    static bool workAborted = false;
+    if (!workAborted) {
+        workAborted = true;
+        AbortRunningWork();
+    }
     bool dialogs = false;
     for (QWidget* w : QApplication::topLevelWidgets()) {
         auto* dialog = qobject_cast<QDialog*>(w);

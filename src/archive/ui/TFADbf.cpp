@@ -25,6 +25,7 @@
 #include "base/ui/Help.h"
 #include "base/ui/Icons.h"
 #include "base/ui/ModalRunner.h"
+#include "base/ui/OffThread.h"
 #include "base/ui/TFProgress.h"
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
@@ -121,6 +122,7 @@ public:
         return files.first().toStdString();
     }
     kolvex::StepFailure CommError(const std::string& message) override {
+        if (StopRequested()) return kolvex::StepFailure::Abort;  // no question after Abort
         QMessageBox box(QMessageBox::Critical, QStringLiteral("kolvex12"), BoxText(message),
                         QMessageBox::Abort | QMessageBox::Retry, parent_);
         box.setDefaultButton(QMessageBox::Retry);
@@ -128,7 +130,9 @@ public:
     }
     void ProgressStart(const std::string& message) override {
         progress_ = std::make_unique<TFProgress>(parent_);
-        progress_->SetMessage(Q(message), false);
+        // Abort ends the range at once: the exchange under way gives up too.
+        progress_->SetMessage(Q(message), true);
+        QObject::connect(progress_.get(), &TFProgress::Aborting, [] { AbortRunningWork(); });
         progress_->show();
         QCoreApplication::processEvents();
     }
@@ -136,6 +140,7 @@ public:
         if (progress_) progress_->SetProgress(percent);
         QCoreApplication::processEvents();
     }
+    bool StopRequested() override { return progress_ && progress_->Aborted(); }
     void ProgressEnd() override {
         if (!progress_) return;
         progress_->close();

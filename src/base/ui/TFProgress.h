@@ -29,6 +29,10 @@ public:
     // The abort button's caption by the language.
     void ApplyCaptions();
 
+signals:
+    // The user (or a termination signal) asked to stop.
+    void Aborting();
+
 public slots:
     void Abort_BBClick();
     void reject() override;
@@ -44,6 +48,7 @@ private:
     QLabel* lProgress_;
     QPushButton* abortBB_;
     bool aborted_ = false;
+    void SetAborted();
 };
 
 }  // namespace kolvex::ui
