@@ -50,7 +50,7 @@ std::string Serial8(std::int32_t serial) {
 
 // Makes a written file durable; false when it cannot be synced.
 bool SyncPath(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     const bool ok = ::fsync(fd) == 0;
     ::close(fd);
