@@ -131,6 +131,8 @@ int RunExport(const Options& o, const std::vector<std::string>& args) {
         throw EADM(Tr("Tabulka " + table + " má starou strukturu; převeďte ji v programu kolvex12",
                       "The table " + table + " has the old structure; convert it in the kolvex12 program"));
     Table& t = adm.Table1;
+    if (const std::string w = DamagedRecordsWarning(table, t.DamagedRecords()); !w.empty())
+        std::cerr << "kolvex12-cli: " << w << std::endl;
     const int stepIndex = StepIndexOf(step);
     std::uint64_t count = 0;
     const char* unit = "rows";

@@ -159,7 +159,10 @@ int main(int argc, char** argv) {
     if (rest[0] != "ports" && rest[0] != "dump" && rest[0] != "export" && rest[0] != "repair") {
         if (opt.Port.empty()) {
             kolvex::ConfigRecord cfg;
-            if (!kolvex::LoadConfigFile(kolvex::kConfigFileName, cfg) || cfg.ComPort.empty())
+            std::string refusal;
+            const bool loaded = kolvex::LoadConfigFile(kolvex::kConfigFileName, cfg, &refusal);
+            if (!refusal.empty()) std::cerr << "kolvex12-cli: " << refusal << "\n";
+            if (!loaded || cfg.ComPort.empty())
                 return Usage(std::string("no --port given and no port in ") + kolvex::kConfigFileName +
                              " in the working folder; the ports of this computer:\n" + PortListing() +
                              "  SIM  (the simulated logger)");

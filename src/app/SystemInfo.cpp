@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/ReadFile.h"
+
 namespace kolvex {
 
 std::string PrettyNameFromOsRelease(std::string_view content) {
@@ -37,11 +39,8 @@ std::string PrettyNameFromOsRelease(std::string_view content) {
 
 SystemInfo QuerySystemInfo(const std::string& osReleasePath) {
     SystemInfo info;
-    std::ifstream in(osReleasePath);
-    if (in) {
-        std::ostringstream text;
-        text << in.rdbuf();
-        const std::string name = PrettyNameFromOsRelease(text.str());
+    if (const auto text = ReadRegularFile(osReleasePath, 64 << 10)) {
+        const std::string name = PrettyNameFromOsRelease(std::string(text->begin(), text->end()));
         if (!name.empty()) info.OS = name;
     }
     utsname u{};

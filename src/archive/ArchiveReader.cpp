@@ -115,6 +115,12 @@ bool ArchiveDecoder::Decode(const std::uint8_t* b, ArchiveSample& sample) {
         }
         sample.Values[slot++] = ConvertRawValue(image_, input, raw);
     }
+    if (!IsDateTimeInRange(timestamp_)) {
+        // Periods run on past the year 9999: a date error, with the
+        // replacement date of the other date errors.
+        formatErrors_ |= kFormatErrorDate;
+        timestamp_ = Epoch2000();
+    }
     sample.Timestamp = StoredTimestamp(timestamp_);
     Advance();
     return true;

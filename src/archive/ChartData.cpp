@@ -123,6 +123,8 @@ void LoadChartData(Table& t, ArchiveParameterRecord& rec, const ChartLooks& look
     ChartDetail& detail = out.Detail;
     t.Scan(out.Fields, 1, [&](const ScanBlock& blk) {
         for (std::size_t r = 0; r < blk.Rows; ++r) {
+            // A record without a time stamp (empty or damaged) has no place on the time axis.
+            if (blk.Nulls[r * blk.Fields]) continue;
             const double* v = blk.Values + r * blk.Fields;
             const double tt = v[0];
             if (!anyRecord) minT = maxT = tt;
@@ -178,6 +180,7 @@ void ChartViewPoints(Table& t, const ChartData& data, double lo, double hi, int 
             t.Scan(data.Fields, first, [&](const ScanBlock& blk) {
                 for (std::size_t r = 0; r < blk.Rows; ++r) {
                     if (blk.FirstRecNo + static_cast<std::int64_t>(r) > last) return false;
+                    if (blk.Nulls[r * blk.Fields]) continue;
                     const double* v = blk.Values + r * blk.Fields;
                     if (!data.Period.All && (v[0] < data.Period.Start || v[0] > data.Period.End)) continue;
                     for (int k = 0; k < 2; ++k)

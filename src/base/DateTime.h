@@ -16,6 +16,11 @@ struct DateTimeParts {
 };
 
 bool IsValidDate(int year, int month, int day);
+
+// Whether a date-time value falls in the years 1 to 9999 (0001-01-01 00:00 to
+// 9999-12-31 23:59:59.999), the range every decoded time stamp is checked
+// against; NaN and infinities do not.
+bool IsDateTimeInRange(double value);
 bool IsValidTime(int hour, int minute, int second, int millisecond);
 
 // Encodes a valid date and time; nullopt when the parts do not form one.

@@ -207,6 +207,21 @@ TEST(ChartData, PeriodEmptyAndUnsortedTables) {
         ASSERT_EQ(out[0].size(), 3u);
         EXPECT_EQ(out[0][1], (ChartPoint{2, 0.0}));
     }
+    // A record without a time stamp (empty or damaged) is no point: no place on the time axis.
+    {
+        Chart chart(Days(), Record(1, 2, false, false));
+        Table& t = chart.adm.Table1;
+        t.Append();
+        t.SetFloat(1, 99);
+        t.Post();
+        const ChartData d = chart.Load();
+        ExpectRange(d.Bottom, TimeAxisWithMargins(1, 10), "no time");
+        ExpectRange(d.Left, Margins(11, 20), "no time");
+        EXPECT_EQ(d.Detail.Count(), 10u);
+        std::vector<ChartPoint> out[2];
+        ChartViewPoints(t, d, 0, 11, 800, out);
+        EXPECT_EQ(out[0].size(), 10u);
+    }
 }
 
 TEST(ChartData, SpikeKeptAtTheDetailAndNarrowViewsReadAgain) {

@@ -1,6 +1,8 @@
 // The about box, the system information, the help pages and the common
 // error display.
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -139,6 +141,17 @@ private slots:
         QVERIFY(page.open(QIODevice::WriteOnly));
         page.close();
         QCOMPARE(InstalledHelpFolder(bin), prefix.filePath(QStringLiteral("share/kolvex12/help")));
+
+        // A named pipe as a page is refused at once and named, not waited on.
+        const QString pipe = prefix.filePath(QStringLiteral("share/kolvex12/help/en/77.html"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        ShowHelpContents(nullptr);
+        HelpBrowser()->setSource(QUrl::fromLocalFile(pipe));
+        QVERIFY2(HelpBrowser()->toPlainText().contains(pipe), qPrintable(HelpBrowser()->toPlainText()));
+        HelpBrowser()->window()->close();
+        QVERIFY(page.remove());
+        QCOMPARE(::mkfifo(QFile::encodeName(page.fileName()).constData(), 0600), 0);
+        QCOMPARE(InstalledHelpFolder(bin), QString());
     }
 
     void commonErrorDisplay() {

@@ -202,7 +202,9 @@ void LiveTrendPanel::LoadSettings() {
     // The configuration path is fixed at start-up, after this panel exists.
     if (settingsLoaded_ || ctx_.ConfigPath.empty()) return;
     settingsLoaded_ = true;
-    settings_ = LoadLiveSettings(LiveSettingsPath(ctx_.ConfigPath));
+    std::string refusal;
+    settings_ = LoadLiveSettings(LiveSettingsPath(ctx_.ConfigPath), &refusal);
+    if (!refusal.empty()) ShowError(this, BoxText(refusal));
     const QSignalBlocker block(windowCB_);
     windowCB_->setCurrentIndex(static_cast<int>(settings_.Window));
     fileL_->setText(Q(settings_.RecordFile));

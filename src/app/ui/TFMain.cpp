@@ -400,8 +400,12 @@ void TFMain::Startup() {
 }
 
 bool TFMain::LoadConfig() {
-    const bool loaded = LoadConfigFile(ctx_.ConfigPath, ctx_.Config);
+    std::string refusal;
+    const bool loaded = LoadConfigFile(ctx_.ConfigPath, ctx_.Config, &refusal);
     if (loaded) SetLanguage(ctx_.Config.Language);
+    // A configuration that is no regular file is refused and named; the run
+    // then goes on as without one.
+    if (!refusal.empty()) ShowError(nullptr, BoxText(refusal));
     return loaded;
 }
 

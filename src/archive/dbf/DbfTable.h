@@ -105,6 +105,7 @@ public:
     // The table has memo fields but its memo file (".dbt" or ".fpt") is
     // missing or unreadable: memo fields read empty.
     bool MemoMissing() const { return memoMissing_; }
+    std::int64_t DamagedRecords() override;
 
 private:
     enum class State { Browse, Edit, Insert };
@@ -133,6 +134,7 @@ private:
     void Reset();
     void OpenMemo();
     std::string ReadMemo(const DbfField& f, const std::uint8_t* p) const;
+    bool StampDamaged(const DbfField& f, const std::uint8_t* r) const;
 
     int fd_ = -1;
     bool writable_ = false;
@@ -180,6 +182,8 @@ private:
 
     bool deletedKnown_ = false;
     std::int64_t deleted_ = 0;
+    bool damagedKnown_ = false;  // damaged_ holds the count of the records as they are
+    std::int64_t damaged_ = 0;
     bool liveValid_ = false;
     std::vector<std::uint32_t> live_;
 };

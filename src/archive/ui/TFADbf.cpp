@@ -608,6 +608,8 @@ QString TFADbf::TableStatusText() const {
 
 void TFADbf::OfferRepair() {
     Table& t = ctx_.Adm.Table1;
+    if (const std::string w = DamagedRecordsWarning(t.Path(), t.DamagedRecords()); !w.empty())
+        Hooks.Warn(QStringLiteral("kolvex12"), BoxText(w));
     const std::int64_t missing = t.MissingRecords();
     if (missing <= 0) return;
     const QString backup = Q(kolvex::ReplaceExtension(t.Path(), ".dbfbak"));
@@ -701,7 +703,9 @@ void TFADbf::RestoreChartView(const std::string& path) {
     // Once per run: the first table shown, if it is the one left last time.
     if (stateChecked_ || ctx_.ConfigPath.empty()) return;
     stateChecked_ = true;
-    const std::optional<ViewerState> s = LoadViewerState(ViewerStatePath(ctx_.ConfigPath));
+    std::string refusal;
+    const std::optional<ViewerState> s = LoadViewerState(ViewerStatePath(ctx_.ConfigPath), &refusal);
+    if (!refusal.empty()) Hooks.Error(EADM(refusal));
     if (s && s->TablePath == path && ctx_.Adm.Table1.IsOpen()) chart_->ShowPeriod(s->Start, s->End);
 }
 

@@ -52,7 +52,8 @@ public:
     void OpenArchiveView(const QString& path);
     // The status line of the open table: its path and record count.
     QString TableStatusText() const;
-    // A table cut short opened read-only: says so and offers the repair.
+    // Warns about records with damaged time stamps; a table cut short opened
+    // read-only: says so and offers the repair.
     void OfferRepair();
     // Lets the user choose a table, starting at path, and shows it.
     void OpenArchiveDialog(const QString& path);
