@@ -104,6 +104,7 @@ public:
     bool LineLost() const;
 
 private:
+    void OpenPort();
     bool WriteAll(const std::uint8_t* data, std::size_t& length);
     // Moves whatever the input queue holds into the staging buffer; returns
     // the number of bytes arrived since the purge.

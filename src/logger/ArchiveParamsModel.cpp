@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/AuditTrail.h"
 #include "base/Errors.h"
+#include "logger/LoggerAudit.h"
 #include "logger/LoggerOps.h"
 #include "logger/Conversion.h"
 #include "logger/Periods.h"
@@ -609,8 +611,21 @@ StoreResult StoreArchiveParams(LoggerOps& ops, const ParameterBlock& read, const
     ops.Data().Image.Parameters = edited;
     ops.WriteArchiveControl(edited);
     ops.WriteParameterBlock(edited);
-    if (!erase) return StoreResult::Written;
-    ops.EmptyArchive();
+    // Each change is in the audit trail before the store is reported done.
+    if (!erase) {
+        AuditParameterStore(ops.Data().Image, read, edited);
+        return StoreResult::Written;
+    }
+    std::string auditError;
+    try {
+        AuditParameterStore(ops.Data().Image, read, edited);
+    } catch (const EAudit& e) {
+        auditError = e.what();  // reported after the erase, which the user agreed to
+    }
+    const ArchivePointers before = ops.ReadArchivePointers(8);
+    ops.WriteArchiveReadPointer(before.ArchiveWrite);
+    AuditArchiveErase(ops.Data().Image, before, before.ArchiveWrite, audit::ParameterStore);
+    if (!auditError.empty()) throw EAudit(auditError);
     return StoreResult::WrittenAndEmptied;
 }
 

@@ -13,8 +13,12 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include <optional>
+
 #include "base/ui/DialogKit.h"
+#include "base/AuditTrail.h"
 #include "base/DateTime.h"
+#include "logger/LoggerAudit.h"
 #include "logger/ServiceViews.h"
 
 namespace kolvex::ui {
@@ -124,6 +128,7 @@ void TFSetCas::OpenSequence() {
     warning_->setText(Q(InvalidClockWarning(clock, CurrentLanguage())));
     warning_->setVisible(!clockValid_);
     remembered_ = ClockToDateTime(clock);
+    readAt_ = NowLocal();
     const DateTimeParts p = DecodeDateTime(remembered_);
     time_->setTime(QTime(p.Hour, p.Minute, p.Second, 0));
     date_->setDate(QDate(p.Year, p.Month, p.Day));
@@ -148,15 +153,26 @@ void TFSetCas::Store() {
         if (t == remembered_) t = 0;
         if (t == 0 && !clockValid_ && Hooks.Ask(Q(InvalidClockQuestion(CurrentLanguage())), Answer::Yes)) t = Now();
     }
+    std::optional<double> oldClock;
     if (t != 0) {
         ctx_.Ops.WriteClock(DateTimeToClock(t));  // ESetCas outside 2000..2099
+        // The logger's time before: as read when the dialog opened, run on since.
+        if (clockValid_) oldClock = remembered_ + (NowLocal() - readAt_);
         clockValid_ = true;
     }
     const auto address = static_cast<std::uint8_t>(adr_->value());
-    ctx_.Ops.WriteLoggerAddress(address);
+    try {
+        ctx_.Ops.WriteLoggerAddress(address);
+    } catch (...) {
+        // The clock is set all the same: its entry goes in before the error shows.
+        if (t != 0) (void)WriteAuditReporting(ClockSetEvent(ctx_.Logger.Image, oldClock, t, dlePc_->isChecked() ? "pc" : "entered"));
+        throw;
+    }
     ctx_.Port.LoggerAddress = address;
     ctx_.Config.BusAddress = address;
     ctx_.Config.SetClockFromPC = dlePc_->isChecked() ? 1 : 0;
+    // The set clock in the audit trail before the dialog reports it done.
+    if (t != 0) AuditClockSet(ctx_.Logger.Image, oldClock, t, dlePc_->isChecked() ? "pc" : "entered");
 }
 
 void TFSetCas::SetUp_BBClick() {

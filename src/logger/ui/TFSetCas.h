@@ -50,6 +50,7 @@ private:
 
     kolvex::LoggerContext& ctx_;
     double remembered_ = 0;
+    double readAt_ = 0;  // the PC's time when the clock was read
     LoggerClock clock_;       // the bytes read when the dialog opened
     bool clockValid_ = true;  // they form a date and time the logger can hold
     QGroupBox *casGb_, *komGb_;
