@@ -194,16 +194,18 @@ void TSerCom::Open() {
         if (LinkTrace* t = CurrentLinkTrace()) t->Note("error", "open " + PortName + ": " + e.what());
         throw;
     }
-    if (LinkTrace* t = CurrentLinkTrace()) {
-        static const char* const parity[] = {"none", "odd", "even"};
-        t->Note("open", "port " + PortName + " (" + devicePath_ + "), " + std::to_string(BaudRate) +
-                            " baud, 8 data bits, parity " + (Parity < 3 ? parity[Parity] : "?") +
-                            ", 1 stop bit, RTS " + ((LineControl & 0x04) ? "on" : "off") + ", DTR " +
-                            ((LineControl & 0x08) ? "on" : "off") + ", idle " + std::to_string(IdleTime / 1000) +
-                            " ms, reply time-out " + std::to_string(ReplyTimeout / 1000) + " ms, gap " +
-                            std::to_string(GapTimeout / 1000) + " ms, attempts " + std::to_string(Tries) +
-                            ", logger address " + std::to_string(LoggerAddress) + (net_ ? ", network port" : ""));
-    }
+    if (LinkTrace* t = CurrentLinkTrace()) t->Note("open", SettingsText());
+}
+
+std::string TSerCom::SettingsText() const {
+    static const char* const parity[] = {"none", "odd", "even"};
+    return "port " + PortName + " (" + (Handle >= 0 ? devicePath_ : std::string("closed")) + "), " +
+           std::to_string(BaudRate) + " baud, 8 data bits, parity " + (Parity < 3 ? parity[Parity] : "?") +
+           ", 1 stop bit, RTS " + ((LineControl & 0x04) ? "on" : "off") + ", DTR " +
+           ((LineControl & 0x08) ? "on" : "off") + ", idle " + std::to_string(IdleTime / 1000) +
+           " ms, reply time-out " + std::to_string(ReplyTimeout / 1000) + " ms, gap " +
+           std::to_string(GapTimeout / 1000) + " ms, attempts " + std::to_string(Tries) + ", logger address " +
+           std::to_string(LoggerAddress) + (net_ ? ", network port" : "");
 }
 
 void TSerCom::OpenPort() {

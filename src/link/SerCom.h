@@ -98,6 +98,8 @@ public:
                          std::uint8_t* reply, std::size_t expected, ReplyCheck accept = nullptr);
     void SetLineState(LineState state);
 
+    // The port, its device and every line setting, as one line of text.
+    std::string SettingsText() const;
     // The device path opened (for messages and diagnostics).
     const std::string& DevicePath() const { return devicePath_; }
     // True when the open device has gone away (an adapter unplugged).
