@@ -292,3 +292,36 @@ TEST(AuditTrail, TraceHoldsEveryFrameInOrderAndTheFailingOnes) {
     EXPECT_NE(t.find("exit  status 1"), std::string::npos);
     sim.Stop();
 }
+
+TEST(AuditTrail, SummerTimeStepsAreFoundOnlyAtTheChange) {
+    const char* before = std::getenv("TZ");
+    const std::string saved = before ? before : "";
+    ::setenv("TZ", "Europe/Prague", 1);
+    ::tzset();
+    struct Case {
+        const char* Name;
+        int Year, Month, Day, Hour, Minute;
+        int JumpMinutes;  // added to the usual 10-minute step at the fifth record
+        int Findings;
+        bool Repeated;
+    };
+    const Case cases[] = {
+        {"spring: an hour skipped", 2026, 3, 29, 1, 20, 60, 1, false},
+        {"autumn: an hour repeated", 2026, 10, 25, 2, 20, -60, 1, true},
+        {"summer: a gap is no change", 2026, 6, 10, 1, 20, 60, 0, false},
+        {"spring: no step at all", 2026, 3, 29, 1, 20, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SummerTimeCheck check;
+        double t = *TryEncodeDateTime(c.Year, c.Month, c.Day, c.Hour, c.Minute, 0);
+        for (int i = 0; i < 10; ++i) {
+            check.Add(t);
+            t += (10 + (i == 4 ? c.JumpMinutes : 0)) / 1440.0;
+        }
+        ASSERT_EQ(check.Findings().size(), static_cast<std::size_t>(c.Findings)) << c.Name;
+        if (c.Findings) EXPECT_EQ(check.Findings()[0].Repeated, c.Repeated) << c.Name;
+    }
+    if (before) ::setenv("TZ", saved.c_str(), 1);
+    else ::unsetenv("TZ");
+    ::tzset();
+}
