@@ -7,7 +7,6 @@
 #include <dirent.h>
 #include <signal.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -562,8 +561,6 @@ namespace kolvex {
 
 namespace {
 
-std::atomic<int> g_driftLimit{kDefaultDriftLimitSeconds};
-
 void AuditDownload(const LoggerImage& image, const ConfigRecord& config, const DownloadResult& r,
                    const std::string& error, DownloadUi& ui, DownloadResult& out) {
     AuditEvent e;
@@ -595,9 +592,6 @@ void AuditDownload(const LoggerImage& image, const ConfigRecord& config, const D
 }
 
 }  // namespace
-
-void SetDriftLimitSeconds(int seconds) { g_driftLimit = seconds; }
-int DriftLimitSeconds() { return g_driftLimit; }
 
 DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui, DownloadResult* partial) {
     DownloadResult local;

@@ -110,18 +110,14 @@ std::optional<std::string> TargetFileName(const ConfigRecord& config, const Logg
 // The confirmation text of a split download.
 std::string DownloadQuestion(const std::string& basePath, std::int32_t splitFlags, Lang lang);
 
-// The limit of the clock drift above which a download warns (seconds;
-// kDefaultDriftLimitSeconds until set).
-void SetDriftLimitSeconds(int seconds);
-int DriftLimitSeconds();
-
 // The whole download. A record identical to one that an existing target
 // already holds (the same time stamp and values) is not appended again, so a
 // repeated download stores every record exactly once. When `partial` is
 // given, it holds the counts so far also when an error ends the download.
 // Every download that started reads the logger's clock at its end (a warning
 // through ui.Message above the drift limit or at a summer-time step) and
-// writes its audit entry, also when an error ends it.
+// writes its audit entry, also when an error ends it. The drift limit is
+// DriftLimitSeconds() of logger/LoggerAudit.h.
 DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui,
                            DownloadResult* partial = nullptr);
 

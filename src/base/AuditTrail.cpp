@@ -348,7 +348,18 @@ std::string AuditObjectText(const json& entry, Lang lang) {
 
 namespace {
 
+std::string Plain(const json& v) { return v.is_string() ? v.get<std::string>() : v.dump(); }
+
 void Flatten(const json& v, const std::string& prefix, std::string& out) {
+    // A list of changed fields reads "field: old -> new".
+    if (v.is_array() && !v.empty() && v[0].is_object() && v[0].contains("field")) {
+        for (const json& c : v) {
+            if (!out.empty()) out += "  ";
+            out += Plain(c.value("field", json())) + ": " + Plain(c.value("old", json())) + " -> " +
+                   Plain(c.value("new", json()));
+        }
+        return;
+    }
     if (v.is_object()) {
         for (auto it = v.begin(); it != v.end(); ++it)
             Flatten(it.value(), prefix.empty() ? it.key() : prefix + "." + it.key(), out);

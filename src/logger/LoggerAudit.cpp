@@ -1,9 +1,15 @@
 #include "logger/LoggerAudit.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 
 #include "base/AuditTrail.h"
 #include "base/DateTime.h"
@@ -132,6 +138,54 @@ void AuditArchiveErase(const LoggerImage& image, const ArchivePointers& before, 
 }
 
 // ---- clock ------------------------------------------------------------------
+
+namespace {
+std::atomic<int> g_driftLimit{kDefaultDriftLimitSeconds};
+}  // namespace
+
+void SetDriftLimitSeconds(int seconds) { g_driftLimit = seconds < 0 ? 0 : seconds; }
+int DriftLimitSeconds() { return g_driftLimit; }
+
+std::string ClockSettingsPath(const std::string& configPath) {
+    return (std::filesystem::path(configPath).parent_path() / "kolvex12-clock.ini").string();
+}
+
+int LoadDriftLimit(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return kDefaultDriftLimitSeconds;
+    struct stat st {};
+    char buf[512] = {};
+    ssize_t n = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) n = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    if (n <= 0) return kDefaultDriftLimitSeconds;
+    const std::string text(buf, static_cast<std::size_t>(n));
+    const auto at = text.find("drift_limit=");
+    if (at == std::string::npos) return kDefaultDriftLimitSeconds;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str() + at + 12, &end, 10);
+    return (end == text.c_str() + at + 12 || v < 0 || v > 86400L * 366) ? kDefaultDriftLimitSeconds : static_cast<int>(v);
+}
+
+bool SaveDriftLimit(const std::string& path, int seconds) {
+    mode_t mode = 0644;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) return false;
+        mode = st.st_mode & 07777;
+    }
+    const std::string tmp = path + ".tmp~" + std::to_string(::getpid());
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) return false;
+    const std::string text = "drift_limit=" + std::to_string(seconds) + "\n";
+    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
 
 bool ClockDrift::Exceeded() const { return !Valid || std::llabs(Seconds) > LimitSeconds; }
 

@@ -44,6 +44,19 @@ void AuditArchiveErase(const LoggerImage& image, const ArchivePointers& before, 
 
 inline constexpr int kDefaultDriftLimitSeconds = 60;
 
+// The limit above which a download warns of the drift (process-wide;
+// kDefaultDriftLimitSeconds until set).
+void SetDriftLimitSeconds(int seconds);
+int DriftLimitSeconds();
+// The desktop program keeps its limit in "kolvex12-clock.ini" beside the
+// configuration file (a line "drift_limit=SECONDS"); a missing or unreadable
+// file gives the default.
+std::string ClockSettingsPath(const std::string& configPath);
+int LoadDriftLimit(const std::string& path);
+// Writes the file anew (through a temporary file and a rename, keeping the
+// mode of the file it replaces); false when that fails.
+bool SaveDriftLimit(const std::string& path, int seconds);
+
 // The logger's clock compared with the PC's at the moment it was read.
 struct ClockDrift {
     bool Valid = false;       // the clock bytes formed a date and time

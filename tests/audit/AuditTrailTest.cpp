@@ -319,7 +319,9 @@ TEST(AuditTrail, SummerTimeStepsAreFoundOnlyAtTheChange) {
             t += (10 + (i == 4 ? c.JumpMinutes : 0)) / 1440.0;
         }
         ASSERT_EQ(check.Findings().size(), static_cast<std::size_t>(c.Findings)) << c.Name;
-        if (c.Findings) EXPECT_EQ(check.Findings()[0].Repeated, c.Repeated) << c.Name;
+        if (c.Findings) {
+            EXPECT_EQ(check.Findings()[0].Repeated, c.Repeated) << c.Name;
+        }
     }
     if (before) ::setenv("TZ", saved.c_str(), 1);
     else ::unsetenv("TZ");

@@ -42,6 +42,7 @@
 #include "archive/ui/TFAudit.h"
 #include "archive/ui/ViewerSupport.h"
 #include "logger/Conversion.h"
+#include "logger/LoggerAudit.h"
 #include "logger/ui/TFAErase.h"
 #include "logger/ui/TFAParama.h"
 #include "logger/ui/TFSetCas.h"
@@ -382,6 +383,7 @@ void TFMain::Startup() {
 bool TFMain::LoadConfig() {
     const bool loaded = LoadConfigFile(ctx_.ConfigPath, ctx_.Config);
     if (loaded) SetLanguage(ctx_.Config.Language);
+    SetDriftLimitSeconds(LoadDriftLimit(ClockSettingsPath(ctx_.ConfigPath)));
     return loaded;
 }
 
