@@ -609,8 +609,20 @@ StoreResult StoreArchiveParams(LoggerOps& ops, const ParameterBlock& read, const
     if (erase && !(confirmErase && confirmErase(EraseQuestion(CurrentLanguage()))))
         throw EAParamField(NotStoredMessage(), FirstEraseField(edited, read));
     ops.Data().Image.Parameters = edited;
-    ops.WriteArchiveControl(edited);
-    ops.WriteParameterBlock(edited);
+    try {
+        ops.WriteArchiveControl(edited);
+        ops.WriteParameterBlock(edited);
+    } catch (const std::exception& failure) {
+        // The logger may hold part of the new block: that is a change too.
+        AuditEvent e;
+        e.Action = audit::ParameterStore;
+        e.Object = LoggerObject(ops.Data().Image);
+        e.Details = {{"changes", ParameterChanges(ops.Data().Image, read, edited)},
+                     {"error", failure.what()},
+                     {"complete", false}};
+        (void)WriteAuditReporting(e);
+        throw;
+    }
     // Each change is in the audit trail before the store is reported done.
     if (!erase) {
         AuditParameterStore(ops.Data().Image, read, edited);
