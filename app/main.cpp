@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/AuditTrail.h"
 #include "app/AppContext.h"
 #include "app/WorkFolder.h"
 #include "archive/TableLock.h"
@@ -109,6 +110,11 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+
+    // Every change to a logger or a table goes into the audit trail of the
+    // data folder, beside kolvex12.cfg.
+    kolvex::SetAuditProgram("kolvex12", KOLVEX_VERSION);
+    kolvex::SetAuditFolder(".");
 
     // The port object, the logger data and the configuration record live for
     // the whole run; the port handle starts invalid.

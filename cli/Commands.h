@@ -13,6 +13,7 @@ struct Options {
     int SlotMs = 100;
     int Language = 1;  // 0 Czech, 1 English
     bool Json = false;
+    std::string Trace;  // --trace FILE: the communication record
 };
 
 class UsageError : public std::runtime_error {

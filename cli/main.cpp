@@ -1,6 +1,6 @@
 // kolvex12-cli: the logger's service functions for scripts and support.
 //
-//   kolvex12-cli [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] COMMAND
+//   kolvex12-cli [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] [--trace FILE] COMMAND
 //
 // Exit status: 0 success, 1 an error of the logger link (message on stderr),
 // 2 a usage error, 3 another run holds the port or a table, 128+N stopped by signal N.
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/AuditTrail.h"
 #include "base/ConfigRecord.h"
 #include "base/Errors.h"
 #include "base/Language.h"
@@ -22,6 +23,7 @@
 #include "cli/Commands.h"
 #include "link/PortNames.h"
 #include "link/SerCom.h"
+#include "link/LinkTrace.h"
 #include "link/NetPort.h"
 #include "app/BuiltinPort.h"
 
@@ -29,11 +31,14 @@ namespace {
 
 int Usage(const std::string& problem) {
     if (!problem.empty()) std::cerr << "kolvex12-cli: " << problem << "\n";
-    std::cerr << "usage: kolvex12-cli [--port P] [--idle MS] [--slot MS] [--reconnect S] [--lang cs|en] [--json] COMMAND\n"
+    std::cerr << "usage: kolvex12-cli [--port P] [--idle MS] [--slot MS] [--reconnect S] [--lang cs|en] [--json]\n"
+                 "                    [--trace FILE] COMMAND\n"
                  "commands:\n"
                  "  ports                        list the serial ports\n"
                  "  info                         logger identity\n"
-                 "  clock                        logger clock\n"
+                 "  clock [--set] [--drift-limit S]\n"
+                 "                               logger clock and its drift against the PC (warns above\n"
+                 "                               S seconds, 60 by default); --set sets it from the PC\n"
                  "  diag                         diagnostic state\n"
                  "  pointers                     archive pointers and fill\n"
                  "  params                       archiving parameters\n"
@@ -46,11 +51,18 @@ int Usage(const std::string& problem) {
                  "  download [--dir DIR] [--name-source param|serial] [--file PATH]\n"
                  "           [--split year,month,week,day] [--mode bookmark|all] [--no-bookmark]\n"
                  "           [--ext dbf|db] [--retries N] [--json] [--log FILE] [--lock-wait S]\n"
+                 "           [--sync-clock] [--drift-limit S]\n"
                  "                               download the logger's archive into tables\n"
                  "  export TABLE --out FILE.xlsx|FILE.csv|FILE.pdf [--from \"YYYY-MM-DD hh:mm:ss\"]\n"
                  "         [--to ...] [--step all|10min|1h|...] [--lang cs|en] [--json]\n"
                  "                               the export workbook, CSV or printed listing\n"
                  "  repair TABLE                 keep the complete records of a table cut short\n"
+                 "  audit [--from T] [--to T] [--json]\n"
+                 "                               the audit trail of the working folder (T: \"YYYY-MM-DD\"\n"
+                 "                               or \"YYYY-MM-DD hh:mm:ss\")\n"
+                 "  audit --verify [--json]      check the trail's chain and every table it names\n"
+                 "                               (exit status 1 when anything was changed outside)\n"
+                 "--trace FILE: record the communication (every frame in hex with time stamps) in FILE\n"
                  "port: COM1..COM9, USB0..USB9, ACM0..ACM9, a device path (/dev/serial/by-id/...),\n"
                  "      rfc2217://HOST:PORT or tcp://HOST:PORT (network serial server; --slot 300 by default),\n"
                  "      or SIM for the simulated logger; without --port the port of kolvex12.cfg\n"
@@ -142,6 +154,10 @@ int main(int argc, char** argv) {
             else return Usage("--lang needs cs or en");
         } else if (a == "--json") {
             opt.Json = true;
+        } else if (a == "--trace") {
+            const char* v = value("--trace");
+            if (!v || !*v) return Usage("--trace needs a file");
+            opt.Trace = v;
         } else if (a == "--help" || a == "-h") {
             Usage("");
             return 0;
@@ -156,7 +172,7 @@ int main(int argc, char** argv) {
 
     // The simulated logger only when asked for: without --port the port of
     // the desktop program's configuration in the working folder.
-    if (rest[0] != "ports" && rest[0] != "dump" && rest[0] != "export" && rest[0] != "repair") {
+    if (rest[0] != "ports" && rest[0] != "dump" && rest[0] != "export" && rest[0] != "repair" && rest[0] != "audit") {
         if (opt.Port.empty()) {
             kolvex::ConfigRecord cfg;
             std::string refusal;
@@ -191,18 +207,41 @@ int main(int argc, char** argv) {
     if (kolvex::IsNetworkPort(opt.Port) && !slotGiven) opt.SlotMs = kolvex::kNetworkSlotMs;
     kolvex::sim::InstallBuiltinSimulator();
 
+    // The audit trail of the data folder: the working folder, beside kolvex12.cfg.
+    kolvex::SetAuditProgram("kolvex12-cli", KOLVEX_VERSION);
+    kolvex::SetAuditFolder(".");
+
+    std::string command;
+    for (const auto& r : rest) command += (command.empty() ? "" : " ") + r;
+    if (!opt.Trace.empty()) {
+        try {
+            kolvex::StartLinkTrace(opt.Trace);
+        } catch (const kolvex::EKolvex& e) {
+            std::cerr << e.what() << "\n";
+            return 1;
+        }
+        kolvex::CurrentLinkTrace()->Note("command", "kolvex12-cli " KOLVEX_VERSION " " + command);
+    }
+    auto finish = [&](int status, const std::string& error) {
+        if (kolvex::LinkTrace* t = kolvex::CurrentLinkTrace()) {
+            if (!error.empty()) t->Note("error", error);
+            t->Note("exit", "status " + std::to_string(status));
+        }
+        kolvex::StopLinkTrace();
+        return status;
+    };
     try {
-        return kolvex::cli::Run(opt, rest);
+        return finish(kolvex::cli::Run(opt, rest), "");
     } catch (const kolvex::cli::UsageError& e) {
-        return Usage(e.what());
+        return finish(Usage(e.what()), e.what());
     } catch (const kolvex::ETableBusy& e) {
         std::cerr << e.what() << "\n";
-        return 3;
+        return finish(3, e.what());
     } catch (const kolvex::EKolvex& e) {
         std::cerr << e.what() << "\n";
-        return 1;
+        return finish(1, e.what());
     } catch (const std::exception& e) {
         std::cerr << e.what() << "\n";
-        return 1;
+        return finish(1, e.what());
     }
 }

@@ -7,6 +7,7 @@ KOLVEX_PACKAGES=(
   cmake g++ make pkg-config
   libgtest-dev
   libserialport-dev
+  libssl-dev
   nlohmann-json3-dev
   qt6-base-dev
   adwaita-icon-theme

@@ -22,6 +22,7 @@
 #include "base/Errors.h"
 #include "base/Language.h"
 #include "archive/Adm.h"
+#include "base/AuditTrail.h"
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
 #include "archive/TableLock.h"
@@ -451,7 +452,8 @@ void SplitIntoFiles(TADM& adm, const std::string& base, const ArchiveParameterRe
 
 }  // namespace
 
-DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui, DownloadResult* partial) {
+static DownloadResult DownloadSteps(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui,
+                                    DownloadResult* partial) {
     DownloadResult local;
     DownloadResult& result = partial ? *partial : local;
     result = DownloadResult{};
@@ -511,6 +513,7 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
 
     // 6. The range.
     const ArchivePointers pointers = ops.ReadArchivePointers(9);
+    result.BookmarkBefore = pointers.ArchiveRead;
     const std::uint32_t size = image.InputInfo.ArchiveSize;
     CheckArchiveSize(size);
     const ArchiveRange range = PlanArchiveRange(pointers, size, opt.ReadMode);
@@ -520,7 +523,9 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
         const int fields = tmp.FieldCount();
         std::uint64_t count = 0;
         ArchiveReadCallbacks cb;
+        SummerTimeCheck summer;
         cb.Sample = [&](const ArchiveSample& s) {
+            summer.Add(s.Timestamp);
             tmp.Append();
             tmp.SetDateTime(0, s.Timestamp);
             for (int i = 1; i < fields; ++i) {
@@ -557,6 +562,7 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
         ui.ProgressEnd();
         tmp.EnableControls();
         result.Records = read.Stored;
+        result.SummerTime = summer.Findings();
         result.Aborted = read.Aborted;
         if (read.Aborted && !stopped) result.AbortReason = lastError;
         result.FormatErrors = read.FormatErrors;
@@ -626,6 +632,69 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
     // 10. The table to show: the last target written, or the one open before.
     result.ShownPath = adm.Table1.Path();
     return result;
+}
+
+}  // namespace kolvex
+
+namespace kolvex {
+
+namespace {
+
+void AuditDownload(const LoggerImage& image, const ConfigRecord& config, const DownloadResult& r,
+                   const std::string& error, DownloadUi& ui, DownloadResult& out) {
+    AuditEvent e;
+    e.Action = audit::Download;
+    e.Object = LoggerObject(image);
+    nlohmann::json files = nlohmann::json::array();
+    for (const auto& f : r.Files) {
+        files.push_back({{"path", AbsolutePath(f.Path)}, {"records_added", f.RecordsAdded}, {"already_stored", f.AlreadyStored}});
+        if (FileExists(f.Path)) e.Tables.push_back(f.Path);
+    }
+    e.Details = {{"records", r.Records},
+                 {"records_added", r.RecordsAdded()},
+                 {"already_stored", r.AlreadyStored()},
+                 {"files", files},
+                 {"mode", config.ReadMode == 1 ? "all" : "bookmark"},
+                 {"aborted", r.Aborted}};
+    e.Details["bookmark"] = {{"from", r.BookmarkBefore ? nlohmann::json(*r.BookmarkBefore) : nlohmann::json(nullptr)},
+                             {"to", r.Bookmark ? nlohmann::json(*r.Bookmark) : nlohmann::json(nullptr)}};
+    e.Details["drift"] = r.Drift ? DriftJson(*r.Drift) : nlohmann::json(nullptr);
+    if (!r.SummerTime.empty()) {
+        nlohmann::json st = nlohmann::json::array();
+        for (const auto& f : r.SummerTime) st.push_back({{"repeated", f.Repeated}, {"at", FormatIsoDateTime(f.At)}});
+        e.Details["summer_time"] = st;
+    }
+    if (!r.BookmarkError.empty()) e.Details["bookmark_error"] = r.BookmarkError;
+    if (!error.empty()) e.Details["error"] = error;
+    out.AuditError = WriteAuditReporting(e);
+    if (!out.AuditError.empty()) ui.Message(out.AuditError);
+}
+
+}  // namespace
+
+DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui, DownloadResult* partial) {
+    DownloadResult local;
+    DownloadResult& r = partial ? *partial : local;
+    try {
+        DownloadSteps(ops, adm, config, ui, &r);
+    } catch (const std::exception& e) {
+        // What was stored before the error has its entry too.
+        if (r.Started) AuditDownload(ops.Data().Image, config, r, e.what(), ui, r);
+        throw;
+    }
+    if (!r.Started) return r;
+    // The logger's clock, once the records are safe: a failed read costs no record.
+    try {
+        r.Drift = ReadClockDrift(ops, DriftLimitSeconds());
+    } catch (const std::exception& e) {
+        r.DriftError = e.what();
+    }
+    std::string warning;
+    if (r.Drift && r.Drift->Exceeded()) warning = DriftWarning(*r.Drift, CurrentLanguage());
+    for (const auto& f : r.SummerTime) warning += (warning.empty() ? "" : "\r\n") + SummerTimeText(f, CurrentLanguage());
+    AuditDownload(ops.Data().Image, config, r, "", ui, r);
+    if (!warning.empty()) ui.Message(warning);
+    return r;
 }
 
 }  // namespace kolvex

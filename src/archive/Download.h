@@ -17,6 +17,7 @@
 #include "base/ConfigRecord.h"
 #include "base/Language.h"
 #include "archive/ArchiveReader.h"
+#include "logger/LoggerAudit.h"
 #include "logger/Records.h"
 
 namespace kolvex {
@@ -86,6 +87,17 @@ struct DownloadResult {
     // not be moved (the text says so; the next download stores nothing twice).
     std::string BookmarkError;
 
+    // The logger's clock against the PC's, read after the records were
+    // stored (empty when it could not be read: DriftError says why).
+    std::optional<ClockDrift> Drift;
+    std::string DriftError;
+    // The read pointer before the download (the bookmark moved from there).
+    std::optional<std::int32_t> BookmarkBefore;
+    // Hours repeated or skipped at a summer-time change (records kept as they are).
+    std::vector<SummerTimeFinding> SummerTime;
+    // Set when the download's audit entry could not be written.
+    std::string AuditError;
+
     std::uint64_t RecordsAdded() const;
     std::uint64_t AlreadyStored() const;
 };
@@ -107,6 +119,10 @@ std::string DownloadQuestion(const std::string& basePath, std::int32_t splitFlag
 // already holds (the same time stamp and values) is not appended again, so a
 // repeated download stores every record exactly once. When `partial` is
 // given, it holds the counts so far also when an error ends the download.
+// Every download that started reads the logger's clock at its end (a warning
+// through ui.Message above the drift limit or at a summer-time step) and
+// writes its audit entry, also when an error ends it. The drift limit is
+// DriftLimitSeconds() of logger/LoggerAudit.h.
 DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui,
                            DownloadResult* partial = nullptr);
 

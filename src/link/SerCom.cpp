@@ -1,4 +1,5 @@
 #include "link/SerCom.h"
+#include "link/LinkTrace.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -243,6 +244,27 @@ bool TSerCom::LineLost() const {
     return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
+void TSerCom::Open() {
+    try {
+        OpenPort();
+    } catch (const std::exception& e) {
+        if (LinkTrace* t = CurrentLinkTrace()) t->Note("error", "open " + PortName + ": " + e.what());
+        throw;
+    }
+    if (LinkTrace* t = CurrentLinkTrace()) t->Note("open", SettingsText());
+}
+
+std::string TSerCom::SettingsText() const {
+    static const char* const parity[] = {"none", "odd", "even"};
+    return "port " + PortName + " (" + (Handle >= 0 ? devicePath_ : std::string("closed")) + "), " +
+           std::to_string(BaudRate) + " baud, 8 data bits, parity " + (Parity < 3 ? parity[Parity] : "?") +
+           ", 1 stop bit, RTS " + ((LineControl & 0x04) ? "on" : "off") + ", DTR " +
+           ((LineControl & 0x08) ? "on" : "off") + ", idle " + std::to_string(IdleTime / 1000) +
+           " ms, reply time-out " + std::to_string(ReplyTimeout / 1000) + " ms, gap " +
+           std::to_string(GapTimeout / 1000) + " ms, attempts " + std::to_string(Tries) + ", logger address " +
+           std::to_string(LoggerAddress) + (net_ ? ", network port" : "");
+}
+
 namespace {
 struct BusyGuard {
     bool& flag;
@@ -250,7 +272,7 @@ struct BusyGuard {
 };
 }  // namespace
 
-void TSerCom::Open() {
+void TSerCom::OpenPort() {
     if (Busy) throw EComm(Tr("Komunikační port je obsazen", "The communication port is busy"));
     if (Handle >= 0) Close();
     Busy = true;
@@ -314,6 +336,7 @@ void TSerCom::Open() {
 
 void TSerCom::Close() {
     if (Handle < 0) return;
+    if (LinkTrace* t = CurrentLinkTrace()) t->Note("close", "port " + PortName);
     SetLineState(LineState::lsClosed);
     (void)ioctl(Handle, TIOCNXCL);
     ::close(Handle);
@@ -411,7 +434,11 @@ std::uint32_t TSerCom::ReplyWait(std::size_t requestLength, std::size_t expected
 
 std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestLength,
                               std::uint8_t* reply, std::size_t expected, ReplyCheck accept) {
-    if (Busy) throw EComm(Tr("Komunikační port je obsazen", "The communication port is busy"));
+    LinkTrace* const trace = CurrentLinkTrace();
+    if (Busy) {
+        if (trace) trace->Note("error", "the port is busy with another exchange");
+        throw EComm(Tr("Komunikační port je obsazen", "The communication port is busy"));
+    }
     Busy = true;
     BusyGuard guard{Busy};
     std::size_t received = 0;
@@ -449,6 +476,7 @@ std::size_t TSerCom::TransactHere(const std::uint8_t* request, std::size_t& requ
     std::int64_t lostSince = -1;  // when a network connection was first lost
     for (unsigned attempt = 0;;) {
         if (attempt >= Tries) {
+            if (trace) trace->Note("error", "no good reply in " + std::to_string(Tries) + " attempts");
             if (refused) return expected;
             throw EComm(Tr("Chyba komunikace", "Communication error"));
         }
@@ -474,8 +502,13 @@ std::size_t TSerCom::TransactHere(const std::uint8_t* request, std::size_t& requ
 
         std::size_t received = 0;
         std::size_t written = count;
-        WriteAll(request, written);
+        const bool sent = WriteAll(request, written);
         requestLength = written;
+        if (trace) {
+            trace->Frame("tx", attempt + 1, request, written);
+            if (!sent) trace->Note("error", "only " + std::to_string(written) + " of " + std::to_string(count) +
+                                                " bytes could be written");
+        }
 
         StartDeadline(ReplyDeadline, ReplyWait(written, expected));
         for (;;) {
@@ -500,7 +533,11 @@ std::size_t TSerCom::TransactHere(const std::uint8_t* request, std::size_t& requ
 
         StartDeadline(LineFreeAt, IdleTime);
 
+        if (trace && received > 0) trace->Frame("rx", 0, staged_.data(), received, expected);
         if (received == 0 || received < expected) {
+            if (trace)
+                trace->Note("time-out", "attempt " + std::to_string(attempt + 1) + ": " + std::to_string(received) +
+                                            " of " + std::to_string(expected) + " bytes");
             ++ErrorCount;
             // A network connection lost during the attempt is made again by
             // the next one; while the reconnection time lasts, such attempts
@@ -515,6 +552,7 @@ std::size_t TSerCom::TransactHere(const std::uint8_t* request, std::size_t& requ
             continue;
         }
         if (accept && !accept(staged_.data(), expected)) {
+            if (trace) trace->Note("refused", "attempt " + std::to_string(attempt + 1) + ": bad check sum");
             ++ErrorCount;
             std::memcpy(reply, staged_.data(), expected);
             refused = true;

@@ -122,12 +122,15 @@ public:
     void RequestAbort() { abort_ = true; }
     bool AbortRequested() const { return abort_; }
 
+    // The port, its device and every line setting, as one line of text.
+    std::string SettingsText() const;
     // The device path opened (for messages and diagnostics).
     const std::string& DevicePath() const { return devicePath_; }
     // True when the open device has gone away (an adapter unplugged).
     bool LineLost() const;
 
 private:
+    void OpenPort();
     bool WriteAll(const std::uint8_t* data, std::size_t& length);
     // Moves whatever the input queue holds into the staging buffer; returns
     // the number of bytes arrived since the purge.

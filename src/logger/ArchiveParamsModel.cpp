@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/AuditTrail.h"
 #include "base/Errors.h"
+#include "logger/LoggerAudit.h"
 #include "logger/LoggerOps.h"
 #include "logger/Conversion.h"
 #include "logger/Periods.h"
@@ -629,10 +631,35 @@ StoreResult StoreArchiveParams(LoggerOps& ops, const ParameterBlock& read, const
             throw EAParamField(NotStoredMessage(), FirstEraseField(edited, read));
     }
     ops.Data().Image.Parameters = edited;
-    ops.WriteArchiveControl(edited);
-    ops.WriteParameterBlock(edited);
-    if (!erase) return StoreResult::Written;
-    ops.EmptyArchive();
+    try {
+        ops.WriteArchiveControl(edited);
+        ops.WriteParameterBlock(edited);
+    } catch (const std::exception& failure) {
+        // The logger may hold part of the new block: that is a change too.
+        AuditEvent e;
+        e.Action = audit::ParameterStore;
+        e.Object = LoggerObject(ops.Data().Image);
+        e.Details = {{"changes", ParameterChanges(ops.Data().Image, read, edited)},
+                     {"error", failure.what()},
+                     {"complete", false}};
+        (void)WriteAuditReporting(e);
+        throw;
+    }
+    // Each change is in the audit trail before the store is reported done.
+    if (!erase) {
+        AuditParameterStore(ops.Data().Image, read, edited);
+        return StoreResult::Written;
+    }
+    std::string auditError;
+    try {
+        AuditParameterStore(ops.Data().Image, read, edited);
+    } catch (const EAudit& e) {
+        auditError = e.what();  // reported after the erase, which the user agreed to
+    }
+    const ArchivePointers before = ops.ReadArchivePointers(8);
+    ops.WriteArchiveReadPointer(before.ArchiveWrite);
+    AuditArchiveErase(ops.Data().Image, before, before.ArchiveWrite, audit::ParameterStore);
+    if (!auditError.empty()) throw EAudit(auditError);
     return StoreResult::WrittenAndEmptied;
 }
 

@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include "app/ConfigDefaults.h"
+#include "base/AuditTrail.h"
 #include "base/Language.h"
 #include "base/ui/DialogKit.h"
 #include "base/ui/Help.h"
@@ -40,8 +41,10 @@
 #include "archive/ui/TFADbf.h"
 #include "archive/ui/TFADbfConvert.h"
 #include "archive/ui/TFAParamC.h"
+#include "archive/ui/TFAudit.h"
 #include "archive/ui/ViewerSupport.h"
 #include "logger/Conversion.h"
+#include "logger/LoggerAudit.h"
 #include "logger/ui/TFAErase.h"
 #include "logger/ui/TFAParama.h"
 #include "logger/ui/TFSetCas.h"
@@ -190,6 +193,9 @@ void TFMain::BuildMenus() {
     aEraseMI_ = item(archivaceMI_, "AErase_MI", ThemeIcon("edit-clear-all", QStyle::SP_TrashIcon), &TFMain::AErase_MIClick);
     aParamSaveMI_ = item(archivaceMI_, "AParamSave_MI", ThemeIcon("document-save-as", QStyle::SP_DialogSaveButton),
                          &TFMain::AParamSave_MIClick);
+    archivaceMI_->addSeparator();
+    aAuditMI_ = item(archivaceMI_, "AAudit_MI", ThemeIcon("document-properties", QStyle::SP_FileDialogContentsView),
+                     &TFMain::AAudit_MIClick);
     archivaceMI_->addSeparator();
     // Ends the run like the window's close button.
     exitMI_ = archivaceMI_->addAction(ThemeIcon("application-exit", QStyle::SP_DialogCloseButton), QString());
@@ -406,6 +412,7 @@ bool TFMain::LoadConfig() {
     // A configuration that is no regular file is refused and named; the run
     // then goes on as without one.
     if (!refusal.empty()) ShowError(nullptr, BoxText(refusal));
+    SetDriftLimitSeconds(LoadDriftLimit(ClockSettingsPath(ctx_.ConfigPath)));
     return loaded;
 }
 
@@ -568,6 +575,7 @@ void TFMain::ApplyLanguage() {
     archivEraseSB_->setToolTip(Tx("Vymazání archivace", "Data deletion"));
     aParamSaveMI_->setText(Tx("&Parametry ukládání...", "&Parameter loading..."));
     archivParamSaveSB_->setToolTip(Tx("Parametry čtení", "Reading parameters"));
+    aAuditMI_->setText(Tx("A&uditní protokol...", "A&udit trail..."));
     dbfEraseSB_->setToolTip(Tx("Odstranění záznamů z databáze", "Delete database"));
 
     helpMI_->setTitle(Tx("&Nápověda", "&Help"));
@@ -807,6 +815,14 @@ void TFMain::ARead_MIClick() {
 
 void TFMain::AParamSave_MIClick() {
     TFAParamC dialog(ctx_.Config, this);
+    RunModal(dialog);
+}
+
+void TFMain::AAudit_MIClick() {
+    // The trail of the data folder; the program's own when it keeps one.
+    const std::string folder = AuditFolder().empty() ? QDir::currentPath().toStdString() : AuditFolder();
+    TFAudit dialog(folder, this);
+    dialog.Reload();
     RunModal(dialog);
 }
 

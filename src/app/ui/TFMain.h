@@ -101,6 +101,7 @@ public slots:
     void AParam_MIClick();
     void AErase_MIClick();
     void AParamSave_MIClick();
+    void AAudit_MIClick();
     void DbfErase_SBClick();
     void HObsah_MIClick();
     void HAbout_MIClick();
@@ -164,6 +165,7 @@ private:
     QAction* aParamMI_ = nullptr;
     QAction* aEraseMI_ = nullptr;
     QAction* aParamSaveMI_ = nullptr;
+    QAction* aAuditMI_ = nullptr;
     QAction* hObsahMI_ = nullptr;
     QAction* hAboutMI_ = nullptr;
     QAction* exitMI_ = nullptr;

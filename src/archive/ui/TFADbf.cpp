@@ -676,10 +676,14 @@ DownloadResult TFADbf::ReadArchive() {
 }
 
 QString TFADbf::DownloadStatusText(const DownloadResult& result) {
+    // The logger's clock against the PC's, read at the end of every download.
+    const QString drift = result.Drift ? Tx("     Hodiny záznamníku: ", "     Logger clock: ") +
+                                             Q(DriftText(*result.Drift, CurrentLanguage()))
+                                       : QString();
     if (result.Files.empty() || result.Records == 0) {
         QString text = Tx("Žádné nové záznamy nebyly přečteny", "No new records were read");
         if (result.Aborted) text += Tx("  –  čtení přerušeno", "  –  reading aborted");
-        return text;
+        return text + drift;
     }
     // The table shown afterwards is the last one written.
     std::string last = result.Files.back().Path;
@@ -696,7 +700,7 @@ QString TFADbf::DownloadStatusText(const DownloadResult& result) {
                        .arg(Q(last))
                        .arg(added);
     if (result.Aborted) text += Tx("  –  čtení přerušeno", "  –  reading aborted");
-    return text;
+    return text + drift;
 }
 
 void TFADbf::RestoreChartView(const std::string& path) {
