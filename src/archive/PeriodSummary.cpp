@@ -88,6 +88,8 @@ SummaryBuilder::SummaryBuilder(const SummarySetup& setup) : setup_(setup) {
     out_.DeltaHOverR = setup_.DeltaHOverR;
 }
 
+SummaryBuilder::~SummaryBuilder() = default;
+
 // The value before stood for `duration` days.
 void SummaryBuilder::Close(Track& k, double duration) {
     k.CoveredDays += duration;

@@ -117,6 +117,9 @@ struct PeriodSummary {
 class SummaryBuilder {
 public:
     explicit SummaryBuilder(const SummarySetup& setup);
+    ~SummaryBuilder();
+    SummaryBuilder(const SummaryBuilder&) = delete;
+    SummaryBuilder& operator=(const SummaryBuilder&) = delete;
     void Add(double time, const double* values, const std::uint8_t* empty);
     PeriodSummary Finish();
 
