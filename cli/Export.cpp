@@ -63,6 +63,8 @@ std::unique_ptr<QApplication> PainterApp() {
 
 }  // namespace
 
+double ParseTimeArgument(const std::string& text, bool endOfDay) { return ParseTime(text, endOfDay); }
+
 int ParseStep(const std::string& text) {
     const std::string t = Lower(text);
     if (t == "all" || t == "0") return 0;

@@ -124,6 +124,7 @@ std::string SummaryCellText(const SummaryCell& c, char dec) {
         case SummaryCell::Number:
             std::snprintf(b, sizeof b, "%.*f", std::clamp(c.Decimals, 0, 7), c.Value);
             s = b;
+            if (s.find_first_not_of("-0.") == std::string::npos && s[0] == '-') s.erase(0, 1);  // no "-0.0"
             break;
         case SummaryCell::Share:
             std::snprintf(b, sizeof b, "%.1f %%", c.Value * 100);
