@@ -18,7 +18,7 @@
 #include "archive/FileOps.h"
 #include "base/DateTime.h"
 #include "output/PeriodSelection.h"
-#include "output/SummaryReport.h"
+#include "archive/SummaryReport.h"
 #include "output/TableOutput.h"
 #include "output/WorkbookExport.h"
 #include "output/ui/TFQRAPrint.h"

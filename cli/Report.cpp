@@ -17,7 +17,7 @@
 #include "base/Errors.h"
 #include "base/Language.h"
 #include "cli/Export.h"
-#include "output/SummaryReport.h"
+#include "archive/SummaryReport.h"
 #include "output/TableOutput.h"
 #include "output/ui/SummaryPage.h"
 #include "output/ui/TFQRAPrint.h"

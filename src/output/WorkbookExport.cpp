@@ -13,7 +13,7 @@
 
 #include "base/Errors.h"
 #include "base/DateTime.h"
-#include "output/SummaryReport.h"
+#include "archive/SummaryReport.h"
 
 namespace kolvex {
 

@@ -6,7 +6,7 @@
 #include <QString>
 
 #include "output/ReportLayout.h"
-#include "output/SummaryReport.h"
+#include "archive/SummaryReport.h"
 #include "output/TableOutput.h"
 
 class QPainter;

@@ -19,7 +19,7 @@
 #include "base/ui/TFProgress.h"
 #include "base/Errors.h"
 #include "archive/FileOps.h"
-#include "output/SummaryReport.h"
+#include "archive/SummaryReport.h"
 #include "output/TableOutput.h"
 #include "output/ui/PeriodGroup.h"
 

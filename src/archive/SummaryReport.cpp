@@ -1,4 +1,4 @@
-#include "output/SummaryReport.h"
+#include "archive/SummaryReport.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 #pragma once
-// The period summary as the outputs show it, without any toolkit: sections of
+// The period summary as the viewer and the outputs show it, without any toolkit: sections of
 // labelled rows (the period, the figures of each input side by side, the
 // excursions, the gaps and clock jumps) in either language. The printed
 // summary page, the workbook's summary sheet and the viewer's statistics
