@@ -143,9 +143,12 @@ void StatisticsPanel::Fill() {
         for (int c = 0; c < static_cast<int>(rows[r].size()) && c < columns; ++c) {
             auto* item = new QTableWidgetItem(Q(kolvex::SummaryCellText(rows[r][c], dec)));
             if (c > 0) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            else item->setToolTip(item->text());  // the label may be cut short
             figures_->setItem(r, c, item);
         }
-    figures_->resizeColumnsToContents();
+    // The values keep their width; the labels take what is left.
+    figures_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    figures_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
 
     // The excursions of all inputs, each with its period for the click.
     rows_.clear();

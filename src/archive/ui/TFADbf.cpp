@@ -372,7 +372,15 @@ void TFADbf::BuildChartPanel() {
     chartS->setCollapsible(0, false);
     grafStatSB_ = MakeToolButton(buttonP, "GrafStat_SB", ButtonIcon("office-chart-bar", QStyle::SP_FileDialogInfoView));
     grafStatSB_->setCheckable(true);
-    connect(grafStatSB_, &QToolButton::toggled, statP_, &QWidget::setVisible);
+    connect(grafStatSB_, &QToolButton::toggled, this, [this, chartS](bool on) {
+        statP_->setVisible(on);
+        // A panel shown for the first time gets two fifths of the width.
+        const QList<int> sizes = chartS->sizes();
+        if (on && sizes.size() == 2 && sizes[1] < 50) {
+            const int w = sizes[0] + sizes[1];
+            chartS->setSizes({w * 3 / 5, w - w * 3 / 5});
+        }
+    });
     row->addWidget(grafStatSB_);
 
     auto* column = new QVBoxLayout(grafP_);

@@ -30,7 +30,8 @@ for a, b in zip(times, times[1:]):
 for k, f in enumerate(fields):
     low = lims[2 * k] if len(lims) > 2 * k else None
     high = lims[2 * k + 1] if len(lims) > 2 * k + 1 else None
-    pts = [(t, r[f]) for t, r in zip(times, rows) if r[f] is not None]
+    # An empty double field is stored as a NaN.
+    pts = [(t, float(r[f])) for t, r in zip(times, rows) if r[f] is not None and not math.isnan(r[f])]
     vals = [v for _, v in pts]
     res = {"values": len(vals), "empty": len(rows) - len(vals)}
     if vals:
