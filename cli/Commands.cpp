@@ -2,6 +2,7 @@
 #include "cli/AuditCommand.h"
 #include "cli/Dump.h"
 #include "cli/Export.h"
+#include "cli/Report.h"
 #include "cli/DownloadCommand.h"
 #include "cli/Unattended.h"
 
@@ -442,6 +443,7 @@ int Run(const Options& o, const std::vector<std::string>& args) {
     if (cmd == "read-memory") return CmdReadMemory(o, args);
     if (cmd == "dump") return RunDump(o, args);
     if (cmd == "export") return RunExport(o, args);
+    if (cmd == "report") return RunReport(o, args);
     if (cmd == "download") return RunDownloadLocked(o, args);
     if (cmd == "repair") return RunRepair(o, args);
     throw UsageError("unknown command " + cmd);

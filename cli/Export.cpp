@@ -18,6 +18,7 @@
 #include "archive/FileOps.h"
 #include "base/DateTime.h"
 #include "output/PeriodSelection.h"
+#include "archive/SummaryReport.h"
 #include "output/TableOutput.h"
 #include "output/WorkbookExport.h"
 #include "output/ui/TFQRAPrint.h"
@@ -62,6 +63,8 @@ std::unique_ptr<QApplication> PainterApp() {
 }
 
 }  // namespace
+
+double ParseTimeArgument(const std::string& text, bool endOfDay) { return ParseTime(text, endOfDay); }
 
 int ParseStep(const std::string& text) {
     const std::string t = Lower(text);
@@ -160,7 +163,10 @@ int RunExport(const Options& o, const std::vector<std::string>& args) {
         } else {
             ExportHeader h = MakeExportHeader(t, adm.ParameterRecord, all, start, end, stepIndex, lang);
             if (stepIndex < 0) h.StepCaption = Tr(lang, "každý záznam", "every record");
-            sink = OpenXlsxExport(out, h, columns);
+            // The second sheet: the summary of the period.
+            const SummaryDocument summary =
+                MakeSummaryDocument(SummariseTable(t, adm.ParameterRecord, {all, start, end}), lang);
+            sink = OpenXlsxExport(out, h, columns, kSheetRows, &summary);
         }
         ExportRecords(t, fields, start, end, step, *sink);
         sink->Close();

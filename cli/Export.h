@@ -16,4 +16,8 @@ int RunExport(const Options& options, const std::vector<std::string>& args);
 // only the steps the dialogs offer. 0 for "all" (every record); -1 when unknown.
 int ParseStep(const std::string& text);
 
+// "YYYY-MM-DD hh:mm:ss" or "YYYY-MM-DD" (midnight; with `endOfDay` the end of
+// that day); UsageError otherwise.
+double ParseTimeArgument(const std::string& text, bool endOfDay);
+
 }  // namespace kolvex::cli

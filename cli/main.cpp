@@ -56,6 +56,12 @@ int Usage(const std::string& problem) {
                  "  export TABLE --out FILE.xlsx|FILE.csv|FILE.pdf [--from \"YYYY-MM-DD hh:mm:ss\"]\n"
                  "         [--to ...] [--step all|10min|1h|...] [--lang cs|en] [--json]\n"
                  "                               the export workbook, CSV or printed listing\n"
+                 "  report TABLE [--from \"YYYY-MM-DD hh:mm:ss\"] [--to ...] [--lang cs|en]\n"
+                 "         [--json | --out FILE.pdf] [--listing] [--delta-h K]\n"
+                 "                               the period's summary: statistics, alarm excursions,\n"
+                 "                               gaps, clock jumps, mean kinetic temperature (dH/R K,\n"
+                 "                               10000 by default); --out: the summary page with its\n"
+                 "                               chart, and the listing after it with --listing\n"
                  "  repair TABLE                 keep the complete records of a table cut short\n"
                  "  audit [--from T] [--to T] [--json]\n"
                  "                               the audit trail of the working folder (T: \"YYYY-MM-DD\"\n"
@@ -172,7 +178,8 @@ int main(int argc, char** argv) {
 
     // The simulated logger only when asked for: without --port the port of
     // the desktop program's configuration in the working folder.
-    if (rest[0] != "ports" && rest[0] != "dump" && rest[0] != "export" && rest[0] != "repair" && rest[0] != "audit") {
+    if (rest[0] != "ports" && rest[0] != "dump" && rest[0] != "export" && rest[0] != "repair" &&
+        rest[0] != "audit" && rest[0] != "report") {
         if (opt.Port.empty()) {
             kolvex::ConfigRecord cfg;
             std::string refusal;

@@ -2,6 +2,7 @@
 
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -12,6 +13,7 @@
 
 #include "base/Errors.h"
 #include "base/DateTime.h"
+#include "archive/SummaryReport.h"
 
 namespace kolvex {
 
@@ -42,7 +44,7 @@ std::string HeadingText(const ExportColumn& col) {
 class XlsxSink : public RowSink {
 public:
     XlsxSink(const std::string& path, const ExportHeader& header, const std::vector<ExportColumn>& columns,
-             std::uint32_t sheetRows)
+             std::uint32_t sheetRows, const SummaryDocument* summary)
         : path_(path), header_(header), columns_(columns), sheetRows_(std::max<std::uint32_t>(sheetRows, kFirstDataRow + 1)) {
         lxw_workbook_options options{};
         options.constant_memory = LXW_TRUE;
@@ -67,6 +69,7 @@ public:
             format_set_num_format(value_[d], ValueNumberFormat(d).c_str());
         }
         NewSheet();
+        if (summary) SummarySheet(*summary);
     }
     ~XlsxSink() override {
         if (wb_) workbook_close(wb_);  // an unfinished export; errors already reported
@@ -138,6 +141,57 @@ private:
             put(4, static_cast<lxw_col_t>(c), HeadingText(col), heading_);
         }
         row_ = kFirstDataRow;
+    }
+
+    // The summary on a sheet of its own, after the first data sheet.
+    void SummarySheet(const SummaryDocument& doc) {
+        lxw_worksheet* ws = workbook_add_worksheet(wb_, CutChars(doc.Title, 31).c_str());
+        if (!ws) WriteFailed(path_, "worksheet");
+        lxw_format* duration = workbook_add_format(wb_);
+        format_set_num_format(duration, "[h]:mm:ss");
+        lxw_format* share = workbook_add_format(wb_);
+        format_set_num_format(share, "0.0%");
+        worksheet_set_column(ws, 0, 0, 44, nullptr);
+        worksheet_set_column(ws, 1, 6, 20, nullptr);
+        worksheet_set_paper(ws, 9);
+        worksheet_fit_to_pages(ws, 1, 0);
+        lxw_row_t r = 0;
+        auto text = [&](lxw_row_t row, lxw_col_t col, const std::string& s, lxw_format* f) {
+            if (!s.empty() && worksheet_write_string(ws, row, col, s.c_str(), f) != LXW_NO_ERROR)
+                WriteFailed(path_, "cell");
+        };
+        text(r, 0, doc.Title + "  " + header_.FileName, title_);
+        r += 2;
+        for (const SummarySection& sec : doc.Sections) {
+            text(r++, 0, sec.Title, heading_);
+            if (!sec.Heading.empty()) {
+                for (std::size_t c = 0; c < sec.Heading.size(); ++c)
+                    text(r, static_cast<lxw_col_t>(c), sec.Heading[c], heading_);
+                ++r;
+            }
+            for (const auto& cells : sec.Rows) {
+                for (std::size_t c = 0; c < cells.size(); ++c) {
+                    const SummaryCell& cell = cells[c];
+                    const auto col = static_cast<lxw_col_t>(c);
+                    lxw_error e = LXW_NO_ERROR;
+                    switch (cell.Type) {
+                        case SummaryCell::Empty: break;
+                        case SummaryCell::Text: text(r, col, cell.Label, nullptr); break;
+                        case SummaryCell::Number:
+                            e = worksheet_write_number(ws, r, col, cell.Value, value_[std::clamp(cell.Decimals, 0, 7)]);
+                            break;
+                        case SummaryCell::Time: e = worksheet_write_number(ws, r, col, cell.Value, date_); break;
+                        case SummaryCell::Duration:
+                            e = worksheet_write_number(ws, r, col, cell.Value / 86400.0, duration);
+                            break;
+                        case SummaryCell::Share: e = worksheet_write_number(ws, r, col, cell.Value, share); break;
+                    }
+                    if (e != LXW_NO_ERROR) WriteFailed(path_, "cell");
+                }
+                ++r;
+            }
+            ++r;
+        }
     }
 
     // A4, one page wide, the header block and the column heading on every
@@ -308,8 +362,9 @@ std::string SheetNameFor(const std::string& fileName, int part) {
 }
 
 std::unique_ptr<RowSink> OpenXlsxExport(const std::string& path, const ExportHeader& header,
-                                        const std::vector<ExportColumn>& columns, std::uint32_t sheetRows) {
-    return std::make_unique<XlsxSink>(path, header, columns, sheetRows);
+                                        const std::vector<ExportColumn>& columns, std::uint32_t sheetRows,
+                                        const SummaryDocument* summary) {
+    return std::make_unique<XlsxSink>(path, header, columns, sheetRows, summary);
 }
 
 std::unique_ptr<RowSink> OpenCsvExport(const std::string& path, const std::vector<ExportColumn>& columns,

@@ -13,6 +13,8 @@
 
 namespace kolvex {
 
+struct SummaryDocument;
+
 struct ExportColumn {
     bool IsDateTime = false;
     std::string Label;
@@ -55,9 +57,11 @@ public:
 // .xlsx in constant memory; more rows than a sheet holds continue on further
 // sheets with the same header and heading. Throws EKolvex on failure.
 // `sheetRows` is the number of rows of a sheet (a smaller one serves tests).
+// With a summary, the second sheet, named by its title, holds it.
 std::unique_ptr<RowSink> OpenXlsxExport(const std::string& path, const ExportHeader& header,
                                         const std::vector<ExportColumn>& columns,
-                                        std::uint32_t sheetRows = 1048576);
+                                        std::uint32_t sheetRows = 1048576,
+                                        const SummaryDocument* summary = nullptr);
 // CSV in UTF-8 with a byte-order mark: one heading line of labels and units,
 // then the rows; time stamps "YYYY-MM-DD hh:mm:ss", values as ShortestDecimal.
 // Czech: ';' between fields and ',' as the decimal mark; English: ',' and '.'.

@@ -129,7 +129,8 @@ private slots:
         QCOMPARE(t.ctx.Config.ExportPeriod.Kind, static_cast<std::int32_t>(pkDay));
 
         const json d = Dump(r.Path.toStdString());
-        QCOMPARE(d["sheets"].size(), std::size_t(1));
+        QCOMPARE(d["sheets"].size(), std::size_t(2));  // the data and the summary
+        QCOMPARE(d["sheets"][1]["name"].get<std::string>(), std::string("Souhrn"));
         const json& s = d["sheets"][0];
         QCOMPARE(s["name"].get<std::string>(), std::string("00012345.dbf"));
         QCOMPARE(s["max_row"].get<int>(), 5 + 144);
@@ -219,11 +220,11 @@ private slots:
         t.ctx.Config.ExportPeriod = Block(pkAll, 2004, 8, 31);
         const Run big = Export(t, "big.xlsx", false, true, [](TFAToExcel& x) { x.SheetRows = 9; });
         d = Dump(big.Path.toStdString());
-        QCOMPARE(d["sheets"].size(), std::size_t(3));  // 4 + 4 + 1 rows
-        QCOMPARE(d["sheets"][1]["name"].get<std::string>(), std::string("x.dbf (2)"));
-        QCOMPARE(d["sheets"][1]["cells"]["B5"]["value"].get<std::string>(), std::string("Teplota (°C)"));
-        QCOMPARE(d["sheets"][1]["cells"]["A6"]["value"].get<std::string>(), std::string("2004-08-31 12:00:00"));
-        QCOMPARE(d["sheets"][2]["max_row"].get<int>(), 6);
+        QCOMPARE(d["sheets"].size(), std::size_t(4));  // 4 + 4 + 1 rows, the summary second
+        QCOMPARE(d["sheets"][2]["name"].get<std::string>(), std::string("x.dbf (2)"));
+        QCOMPARE(d["sheets"][2]["cells"]["B5"]["value"].get<std::string>(), std::string("Teplota (°C)"));
+        QCOMPARE(d["sheets"][2]["cells"]["A6"]["value"].get<std::string>(), std::string("2004-08-31 12:00:00"));
+        QCOMPARE(d["sheets"][3]["max_row"].get<int>(), 6);
     }
 
     void csvWarningAndCancel() {

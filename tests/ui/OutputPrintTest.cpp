@@ -4,10 +4,15 @@
 // fields, a period without records, the footer, page numbers, and the table's
 // position after the preview.
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest>
+
+#include <cmath>
 
 #include "OutputFixture.h"
 #include "output/ui/PeriodGroup.h"
@@ -71,10 +76,13 @@ struct Printed {
     bool Shown = false;
 };
 
-// Runs the dialog's print command with the preview replaced by a PDF file.
-Printed Print(OutputTable& t, const QString& name, const std::function<void(TFANastTisk&)>& adjust = {}) {
+// Runs the dialog's print command with the preview replaced by a PDF file;
+// the listing alone unless `summary` asks for the summary page before it.
+Printed Print(OutputTable& t, const QString& name, const std::function<void(TFANastTisk&)>& adjust = {},
+              bool summary = false) {
     Printed out;
     TFANastTisk d(t.ctx);
+    d.SummaryPage = summary;
     d.Clock = [] { return At(2004, 9, 2, 8, 15, 30); };
     d.Hooks.Error = [](const std::exception& e) { QFAIL(e.what()); };
     const QString pdf = QString::fromStdString((t.Dir / (name.toStdString() + ".pdf")).string());
@@ -119,6 +127,78 @@ bool Placed(const Printed& p, int page, const QString& text, double x, double y,
 class OutputPrintTest : public QObject {
     Q_OBJECT
 private slots:
+    // A month of five-minute records with two excursions and a gap: the
+    // summary page before the listing gives the figures that an independent
+    // computation (dbfread and Python's statistics and math) gives, and the
+    // listing's pages are numbered after it.
+    void summaryPageOfAMonth() {
+        SetLanguage(0);
+        OutputTable t;
+        Table& tab = t.ctx.Adm.Table1;
+        RecordingInfo info;
+        info.PeriodSeconds = 300;
+        info.Input[0] = {true, true, 2.0, 8.0};
+        info.Input[1] = {true, false, std::nullopt, std::nullopt};
+        t.ctx.Adm.ParameterRecord.SetRecording(info);
+        const double start = At(2026, 11, 1);
+        tab.DisableControls();
+        for (int i = 0; i < 30 * 288; ++i) {
+            const double when = start + i * 5 / 1440.0;
+            if (when >= At(2026, 11, 15, 10, 5) && when < At(2026, 11, 15, 12)) continue;  // 23 records lost
+            double v = 5 + 1.5 * std::sin(i * 0.01);
+            if (when >= At(2026, 11, 10, 12) && when < At(2026, 11, 10, 12, 30)) v = 9.5;  // six records above
+            if (when >= At(2026, 11, 20, 3) && when < At(2026, 11, 20, 3, 20)) v = 1.0;    // four below
+            tab.Append();
+            tab.SetDateTime(0, when);
+            tab.SetFloat(1, v);
+            if (i % 500 == 7) tab.SetNull(2);
+            else tab.SetFloat(2, 40 + i % 30);
+            tab.Post();
+        }
+        tab.EnableControls();
+        t.ctx.Adm.CloseArchive();
+        QVERIFY(t.ctx.Adm.OpenArchive(t.Path));
+        t.ctx.Config.PrintPeriod = Block(pkMonth, 2026, 11, 1);
+        t.ctx.Config.StepIndex = 16;  // one line a day
+
+        const Printed p = Print(t, QStringLiteral("summary_cs"), {}, true);
+        QVERIFY(p.Shown);
+        QCOMPARE(p.PageCount, std::size_t(2));
+        const QString page = p.Pages[0];
+        const QString ref = QString::fromStdString(kolvex::test::RunCommand(
+            "/usr/bin/python3 '" KOLVEX_TEST_SOURCE_DIR "/output/py/summary_ref.py' '" + t.Path + "' 300 10000 2 8 - -"));
+        const QJsonObject r = QJsonDocument::fromJson(ref.toUtf8()).object();
+        QVERIFY2(r[QStringLiteral("inputs")].toArray().size() == 2, qPrintable(ref));
+        const QJsonObject in1 = r[QStringLiteral("inputs")].toArray()[0].toObject();
+        QCOMPARE(r[QStringLiteral("records_missing")].toInt(), 23);
+        QCOMPARE(in1[QStringLiteral("excursions_above")].toInt(), 1);
+        QCOMPARE(in1[QStringLiteral("excursions_below")].toInt(), 1);
+        auto row = [&](const QString& label, const QString& value) {
+            if (Has(page, QRegularExpression::escape(label) + QStringLiteral("\\s+") + QRegularExpression::escape(value)))
+                return true;
+            qWarning("%s %s not on the summary page:\n%s", qPrintable(label), qPrintable(value), qPrintable(page));
+            return false;
+        };
+        QVERIFY(row(QStringLiteral("Počet záznamů"), QString::number(r[QStringLiteral("records")].toInt())));
+        QVERIFY(row(QStringLiteral("Mezery v záznamu"), QStringLiteral("1")));
+        QVERIFY(row(QStringLiteral("Chybějící záznamy"), QStringLiteral("23")));
+        QVERIFY(row(QStringLiteral("Průměr"), QString::number(in1[QStringLiteral("mean")].toDouble(), 'f', 2)));
+        QVERIFY(row(QStringLiteral("Směrodatná odchylka"), QString::number(in1[QStringLiteral("std_dev")].toDouble(), 'f', 2)));
+        QVERIFY(row(QStringLiteral("Překročení horní meze"), QStringLiteral("1")));
+        QVERIFY(row(QStringLiteral("Doba nad horní mezí"), QStringLiteral("00:30:00")));
+        QVERIFY(row(QStringLiteral("Doba pod dolní mezí"), QStringLiteral("00:20:00")));
+        QVERIFY(row(QStringLiteral("(ΔH/R = 10000 K)"), QString::number(in1[QStringLiteral("mkt")].toDouble(), 'f', 2)));
+        QVERIFY(row(QStringLiteral("Prázdné hodnoty"), QStringLiteral("0")));
+        QVERIFY(page.contains(QStringLiteral("10/11/2026 12:00:00")));  // the excursion above starts
+        // The listing follows on page 2, numbered 2.
+        QVERIFY(Has(p.Pages[1], QStringLiteral("Strana:\\s+2")));
+
+        SetLanguage(1);
+        const Printed e = Print(t, QStringLiteral("summary_en"), {}, true);
+        QVERIFY(Has(e.Pages[0], QStringLiteral("Excursions above\\s+1")));
+        QVERIFY(e.Pages[0].contains(QStringLiteral("Mean kinetic temperature")));
+    }
+
     void titleBlockThinningAndPages() {
         SetLanguage(0);
         OutputTable t;

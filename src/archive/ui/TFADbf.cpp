@@ -32,6 +32,7 @@
 #include "archive/ViewerState.h"
 #include "archive/ui/ArchiveGrid.h"
 #include "archive/ui/TFAParamC.h"
+#include "archive/ui/StatisticsPanel.h"
 #include "archive/ui/ViewerChart.h"
 #include "archive/ui/ViewerIcons.h"
 #include "archive/ui/ViewerSupport.h"
@@ -363,13 +364,35 @@ void TFADbf::BuildChartPanel() {
     row->addWidget(grafPrintSB_);
     row->addStretch(1);
 
-    chart_ = new ViewerChart(ctx_.Adm, grafP_);
+    // The chart with the statistics panel beside it (shown by its button).
+    auto* chartS = new QSplitter(Qt::Horizontal, grafP_);
+    chartS->setObjectName(QStringLiteral("Stat_S"));
+    chart_ = new ViewerChart(ctx_.Adm, chartS);
+    statP_ = new StatisticsPanel(ctx_.Adm, chart_, chartS);
+    statP_->hide();
+    chartS->addWidget(chart_);
+    chartS->addWidget(statP_);
+    chartS->setStretchFactor(0, 3);
+    chartS->setStretchFactor(1, 2);
+    chartS->setCollapsible(0, false);
+    grafStatSB_ = MakeToolButton(buttonP, "GrafStat_SB", ButtonIcon("office-chart-bar", QStyle::SP_FileDialogInfoView));
+    grafStatSB_->setCheckable(true);
+    connect(grafStatSB_, &QToolButton::toggled, this, [this, chartS](bool on) {
+        statP_->setVisible(on);
+        // A panel shown for the first time gets two fifths of the width.
+        const QList<int> sizes = chartS->sizes();
+        if (on && sizes.size() == 2 && sizes[1] < 50) {
+            const int w = sizes[0] + sizes[1];
+            chartS->setSizes({w * 3 / 5, w - w * 3 / 5});
+        }
+    });
+    row->addWidget(grafStatSB_);
 
     auto* column = new QVBoxLayout(grafP_);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(2);
     column->addWidget(buttonP);
-    column->addWidget(chart_, 1);
+    column->addWidget(chartS, 1);
 }
 
 void TFADbf::ApplyCaptions() {
@@ -393,7 +416,9 @@ void TFADbf::ApplyCaptions() {
     grafZoomHeightSB_->setToolTip(Tx("Měřítko 100% svisle", "Scale 100% vertical"));
     grafParamSB_->setToolTip(Tx("Nastavení grafu", "Graph set-up"));
     grafPrintSB_->setToolTip(Tx("Tisk grafu", "Graph print"));
+    grafStatSB_->setToolTip(Tx("Statistika zobrazeného období", "Statistics of the period shown"));
     chart_->ApplyCaptions();
+    statP_->ApplyCaptions();
 }
 
 // ---- state --------------------------------------------------------------------

@@ -30,6 +30,7 @@ class QToolButton;
 namespace kolvex::ui {
 
 class ArchiveGridModel;
+class StatisticsPanel;
 class ViewerChart;
 
 class TFADbf : public QWidget, private kolvex::TableListener {
@@ -84,6 +85,8 @@ public:
     kolvex::AxisRange RememberedLeft() const;
     kolvex::AxisRange RememberedRight() const;
     QCustomPlot* Chart() const;
+    // The statistics panel beside the chart (hidden until its button is on).
+    StatisticsPanel* Statistics() const { return statP_; }
     QCPGraph* Series1() const;
     QCPGraph* Series2() const;
     QTableView* Grid() const { return grid_; }
@@ -169,6 +172,8 @@ private:
     QToolButton* grafPrintSB_ = nullptr;
 
     ViewerChart* chart_ = nullptr;
+    StatisticsPanel* statP_ = nullptr;
+    QToolButton* grafStatSB_ = nullptr;
     QTimer* timer1_ = nullptr;
 
     int gridWidth_ = 200;  // the grid panel's width while both panels show

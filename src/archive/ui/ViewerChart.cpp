@@ -500,6 +500,10 @@ void ViewerChart::ShowCrossHair(double x, double y) {
             continue;
         }
         const double v = (graphs[k]->data()->constBegin() + j)->value;
+        if (std::isnan(v)) {  // where the line breaks there is no value
+            tracers[k]->setVisible(false);
+            continue;
+        }
         const ChartSeriesLook& s = looks_.Series[k];
         text += QLatin1Char('\n') + Q(s.Label) + QStringLiteral(":") + FloatCellText(v, s.Decimals, s.Unit);
         tracers[k]->position->setCoords((graphs[k]->data()->constBegin() + j)->key, v);

@@ -20,6 +20,7 @@
 #include "base/DateTime.h"
 #include "output/TableOutput.h"
 #include "output/ui/PeriodGroup.h"
+#include "output/ui/SummaryPage.h"
 #include "output/ui/TFQRAPrint.h"
 
 namespace kolvex::ui {
@@ -109,7 +110,8 @@ void TFANastTisk::Print_BBClick() {
         progress.reset();
         // An aborted preparation shows no preview.
         if (!plan.Aborted) {
-            const TFQRAPrint report(std::move(plan), ctx_.Adm.Table1);
+            TFQRAPrint report(std::move(plan), ctx_.Adm.Table1);
+            AddSummaryPage(report);
             ShowPreview(report);
         }
     } catch (const std::exception& e) {
@@ -118,6 +120,14 @@ void TFANastTisk::Print_BBClick() {
         Hooks.Error(e);
     }
     done(QDialog::Accepted);
+}
+
+void TFANastTisk::AddSummaryPage(TFQRAPrint& report) {
+    if (!SummaryPage) return;
+    auto page = std::make_shared<SummaryPageData>(MakeSummaryPage(ctx_.Adm.Table1, ctx_.Adm.ParameterRecord,
+                                                                  report.Plan().Input, kolvex::kDefaultDeltaHOverR,
+                                                                  kolvex::DecimalSeparator()));
+    report.SetLeadPage([page](QPainter& p, double k, int number) { PaintSummaryPage(p, k, *page, number); });
 }
 
 kolvex::ReportRequest TFANastTisk::Request() const {
@@ -157,7 +167,8 @@ void TFANastTisk::Pdf_BBClick() {
         kolvex::TablePositionGuard guard(ctx_.Adm.Table1);
         std::optional<kolvex::ReportPlan> plan = Collect(Request());
         if (plan) {
-            const TFQRAPrint report(std::move(*plan), ctx_.Adm.Table1);
+            TFQRAPrint report(std::move(*plan), ctx_.Adm.Table1);
+            AddSummaryPage(report);
             if (!report.PrintToPdf(path))
                 throw kolvex::EADM(kolvex::Tr("Soubor " + path.toStdString() + " se nepodařilo zapsat",
                                               "The file " + path.toStdString() + " could not be written"));

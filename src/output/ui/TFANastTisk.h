@@ -37,6 +37,8 @@ public:
     std::function<void(const TFQRAPrint& report)> ShowPreview;
     // The time of printing (local now); tests put a fixed clock in.
     std::function<double()> Clock;
+    // Whether the report begins with the page of the period summary.
+    bool SummaryPage = true;
     // The file name for "PDF…", preset with the suggested path; "" when cancelled.
     std::function<QString(const QString& suggested)> ChoosePdf;
     // Open the written file, or its folder; false when that failed.
@@ -56,6 +58,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The summary page before the listing, when asked for.
+    void AddSummaryPage(TFQRAPrint& report);
     kolvex::ArchiveContext& ctx_;
     PeriodGroup* period_;
     QLabel* textZapati_;

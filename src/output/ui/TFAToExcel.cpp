@@ -10,12 +10,14 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <optional>
 
 #include "base/ui/DialogKit.h"
 #include "base/ui/ModalRunner.h"
 #include "base/ui/TFProgress.h"
 #include "base/Errors.h"
 #include "archive/FileOps.h"
+#include "archive/SummaryReport.h"
 #include "output/TableOutput.h"
 #include "output/ui/PeriodGroup.h"
 
@@ -112,12 +114,17 @@ void TFAToExcel::Excel_BBClick() {
         const std::vector<kolvex::OutputField> fields = kolvex::OutputFields(table, ctx_.Adm.ParameterRecord);
         const std::vector<kolvex::ExportColumn> columns = kolvex::ExportColumnsOf(fields);
         const std::string path = choice->Path.toStdString();
+        // The workbook's second sheet: the summary of the period.
+        std::optional<kolvex::SummaryDocument> summary;
+        if (!choice->Csv)
+            summary = kolvex::MakeSummaryDocument(
+                kolvex::SummariseTable(table, ctx_.Adm.ParameterRecord, {all, start, end}), lang);
         std::unique_ptr<kolvex::RowSink> sink =
             choice->Csv ? kolvex::OpenCsvExport(path, columns, lang)
                         : kolvex::OpenXlsxExport(path,
                                                  kolvex::MakeExportHeader(table, ctx_.Adm.ParameterRecord, all, start,
                                                                           end, period_->StepIndex(), lang),
-                                                 columns, SheetRows);
+                                                 columns, SheetRows, summary ? &*summary : nullptr);
         // An abort keeps the rows written so far: the file is completed all the same.
         kolvex::ExportRecords(table, fields, start, end, period_->StepSeconds(), *sink, [&](int percent) {
             const bool aborted = progress->SetProgress(percent);

@@ -304,7 +304,7 @@ void TFQRAPrint::PaintPage(QPainter& p, double k, std::size_t index, Glyphs* gly
     p.setPen(thick);
     p.drawLine(QPointF(0, (footer + 2.1) * k), QPointF(kPrintableWidth * k, (footer + 2.1) * k));
     p.setPen(Qt::black);
-    for (const TextItem& t : ReportFooterItems(in, static_cast<int>(index) + 1)) item(0, footer, t);
+    for (const TextItem& t : ReportFooterItems(in, static_cast<int>(index) + (lead_ ? 2 : 1))) item(0, footer, t);
 }
 
 void TFQRAPrint::Paint(QPrinter* printer) const {
@@ -317,12 +317,13 @@ void TFQRAPrint::Paint(QPrinter* printer) const {
     // printing system); the preview records its pages as pictures, which
     // replay them slower than plain text.
     const bool useGlyphs = glyphs.Valid() && p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Pdf;
-    std::size_t first = 0, last = plan_.Pages.size();
+    std::size_t first = 0, last = PageCount();
     if (printer->fromPage() > 0) first = std::min<std::size_t>(static_cast<std::size_t>(printer->fromPage()) - 1, last);
     if (printer->toPage() > 0) last = std::min<std::size_t>(static_cast<std::size_t>(printer->toPage()), last);
     for (std::size_t i = first; i < last; ++i) {
         if (i > first) printer->newPage();
-        PaintPage(p, k, i, useGlyphs ? &glyphs : nullptr);
+        if (lead_ && i == 0) lead_(p, k, 1);
+        else PaintPage(p, k, lead_ ? i - 1 : i, useGlyphs ? &glyphs : nullptr);
     }
     p.end();
 }

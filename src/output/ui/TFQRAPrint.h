@@ -9,6 +9,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -36,7 +37,14 @@ public:
     // The preview window, modal; printing is started from it.
     void Preview(QWidget* parent) const;
 
-    std::size_t PageCount() const { return plan_.Pages.size(); }
+    // A page drawn before the listing (the period summary): the painter, the
+    // device pixels per millimetre and its page number. The listing's pages
+    // are numbered after it.
+    using LeadPage = std::function<void(QPainter& p, double pxPerMm, int pageNumber)>;
+    void SetLeadPage(LeadPage paint) { lead_ = std::move(paint); }
+    bool HasLeadPage() const { return static_cast<bool>(lead_); }
+
+    std::size_t PageCount() const { return plan_.Pages.size() + (lead_ ? 1 : 0); }
     const kolvex::ReportPlan& Plan() const { return plan_; }
 
 private:
@@ -46,6 +54,7 @@ private:
     kolvex::ReportPlan plan_;
     kolvex::Table& table_;
     mutable std::vector<kolvex::ReportLine> lines_;  // the page being drawn
+    LeadPage lead_;
 };
 
 }  // namespace kolvex::ui
