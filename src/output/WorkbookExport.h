@@ -68,6 +68,10 @@ struct CsvFormat {
     char Separator, Decimal;
 };
 CsvFormat CsvFormatFor(Lang language);
+// The same with a chosen separator and decimal mark; when both are the same
+// character, every number is quoted.
+std::unique_ptr<RowSink> OpenCsvExport(const std::string& path, const std::vector<ExportColumn>& columns,
+                                       CsvFormat format);
 
 // The shortest decimal (with '.') that reads back as the value; a value that
 // is exactly a single-precision number gives that number's shortest decimal
@@ -81,6 +85,7 @@ double ExportedValue(double value);
 // the given decimal separator, a null cell empty). Also used by the live
 // recording and the command-line tool, so every CSV of the program reads alike.
 std::string CsvHeadingText(const std::vector<ExportColumn>& columns, char decimalSeparator);
+std::string CsvHeadingText(const std::vector<ExportColumn>& columns, CsvFormat format);
 std::string CsvRowText(const std::vector<ExportColumn>& columns, const std::vector<double>& values,
                        const std::vector<bool>& isNull, char decimalSeparator);
 
