@@ -8,7 +8,6 @@
 #include <QPageSize>
 #include <QPaintEngine>
 #include <QPainter>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QTextLayout>
 
@@ -25,6 +24,7 @@
 
 #include "base/ui/ErrorDisplay.h"
 #include "base/ui/ModalRunner.h"
+#include "output/ui/ReportPreview.h"
 
 namespace kolvex::ui {
 
@@ -341,10 +341,7 @@ void TFQRAPrint::Preview(QWidget* parent) const {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(Q(plan_.Input.FileName));
     SetupPrinter(printer);
-    QPrintPreviewDialog preview(&printer, parent);
-    preview.setObjectName(QStringLiteral("TFQRAPrint"));
-    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                     [this](QPrinter* target) { Paint(target); });
+    ReportPreview preview(*this, printer, parent);
     preview.resize(900, 1000);
     RunModal(preview);
 }
