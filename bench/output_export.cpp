@@ -35,6 +35,10 @@ public:
         for (double v : values) sum_ += ExportedValue(v);
         ++rows_;
     }
+    void AddCells(const double* values, const std::uint8_t*, std::size_t n) override {
+        for (std::size_t i = 0; i < n; ++i) sum_ += ExportedValue(values[i]);
+        ++rows_;
+    }
     void Close() override {}
     std::uint64_t Rows() const override { return rows_; }
     double Sum() const { return sum_; }

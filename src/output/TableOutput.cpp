@@ -255,7 +255,7 @@ WalkResult ExportRecords(Table& table, const std::vector<OutputField>& fields, d
     WalkResult r;
     StepThinner thinner(start, end, stepSeconds);
     std::vector<double> values(fields.size());
-    std::vector<bool> isNull(fields.size());
+    std::vector<std::uint8_t> isNull(fields.size());
     const std::int64_t total = table.RecordCount();
     int shown = -1;
     table.Scan(scan, 1, [&](const ScanBlock& b) {
@@ -268,7 +268,7 @@ WalkResult ExportRecords(Table& table, const std::vector<OutputField>& fields, d
                     isNull[i] = c < 0 || z[c];
                     values[i] = isNull[i] ? 0 : v[c];
                 }
-                sink.AddRow(values, isNull);
+                sink.AddCells(values.data(), isNull.data(), values.size());
                 ++r.Taken;
             }
             ++r.Visited;

@@ -77,9 +77,15 @@ public:
     }
 
     void AddRow(const std::vector<double>& values, const std::vector<bool>& isNull) override {
+        std::vector<std::uint8_t> empty(values.size());
+        for (std::size_t c = 0; c < values.size(); ++c) empty[c] = c < isNull.size() && isNull[c];
+        AddCells(values.data(), empty.data(), values.size());
+    }
+
+    void AddCells(const double* values, const std::uint8_t* isNull, std::size_t n) override {
         if (row_ >= sheetRows_) NewSheet();
-        for (std::size_t c = 0; c < columns_.size() && c < values.size(); ++c) {
-            if (c < isNull.size() && isNull[c]) continue;
+        for (std::size_t c = 0; c < columns_.size() && c < n; ++c) {
+            if (isNull[c]) continue;
             const auto col = static_cast<lxw_col_t>(c);
             lxw_format* f = columns_[c].IsDateTime ? date_ : value_[Decimals(c)];
             const double v = columns_[c].IsDateTime ? values[c] : ExportedValue(values[c]);
@@ -202,11 +208,17 @@ public:
     }
 
     void AddRow(const std::vector<double>& values, const std::vector<bool>& isNull) override {
+        std::vector<std::uint8_t> empty(values.size());
+        for (std::size_t c = 0; c < values.size(); ++c) empty[c] = c < isNull.size() && isNull[c];
+        AddCells(values.data(), empty.data(), values.size());
+    }
+
+    void AddCells(const double* values, const std::uint8_t* isNull, std::size_t n) override {
         if (used_ + room_ > buf_.size()) Flush();
         char* p = buf_.data() + used_;
         for (std::size_t c = 0; c < columns_.size(); ++c) {
             if (c) *p++ = format_.Separator;
-            if (c >= values.size() || (c < isNull.size() && isNull[c])) continue;
+            if (c >= n || isNull[c]) continue;
             if (columns_[c].IsDateTime) {
                 p = dates_.Write(p, values[c]);
                 continue;

@@ -47,6 +47,12 @@ public:
     // One value per column (the date-time column as a date-time value);
     // `isNull[i]` leaves a cell empty.
     virtual void AddRow(const std::vector<double>& values, const std::vector<bool>& isNull) = 0;
+    // The same from arrays of n entries (isNull[i] != 0 leaves a cell empty):
+    // what the table walks call, so that a sink may take a row without
+    // building vectors.
+    virtual void AddCells(const double* values, const std::uint8_t* isNull, std::size_t n) {
+        AddRow(std::vector<double>(values, values + n), std::vector<bool>(isNull, isNull + n));
+    }
     // Completes the file; throws EKolvex when it cannot be written.
     virtual void Close() = 0;
     virtual std::uint64_t Rows() const = 0;
