@@ -10,7 +10,7 @@
 
 #include "base/Errors.h"
 #include "base/Language.h"
-#include "app/NumberText.h"
+#include "output/NumberText.h"
 #include "archive/Adm.h"
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"

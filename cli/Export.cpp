@@ -88,6 +88,7 @@ int RunExport(const Options& o, const std::vector<std::string>& args) {
     std::string table, out, from, to;
     int step = 0;
     bool asJson = o.Json;
+    std::optional<char> separator, decimal;  // the language's when not given
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&]() -> const std::string& {
@@ -104,6 +105,14 @@ int RunExport(const Options& o, const std::vector<std::string>& args) {
             const std::string& v = value();
             if (v != "cs" && v != "en") throw UsageError("--lang needs cs or en");
             SetLanguage(v == "cs" ? 0 : 1);
+        } else if (a == "--separator") {
+            const std::string& v = value();
+            if (v != "," && v != ";" && v != "tab") throw UsageError("--separator needs , or ; or tab");
+            separator = v == "tab" ? '\t' : v[0];
+        } else if (a == "--decimal") {
+            const std::string& v = value();
+            if (v != "." && v != ",") throw UsageError("--decimal needs . or ,");
+            decimal = v[0];
         } else if (a == "--json") {
             asJson = true;
         } else if (!a.empty() && a[0] == '-') {
@@ -120,6 +129,7 @@ int RunExport(const Options& o, const std::vector<std::string>& args) {
     const bool xlsx = Lower(out.size() >= 5 ? out.substr(out.size() - 5) : out) == ".xlsx";
     const bool csv = ext == ".csv", pdf = ext == ".pdf";
     if (!xlsx && !csv && !pdf) throw UsageError("--out must end in .xlsx, .csv or .pdf");
+    if ((separator || decimal) && !csv) throw UsageError("--separator and --decimal apply to CSV only");
 
     // The whole table unless a period is given; one end alone is open on the other side.
     const bool all = from.empty() && to.empty();
@@ -159,7 +169,10 @@ int RunExport(const Options& o, const std::vector<std::string>& args) {
         const std::vector<ExportColumn> columns = ExportColumnsOf(fields);
         std::unique_ptr<RowSink> sink;
         if (csv) {
-            sink = OpenCsvExport(out, columns, lang);
+            CsvFormat format = CsvFormatFor(lang);
+            if (separator) format.Separator = *separator;
+            if (decimal) format.Decimal = *decimal;
+            sink = OpenCsvExport(out, columns, format);
         } else {
             ExportHeader h = MakeExportHeader(t, adm.ParameterRecord, all, start, end, stepIndex, lang);
             if (stepIndex < 0) h.StepCaption = Tr(lang, "každý záznam", "every record");

@@ -148,6 +148,10 @@ void Simulator::Impl::Process(const Bytes& frame) {
                 break;
         }
     }
+    // The request's last byte reaches a real logger a character time per
+    // byte after the PC wrote the first one.
+    if (options.Pacing && options.PaceRequests)
+        SleepUs(received + static_cast<std::int64_t>(frame.size()) * kByteTimeUs - MonotonicUs());
     if (!Wait(delayMs)) return;
     if (options.Pacing && !burst) {
         const std::int64_t begin = MonotonicUs();

@@ -25,6 +25,9 @@ struct SimOptions {
     bool TwoByteSamples = true;             // ArchiveFlags bit 2
     std::uint8_t RecordFlags = 0x03;        // ArchiveFlags bits 0/1
     bool Pacing = false;                    // ~1.04 ms per byte (9600 baud)
+    // With Pacing, the reply also waits for the request's bytes as a 9600 Bd
+    // line carries them (a pseudo-terminal passes the request at once).
+    bool PaceRequests = false;
     int TurnaroundMs = 2;                   // delay before a reply starts
 };
 

@@ -157,35 +157,39 @@ ReportPlan PrepareReport(Table& table, const ArchiveParameterRecord& record, con
     plan.All = rq.Start == 0 && rq.End == 0;
     plan.DecimalSeparator = rq.DecimalSeparator;
 
-    // The first line of every page follows from the line count alone.
+    // The first line of every page follows from the line count alone. The
+    // time stamps are read in blocks of decoded rows: the walk costs little
+    // more than reading the file, so the preview can open at once.
     const std::size_t first = 2 * LinesPerColumn(true), other = 2 * LinesPerColumn(false);
     std::size_t nextStart = 0;
     StepThinner thinner(rq.Start, rq.End, rq.StepSeconds);
-    const int timeField = TimeField(table);
     const std::int64_t total = table.RecordCount();
     std::int64_t visited = 0;
     int shown = -1;
-    for (table.First(); !table.Eof(); table.Next()) {
-        const StepThinner before = thinner;
-        if (thinner.Take(table.AsDateTime(timeField))) {
-            if (plan.LineCount == nextStart) {
-                plan.Starts.push_back({table.GetBookmark(), before});
-                nextStart += plan.Starts.size() == 1 ? first : other;
+    table.Scan({TimeField(table)}, 1, [&](const ScanBlock& b) {
+        for (std::size_t row = 0; row < b.Rows; ++row) {
+            const StepThinner before = thinner;
+            if (thinner.Take(b.Values[row * b.Fields])) {
+                if (plan.LineCount == nextStart) {
+                    plan.Starts.push_back({b.FirstRecNo + static_cast<std::int64_t>(row), before});
+                    nextStart += plan.Starts.size() == 1 ? first : other;
+                }
+                ++plan.LineCount;
             }
-            ++plan.LineCount;
         }
-        ++visited;
+        visited += static_cast<std::int64_t>(b.Rows);
         if (progress && total > 0) {
             const int percent = static_cast<int>(visited * 100 / total);
             if (percent != shown) {
                 shown = percent;
                 if (progress(percent)) {
                     plan.Aborted = true;
-                    break;
+                    return false;
                 }
             }
         }
-    }
+        return true;
+    });
     plan.Pages = PaginateReport(plan.LineCount);
     return plan;
 }
@@ -195,11 +199,10 @@ std::size_t ReportPageLines(Table& table, const ReportPlan& plan, std::size_t pa
     if (page < plan.Pages.size())
         for (const ReportColumn& c : plan.Pages[page].Columns) want += c.Count;
     std::size_t n = 0;
-    if (want > 0 && page < plan.Starts.size()) {
+    if (want > 0 && page < plan.Starts.size() && table.MoveTo(plan.Starts[page].RecNo)) {
         if (lines.size() < want) lines.resize(want);
         StepThinner thinner = plan.Starts[page].Thinner;
         const int timeField = TimeField(table);
-        table.GotoBookmark(plan.Starts[page].Record);
         for (; n < want && !table.Eof(); table.Next()) {
             if (!thinner.Take(table.AsDateTime(timeField))) continue;
             ReportLine& line = lines[n++];
@@ -252,7 +255,7 @@ WalkResult ExportRecords(Table& table, const std::vector<OutputField>& fields, d
     WalkResult r;
     StepThinner thinner(start, end, stepSeconds);
     std::vector<double> values(fields.size());
-    std::vector<bool> isNull(fields.size());
+    std::vector<std::uint8_t> isNull(fields.size());
     const std::int64_t total = table.RecordCount();
     int shown = -1;
     table.Scan(scan, 1, [&](const ScanBlock& b) {
@@ -265,7 +268,7 @@ WalkResult ExportRecords(Table& table, const std::vector<OutputField>& fields, d
                     isNull[i] = c < 0 || z[c];
                     values[i] = isNull[i] ? 0 : v[c];
                 }
-                sink.AddRow(values, isNull);
+                sink.AddCells(values.data(), isNull.data(), values.size());
                 ++r.Taken;
             }
             ++r.Visited;

@@ -99,10 +99,10 @@ struct ReportRequest {
 ReportData CollectReport(Table& table, const ArchiveParameterRecord& record, const ReportRequest& request,
                          const WalkProgress& progress = {});
 
-// Where a page's listing begins: the record of its first line and the
-// thinning as it stood before that record.
+// Where a page's listing begins: the record number of its first line and
+// the thinning as it stood before that record.
 struct ReportPageStart {
-    Bookmark Record;
+    std::int64_t RecNo = 0;
     StepThinner Thinner{0, 0, 1};
 };
 
@@ -123,7 +123,8 @@ struct ReportPlan {
     bool Aborted = false;
 };
 
-// One walk over the table that counts the listed lines and marks the pages.
+// One walk over the table's time stamps that counts the listed lines and
+// marks the pages; progress is reported per block of records.
 ReportPlan PrepareReport(Table& table, const ArchiveParameterRecord& record, const ReportRequest& request,
                          const WalkProgress& progress = {});
 // Reads the listing lines of a page (both page columns, in order) from the

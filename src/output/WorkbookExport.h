@@ -49,6 +49,12 @@ public:
     // One value per column (the date-time column as a date-time value);
     // `isNull[i]` leaves a cell empty.
     virtual void AddRow(const std::vector<double>& values, const std::vector<bool>& isNull) = 0;
+    // The same from arrays of n entries (isNull[i] != 0 leaves a cell empty):
+    // what the table walks call, so that a sink may take a row without
+    // building vectors.
+    virtual void AddCells(const double* values, const std::uint8_t* isNull, std::size_t n) {
+        AddRow(std::vector<double>(values, values + n), std::vector<bool>(isNull, isNull + n));
+    }
     // Completes the file; throws EKolvex when it cannot be written.
     virtual void Close() = 0;
     virtual std::uint64_t Rows() const = 0;
@@ -72,6 +78,10 @@ struct CsvFormat {
     char Separator, Decimal;
 };
 CsvFormat CsvFormatFor(Lang language);
+// The same with a chosen separator and decimal mark; when both are the same
+// character, every number is quoted.
+std::unique_ptr<RowSink> OpenCsvExport(const std::string& path, const std::vector<ExportColumn>& columns,
+                                       CsvFormat format);
 
 // The shortest decimal (with '.') that reads back as the value; a value that
 // is exactly a single-precision number gives that number's shortest decimal
@@ -85,6 +95,7 @@ double ExportedValue(double value);
 // the given decimal separator, a null cell empty). Also used by the live
 // recording and the command-line tool, so every CSV of the program reads alike.
 std::string CsvHeadingText(const std::vector<ExportColumn>& columns, char decimalSeparator);
+std::string CsvHeadingText(const std::vector<ExportColumn>& columns, CsvFormat format);
 std::string CsvRowText(const std::vector<ExportColumn>& columns, const std::vector<double>& values,
                        const std::vector<bool>& isNull, char decimalSeparator);
 

@@ -12,10 +12,15 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <QLabel>
+#include <QPrinter>
+#include <QSpinBox>
 #include <cmath>
 
 #include "OutputFixture.h"
+#include "base/ui/ModalRunner.h"
 #include "output/ui/PeriodGroup.h"
+#include "output/ui/ReportPreview.h"
 #include "output/ui/TFANastTisk.h"
 #include "output/ui/TFQRAPrint.h"
 
@@ -368,6 +373,55 @@ private slots:
         QCOMPARE(errors, QStringList{QStringLiteral("The table is not open")});
         QVERIFY(!shown);
         QVERIFY(!d.isVisible());
+    }
+
+    // The preview knows every page at once but draws only those shown; its
+    // print button prints the whole report as before.
+    void previewDrawsOnlyThePagesShown() {
+        SetLanguage(1);
+        OutputTable t;
+        t.AddEvery(At(2004, 8, 1), 1, 3000);
+        t.ctx.Config.PrintPeriod = Block(pkAll, 2004, 8, 1);
+        t.ctx.Config.StepIndex = 0;  // 5 s: every record listed
+        TFANastTisk d(t.ctx);
+        d.Hooks.Error = [](const std::exception& e) { QFAIL(e.what()); };
+        const std::string pdf = (t.Dir / "preview.pdf").string();
+        std::size_t pages = 0;
+        d.ShowPreview = [&](const TFQRAPrint& report) {
+            pages = report.PageCount();
+            QPrinter printer(QPrinter::HighResolution);
+            TFQRAPrint::SetupPrinter(printer);
+            kolvex::ui::ReportPreview preview(report, printer);
+            preview.resize(700, 900);
+            preview.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&preview));
+            kolvex::ui::ReportPageView* view = preview.View();
+            QTRY_VERIFY(view->PagesDrawn() > 0);
+            QVERIFY(view->PagesDrawn() <= 2);
+            QVERIFY(preview.findChild<QLabel*>(QStringLiteral("PageCount"))->text().contains(QString::number(pages)));
+            kolvex::test::Shot(&preview, QStringLiteral("preview_en"));
+            SetLanguage(0);
+            preview.ApplyCaptions();
+            kolvex::test::Shot(&preview, QStringLiteral("preview_cs"));
+            const QImage first = view->viewport()->grab().toImage();
+            view->ShowPage(pages - 1);
+            QTRY_COMPARE(view->CurrentPage(), pages - 1);
+            QCOMPARE(preview.findChild<QSpinBox*>(QStringLiteral("Page"))->value(), static_cast<int>(pages));
+            QTRY_VERIFY(view->viewport()->grab().toImage() != first);
+            QVERIFY(view->PagesDrawn() <= 4);
+
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(QString::fromStdString(pdf));
+            kolvex::ui::SetModalHook([](QDialog&) { return int(QDialog::Accepted); });
+            preview.Print();
+            kolvex::ui::SetModalHook(nullptr);
+        };
+        d.Print_BBClick();
+        QVERIFY(pages > 20);
+        const QString info = QString::fromStdString(kolvex::test::RunCommand("pdfinfo '" + pdf + "'"));
+        QVERIFY2(Has(info, QStringLiteral("Pages:\\s+") + QString::number(pages) + QStringLiteral("\\b")), qPrintable(info));
+        const QString text = QString::fromStdString(kolvex::test::RunCommand("pdftotext -layout '" + pdf + "' -"));
+        QVERIFY2(Has(text, QStringLiteral("03/08/2004\\s+01:59:00")), qPrintable(text.right(400)));  // the last record
     }
 };
 

@@ -8,7 +8,6 @@
 #include <QPageSize>
 #include <QPaintEngine>
 #include <QPainter>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QTextLayout>
 
@@ -19,12 +18,9 @@
 #include <string>
 #include <unordered_map>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 #include "base/ui/ErrorDisplay.h"
 #include "base/ui/ModalRunner.h"
+#include "output/ui/ReportPreview.h"
 
 namespace kolvex::ui {
 
@@ -68,34 +64,6 @@ bool Utf16(const std::string& s, std::vector<char16_t>& out) {
     }
     return true;
 }
-
-// Qt's PDF writer compresses every page through buffers of about 10 MB that
-// it takes and gives back page by page. The C library maps blocks of that
-// size afresh each time and trims the heap when they are freed, so every page
-// paid page faults for memory it barely touches. While a report is painted
-// such blocks come from the heap and stay there; the library's usual limits
-// and a trimmed heap come back afterwards.
-class HeapForLargeBlocks {
-public:
-    HeapForLargeBlocks() {
-#if defined(__GLIBC__)
-        mallopt(M_MMAP_THRESHOLD, kLimit);
-        mallopt(M_TRIM_THRESHOLD, 2 * kLimit);
-#endif
-    }
-    ~HeapForLargeBlocks() {
-#if defined(__GLIBC__)
-        mallopt(M_MMAP_THRESHOLD, kDefault);
-        mallopt(M_TRIM_THRESHOLD, kDefault);
-        malloc_trim(0);
-#endif
-    }
-    HeapForLargeBlocks(const HeapForLargeBlocks&) = delete;
-    HeapForLargeBlocks& operator=(const HeapForLargeBlocks&) = delete;
-
-private:
-    static constexpr int kLimit = 32 << 20, kDefault = 128 << 10;
-};
 
 }  // namespace
 
@@ -308,7 +276,6 @@ void TFQRAPrint::PaintPage(QPainter& p, double k, std::size_t index, Glyphs* gly
 }
 
 void TFQRAPrint::Paint(QPrinter* printer) const {
-    const HeapForLargeBlocks heap;
     QPainter p;
     if (!p.begin(printer)) return;
     const double k = printer->resolution() / 25.4;
@@ -342,10 +309,7 @@ void TFQRAPrint::Preview(QWidget* parent) const {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(Q(plan_.Input.FileName));
     SetupPrinter(printer);
-    QPrintPreviewDialog preview(&printer, parent);
-    preview.setObjectName(QStringLiteral("TFQRAPrint"));
-    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                     [this](QPrinter* target) { Paint(target); });
+    ReportPreview preview(*this, printer, parent);
     preview.resize(900, 1000);
     RunModal(preview);
 }

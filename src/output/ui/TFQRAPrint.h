@@ -4,8 +4,8 @@
 // footer of ReportLayout with a QPainter on a QPrinter (A4 portrait,
 // millimetres), and shows it in the print preview, from which the user prints
 // or saves a PDF. The lines are read from the table page by page as the pages
-// are drawn; in PDF output the listing cells are set from glyphs laid out
-// once per character.
+// are drawn (the preview draws a page when it is shown); in PDF output the
+// listing cells are set from glyphs laid out once per character.
 
 #include <QString>
 
@@ -36,6 +36,9 @@ public:
     bool PrintToPdf(const QString& path) const;
     // The preview window, modal; printing is started from it.
     void Preview(QWidget* parent) const;
+    // One page with the painter's origin at the top left corner of the
+    // printable area; pxPerMm is the device's pixels per millimetre.
+    void DrawPage(QPainter& p, double pxPerMm, std::size_t index) const { PaintPage(p, pxPerMm, index, nullptr); }
 
     // A page drawn before the listing (the period summary): the painter, the
     // device pixels per millimetre and its page number. The listing's pages

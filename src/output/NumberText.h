@@ -11,4 +11,13 @@ inline constexpr int kNumberTextMax = 32;
 // Writes at out (kNumberTextMax bytes of room) and returns the end.
 char* WriteShortestNumber(char* out, double value);
 
+// Room for any fixed-point text of WriteShortestDecimal (5e-324 has 327
+// characters).
+inline constexpr int kDecimalTextMax = 400;
+// The shortest decimal in fixed notation with '.', exactly as
+// ShortestDecimal of output/WorkbookExport.h writes it: a value that is
+// exactly a single-precision number as that number's shortest decimal, "0"
+// for both zeros, nothing for NaN and infinities. Returns the end.
+char* WriteShortestDecimal(char* out, double value);
+
 }  // namespace kolvex

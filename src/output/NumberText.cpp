@@ -1,4 +1,4 @@
-#include "app/NumberText.h"
+#include "output/NumberText.h"
 
 #include <fmt/format.h>
 
@@ -40,6 +40,45 @@ void WriteDigits(char* out, std::uint64_t v, int n) {
     }
 }
 
+// digits × 10^e in fixed notation.
+char* WriteFixed(char* out, const char* digits, int n, int e) {
+    if (e >= 0) {
+        std::memcpy(out, digits, static_cast<std::size_t>(n));
+        out += n;
+        std::memset(out, '0', static_cast<std::size_t>(e));
+        return out + e;
+    }
+    if (n + e > 0) {
+        std::memcpy(out, digits, static_cast<std::size_t>(n + e));
+        out += n + e;
+        *out++ = '.';
+        std::memcpy(out, digits + n + e, static_cast<std::size_t>(-e));
+        return out - e;
+    }
+    *out++ = '0';
+    *out++ = '.';
+    std::memset(out, '0', static_cast<std::size_t>(-(n + e)));
+    out += -(n + e);
+    std::memcpy(out, digits, static_cast<std::size_t>(n));
+    return out + n;
+}
+
+// The shortest digits of a decimal significand and exponent, trailing
+// zeros dropped, written in fixed notation.
+template <typename Significand>
+char* WriteFixedDecimal(char* out, Significand significand, int exponent) {
+    std::uint64_t d = significand;
+    int e = exponent;
+    while (d % 10 == 0) {
+        d /= 10;
+        ++e;
+    }
+    char digits[24];
+    const int n = Digits(d);
+    WriteDigits(digits, d, n);
+    return WriteFixed(out, digits, n, e);
+}
+
 }  // namespace
 
 char* WriteShortestNumber(char* out, double value) {
@@ -66,27 +105,7 @@ char* WriteShortestNumber(char* out, double value) {
     const int ax = x < 0 ? -x : x;
     const int sciLength = n + (n > 1 ? 1 : 0) + 2 + (ax >= 100 ? 3 : 2);
     const int fixedLength = e >= 0 ? n + e : (n + e > 0 ? n + 1 : 2 - e);
-    if (fixedLength <= sciLength) {
-        if (e >= 0) {
-            std::memcpy(out, digits, static_cast<std::size_t>(n));
-            out += n;
-            std::memset(out, '0', static_cast<std::size_t>(e));
-            return out + e;
-        }
-        if (n + e > 0) {
-            std::memcpy(out, digits, static_cast<std::size_t>(n + e));
-            out += n + e;
-            *out++ = '.';
-            std::memcpy(out, digits + n + e, static_cast<std::size_t>(-e));
-            return out - e;
-        }
-        *out++ = '0';
-        *out++ = '.';
-        std::memset(out, '0', static_cast<std::size_t>(-(n + e)));
-        out += -(n + e);
-        std::memcpy(out, digits, static_cast<std::size_t>(n));
-        return out + n;
-    }
+    if (fixedLength <= sciLength) return WriteFixed(out, digits, n, e);
     *out++ = digits[0];
     if (n > 1) {
         *out++ = '.';
@@ -99,6 +118,28 @@ char* WriteShortestNumber(char* out, double value) {
     *out++ = static_cast<char>('0' + ax / 10 % 10);
     *out++ = static_cast<char>('0' + ax % 10);
     return out;
+}
+
+char* WriteShortestDecimal(char* out, double value) {
+    if (!std::isfinite(value)) return out;
+    if (value == 0) {
+        *out++ = '0';
+        return out;
+    }
+    const float single = static_cast<float>(value);
+    const bool isSingle = static_cast<double>(single) == value;
+    // Integers beyond the exactly counted range show their exact digits in
+    // fixed notation: the standard library writes those.
+    if (std::fabs(value) >= (isSingle ? 16777216.0 : 9007199254740992.0))
+        return isSingle ? std::to_chars(out, out + kDecimalTextMax, single, std::chars_format::fixed).ptr
+                        : std::to_chars(out, out + kDecimalTextMax, value, std::chars_format::fixed).ptr;
+    if (value < 0) *out++ = '-';
+    if (isSingle) {
+        const auto dec = fmt::detail::dragonbox::to_decimal(std::fabs(single));
+        return WriteFixedDecimal(out, dec.significand, dec.exponent);
+    }
+    const auto dec = fmt::detail::dragonbox::to_decimal(std::fabs(value));
+    return WriteFixedDecimal(out, dec.significand, dec.exponent);
 }
 
 }  // namespace kolvex
