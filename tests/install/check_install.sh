@@ -44,7 +44,7 @@ zcat "$share/doc/kolvex12/changelog.gz" | head -1 | grep -q "^kolvex12 ($version
 work="$scratch/work"
 mkdir "$work"
 cd "$work"
-[ "$("$dest/usr/bin/kolvex12" --version)" = "kolvex12 $version" ] || fail "kolvex12 --version"
+[ "$("$dest/usr/bin/kolvex12" --version | head -1)" = "kolvex12 $version" ] || fail "kolvex12 --version"
 "$dest/usr/bin/quendal-sim" --help >/dev/null || fail "quendal-sim --help"
 out="$("$dest/usr/bin/kolvex12-cli" --port SIM info)" || fail "kolvex12-cli --port SIM info"
 [ -n "$out" ] || fail "kolvex12-cli info printed nothing"
