@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/AuditTrail.h"
+#include "ProgramVersion.h"
 #include "base/ConfigRecord.h"
 #include "base/Errors.h"
 #include "base/Language.h"
@@ -29,10 +30,14 @@
 
 namespace {
 
+// The usage text: on standard output when asked for with --help, else on
+// standard error after the problem.
 int Usage(const std::string& problem) {
+    std::ostream& out = problem.empty() ? std::cout : std::cerr;
     if (!problem.empty()) std::cerr << "kolvex12-cli: " << problem << "\n";
-    std::cerr << "usage: kolvex12-cli [--port P] [--idle MS] [--slot MS] [--reconnect S] [--lang cs|en] [--json]\n"
+    out << "usage: kolvex12-cli [--port P] [--idle MS] [--slot MS] [--reconnect S] [--lang cs|en] [--json]\n"
                  "                    [--trace FILE] COMMAND\n"
+                 "       kolvex12-cli --help | --version\n"
                  "commands:\n"
                  "  ports                        list the serial ports\n"
                  "  info                         logger identity\n"
@@ -168,6 +173,9 @@ int main(int argc, char** argv) {
             opt.Trace = v;
         } else if (a == "--help" || a == "-h") {
             Usage("");
+            return 0;
+        } else if (a == "--version") {
+            std::cout << "kolvex12-cli " KOLVEX_VERSION "\n" KOLVEX_VERSION_NOTICE;
             return 0;
         } else if (!a.empty() && a[0] == '-') {
             return Usage("unknown option " + a);

@@ -53,6 +53,7 @@ private slots:
             QCOMPARE(Child<QPushButton>(about, "Close_BB")->text(), QStringLiteral("&Close"));
             QCOMPARE(Child<QPushButton>(about, "System_BB")->text(), QStringLiteral("&System"));
             QVERIFY(!Child<QLabel>(about, "Image1")->pixmap().isNull());
+            QVERIFY(Text(about, "License_L").contains(QStringLiteral("GPL-3.0-or-later")));
 
             // System opens the system information modally.
             QString opened;
@@ -71,6 +72,7 @@ private slots:
         QCOMPARE(Text(cz, "Version_L"), QStringLiteral("Verze"));
         QCOMPARE(Child<QPushButton>(cz, "Close_BB")->text(), QStringLiteral("&Zavřít"));
         QCOMPARE(Text(cz, "Label2"), QStringLiteral("KOLVEX12"));
+        QVERIFY(Text(cz, "License_L").startsWith(QStringLiteral("Licence: GNU GPL verze 3")));
         SetLanguage(1);
     }
 

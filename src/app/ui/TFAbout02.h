@@ -21,6 +21,7 @@ public slots:
 private:
     QLabel* manufL_;
     QLabel* versionL_;
+    QLabel* licenseL_;
     QPushButton* closeBB_;
     QPushButton* systemBB_;
 };

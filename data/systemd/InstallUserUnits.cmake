@@ -1,0 +1,35 @@
+# Installs the user units for the prefix of this installation (run by
+# "cmake --install" and cpack; CMAKE_INSTALL_PREFIX is the prefix in effect).
+#   _source  the service file, with @KOLVEX_CLI@ still to be replaced
+#   _timer   the timer file
+#   _stage   a folder of the build for the finished service file
+#   _bindir  the programs' folder, relative to the prefix or absolute
+
+# A prefix inside the home folder is one user's installation.
+set(_prefix "${CMAKE_INSTALL_PREFIX}")
+cmake_path(NORMAL_PATH _prefix)
+set(_home "$ENV{HOME}")
+set(_userdirs lib/systemd/user)
+if(_home AND NOT _home STREQUAL "/")
+  cmake_path(NORMAL_PATH _home)
+  string(REGEX REPLACE "/$" "" _home "${_home}")
+  string(REGEX REPLACE "/$" "" _prefix "${_prefix}")
+  string(FIND "${_prefix}/" "${_home}/" _at)
+  if(_at EQUAL 0)
+    set(_userdirs share/systemd/user)
+  endif()
+endif()
+
+if(IS_ABSOLUTE "${_bindir}")
+  set(KOLVEX_CLI "${_bindir}/kolvex12-cli")
+else()
+  set(KOLVEX_CLI "${_prefix}/${_bindir}/kolvex12-cli")
+endif()
+file(MAKE_DIRECTORY "${_stage}")
+configure_file("${_source}" "${_stage}/kolvex12-download.service" @ONLY)
+
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+file(INSTALL "${_stage}/kolvex12-download.service" "${_timer}"
+  DESTINATION "${_prefix}/${_userdirs}"
+  PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
