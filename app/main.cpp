@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kolvex12: the service program of the QUENDAL 730 data logger.
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What every benchmark shares: its arguments (refused when empty or not
 // usable), wall and CPU time of a measured stretch, the median of five runs

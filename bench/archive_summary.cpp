@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Period summary speed: one pass of the summary over 10,000,000 records of
 // two inputs (a temperature with limits and a second input), as the table
 // walk hands them over, against the target of 0.3 s; and the whole table

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Archive table speed: append, scan, delete a period and pack a table of
 // 1,000,000 records (DATETIME + two doubles), with dbfread's scan beside ours.
 //

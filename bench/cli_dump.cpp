@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kolvex12-cli dump over a table of 1,000,000 records (DATETIME + two
 // doubles, one every 10 s): the program run as a child with its output going
 // to /dev/null, as CSV and as JSON; and kolvex12-cli export of the same table

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Download benchmark: a full 32 KB archive from the simulated logger.
 //   paced (9600 baud, logger types 2 and 4; the simulator paces the requests
 //   and the replies as a real line carries them): wall time against the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Export and deletion speed of the output dialogs over a table of 1,000,000
 // records (DATETIME + two doubles, one every 10 s): the whole table written
 // as an .xlsx workbook (constant memory, continued on a second sheet), the

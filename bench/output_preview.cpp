@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Print preview of a long period: a table of 1,000,000 records (one every
 // 10 s, listed with the 5 s step, so every record is a line: 9 616 pages),
 // the print dialog's report prepared over the whole table and its preview

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Printing a whole table: the print dialog's report over every record of a
 // table of 1,000,000 records (one every 10 s, printed with the 5 s step, so
 // every record is listed: 9 616 pages) written to a PDF file, and the same

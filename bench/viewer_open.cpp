@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Archive viewer speed: opens tables of 1,000,000 and 10,000,000 records
 // (DATETIME + two doubles) in the viewer, offscreen, and prints the time
 // until the grid and the chart are drawn, and the memory the opening took:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // kolvex12-cli audit: the audit trail of the working folder, listed or verified.
 

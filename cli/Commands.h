@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The commands of kolvex12-cli, built on the same core as the desktop program.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // kolvex12-cli export TABLE --out FILE.xlsx|FILE.csv|FILE.pdf [--from T] [--to T]
 // [--step 10min|1h|...] [--lang cs|en]: the export dialog's workbook or CSV,

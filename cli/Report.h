@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // kolvex12-cli report TABLE [--from T] [--to T] [--lang cs|en]
 // [--json | --out FILE.pdf] [--listing] [--delta-h K]: the summary of a period

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kolvex12-cli: the logger's service functions for scripts and support.
 //
 //   kolvex12-cli [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] [--trace FILE] COMMAND

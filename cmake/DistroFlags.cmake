@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The distribution's build flags, as dpkg-buildflags gives them to every Debian
 # package build, with all hardening on: fortified string and memory functions,
 # stack protector and stack clash protection, read-only relocations with

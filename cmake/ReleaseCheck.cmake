@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What a release package must not carry: a placeholder maintainer or homepage.
 # Included by the build, or run on its own by the tests:
 #   cmake -DMAINTAINER=... -DHOMEPAGE=... -DCHANGELOG=FILE -P ReleaseCheck.cmake

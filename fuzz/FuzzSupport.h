@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What every fuzz target shares: its own temporary folder, removed when the
 // run ends, so that a target leaves nothing behind.

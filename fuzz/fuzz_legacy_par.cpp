@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the 188-byte parameter file of old-structure tables: any bytes as
 // the file are read as the conversion reads them and turned into the
 // parameter record of the converted table.

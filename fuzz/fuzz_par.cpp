@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the parameter-file reader: any bytes as the ".par" file of an open
 // table are loaded, fitted to the table, decoded and written back.
 #include <cstdint>

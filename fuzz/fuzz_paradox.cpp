@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the Paradox table reader: any bytes as a ".db" file are opened and
 // every record and field is read, then one record is changed and the table
 // written back. A damaged header must be refused, never hang.

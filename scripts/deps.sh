@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages kolvex12 needs, when any is missing.
 # Sourced by scripts/run (building and running) and scripts/test (also the
 # test tools).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's pseudo-terminal server: one thread polls the master side,
 // cuts the incoming bytes into frames, lets the device model answer, applies
 // the fault rule and writes the reply, optionally paced like a 9600 Bd line.

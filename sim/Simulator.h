@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The QUENDAL 730 simulator: the device side of the logger protocol. It serves
 // a pseudo-terminal from its own thread, answers every read and write area the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quendal-sim: serves a simulated QUENDAL 730 logger on a pseudo-terminal.
 // Prints the slave path as the first line of standard output, then serves
 // until SIGINT or SIGTERM.

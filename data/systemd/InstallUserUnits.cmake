@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the user units for the prefix of this installation (run by
 # "cmake --install" and cpack; CMAKE_INSTALL_PREFIX is the prefix in effect).
 #   _source  the service file, with @KOLVEX_CLI@ still to be replaced

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recording the live readings: the CSV columns and lines (the export's CSV
 // format, through its line formatter), a file that takes one line per reading

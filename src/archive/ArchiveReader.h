@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading the logger's archive memory: the range to read from the archive
 // pointers, the decoder of header, filler and sample records, and the loop

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The viewer chart's data without any toolkit: how the two series and their
 // vertical axes look by the parameter record, one pass over the table that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The viewer chart's points at the level of detail of the view. Loading
 // keeps every point of the two series while there are few; beyond that it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The archive download: refresh the logger data, choose the target file,
 // read the archive range into the temporary table, copy the records into the

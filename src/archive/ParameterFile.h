@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ".par" file beside every archive table (528 bytes, little-endian,
 // counted code page 1250 strings), the 188-byte parameter image of tables of

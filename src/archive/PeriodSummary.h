@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The summary of a period of archive records, per recorded input: record
 // counts, first and last time stamp, minimum and maximum with their times,

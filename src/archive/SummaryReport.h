@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The period summary as the viewer and the outputs show it, without any toolkit: sections of
 // labelled rows (the period, the figures of each input side by side, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The table engine: one interface for the archive tables on disk, with a
 // dBASE implementation (".dbf", written as Visual FoxPro, read at every common

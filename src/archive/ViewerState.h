@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the viewer showed when the program ended: the table and the chart's
 // visible period, kept in a small text file beside the configuration file

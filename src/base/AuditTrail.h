@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The audit trail: an append-only file "kolvex12-audit.jsonl" in the data
 // folder (beside "kolvex12.cfg"), one JSON object per line for every change

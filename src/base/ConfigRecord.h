@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The configuration record: the 344-byte image of "kolvex12.cfg". Every
 // subsystem keeps its settings in its own fields and changes them in memory;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Date-time values: 8-byte floating point, days since 1899-12-30 00:00, the
 // fraction being the time of day (the convention of the archive tables).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Opening files for reading. Every file the program reads goes through here:
 // it is opened without blocking, so that a named pipe or a device in place of

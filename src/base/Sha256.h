@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SHA-256 digests (through the system's libcrypto) as lower-case hex text.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A record of the communication for support: every frame sent and received
 // in hex with monotonic time stamps, the port and its settings, the attempts,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Loggers behind a network serial server. A port written
 // "rfc2217://host:port" (telnet with serial-port control) or "tcp://host:port"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The PC's serial port: fixed line settings, RTS/DTR levels, and one
 // request/reply exchange at a time with microsecond timing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The logic of the archiving parameters editor, without any toolkit: the
 // reads that open it, what each input page shows, the period spinner, the

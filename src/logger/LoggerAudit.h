@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The logger's side of the audit trail and of its clock: the entries of a
 // parameter store, a clock set and an archive erase; the drift of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The shortest text that reads back as the same double, exactly as
 // std::to_chars(first, last, value) writes it (the fewer characters of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The walks of the output dialogs over the open archive table, without any
 // toolkit: the listed fields with their labels, units and decimals, keeping

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writing an exported period as a spreadsheet workbook (.xlsx) or as CSV.
 // The header block, the column heading and the rows follow the export

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every file the program reads is refused at once, with a message naming it,
 // when it is a named pipe: nothing waits for a writer that never comes.
 

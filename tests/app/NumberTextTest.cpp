@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shortest number texts against the standard library's, on chosen
 // values and on a million random bit patterns.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer chart's data: the looks and ranges of the three axes (automatic,
 // fixed, copied from the other axis, nothing shown), the period, an empty and
 // an unsorted table, and a spike kept at the level of detail.

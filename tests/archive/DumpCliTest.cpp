@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kolvex12-cli dump on an archive table with its parameter file (skipped when
 // the command-line tool has not been built).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Paradox tables through pxlib: create, read, append, delete and pack.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The period summary against hand-computed figures: limits touched exactly,
 // excursions at the first and the last record, two excursions one record
 // apart, an empty value inside a run, a gap, a clock jump, a period without

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audit trail through a whole chain of changes against the simulated
 // logger (core calls and kolvex12-cli), its verification after an outside
 // change of a table and of the trail, the clock drift at a download with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole download against the simulated logger: the right records in the
 // right tables (checked with an independent dBASE reader), the bookmark, and
 // nothing lost or repeated when replies fail, when the user aborts, or when a

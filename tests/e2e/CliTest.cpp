@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kolvex12-cli against quendal-sim and against the built-in simulated port:
 // every command, both languages, JSON and text, and a logger that is dead.
 

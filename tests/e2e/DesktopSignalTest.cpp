@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop program ends on SIGTERM from any state and writes its
 // configuration: the first-start dialog, an error box at start-up, the main
 // window with the live display.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kolvex12-cli through ser2net and through python3-serial's RFC 2217 server
 // on 127.0.0.1 in front of quendal-sim's pseudo-terminal: RFC 2217 and raw
 // TCP give what the direct line gives, a link with a 50 ms round trip works

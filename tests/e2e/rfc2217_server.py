@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A second RFC 2217 server for the tests: python3-serial's PortManager in
 front of a serial device (the simulator's pseudo-terminal).
 

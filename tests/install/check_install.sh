@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a scratch DESTDIR under the prefix /usr and checks
 # the result: the file list, the desktop entry and the metadata by their
 # validators, the manual pages, the version in the metadata and the change

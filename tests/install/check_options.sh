@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The programs' --version, --help and manual pages agree, and a wrong argument
 # to the desktop program is a usage error also where there is no display.
 #   check_options.sh BUILD_DIR SOURCE_DIR VERSION

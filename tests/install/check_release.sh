@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A release build refuses placeholder package data: the maintainer, the
 # homepage, the signer of the latest change log entry.
 #   check_release.sh SOURCE_DIR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Network ports: what is taken as a server address and what is refused
 // before any connection is tried; the telnet negotiation against a scripted
 // server in every order a server may choose; failed opens leave nothing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exported workbook read back by an independent reader (openpyxl), and
 // the CSV form.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audit trail window (list, filter, verification, both languages) and
 // the diagnostics window's switch for the communication record.
 

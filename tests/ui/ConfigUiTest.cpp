@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The communication settings dialogs and the routine that opens the port.
 
 #include <QComboBox>

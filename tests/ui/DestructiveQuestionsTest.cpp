@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The questions before a step that destroys data, answered from the keyboard
 // in the program's real message box: deleting a whole table, deleting the
 // records of a period, and storing archiving parameters that empty the

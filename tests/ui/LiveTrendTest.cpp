@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live trend under the main window's panels, run against the simulated
 // logger with the window's clock moved by hand: the points of each reading,
 // a gap for a failed one, statistics, the alarm crossing and the recording.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: start-up and shutdown with the configuration file,
 // placement, language switching, the commands and the live display.
 

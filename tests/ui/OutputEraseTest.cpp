@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The record deletion dialog against a real table: the confirmation texts,
 // the deletion of a period with both ends inclusive to the millisecond, the
 // pack that always runs, answering No, the whole archive for the kind all,

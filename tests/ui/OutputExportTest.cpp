@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The export dialog against a real table, the workbook read back with
 // openpyxl: sheet name, header cells with their fonts, widths, number
 // formats, the kind all, thinning, a start equal to the end, a field without

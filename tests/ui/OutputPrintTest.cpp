@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The print dialog and the printed listing: the report written to a PDF file
 // through QPrinter and read back with pdftotext -layout. Title block texts in
 // both languages, the kind all, the step texts, the thinning, a table of two

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The archiving parameters editor against the simulated logger: what it
 // shows, and the bytes the logger receives when it stores.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Port work off the window's thread: while the port connects to a server that
 // never answers, or waits for a logger that never answers, the event loop
 // keeps running (no stall above 100 ms), the waiting window appears, and

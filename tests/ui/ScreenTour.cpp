@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A tour of the program's windows for looking at them, not a test: the main
 // window with the live display and the viewer, then each dialog and the
 // questions before deleting, every one shown on the screen and saved as a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The longest time between two turns of the event loop, measured by a timer
 // that asks for a turn every 5 ms.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's chart: the margins, all-mode, the period, the axis settings,
 // navigation with the repeat timer, zoom, the chart settings round trip
 // through the parameter file, the mouse and the chart print.

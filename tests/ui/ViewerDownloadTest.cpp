@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download in the desktop program against the simulated logger: the
 // question, the split-period message with the storing parameters dialog, the
 // user's own file, Abort/Retry on a communication error, and the viewer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The archive viewer against real tables written by the storage engine:
 // opening, tabs, record counter, navigator, grid cells, the splitter rule and
 // what closing stores.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program on the user's desktop: every window kept inside the screen's
 // available area, and the light or dark colour scheme of the desktop.

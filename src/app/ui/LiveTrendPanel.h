@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The live trend under the main window's value panels: a chart of both
 // inputs since the live display was switched on (the archive viewer's look:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's status line for the logger link: the port in use and
 // whether the logger answers (the time of its last good answer to any

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: a multiple-document frame with the menu, the tool bar,
 // the clock and the two live value panels; the archive viewer opens inside

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Byte codecs of the dBASE field types. Date-time values are days since
 // 1899-12-30 (integer part the calendar day, fraction the time of day, also

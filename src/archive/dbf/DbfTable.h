@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // dBASE tables. New tables are Visual FoxPro tables (version 0x30, code page
 // byte 0xC8 = Windows 1250; date-time 'T', doubles 'B'). Existing tables are

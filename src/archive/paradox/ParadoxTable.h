@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Paradox ".db" tables through pxlib. The table is read into memory when it
 // is opened; changes are written back by rewriting the whole file into a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The viewer's statistics panel beside the chart: the period summary of the
 // chart's visible period (recomputed shortly after each zoom or scroll), the

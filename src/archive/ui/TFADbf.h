@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The archive viewer: a child window of the main window that shows the open
 // archive table (Table1 of the data module) as a grid, as a chart of its two

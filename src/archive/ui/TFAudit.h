@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The audit trail of the data folder as a list: every change the program
 // made to a logger or a table, newest last, filtered by a text and an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The archive viewer's chart: the open table's two values over time against
 // a left and a right axis. It shows what the chart data of the core computes

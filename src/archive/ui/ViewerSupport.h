@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pieces of the archive viewer that do not need its window: the cell texts of
 // the grid, the regional date and time separators, the colours of the

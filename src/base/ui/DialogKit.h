@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What every dialog is built from: the bilingual text chooser, the push
 // button with a picture, the row of buttons at a dialog's foot (help,

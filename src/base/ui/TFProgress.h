@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The progress window of long operations: a small always-on-top window with
 // a bar, the percentage and an optional abort button.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The logger clock dialog: shows the logger's clock and sets it to the picked
 // date and time or to the PC's clock; every store also writes the bus address.

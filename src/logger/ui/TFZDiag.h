@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The logger diagnostics dialog: battery and alarm flags now and since the
 // last clearing, the battery voltages; Read refreshes, Clear clears.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pieces shared by the output dialogs: the small up/down button of the month
 // and step displays, and the box that reports a written file, which joins

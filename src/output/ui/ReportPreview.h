@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The print preview of the listing. It knows the page count from the report's
 // plan and draws a page only when it comes into view, from the same painting

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The first page of the printed report: the title block of the listing, a
 // chart of the period with the alarm limits, and the period summary; drawn

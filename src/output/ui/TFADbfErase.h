@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The record deletion dialog: removes the records of a chosen period from the
 // open archive table, or for the kind all the table file and its parameter

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The print dialog: period with step selector and the footer text of the
 // printed listing. Print_BB walks the open table into a report, shows its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The export dialog: period with step selector. Excel_BB asks for the file
 // (an .xlsx workbook by default, CSV when chosen), writes the thinned records

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The printed listing of a period: draws the title block, the column
 // headers, the listing lines in two newspaper-order page columns and the page

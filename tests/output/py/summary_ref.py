@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """An independent summary of an archive table, read with dbfread, for the
 cross-checks of the period summary.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Prints what an exported workbook holds, as JSON, read with openpyxl."""
 import datetime
 import json
