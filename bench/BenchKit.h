@@ -64,6 +64,9 @@ inline double CpuNow() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+// The mark a missed target gets beside its figure.
+inline const char* Verdict(bool met) { return met ? "" : "  MISSED"; }
+
 class Stopwatch {
 public:
     Stopwatch() { Restart(); }

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "BenchClock.h"
+#include "BenchKit.h"
 #include "archive/Adm.h"
 #include "archive/PeriodSummary.h"
 #include "base/DateTime.h"
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     SummaryBuilder builder(setup);
     for (long first = 0; first < n; first += static_cast<long>(kBlock)) {
         const std::size_t count = static_cast<std::size_t>(std::min<long>(static_cast<long>(kBlock), n - first));
-        const double c0 = Stopwatch::CpuNow();
+        const double c0 = bench::CpuNow();
         for (std::size_t r = 0; r < count; ++r) {
             const long i = first + static_cast<long>(r);
             rows[r * 3] = t0 + static_cast<double>(i) * step;
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
             rows[r * 3 + 2] = 50.0 + static_cast<double>(i % 41);
             nulls[r * 3 + 1] = i % 1000 == 999;
         }
-        cpu -= Stopwatch::CpuNow() - c0;  // filling the rows is not the summary's
+        cpu -= bench::CpuNow() - c0;  // filling the rows is not the summary's
         for (std::size_t r = 0; r < count; ++r) builder.Add(rows[r * 3], &rows[r * 3 + 1], &nulls[r * 3 + 1]);
     }
     const PeriodSummary s = builder.Finish();

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "BenchClock.h"
+#include "BenchKit.h"
 #include "base/ConfigRecord.h"
 #include "archive/Adm.h"
 #include "archive/Download.h"
@@ -49,16 +49,9 @@ private:
     std::string file_;
 };
 
-const char* Verdict(bool met) { return met ? "" : "  MISSED"; }
-
-// Peak resident memory since the last reset, in MB.
-double PeakMb() {
-    std::ifstream in("/proc/self/status");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::strtod(line.c_str() + 6, nullptr) / 1024.0;
-    return -1;
-}
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+using bench::PeakMb;
+using bench::ResetPeak;
+using bench::Verdict;
 
 struct Row {
     double T, V1, V2;

@@ -58,13 +58,12 @@ public:
         return false;
     }
     // True once the user (or a termination signal) asked the download to
-    // stop: the range ends as after Abort on a communication error.
+    // stop, asked before and after every step of the range: the reading ends
+    // as after Abort (the records read so far are stored, the bookmark
+    // follows them).
     virtual bool StopRequested() { return false; }
     // Records read so far, told before each Progress.
     virtual void RecordsRead(std::uint64_t records) { (void)records; }
-    // Asked before every step of the range: true ends the reading there as
-    // Abort does (the records read so far are stored, the bookmark follows them).
-    virtual bool StopRequested() { return false; }
 };
 
 struct DownloadFile {

@@ -471,6 +471,7 @@ void TSerCom::SettleAfterAbort() {
 
 std::size_t TSerCom::TransactHere(const std::uint8_t* request, std::size_t& requestLength,
                                   std::uint8_t* reply, std::size_t expected, ReplyCheck accept) {
+    LinkTrace* const trace = CurrentLinkTrace();
     SettleAfterAbort();
     const std::size_t count = requestLength;
     bool refused = false;  // a complete reply was refused; it waits in `reply`

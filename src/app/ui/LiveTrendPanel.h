@@ -63,6 +63,7 @@ public:
     const kolvex::LiveHistory& History() const { return history_; }
     const kolvex::LiveStatistics& Statistics(int input) const { return stats_[input]; }
     kolvex::AlarmState Alarm(int input) const { return alarms_[input].State(); }
+    const std::array<kolvex::LiveInput, 2>& Inputs() const { return inputs_; }
     QCustomPlot* Chart() const { return chart_; }
 
 signals:
