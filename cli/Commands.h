@@ -13,6 +13,7 @@ struct Options {
     int SlotMs = 100;
     int Language = 1;  // 0 Czech, 1 English
     bool Json = false;
+    std::string LoggerName;  // the name of a --config file; empty: none
 };
 
 class UsageError : public std::runtime_error {

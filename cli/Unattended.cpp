@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "base/Language.h"
+#include "app/Alerts.h"
 #include "archive/Download.h"
 #include "cli/DownloadCommand.h"
 #include "base/LockFile.h"
@@ -108,6 +109,12 @@ void AppendLog(const std::string& file, const std::string& line) {
                   << FileErrorText(problem) << "\n";
 }
 
+std::string OneLogField(std::string s) {
+    for (char& c : s)
+        if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    return s;
+}
+
 }  // namespace
 
 std::string PortLockName(const std::string& port) {
@@ -127,11 +134,24 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
     std::vector<std::string> rest;
     std::string log;
     int wait = 30;
+    AlertChannels channels;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (i > 0 && (args[i] == "--log" || args[i] == "--lock-wait")) {
+        if (i > 0 && args[i] == "--notify") {
+            channels.Notify = true;
+            continue;
+        }
+        if (i > 0 && (args[i] == "--log" || args[i] == "--lock-wait" || args[i] == "--on-event" ||
+                      args[i] == "--mail-to")) {
             if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
             if (args[i] == "--log") {
                 log = args[++i];
+            } else if (args[i] == "--on-event") {
+                channels.Command = args[++i];
+                if (channels.Command.empty()) throw UsageError("--on-event needs a command");
+            } else if (args[i] == "--mail-to") {
+                channels.MailTo = args[++i];
+                if (!UsableMailAddress(channels.MailTo))
+                    throw UsageError("--mail-to needs one mail address (name@host), got " + channels.MailTo);
             } else {
                 char* end = nullptr;
                 const long v = std::strtol(args[++i].c_str(), &end, 10);
@@ -151,9 +171,37 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
         return true;
     });
     CatchStopSignals();
+
+    // The end of every run: one failure event when it did not complete, then
+    // the log line, which also tells of a channel that failed.
+    const std::string logger = o.LoggerName.empty() ? o.Port : o.LoggerName;
+    auto finish = [&](const DownloadResult* r, const std::string& outcome) {
+        std::string line = LogLine(o.Port, r, outcome);
+        if (!o.LoggerName.empty()) line += "\tlogger=" + OneLogField(o.LoggerName);
+        if (const char* id = std::getenv("INVOCATION_ID"); id && *id) line += "\tinvocation=" + OneLogField(id);
+        if (outcome != "ok" && channels.Any()) {
+            AlertEvent e;
+            e.Kind = "failure";
+            e.Logger = logger;
+            e.Port = o.Port;
+            e.Time = Now();
+            e.Reason = outcome.substr(outcome.find(": ") == std::string::npos ? 0 : outcome.find(": ") + 2);
+            e.Summary = FailureSummary(logger, o.Port, e.Reason, CurrentLanguage());
+            if (r) {
+                e.RecordsRead = r->Records;
+                e.RecordsStored = r->RecordsAdded();
+                for (const auto& f : r->Files) e.Files.push_back(f.Path);
+            }
+            for (const auto& problem : SendAlert(e, channels, CurrentLanguage())) {
+                std::cerr << problem << "\n";
+                line += "\tchannel-error: " + OneLogField(problem);
+            }
+        }
+        if (!log.empty()) AppendLog(log, line);
+    };
     auto stopped = [&](const DownloadResult* r) {
         const int sig = DownloadStopSignal();
-        if (!log.empty()) AppendLog(log, LogLine(o.Port, r, "aborted: signal " + SignalName(sig)));
+        finish(r, "aborted: signal " + SignalName(sig));
         return 128 + sig;
     };
 
@@ -163,7 +211,7 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
     } catch (const PortLock::Failed& e) {
         if (DownloadStopSignal()) return stopped(nullptr);
         std::cerr << e.what() << "\n";
-        if (!log.empty()) AppendLog(log, LogLine(o.Port, nullptr, std::string("error: ") + e.what()));
+        finish(nullptr, std::string("error: ") + e.what());
         return 3;
     }
     DownloadResult result;
@@ -171,19 +219,18 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
         std::string error;
         const int status = RunDownload(o, rest, &result, &error);
         if (DownloadStopSignal()) return stopped(&result);
-        if (!log.empty()) {
-            std::string outcome = "ok";
-            if (!error.empty()) outcome = "error: " + error;
-            else if (!result.BookmarkError.empty()) outcome = "error: " + result.BookmarkError;
-            else if (result.Aborted) outcome = "aborted: " + result.AbortReason;
-            AppendLog(log, LogLine(o.Port, &result, outcome));
-        }
+        std::string outcome = "ok";
+        if (!error.empty()) outcome = "error: " + error;
+        else if (!result.BookmarkError.empty()) outcome = "error: " + result.BookmarkError;
+        else if (result.Aborted) outcome = "aborted: " + result.AbortReason;
+        else if (status != 0) outcome = "error: status " + std::to_string(status);
+        finish(&result, outcome);
         return status;
     } catch (const UsageError&) {
         throw;
     } catch (const std::exception& e) {
         if (DownloadStopSignal()) return stopped(&result);
-        if (!log.empty()) AppendLog(log, LogLine(o.Port, &result, std::string("error: ") + e.what()));
+        finish(&result, std::string("error: ") + e.what());
         throw;
     }
 }
