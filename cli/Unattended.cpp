@@ -115,6 +115,30 @@ std::string OneLogField(std::string s) {
     return s;
 }
 
+// --on-event CMD, --mail-to ADDR, --notify at args[i]; false for another option.
+bool ChannelOption(const std::vector<std::string>& args, std::size_t& i, AlertChannels& channels) {
+    if (args[i] == "--notify") {
+        channels.Notify = true;
+        return true;
+    }
+    if (args[i] != "--on-event" && args[i] != "--mail-to") return false;
+    if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
+    if (args[i] == "--on-event") {
+        channels.Command = args[++i];
+        if (channels.Command.empty()) throw UsageError("--on-event needs a command");
+    } else {
+        channels.MailTo = args[++i];
+        if (!UsableMailAddress(channels.MailTo))
+            throw UsageError("--mail-to needs one mail address (name@host), got " + channels.MailTo);
+    }
+    return true;
+}
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
 }  // namespace
 
 std::string PortLockName(const std::string& port) {
@@ -136,22 +160,11 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
     int wait = 30;
     AlertChannels channels;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (i > 0 && args[i] == "--notify") {
-            channels.Notify = true;
-            continue;
-        }
-        if (i > 0 && (args[i] == "--log" || args[i] == "--lock-wait" || args[i] == "--on-event" ||
-                      args[i] == "--mail-to")) {
+        if (i > 0 && ChannelOption(args, i, channels)) continue;
+        if (i > 0 && (args[i] == "--log" || args[i] == "--lock-wait")) {
             if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
             if (args[i] == "--log") {
                 log = args[++i];
-            } else if (args[i] == "--on-event") {
-                channels.Command = args[++i];
-                if (channels.Command.empty()) throw UsageError("--on-event needs a command");
-            } else if (args[i] == "--mail-to") {
-                channels.MailTo = args[++i];
-                if (!UsableMailAddress(channels.MailTo))
-                    throw UsageError("--mail-to needs one mail address (name@host), got " + channels.MailTo);
             } else {
                 char* end = nullptr;
                 const long v = std::strtol(args[++i].c_str(), &end, 10);
@@ -233,6 +246,55 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
         finish(&result, std::string("error: ") + e.what());
         throw;
     }
+}
+
+int ReportUnitFailure(const Options& o, const std::vector<std::string>& args) {
+    std::string log;
+    AlertChannels channels;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (ChannelOption(args, i, channels)) continue;
+        if (args[i] == "--log" && i + 1 < args.size()) log = args[++i];
+        else throw UsageError("unknown report-failure option " + args[i]);
+    }
+    const std::string id = Env("MONITOR_INVOCATION_ID"), unit = Env("MONITOR_UNIT");
+    // The run already told of its own failure when its log line has a failed outcome.
+    if (!id.empty() && !log.empty()) {
+        std::ifstream in(log);
+        for (std::string line; std::getline(in, line);) {
+            if (line.find("\tinvocation=" + id) == std::string::npos) continue;
+            std::istringstream fields(line);
+            std::string field;
+            for (int k = 0; k < 7 && std::getline(fields, field, '\t'); ++k) {
+            }
+            if (field != "ok") return 0;
+        }
+    }
+    std::string reason = Tr("služba  " + (unit.empty() ? std::string("?") : unit) + "  selhala",
+                            "the service  " + (unit.empty() ? std::string("?") : unit) + "  failed");
+    if (!Env("MONITOR_SERVICE_RESULT").empty())
+        reason += " (" + Env("MONITOR_SERVICE_RESULT") +
+                  (Env("MONITOR_EXIT_CODE").empty() ? "" : ", " + Env("MONITOR_EXIT_CODE") + " " + Env("MONITOR_EXIT_STATUS")) +
+                  ")";
+    const std::string port = o.Port.empty() ? "?" : o.Port;
+    const std::string logger = o.LoggerName.empty() ? port : o.LoggerName;
+    AlertEvent e;
+    e.Kind = "failure";
+    e.Logger = logger;
+    e.Port = port;
+    e.Time = Now();
+    e.Reason = reason;
+    e.Summary = FailureSummary(logger, port, reason, CurrentLanguage());
+    std::string line = LogLine(port, nullptr, "error: " + reason);
+    if (!o.LoggerName.empty()) line += "\tlogger=" + OneLogField(o.LoggerName);
+    if (!id.empty()) line += "\tinvocation=" + OneLogField(id);
+    int status = 0;
+    for (const auto& problem : SendAlert(e, channels, CurrentLanguage())) {
+        std::cerr << problem << "\n";
+        line += "\tchannel-error: " + OneLogField(problem);
+        status = 1;
+    }
+    if (!log.empty()) AppendLog(log, line);
+    return status;
 }
 
 }  // namespace kolvex::cli

@@ -20,6 +20,7 @@
 #include "base/PortText.h"
 #include "archive/TableLock.h"
 #include "cli/Commands.h"
+#include "cli/LoggerConfig.h"
 #include "link/PortNames.h"
 #include "link/SerCom.h"
 #include "link/NetPort.h"
@@ -29,7 +30,9 @@ namespace {
 
 int Usage(const std::string& problem) {
     if (!problem.empty()) std::cerr << "kolvex12-cli: " << problem << "\n";
-    std::cerr << "usage: kolvex12-cli [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] COMMAND\n"
+    std::cerr << "usage: kolvex12-cli [--config FILE] [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json]\n"
+                 "                    COMMAND\n"
+                 "  --config FILE                one logger's settings (KOLVEX_PORT=..., see the manual page)\n"
                  "commands:\n"
                  "  ports                        list the serial ports\n"
                  "  info                         logger identity\n"
@@ -46,11 +49,17 @@ int Usage(const std::string& problem) {
                  "  download [--dir DIR] [--name-source param|serial] [--file PATH]\n"
                  "           [--split year,month,week,day] [--mode bookmark|all] [--no-bookmark]\n"
                  "           [--ext dbf|db] [--retries N] [--json] [--log FILE] [--lock-wait S]\n"
-                 "                               download the logger's archive into tables\n"
+                 "           [--on-event CMD] [--mail-to ADDR] [--notify]\n"
+                 "                               download the logger's archive into tables; a run that\n"
+                 "                               does not complete runs CMD (event JSON on stdin), mails\n"
+                 "                               ADDR through sendmail, notifies the desktop\n"
                  "  export TABLE --out FILE.xlsx|FILE.csv|FILE.pdf [--from \"YYYY-MM-DD hh:mm:ss\"]\n"
                  "         [--to ...] [--step all|10min|1h|...] [--lang cs|en] [--json]\n"
                  "                               the export workbook, CSV or printed listing\n"
                  "  repair TABLE                 keep the complete records of a table cut short\n"
+                 "  report-failure [--log FILE] [--on-event CMD] [--mail-to ADDR] [--notify]\n"
+                 "                               the failure event of a download unit that failed (run by\n"
+                 "                               the service manager; said once, the run may have told it)\n"
                  "port: COM1..COM9, USB0..USB9, ACM0..ACM9, a device path (/dev/serial/by-id/...),\n"
                  "      rfc2217://HOST:PORT or tcp://HOST:PORT (network serial server; --slot 300 by default),\n"
                  "      or SIM for the simulated logger; without --port the port of kolvex12.cfg\n"
@@ -102,6 +111,8 @@ int main(int argc, char** argv) {
     kolvex::cli::Options opt;
     bool idleGiven = false, slotGiven = false;
     std::vector<std::string> rest;
+    std::string configFile;
+    bool portGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -117,6 +128,11 @@ int main(int argc, char** argv) {
             const char* v = value("--port");
             if (!v || !*v) return Usage("--port needs a value");
             opt.Port = v;
+            portGiven = true;
+        } else if (a == "--config") {
+            const char* v = value("--config");
+            if (!v || !*v) return Usage("--config needs a file");
+            configFile = v;
         } else if (a == "--idle" || a == "--slot") {
             // The ranges of the communication settings dialog.
             const char* v = value(a.c_str());
@@ -144,10 +160,20 @@ int main(int argc, char** argv) {
     }
     if (rest.empty()) return Usage("no command given");
     kolvex::SetLanguage(opt.Language);
+    kolvex::cli::LoggerConfig config;
+    if (!configFile.empty()) {
+        try {
+            config = kolvex::cli::ReadLoggerConfig(configFile);
+            kolvex::cli::ApplyLoggerConfig(config, opt, portGiven, rest);
+        } catch (const kolvex::cli::UsageError& e) {
+            return Usage(e.what());
+        }
+    }
 
     // The simulated logger only when asked for: without --port the port of
     // the desktop program's configuration in the working folder.
-    if (rest[0] != "ports" && rest[0] != "dump" && rest[0] != "export" && rest[0] != "repair") {
+    if (rest[0] != "ports" && rest[0] != "dump" && rest[0] != "export" && rest[0] != "repair" &&
+        rest[0] != "report-failure") {
         if (opt.Port.empty()) {
             kolvex::ConfigRecord cfg;
             if (!kolvex::LoadConfigFile(kolvex::kConfigFileName, cfg) || cfg.ComPort.empty())
@@ -180,7 +206,12 @@ int main(int argc, char** argv) {
     kolvex::sim::InstallBuiltinSimulator();
 
     try {
-        return kolvex::cli::Run(opt, rest);
+        const int status = kolvex::cli::Run(opt, rest);
+        // A logger's settings may ask for an export after a good download.
+        if (status != 0 || rest[0] != "download" || config.ExportArgs.empty()) return status;
+        std::vector<std::string> exportArgs{"export"};
+        exportArgs.insert(exportArgs.end(), config.ExportArgs.begin(), config.ExportArgs.end());
+        return kolvex::cli::Run(opt, exportArgs);
     } catch (const kolvex::cli::UsageError& e) {
         return Usage(e.what());
     } catch (const kolvex::ETableBusy& e) {
