@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <sstream>
 
 #include "app/WorkFolder.h"
@@ -98,6 +99,8 @@ void ApplyLoggerConfig(const LoggerConfig& c, Options& o, bool portGiven, std::v
         const std::string data = UserDataFolder();
         if (data.empty()) throw UsageError("--config: no data folder (neither XDG_DATA_HOME nor HOME is set)");
         dir = data + "/loggers/" + c.Name;
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(data).parent_path(), ec);
         for (const std::string& d : {data, data + "/loggers", dir})
             if (::mkdir(d.c_str(), 0700) != 0 && errno != EEXIST)
                 throw UsageError("--config: the folder " + d + " cannot be created: " + FileErrorText(errno));

@@ -1,6 +1,6 @@
 // kolvex12-cli: the logger's service functions for scripts and support.
 //
-//   kolvex12-cli [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] COMMAND
+//   kolvex12-cli [--config FILE] [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] COMMAND
 //
 // Exit status: 0 success, 1 an error of the logger link (message on stderr),
 // 2 a usage error, 3 another run holds the port or a table, 128+N stopped by signal N.
