@@ -276,7 +276,8 @@ int ReportUnitFailure(const Options& o, const std::vector<std::string>& args) {
                   (Env("MONITOR_EXIT_CODE").empty() ? "" : ", " + Env("MONITOR_EXIT_CODE") + " " + Env("MONITOR_EXIT_STATUS")) +
                   ")";
     const std::string port = o.Port.empty() ? "?" : o.Port;
-    const std::string logger = o.LoggerName.empty() ? port : o.LoggerName;
+    // Without settings the failed unit names what failed.
+    const std::string logger = !o.LoggerName.empty() ? o.LoggerName : !o.Port.empty() || unit.empty() ? port : unit;
     AlertEvent e;
     e.Kind = "failure";
     e.Logger = logger;

@@ -80,10 +80,20 @@ TEST(Alerts, FailedDownloadTellsOnceThroughCommandAndMail) {
     {
         SimProcess sim({"--archive-size", "4096", "--samples", "400", "--fault", "no-reply", "--frames",
                         "12,13,14,15,16,17,18,19,20"});
+        setenv("INVOCATION_ID", "run-1", 1);  // as the service manager starts it
         const Result r = RunProgram(CliPath(), {"--port", sim.Path(), "download", "--dir", s.Dir.string(), "--retries",
                                                 "0", "--log", log, "--on-event", hook, "--mail-to", "ops@example.com",
                                                 "--no-bookmark"});
+        unsetenv("INVOCATION_ID");
         EXPECT_EQ(r.Status, 1) << r.Err;
+        // The failed unit's report adds nothing: the run has told it.
+        setenv("MONITOR_INVOCATION_ID", "run-1", 1);
+        setenv("MONITOR_SERVICE_RESULT", "exit-code", 1);
+        const Result f = RunProgram(CliPath(), {"report-failure", "--log", log, "--on-event", hook, "--mail-to",
+                                                "ops@example.com"});
+        unsetenv("MONITOR_INVOCATION_ID");
+        unsetenv("MONITOR_SERVICE_RESULT");
+        EXPECT_EQ(f.Status, 0) << f.Err;
     }
     const std::string hookOut = Text(s.Dir / "hook.out"), mail = Text(s.Dir / "mail.out");
     EXPECT_EQ(Count(hookOut, "EVENT="), 1u) << hookOut;
