@@ -1,21 +1,15 @@
 #pragma once
-// The settings file of one logger (~/.config/kolvex12/loggers/NAME.conf),
-// the format of the nightly service's settings: KEY=VALUE lines, "#"
-// comments, a value optionally in double or single quotes.
+// The settings file of one logger (see app/LoggerSettings.h) on the command line.
 
 #include <string>
 #include <vector>
 
+#include "app/LoggerSettings.h"
 #include "cli/Commands.h"
 
 namespace kolvex::cli {
 
-struct LoggerConfig {
-    std::string Name;  // the file's name without ".conf"
-    std::string Port, Dir, Log, Split, NameSource, OnEvent, MailTo;
-    bool Notify = false;
-    std::vector<std::string> DownloadArgs, ExportArgs;  // split at white space
-};
+using LoggerConfig = LoggerSettings;
 
 // Reads the file; UsageError names the file, the line and what is wrong.
 LoggerConfig ReadLoggerConfig(const std::string& path);

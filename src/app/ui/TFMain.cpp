@@ -34,6 +34,9 @@
 #include "base/ui/ModalRunner.h"
 #include "app/ui/PortStatus.h"
 #include "app/ui/TFAbout02.h"
+#include "app/ui/TFLoggers.h"
+#include "app/LoggerSettings.h"
+#include "app/WorkFolder.h"
 #include "app/ui/TFSetPC.h"
 #include "archive/ui/TFADbf.h"
 #include "archive/ui/TFADbfConvert.h"
@@ -181,6 +184,8 @@ void TFMain::BuildMenus() {
     aEraseMI_ = item(archivaceMI_, "AErase_MI", ThemeIcon("edit-clear-all", QStyle::SP_TrashIcon), &TFMain::AErase_MIClick);
     aParamSaveMI_ = item(archivaceMI_, "AParamSave_MI", ThemeIcon("document-save-as", QStyle::SP_DialogSaveButton),
                          &TFMain::AParamSave_MIClick);
+    aLoggersMI_ = item(archivaceMI_, "ALoggers_MI", ThemeIcon("view-list-details", QStyle::SP_FileDialogListView),
+                       &TFMain::ALoggers_MIClick);
     archivaceMI_->addSeparator();
     // Ends the run like the window's close button.
     exitMI_ = archivaceMI_->addAction(ThemeIcon("application-exit", QStyle::SP_DialogCloseButton), QString());
@@ -528,6 +533,7 @@ void TFMain::ApplyLanguage() {
     aEraseMI_->setText(Tx("&Vymazání archivace...", "&Data deletion..."));
     archivEraseSB_->setToolTip(Tx("Vymazání archivace", "Data deletion"));
     aParamSaveMI_->setText(Tx("&Parametry ukládání...", "&Parameter loading..."));
+    aLoggersMI_->setText(Tx("&Nastavené záznamníky...", "&Configured loggers..."));
     archivParamSaveSB_->setToolTip(Tx("Parametry čtení", "Reading parameters"));
     dbfEraseSB_->setToolTip(Tx("Odstranění záznamů z databáze", "Delete database"));
 
@@ -725,6 +731,11 @@ void TFMain::ARead_MIClick() {
 
 void TFMain::AParamSave_MIClick() {
     TFAParamC dialog(ctx_.Config, this);
+    RunModal(dialog);
+}
+
+void TFMain::ALoggers_MIClick() {
+    TFLoggers dialog(LoggerSettingsFolder(), UserDataFolder(), this);
     RunModal(dialog);
 }
 

@@ -98,6 +98,7 @@ public slots:
     void AParam_MIClick();
     void AErase_MIClick();
     void AParamSave_MIClick();
+    void ALoggers_MIClick();
     void DbfErase_SBClick();
     void HObsah_MIClick();
     void HAbout_MIClick();
@@ -157,6 +158,7 @@ private:
     QAction* aParamMI_ = nullptr;
     QAction* aEraseMI_ = nullptr;
     QAction* aParamSaveMI_ = nullptr;
+    QAction* aLoggersMI_ = nullptr;
     QAction* hObsahMI_ = nullptr;
     QAction* hAboutMI_ = nullptr;
     QAction* exitMI_ = nullptr;
