@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Overlap benchmark: a 300-record download whose time stamps fall inside a
 // table of 10 million records (half of the 300 stored there already), and
 // the same download appended after the end of such a table. Every record of

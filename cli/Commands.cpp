@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Commands.h"
+#include "cli/AuditCommand.h"
 #include "cli/Dump.h"
 #include "cli/Export.h"
+#include "cli/Report.h"
 #include "cli/DownloadCommand.h"
 #include "cli/Unattended.h"
 
@@ -24,6 +27,7 @@
 #include "logger/LoggerOps.h"
 #include "link/SerCom.h"
 #include "logger/Conversion.h"
+#include "logger/LoggerAudit.h"
 #include "base/DateTime.h"
 #include "logger/Periods.h"
 #include "logger/Records.h"
@@ -120,15 +124,39 @@ int CmdInfo(const Options& o) {
     return 0;
 }
 
-int CmdClock(const Options& o) {
+struct ClockOptions {
+    bool Set = false;
+    int DriftLimit = kDefaultDriftLimitSeconds;
+};
+
+// The clock, its drift against the PC (a warning above the limit) and, with
+// --set, the clock set from the PC (in the audit trail).
+int CmdClock(const Options& o, const ClockOptions& co) {
     Session s(o);
-    const LoggerClock c = s.ops.ReadClock();
-    const std::string text = FormatIsoDateTime(ClockToDateTime(c));
-    if (o.Json) {
-        PrintJson({{"clock", text}});
-        return 0;
+    if (co.Set) {
+        // The entry names the logger.
+        s.ops.ReadLoggerType();
+        s.ops.ReadSerialNumber();
     }
-    PrintRow(Tr("Čas a datum", "Date time"), text);
+    const ClockDrift d =
+        co.Set ? SetLoggerClockFromPc(s.ops, co.DriftLimit, "kolvex12-cli clock --set") : ReadClockDrift(s.ops, co.DriftLimit);
+    // An invalid clock shows as the clock dialog shows it.
+    const std::string text = FormatIsoDateTime(d.Valid ? d.LoggerTime : *TryEncodeDateTime(2001, 1, 1, 0, 0, 0));
+    std::optional<ClockDrift> after;
+    if (co.Set) after = ReadClockDrift(s.ops, co.DriftLimit);
+    if (o.Json) {
+        json j = {{"clock", co.Set ? FormatIsoDateTime(after->LoggerTime) : text}, {"drift", DriftJson(d)}};
+        if (co.Set) j["set"] = {{"before", DriftJson(d)}, {"after", DriftJson(*after)}};
+        PrintJson(j);
+    } else if (co.Set) {
+        PrintRow(Tr("Čas a datum", "Date time"), after->Valid ? FormatIsoDateTime(after->LoggerTime) : after->LoggerText);
+        PrintRow(Tr("Odchylka předtím", "Drift before"), DriftText(d, CurrentLanguage()));
+        PrintRow(Tr("Odchylka", "Drift"), DriftText(*after, CurrentLanguage()));
+    } else {
+        PrintRow(Tr("Čas a datum", "Date time"), text);
+        PrintRow(Tr("Odchylka", "Drift"), DriftText(d, CurrentLanguage()));
+    }
+    if (!co.Set && d.Exceeded()) std::cerr << DriftWarning(d, CurrentLanguage()) << "\n";
     return 0;
 }
 
@@ -382,7 +410,17 @@ int Run(const Options& o, const std::vector<std::string>& args) {
     };
     if (cmd == "ports") return noArgs(), CmdPorts(o);
     if (cmd == "info") return noArgs(), CmdInfo(o);
-    if (cmd == "clock") return noArgs(), CmdClock(o);
+    if (cmd == "clock") {
+        ClockOptions co;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            if (args[i] == "--set") co.Set = true;
+            else if (args[i] == "--drift-limit" && i + 1 < args.size())
+                co.DriftLimit = static_cast<int>(ParseNumber(args[++i], "--drift-limit", 0, 86400 * 366));
+            else throw UsageError("clock takes --set and --drift-limit S");
+        }
+        return CmdClock(o, co);
+    }
+    if (cmd == "audit") return RunAudit(o, args);
     if (cmd == "diag") return noArgs(), CmdDiag(o);
     if (cmd == "pointers") return noArgs(), CmdPointers(o);
     if (cmd == "params") return noArgs(), CmdParams(o);
@@ -406,6 +444,7 @@ int Run(const Options& o, const std::vector<std::string>& args) {
     if (cmd == "read-memory") return CmdReadMemory(o, args);
     if (cmd == "dump") return RunDump(o, args);
     if (cmd == "export") return RunExport(o, args);
+    if (cmd == "report") return RunReport(o, args);
     if (cmd == "download") return RunDownloadLocked(o, args);
     if (cmd == "report-failure") return ReportUnitFailure(o, args);
     if (cmd == "repair") return RunRepair(o, args);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The commands of kolvex12-cli, built on the same core as the desktop program.
 
@@ -13,6 +14,7 @@ struct Options {
     int SlotMs = 100;
     int Language = 1;  // 0 Czech, 1 English
     bool Json = false;
+    std::string Trace;  // --trace FILE: the communication record
     std::string LoggerName;  // the name of a --config file; empty: none
 };
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/DownloadCommand.h"
 
 #include <signal.h>
@@ -22,6 +23,7 @@
 #include "archive/FileOps.h"
 #include "archive/TableLock.h"
 #include "link/CommSettings.h"
+#include "logger/LoggerAudit.h"
 #include "logger/LoggerOps.h"
 #include "link/SerCom.h"
 
@@ -138,6 +140,8 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
     std::string dir = ".", file, ext = ".dbf";
     int nameSource = 0, split = 0, mode = 0, retries = 3;
     bool bookmark = true, json = o.Json;
+    bool syncClock = false;  // set the logger's clock after a good download when it drifted too far
+    int driftLimit = kDefaultDriftLimitSeconds;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--dir") dir = Need(args, i);
@@ -176,7 +180,14 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
             retries = static_cast<int>(std::strtol(v.c_str(), &end, 10));
             if (v.empty() || *end || retries < 0 || retries > 1000) throw UsageError("--retries needs 0..1000");
         } else if (a == "--json") json = true;
-        else throw UsageError("unknown download option " + a);
+        else if (a == "--sync-clock") syncClock = true;
+        else if (a == "--drift-limit") {
+            char* end = nullptr;
+            const std::string v = Need(args, i);
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || n < 0 || n > 86400L * 366) throw UsageError("--drift-limit needs seconds 0..31622400");
+            driftLimit = static_cast<int>(n);
+        } else throw UsageError("unknown download option " + a);
     }
     if (split == 0) split = 1;
 
@@ -204,6 +215,7 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
     DownloadResult r;
     std::string error;
     bool busy = false;  // another run holds a target table
+    SetDriftLimitSeconds(driftLimit);
     try {
         ReadArchive(ops, adm, config, ui, &r);
         adm.CloseArchive();
@@ -221,7 +233,18 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
         else if (r.AbortReason.empty()) r.AbortReason = Tr("čtení přerušeno", "reading aborted");
     }
     // Success only when everything was read and the bookmark moved (or was not asked for).
-    const bool ok = error.empty() && !r.Aborted && r.BookmarkError.empty();
+    const bool ok = error.empty() && !r.Aborted && r.BookmarkError.empty() && r.AuditError.empty();
+    // The clock set from the PC after a good download (audited like any set).
+    bool clockSet = false;
+    std::string clockError;
+    if (ok && syncClock && r.Drift && r.Drift->Exceeded()) {
+        try {
+            SetLoggerClockFromPc(ops, driftLimit, "kolvex12-cli download --sync-clock");
+            clockSet = true;
+        } catch (const std::exception& e) {
+            clockError = e.what();
+        }
+    }
     if (result) *result = r;
     if (errorOut) *errorOut = error;
 
@@ -239,10 +262,19 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
         if (!error.empty()) out["error"] = error;
         else if (r.Aborted) out["error"] = r.AbortReason;
         else if (!r.BookmarkError.empty()) out["error"] = r.BookmarkError;
+        out["drift"] = r.Drift ? DriftJson(*r.Drift) : nlohmann::json(nullptr);
+        if (!r.DriftError.empty()) out["drift_error"] = r.DriftError;
+        out["clock_set"] = clockSet;
+        if (!clockError.empty()) out["clock_error"] = clockError;
+        nlohmann::json summer = nlohmann::json::array();
+        for (const auto& f : r.SummerTime) summer.push_back(SummerTimeText(f, CurrentLanguage()));
+        out["summer_time"] = summer;
+        if (!r.AuditError.empty()) out["audit_error"] = r.AuditError;
         std::cout << out.dump() << std::endl;
+        if (!clockError.empty()) std::cerr << clockError << "\n";
         if (!error.empty()) std::cerr << error << "\n";
         else if (r.Aborted) std::cerr << Tr("Čtení přerušeno: ", "Reading aborted: ") << r.AbortReason << "\n";
-        return ok ? 0 : busy ? 3 : 1;
+        return ok && clockError.empty() ? 0 : busy ? 3 : 1;
     }
     for (const auto& f : r.Files) {
         std::cout << f.Path << "  " << f.RecordsAdded << Tr(" záznamů", " records");
@@ -255,10 +287,14 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
         std::cout << Tr("Čtení přerušeno", "Reading aborted") << "\n";
         if (error.empty()) std::cerr << Tr("Čtení přerušeno: ", "Reading aborted: ") << r.AbortReason << "\n";
     }
+    if (r.Drift) std::cout << Tr("Hodiny záznamníku: ", "Logger clock: ") << DriftText(*r.Drift, CurrentLanguage()) << "\n";
+    if (!r.DriftError.empty()) std::cerr << Tr("Hodiny záznamníku nelze přečíst: ", "The logger's clock cannot be read: ") << r.DriftError << "\n";
+    if (clockSet) std::cout << Tr("Hodiny záznamníku nastaveny podle PC", "Logger clock set from the PC") << "\n";
+    if (!clockError.empty()) std::cerr << clockError << "\n";
     if (!error.empty())
         std::cerr << error << "\n"
                   << Tr("Uloženo záznamů: ", "Records stored: ") << r.RecordsAdded() << "\n";
-    return ok ? 0 : busy ? 3 : 1;
+    return ok && clockError.empty() ? 0 : busy ? 3 : 1;
 }
 
 }  // namespace kolvex::cli

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Dump.h"
 
 #include <cerrno>
@@ -10,7 +11,7 @@
 
 #include "base/Errors.h"
 #include "base/Language.h"
-#include "app/NumberText.h"
+#include "output/NumberText.h"
 #include "archive/Adm.h"
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
@@ -283,6 +284,8 @@ int RunDump(const Options& o, const std::vector<std::string>& args) {
                         "kolvex12-cli: the table " + path + " is damaged: " + std::to_string(missing) +
                             " records are missing at the end of the file (kolvex12-cli repair mends it)")
                   << std::endl;
+    const std::int64_t damaged = t.DamagedRecords();
+    if (damaged > 0) std::cerr << "kolvex12-cli: " << DamagedRecordsWarning(path, damaged) << std::endl;
     const int n = t.FieldCount();
     std::cout.flush();
     Output out;
@@ -291,7 +294,9 @@ int RunDump(const Options& o, const std::vector<std::string>& args) {
         // streamed instead of built as one document.
         json fields = json::array();
         for (int i = 0; i < n; ++i) fields.push_back(t.FieldName(i));
-        out.Put("{\"fields\":");
+        out.Put("{");
+        if (damaged > 0) out.Put("\"damaged_records\":" + json(damaged).dump() + ",");
+        out.Put("\"fields\":");
         out.Put(fields.dump());
         if (t.MissingRecords() > 0) {
             out.Put(",\"missing_records\":");

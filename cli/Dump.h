@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // kolvex12-cli dump TABLE [--json]: the fields and records of an archive
 // table as CSV, or as JSON together with its parameter file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Export.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include "archive/FileOps.h"
 #include "base/DateTime.h"
 #include "output/PeriodSelection.h"
+#include "archive/SummaryReport.h"
 #include "output/TableOutput.h"
 #include "output/WorkbookExport.h"
 #include "output/ui/TFQRAPrint.h"
@@ -63,6 +65,8 @@ std::unique_ptr<QApplication> PainterApp() {
 
 }  // namespace
 
+double ParseTimeArgument(const std::string& text, bool endOfDay) { return ParseTime(text, endOfDay); }
+
 int ParseStep(const std::string& text) {
     const std::string t = Lower(text);
     if (t == "all" || t == "0") return 0;
@@ -85,6 +89,7 @@ int RunExport(const Options& o, const std::vector<std::string>& args) {
     std::string table, out, from, to;
     int step = 0;
     bool asJson = o.Json;
+    std::optional<char> separator, decimal;  // the language's when not given
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&]() -> const std::string& {
@@ -101,6 +106,14 @@ int RunExport(const Options& o, const std::vector<std::string>& args) {
             const std::string& v = value();
             if (v != "cs" && v != "en") throw UsageError("--lang needs cs or en");
             SetLanguage(v == "cs" ? 0 : 1);
+        } else if (a == "--separator") {
+            const std::string& v = value();
+            if (v != "," && v != ";" && v != "tab") throw UsageError("--separator needs , or ; or tab");
+            separator = v == "tab" ? '\t' : v[0];
+        } else if (a == "--decimal") {
+            const std::string& v = value();
+            if (v != "." && v != ",") throw UsageError("--decimal needs . or ,");
+            decimal = v[0];
         } else if (a == "--json") {
             asJson = true;
         } else if (!a.empty() && a[0] == '-') {
@@ -117,6 +130,7 @@ int RunExport(const Options& o, const std::vector<std::string>& args) {
     const bool xlsx = Lower(out.size() >= 5 ? out.substr(out.size() - 5) : out) == ".xlsx";
     const bool csv = ext == ".csv", pdf = ext == ".pdf";
     if (!xlsx && !csv && !pdf) throw UsageError("--out must end in .xlsx, .csv or .pdf");
+    if ((separator || decimal) && !csv) throw UsageError("--separator and --decimal apply to CSV only");
 
     // The whole table unless a period is given; one end alone is open on the other side.
     const bool all = from.empty() && to.empty();
@@ -131,6 +145,8 @@ int RunExport(const Options& o, const std::vector<std::string>& args) {
         throw EADM(Tr("Tabulka " + table + " má starou strukturu; převeďte ji v programu kolvex12",
                       "The table " + table + " has the old structure; convert it in the kolvex12 program"));
     Table& t = adm.Table1;
+    if (const std::string w = DamagedRecordsWarning(table, t.DamagedRecords()); !w.empty())
+        std::cerr << "kolvex12-cli: " << w << std::endl;
     const int stepIndex = StepIndexOf(step);
     std::uint64_t count = 0;
     const char* unit = "rows";
@@ -154,11 +170,17 @@ int RunExport(const Options& o, const std::vector<std::string>& args) {
         const std::vector<ExportColumn> columns = ExportColumnsOf(fields);
         std::unique_ptr<RowSink> sink;
         if (csv) {
-            sink = OpenCsvExport(out, columns, lang);
+            CsvFormat format = CsvFormatFor(lang);
+            if (separator) format.Separator = *separator;
+            if (decimal) format.Decimal = *decimal;
+            sink = OpenCsvExport(out, columns, format);
         } else {
             ExportHeader h = MakeExportHeader(t, adm.ParameterRecord, all, start, end, stepIndex, lang);
             if (stepIndex < 0) h.StepCaption = Tr(lang, "každý záznam", "every record");
-            sink = OpenXlsxExport(out, h, columns);
+            // The second sheet: the summary of the period.
+            const SummaryDocument summary =
+                MakeSummaryDocument(SummariseTable(t, adm.ParameterRecord, {all, start, end}), lang);
+            sink = OpenXlsxExport(out, h, columns, kSheetRows, &summary);
         }
         ExportRecords(t, fields, start, end, step, *sink);
         sink->Close();

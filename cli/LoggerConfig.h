@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings file of one logger (see app/LoggerSettings.h) on the command line.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Unattended.h"
 
 #include <fcntl.h>
@@ -88,6 +89,10 @@ std::string LogLine(const std::string& port, const DownloadResult* r, const std:
     if (r)
         for (std::size_t i = 0; i < r->Files.size(); ++i)
             os << (i ? "," : "") << r->Files[i].Path << ":" << r->Files[i].RecordsAdded;
+    // The logger's clock against the PC's, seconds (empty when not read).
+    os << "\tdrift=";
+    if (r && r->Drift && r->Drift->Valid) os << (r->Drift->Seconds > 0 ? "+" : "") << r->Drift->Seconds;
+    else if (r && r->Drift) os << "invalid";
     os << "\t" << outcome;
     std::string line = os.str();
     for (char& c : line)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a nightly download needs around the download itself: a lock so that
 // two runs never talk to the same logger at once, and a log line per run.

@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kolvex12-cli: the logger's service functions for scripts and support.
 //
-//   kolvex12-cli [--config FILE] [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] COMMAND
+//   kolvex12-cli [--config FILE] [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] [--trace FILE] COMMAND
 //
 // Exit status: 0 success, 1 an error of the logger link (message on stderr),
 // 2 a usage error, 3 another run holds the port or a table, 128+N stopped by signal N.
@@ -14,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "base/AuditTrail.h"
+#include "ProgramVersion.h"
 #include "base/ConfigRecord.h"
 #include "base/Errors.h"
 #include "base/Language.h"
@@ -23,20 +26,27 @@
 #include "cli/LoggerConfig.h"
 #include "link/PortNames.h"
 #include "link/SerCom.h"
+#include "link/LinkTrace.h"
 #include "link/NetPort.h"
 #include "app/BuiltinPort.h"
 
 namespace {
 
+// The usage text: on standard output when asked for with --help, else on
+// standard error after the problem.
 int Usage(const std::string& problem) {
+    std::ostream& out = problem.empty() ? std::cout : std::cerr;
     if (!problem.empty()) std::cerr << "kolvex12-cli: " << problem << "\n";
-    std::cerr << "usage: kolvex12-cli [--config FILE] [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json]\n"
-                 "                    COMMAND\n"
-                 "  --config FILE                one logger's settings (KOLVEX_PORT=..., see the manual page)\n"
+    out << "usage: kolvex12-cli [--config FILE] [--port P] [--idle MS] [--slot MS] [--reconnect S]\n"
+                 "                    [--lang cs|en] [--json] [--trace FILE] COMMAND\n"
+                 "       kolvex12-cli --help | --version\n"
+                 "--config FILE: one logger's settings (KOLVEX_PORT=..., see the manual page)\n"
                  "commands:\n"
                  "  ports                        list the serial ports\n"
                  "  info                         logger identity\n"
-                 "  clock                        logger clock\n"
+                 "  clock [--set] [--drift-limit S]\n"
+                 "                               logger clock and its drift against the PC (warns above\n"
+                 "                               S seconds, 60 by default); --set sets it from the PC\n"
                  "  diag                         diagnostic state\n"
                  "  pointers                     archive pointers and fill\n"
                  "  params                       archiving parameters\n"
@@ -49,22 +59,38 @@ int Usage(const std::string& problem) {
                  "  download [--dir DIR] [--name-source param|serial] [--file PATH]\n"
                  "           [--split year,month,week,day] [--mode bookmark|all] [--no-bookmark]\n"
                  "           [--ext dbf|db] [--retries N] [--json] [--log FILE] [--lock-wait S]\n"
-                 "           [--on-event CMD] [--mail-to ADDR] [--notify]\n"
+                 "           [--sync-clock] [--drift-limit S] [--on-event CMD] [--mail-to ADDR] [--notify]\n"
                  "                               download the logger's archive into tables; a run that\n"
                  "                               does not complete runs CMD (event JSON on stdin), mails\n"
                  "                               ADDR through sendmail, notifies the desktop\n"
                  "  export TABLE --out FILE.xlsx|FILE.csv|FILE.pdf [--from \"YYYY-MM-DD hh:mm:ss\"]\n"
                  "         [--to ...] [--step all|10min|1h|...] [--lang cs|en] [--json]\n"
-                 "                               the export workbook, CSV or printed listing\n"
+                 "         [--separator ,|;|tab] [--decimal .|,]\n"
+                 "                               the export workbook, CSV or printed listing;\n"
+                 "                               CSV: ; and , in Czech, , and . in English\n"
+                 "  report TABLE [--from \"YYYY-MM-DD hh:mm:ss\"] [--to ...] [--lang cs|en]\n"
+                 "         [--json | --out FILE.pdf] [--listing] [--delta-h K]\n"
+                 "                               the period's summary: statistics, alarm excursions,\n"
+                 "                               gaps, clock jumps, mean kinetic temperature (dH/R K,\n"
+                 "                               10000 by default); --out: the summary page with its\n"
+                 "                               chart, and the listing after it with --listing\n"
                  "  repair TABLE                 keep the complete records of a table cut short\n"
                  "  report-failure [--log FILE] [--on-event CMD] [--mail-to ADDR] [--notify]\n"
                  "                               the failure event of a download unit that failed (run by\n"
                  "                               the service manager; said once, the run may have told it)\n"
+                 "  audit [--from T] [--to T] [--json]\n"
+                 "                               the audit trail of the working folder (T: \"YYYY-MM-DD\"\n"
+                 "                               or \"YYYY-MM-DD hh:mm:ss\")\n"
+                 "  audit --verify [--json]      check the trail's chain and every table it names\n"
+                 "                               (exit status 1 when anything was changed outside)\n"
+                 "--trace FILE: record the communication (every frame in hex with time stamps) in FILE\n"
                  "port: COM1..COM9, USB0..USB9, ACM0..ACM9, a device path (/dev/serial/by-id/...),\n"
                  "      rfc2217://HOST:PORT or tcp://HOST:PORT (network serial server; --slot 300 by default),\n"
                  "      or SIM for the simulated logger; without --port the port of kolvex12.cfg\n"
                  "      in the working folder\n"
                  "MS: 10..10000 in steps of 10\n"
+                 "--reconnect S: a lost network connection is made again for up to S seconds\n"
+                 "      (default 30) before the exchange fails\n"
                  "exit status: 0 success, 1 error talking to the logger or storing, 2 usage error,\n"
                  "      3 another run holds the logger's port or a target table (after --lock-wait,\n"
                  "      default 30 s), 128+N a download stopped by signal N (SIGTERM, SIGINT, SIGHUP)\n";
@@ -141,6 +167,13 @@ int main(int argc, char** argv) {
                 return Usage(a + " needs milliseconds 10..10000 in steps of 10");
             (a == "--idle" ? idleGiven : slotGiven) = true;
             (a == "--idle" ? opt.IdleMs : opt.SlotMs) = static_cast<int>(n);
+        } else if (a == "--reconnect") {
+            // How long a lost network connection is made again before an
+            // exchange fails.
+            const char* v = value("--reconnect");
+            long long n = 0;
+            if (!v || !ParseInt(v, n) || n < 0 || n > 3600) return Usage("--reconnect needs seconds 0..3600");
+            kolvex::SetNetworkReconnectSeconds(static_cast<int>(n));
         } else if (a == "--lang") {
             const char* v = value("--lang");
             if (!v) return Usage("--lang needs cs or en");
@@ -149,8 +182,15 @@ int main(int argc, char** argv) {
             else return Usage("--lang needs cs or en");
         } else if (a == "--json") {
             opt.Json = true;
+        } else if (a == "--trace") {
+            const char* v = value("--trace");
+            if (!v || !*v) return Usage("--trace needs a file");
+            opt.Trace = v;
         } else if (a == "--help" || a == "-h") {
             Usage("");
+            return 0;
+        } else if (a == "--version") {
+            std::cout << "kolvex12-cli " KOLVEX_VERSION "\n" KOLVEX_VERSION_NOTICE;
             return 0;
         } else if (!a.empty() && a[0] == '-') {
             return Usage("unknown option " + a);
@@ -173,10 +213,13 @@ int main(int argc, char** argv) {
     // The simulated logger only when asked for: without --port the port of
     // the desktop program's configuration in the working folder.
     if (rest[0] != "ports" && rest[0] != "dump" && rest[0] != "export" && rest[0] != "repair" &&
-        rest[0] != "report-failure") {
+        rest[0] != "audit" && rest[0] != "report" && rest[0] != "report-failure") {
         if (opt.Port.empty()) {
             kolvex::ConfigRecord cfg;
-            if (!kolvex::LoadConfigFile(kolvex::kConfigFileName, cfg) || cfg.ComPort.empty())
+            std::string refusal;
+            const bool loaded = kolvex::LoadConfigFile(kolvex::kConfigFileName, cfg, &refusal);
+            if (!refusal.empty()) std::cerr << "kolvex12-cli: " << refusal << "\n";
+            if (!loaded || cfg.ComPort.empty())
                 return Usage(std::string("no --port given and no port in ") + kolvex::kConfigFileName +
                              " in the working folder; the ports of this computer:\n" + PortListing() +
                              "  SIM  (the simulated logger)");
@@ -205,23 +248,48 @@ int main(int argc, char** argv) {
     if (kolvex::IsNetworkPort(opt.Port) && !slotGiven) opt.SlotMs = kolvex::kNetworkSlotMs;
     kolvex::sim::InstallBuiltinSimulator();
 
+    // The audit trail of the data folder: the working folder, beside kolvex12.cfg.
+    kolvex::SetAuditProgram("kolvex12-cli", KOLVEX_VERSION);
+    kolvex::SetAuditFolder(".");
+
+    std::string command;
+    for (const auto& r : rest) command += (command.empty() ? "" : " ") + r;
+    if (!opt.Trace.empty()) {
+        try {
+            kolvex::StartLinkTrace(opt.Trace);
+        } catch (const kolvex::EKolvex& e) {
+            std::cerr << e.what() << "\n";
+            return 1;
+        }
+        kolvex::CurrentLinkTrace()->Note("command", "kolvex12-cli " KOLVEX_VERSION " " + command);
+    }
+    auto finish = [&](int status, const std::string& error) {
+        if (kolvex::LinkTrace* t = kolvex::CurrentLinkTrace()) {
+            if (!error.empty()) t->Note("error", error);
+            t->Note("exit", "status " + std::to_string(status));
+        }
+        kolvex::StopLinkTrace();
+        return status;
+    };
     try {
-        const int status = kolvex::cli::Run(opt, rest);
+        int status = kolvex::cli::Run(opt, rest);
         // A logger's settings may ask for an export after a good download.
-        if (status != 0 || rest[0] != "download" || config.ExportArgs.empty()) return status;
-        std::vector<std::string> exportArgs{"export"};
-        exportArgs.insert(exportArgs.end(), config.ExportArgs.begin(), config.ExportArgs.end());
-        return kolvex::cli::Run(opt, exportArgs);
+        if (status == 0 && rest[0] == "download" && !config.ExportArgs.empty()) {
+            std::vector<std::string> exportArgs{"export"};
+            exportArgs.insert(exportArgs.end(), config.ExportArgs.begin(), config.ExportArgs.end());
+            status = kolvex::cli::Run(opt, exportArgs);
+        }
+        return finish(status, "");
     } catch (const kolvex::cli::UsageError& e) {
-        return Usage(e.what());
+        return finish(Usage(e.what()), e.what());
     } catch (const kolvex::ETableBusy& e) {
         std::cerr << e.what() << "\n";
-        return 3;
+        return finish(3, e.what());
     } catch (const kolvex::EKolvex& e) {
         std::cerr << e.what() << "\n";
-        return 1;
+        return finish(1, e.what());
     } catch (const std::exception& e) {
         std::cerr << e.what() << "\n";
-        return 1;
+        return finish(1, e.what());
     }
 }

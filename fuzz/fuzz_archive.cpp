@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the archive-memory decoder: any bytes as the logger's ring, with any
 // pointers, size and scaling, are read and decoded; every stored sample must
 // lie inside the range and the walk must end.

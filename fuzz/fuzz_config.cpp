@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the configuration file reader: any bytes as "kolvex12.cfg" are
 // decoded, encoded and decoded again; the second encoding must equal the
 // first (what one save wrote, the next load and save keep).

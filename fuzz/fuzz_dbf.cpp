@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the dBASE table reader: any bytes as a table file are opened and
 // every record and field is read, forwards, backwards and at random.
 #include <sys/mman.h>

@@ -1,22 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the 188-byte parameter file of old-structure tables: any bytes as
 // the file are read as the conversion reads them and turned into the
 // parameter record of the converted table.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "FuzzSupport.h"
 #include "base/Errors.h"
 #include "archive/OldConversion.h"
 #include "archive/ParameterFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = [] {
-        char tmpl[] = "/tmp/kolvex-fuzz-legacy-XXXXXX";
-        return std::string(::mkdtemp(tmpl)) + "/old.par";
-    }();
+    static const std::string path = kolvex::fuzz::TargetFolder("legacy_par") + "/old.par";
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));

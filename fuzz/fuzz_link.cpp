@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes what the program makes of the logger's replies: any bytes as the
 // replies to the requests of the archive-parameters window, the service
 // views and a whole archive read (logger type, serial number, parameter

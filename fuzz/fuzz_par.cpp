@@ -1,12 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the parameter-file reader: any bytes as the ".par" file of an open
 // table are loaded, fitted to the table, decoded and written back.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "FuzzSupport.h"
 #include "base/Errors.h"
 #include "archive/Adm.h"
 #include "archive/ParameterFile.h"
@@ -16,8 +16,7 @@ struct Fixture {
     std::string dir;
     kolvex::TADM adm;
     Fixture() {
-        char tmpl[] = "/tmp/kolvex-fuzz-par-XXXXXX";
-        dir = ::mkdtemp(tmpl);
+        dir = kolvex::fuzz::TargetFolder("par");
         kolvex::Table t;
         t.SetPath(dir + "/t.dbf");
         t.Create({{kolvex::FieldType::DateTime, "DATETIME"}, {kolvex::FieldType::Float, "VSTUP2"}});

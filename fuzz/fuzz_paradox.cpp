@@ -1,20 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the Paradox table reader: any bytes as a ".db" file are opened and
 // every record and field is read, then one record is changed and the table
 // written back. A damaged header must be refused, never hang.
-#include <unistd.h>
-
 #include <cstdint>
 #include <fstream>
 #include <string>
 
+#include "FuzzSupport.h"
 #include "base/Errors.h"
 #include "archive/Table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = [] {
-        char tmpl[] = "/tmp/kolvex-fuzz-px-XXXXXX";
-        return std::string(::mkdtemp(tmpl)) + "/t.db";
-    }();
+    static const std::string path = kolvex::fuzz::TargetFolder("paradox") + "/t.db";
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));

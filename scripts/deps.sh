@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, when any is missing.
-# Sourced by scripts/run and scripts/test.
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Installs the Debian packages kolvex12 needs, when any is missing.
+# Sourced by scripts/run (building and running) and scripts/test (also the
+# test tools).
 set -euo pipefail
 
+# Building, running and packaging (cpack -G DEB).
 KOLVEX_PACKAGES=(
   cmake g++ make pkg-config
-  libgtest-dev
   libserialport-dev
+  libssl-dev
   nlohmann-json3-dev
   qt6-base-dev
   adwaita-icon-theme
@@ -14,22 +17,39 @@ KOLVEX_PACKAGES=(
   libxlsxwriter-dev
   libfmt-dev
   pxlib-dev
-  libgensio-dev ser2net
+  # The printed listing is laid out for Liberation Sans.
   fonts-liberation2
-  python3-dbfread python3-dbf python3-openpyxl
-  poppler-utils
-  # Installation: icon rendering, the desktop entry and metadata validators,
-  # manual page checks, and what cpack -G DEB runs.
-  librsvg2-bin gzip
-  desktop-file-utils appstream man-db
-  dpkg-dev file
   qt6-translations-l10n
+  # Installation: icon rendering, compressed manual pages, and what
+  # cpack -G DEB runs (dpkg-shlibdeps, dpkg-buildflags, dpkg-parsechangelog).
+  librsvg2-bin gzip
+  dpkg-dev file
 )
 
+# The tests only: GoogleTest, the network serial server, the independent
+# readers of tables, workbooks and PDF files, the validators of the desktop
+# entry and the metadata, and the manual page renderer.
+KOLVEX_TEST_PACKAGES=(
+  libgtest-dev
+  ser2net python3-serial
+  python3-dbfread python3-dbf python3-openpyxl
+  poppler-utils
+  desktop-file-utils appstream man-db
+)
+
+# kolvex_install_deps [run|test]: "run" installs what building and running
+# need, "test" that and the test tools; without an argument, everything.
 kolvex_install_deps() {
+  local purpose="${1:-test}"
+  local wanted=("${KOLVEX_PACKAGES[@]}")
+  case "$purpose" in
+    run) ;;
+    test) wanted+=("${KOLVEX_TEST_PACKAGES[@]}") ;;
+    *) echo "kolvex_install_deps: run or test, not $purpose" >&2; return 2 ;;
+  esac
   local missing=()
   local p
-  for p in "${KOLVEX_PACKAGES[@]}"; do
+  for p in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
       missing+=("$p")
     fi
@@ -49,8 +69,13 @@ kolvex_install_deps() {
   fi
 }
 
+# kolvex_build ROOT [run|test]: builds into ROOT/build; the test suites and
+# benchmarks only for "test" (the default).
 kolvex_build() {
-  local root="$1"
-  cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  local root="$1" purpose="${2:-test}"
+  local with_tests=ON
+  [ "$purpose" = run ] && with_tests=OFF
+  cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DKOLVEX_BUILD_TESTS=$with_tests -DKOLVEX_BUILD_BENCH=$with_tests >/dev/null
   cmake --build "$root/build" -j"$(nproc)"
 }

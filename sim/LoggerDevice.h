@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The protocol-free model of a QUENDAL 730 logger: complete request frames in,
 // reply bytes out, plus the archive ring that fills at the set period. Time is

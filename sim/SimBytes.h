@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small byte helpers of the simulator: little-endian numbers, the additive
 // frame check sum, the address-length table of the command codes and the

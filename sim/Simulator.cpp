@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's pseudo-terminal server: one thread polls the master side,
 // cuts the incoming bytes into frames, lets the device model answer, applies
 // the fault rule and writes the reply, optionally paced like a 9600 Bd line.
@@ -148,6 +149,10 @@ void Simulator::Impl::Process(const Bytes& frame) {
                 break;
         }
     }
+    // The request's last byte reaches a real logger a character time per
+    // byte after the PC wrote the first one.
+    if (options.Pacing && options.PaceRequests)
+        SleepUs(received + static_cast<std::int64_t>(frame.size()) * kByteTimeUs - MonotonicUs());
     if (!Wait(delayMs)) return;
     if (options.Pacing && !burst) {
         const std::int64_t begin = MonotonicUs();

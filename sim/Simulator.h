@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The QUENDAL 730 simulator: the device side of the logger protocol. It serves
 // a pseudo-terminal from its own thread, answers every read and write area the
@@ -25,6 +26,9 @@ struct SimOptions {
     bool TwoByteSamples = true;             // ArchiveFlags bit 2
     std::uint8_t RecordFlags = 0x03;        // ArchiveFlags bits 0/1
     bool Pacing = false;                    // ~1.04 ms per byte (9600 baud)
+    // With Pacing, the reply also waits for the request's bytes as a 9600 Bd
+    // line carries them (a pseudo-terminal passes the request at once).
+    bool PaceRequests = false;
     int TurnaroundMs = 2;                   // delay before a reply starts
 };
 

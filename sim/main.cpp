@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quendal-sim: serves a simulated QUENDAL 730 logger on a pseudo-terminal.
 // Prints the slave path as the first line of standard output, then serves
 // until SIGINT or SIGTERM.
@@ -14,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "ProgramVersion.h"
 #include "sim/Simulator.h"
 
 namespace {
@@ -38,6 +40,7 @@ const char* const kUsage =
     "  --frames LIST       1-based frame numbers the fault applies to, e.g. 1,3,5\n"
     "  --every N           the fault applies to every N-th frame\n"
     "  --refuse CODE       never answer (nor carry out) requests with this command code, e.g. 0x89\n"
+    "  --version           print the version and the licence\n"
     "  --help              this text\n"
     "Without --frames and --every a fault applies to every frame.\n";
 
@@ -67,6 +70,10 @@ int main(int argc, char** argv) {
             const std::string arg = argv[i];
             if (arg == "--help" || arg == "-h") {
                 std::cout << kUsage;
+                return 0;
+            }
+            if (arg == "--version") {
+                std::cout << "quendal-sim " KOLVEX_VERSION "\n" KOLVEX_VERSION_NOTICE;
                 return 0;
             }
             auto value = [&]() -> std::string {

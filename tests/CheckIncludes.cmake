@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the include rules of the source tree (run with -P):
 # - no quoted include climbs out of its folder ("../"): every header is named
 #   by its path under an include root, so the build's roots decide what a

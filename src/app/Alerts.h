@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Events of an unattended run that must reach a person, and the channels
 // that carry them: a command of the user's (the event as JSON on its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the program owns for its whole run and hands to the windows that need
 // it: the port, the logger data and operations, the configuration record and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The built-in "SIM" port: a simulated logger in this process, served on a
 // pseudo-terminal that the port object opens like any serial device.

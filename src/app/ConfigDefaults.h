@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings a first start uses when there is no configuration file, the
 // clamping of a restored window placement, and the bridge between the

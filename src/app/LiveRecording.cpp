@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/LiveRecording.h"
 
 #include <fcntl.h>
@@ -8,10 +9,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "archive/FileOps.h"
 #include "base/Errors.h"
 #include "base/SafeFile.h"
+#include "base/ReadFile.h"
 
 namespace kolvex {
 
@@ -124,9 +127,11 @@ std::string LiveSettingsPath(const std::string& configPath) {
     return (std::filesystem::path(configPath).parent_path() / "kolvex12-live.ini").string();
 }
 
-LiveSettings LoadLiveSettings(const std::string& path) {
+LiveSettings LoadLiveSettings(const std::string& path, std::string* refusal) {
     LiveSettings s;
-    std::ifstream in(path);
+    const auto bytes = ReadRegularFile(path, 64 << 10, refusal);
+    if (!bytes) return s;
+    std::istringstream in(std::string(bytes->begin(), bytes->end()));
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();

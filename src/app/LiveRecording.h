@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recording the live readings: the CSV columns and lines (the export's CSV
 // format, through its line formatter), a file that takes one line per reading
@@ -62,8 +63,9 @@ struct LiveSettings {
 // "kolvex12-live.ini" in the folder of the configuration file.
 std::string LiveSettingsPath(const std::string& configPath);
 // Lines "key=value"; unknown keys and bad values are ignored, a missing file
-// gives the defaults.
-LiveSettings LoadLiveSettings(const std::string& path);
+// gives the defaults. A file that is no regular file is refused (defaults,
+// its message in *refusal when given).
+LiveSettings LoadLiveSettings(const std::string& path, std::string* refusal = nullptr);
 // False when the file could not be written.
 bool SaveLiveSettings(const std::string& path, const LiveSettings& settings);
 

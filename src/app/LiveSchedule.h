@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Cadence of the live measurement display: readings fall on the seconds of
 // the day that are multiples of five. A countdown makes a reading happen

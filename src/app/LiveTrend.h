@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the live display keeps beyond the two numbers of its panels: the
 // history of the readings since it was switched on (bounded, the oldest part

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings of one logger of several: ~/.config/kolvex12/loggers/NAME.conf,
 // in the format of the nightly service's settings (KEY=VALUE lines, "#"

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/SystemInfo.h"
 
 #include <sys/utsname.h>
 
 #include <fstream>
 #include <sstream>
+
+#include "base/ReadFile.h"
 
 namespace kolvex {
 
@@ -37,11 +40,8 @@ std::string PrettyNameFromOsRelease(std::string_view content) {
 
 SystemInfo QuerySystemInfo(const std::string& osReleasePath) {
     SystemInfo info;
-    std::ifstream in(osReleasePath);
-    if (in) {
-        std::ostringstream text;
-        text << in.rdbuf();
-        const std::string name = PrettyNameFromOsRelease(text.str());
+    if (const auto text = ReadRegularFile(osReleasePath, 64 << 10)) {
+        const std::string name = PrettyNameFromOsRelease(std::string(text->begin(), text->end()));
         if (!name.empty()) info.OS = name;
     }
     utsname u{};

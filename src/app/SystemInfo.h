@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the system information window shows: the operating system's name,
 // its platform and its version. On Linux the name is the distribution's

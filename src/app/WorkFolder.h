@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The working folder of a start from the application menu. The program keeps
 // "kolvex12.cfg" and its tables in its working folder; a session manager

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/Adm.h"
 
 #include <fcntl.h>
@@ -9,6 +10,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/AuditTrail.h"
+#include "base/DateTime.h"
 #include "base/Errors.h"
 #include "base/Language.h"
 #include "archive/FileOps.h"
@@ -108,7 +111,14 @@ std::int64_t RepairTableFile(const std::string& path, const std::string& backupP
         throw EADM(Tr("Tabulky Paradox se neopravují: ", "Paradox tables are not repaired: ") + path);
     const TableLocks lock = LockTable(path);
     const dbf::RepairResult r = dbf::DbfTable::Repair(path, backupPath, replaceBackup);
-    return r.Changed ? r.Kept : -1;
+    if (!r.Changed) return -1;
+    AuditEvent e;
+    e.Action = audit::Repair;
+    e.Object = TableObject(path);
+    e.Details = {{"records_kept", r.Kept}, {"backup", AbsolutePath(backupPath)}};
+    e.Tables = {path};
+    WriteAudit(e);
+    return r.Kept;
 }
 
 void TADM::CloseTable1WithoutParameters() {
@@ -376,6 +386,12 @@ void TADM::DeleteArchiveFiles() {
     if (path.empty()) return;
     DeleteFileIfExists(path);
     DeleteFileIfExists(ReplaceExtension(path, ".par"));
+    AuditEvent e;
+    e.Action = audit::TableDeletion;
+    e.Object = TableObject(path);
+    e.Details = {{"parameter_file", AbsolutePath(ReplaceExtension(path, ".par"))}};
+    e.DeletedTables = {path};
+    WriteAudit(e);
 }
 
 std::int32_t TADM::DeleteRecordsInPeriod(double start, double end, const std::function<void(int)>& progress) {
@@ -410,6 +426,13 @@ std::int32_t TADM::DeleteRecordsInPeriod(double start, double end, const std::fu
     }
     Table1.EnableControls();
     ApplyFieldLayout();
+    AuditEvent e;
+    e.Action = audit::RecordDeletion;
+    e.Object = TableObject(Table1.Path());
+    e.Details = {{"from", FormatIsoDateTime(start, true)}, {"to", FormatIsoDateTime(end, true)}, {"deleted", deleted},
+                 {"records_left", Table1.RecordCount()}};
+    e.Tables = {Table1.Path()};
+    WriteAudit(e);
     return deleted;
 }
 

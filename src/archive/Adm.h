@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The data module: owner of the open archive table `Table1`, the temporary
 // table `TableTmp` of a download and the one in-memory parameter record of

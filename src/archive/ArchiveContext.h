@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the archive and output windows share: the logger context and the data
 // module (the open archive table, the temporary download table and the open

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/ArchiveReader.h"
 
 #include <cmath>
@@ -115,6 +116,12 @@ bool ArchiveDecoder::Decode(const std::uint8_t* b, ArchiveSample& sample) {
         }
         sample.Values[slot++] = ConvertRawValue(image_, input, raw);
     }
+    if (!IsDateTimeInRange(timestamp_)) {
+        // Periods run on past the year 9999: a date error, with the
+        // replacement date of the other date errors.
+        formatErrors_ |= kFormatErrorDate;
+        timestamp_ = Epoch2000();
+    }
     sample.Timestamp = StoredTimestamp(timestamp_);
     Advance();
     return true;
@@ -139,6 +146,7 @@ ArchiveReadResult ReadArchiveRange(const ArchiveBlockReader& read, const LoggerI
                 into.insert(into.end(), block.begin(), block.end());
                 return true;
             } catch (const EComm& e) {
+                if (cb.Stop && cb.Stop()) return false;
                 const StepFailure what = cb.OnCommError ? cb.OnCommError(e) : StepFailure::Abort;
                 if (what == StepFailure::Abort) return false;
             }
@@ -149,7 +157,7 @@ ArchiveReadResult ReadArchiveRange(const ArchiveBlockReader& read, const LoggerI
     buf.reserve(2 * kArchiveStep);
     while (done < total) {
         buf.clear();
-        if ((cb.StopRequested && cb.StopRequested()) || !readStep(addr, buf)) {
+        if ((cb.Stop && cb.Stop()) || !readStep(addr, buf)) {
             result.Aborted = true;
             break;
         }
@@ -189,6 +197,10 @@ ArchiveReadResult ReadArchiveRange(const ArchiveBlockReader& read, const LoggerI
             break;
         }
         if (cb.Progress) cb.Progress(static_cast<int>(done * 100 / total));
+        if (done < total && cb.Stop && cb.Stop()) {
+            result.Aborted = true;
+            break;
+        }
     }
     if (result.Aborted) result.ResumeAddress = started ? addr : start;
     result.FormatErrors = decoder.FormatErrors();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading the logger's archive memory: the range to read from the archive
 // pointers, the decoder of header, filler and sample records, and the loop
@@ -98,8 +99,9 @@ struct ArchiveReadCallbacks {
     std::function<void(const ArchiveSample&)> Sample;          // every stored sample
     std::function<void(int percent)> Progress;                  // after every step
     std::function<StepFailure(const EComm& error)> OnCommError;  // default: Abort
-    // Asked before every step: true ends the range there as an abort does.
-    std::function<bool()> StopRequested;
+    // Asked before and after every step and before a failed step is offered
+    // for retry: true ends the range as an abort does (Abort pressed, a signal).
+    std::function<bool()> Stop;
 };
 
 // Reads the 256 bytes of archive memory at an address (throws EComm on a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The archive range read through the logger operations.
 #include "archive/ArchiveReader.h"
 #include "logger/LoggerOps.h"

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/ChartData.h"
 
 #include <algorithm>
 #include <limits>
 
+#include "archive/PeriodSummary.h"
 #include "base/Errors.h"
 #include "base/Language.h"
 
@@ -111,6 +113,10 @@ void LoadChartData(Table& t, ArchiveParameterRecord& rec, const ChartLooks& look
 
     const std::int64_t count = t.RecordCount();
     out.RecordCount = count;
+    out.BreakGap = 1.5 * TablePeriodSeconds(t, rec) / 86400.0;
+    const double breakGap = out.BreakGap;
+    double prevT = 0;
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
     out.Detail.Reserve(static_cast<std::size_t>(count));
     constexpr double kInf = std::numeric_limits<double>::infinity();
     double lo[2] = {kInf, kInf}, hi[2] = {-kInf, -kInf};
@@ -123,6 +129,8 @@ void LoadChartData(Table& t, ArchiveParameterRecord& rec, const ChartLooks& look
     ChartDetail& detail = out.Detail;
     t.Scan(out.Fields, 1, [&](const ScanBlock& blk) {
         for (std::size_t r = 0; r < blk.Rows; ++r) {
+            // A record without a time stamp (empty or damaged) has no place on the time axis.
+            if (blk.Nulls[r * blk.Fields]) continue;
             const double* v = blk.Values + r * blk.Fields;
             const double tt = v[0];
             if (!anyRecord) minT = maxT = tt;
@@ -130,12 +138,16 @@ void LoadChartData(Table& t, ArchiveParameterRecord& rec, const ChartLooks& look
             minT = std::min(minT, tt);
             maxT = std::max(maxT, tt);
             if (!all && (tt < start || tt > end)) continue;
+            if (anyPoint && breakGap > 0 && tt - prevT > breakGap) detail.AddBreak(tt);
+            prevT = tt;
             if (!anyPoint) minP = maxP = tt;
             minP = std::min(minP, tt);
             maxP = std::max(maxP, tt);
             anyPoint = true;
-            // An empty value counts as 0 (the block holds 0 for it).
-            const double va = colA >= 0 ? v[colA] : 0.0, vb = colB >= 0 ? v[colB] : 0.0;
+            // An empty value is no point (NaN, which the ranges pass over).
+            const std::uint8_t* nul = blk.Nulls + r * blk.Fields;
+            const double va = colA >= 0 && !nul[colA] ? v[colA] : kNaN;
+            const double vb = colB >= 0 && !nul[colB] ? v[colB] : kNaN;
             if (colA >= 0) {
                 lo[0] = std::min(lo[0], va);
                 hi[0] = std::max(hi[0], va);
@@ -178,10 +190,15 @@ void ChartViewPoints(Table& t, const ChartData& data, double lo, double hi, int 
             t.Scan(data.Fields, first, [&](const ScanBlock& blk) {
                 for (std::size_t r = 0; r < blk.Rows; ++r) {
                     if (blk.FirstRecNo + static_cast<std::int64_t>(r) > last) return false;
+                    if (blk.Nulls[r * blk.Fields]) continue;
                     const double* v = blk.Values + r * blk.Fields;
                     if (!data.Period.All && (v[0] < data.Period.Start || v[0] > data.Period.End)) continue;
-                    for (int k = 0; k < 2; ++k)
-                        points[k].push_back({v[0], data.Column[k] >= 0 ? v[data.Column[k]] : 0.0});
+                    const std::uint8_t* nul = blk.Nulls + r * blk.Fields;
+                    for (int k = 0; k < 2; ++k) {
+                        const int c = data.Column[k];
+                        points[k].push_back(
+                            {v[0], c >= 0 && !nul[c] ? v[c] : std::numeric_limits<double>::quiet_NaN()});
+                    }
                 }
                 return true;
             });

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The viewer chart's data without any toolkit: how the two series and their
 // vertical axes look by the parameter record, one pass over the table that
@@ -67,6 +68,9 @@ struct ChartData {
     int Column[2] = {-1, -1};
     ChartPeriod Period;
     std::int64_t RecordCount = 0;
+    // Records further apart than this (1.5 logging periods, in days; 0 for
+    // no rule) break the lines.
+    double BreakGap = 0;
 
     bool Sorted() const { return Detail.Sorted(); }
 };
@@ -78,7 +82,8 @@ using ChartProgress = std::function<bool(int percent)>;
 // One pass over the table in blocks (the cursor stays on its record, the
 // table's controls are suspended meanwhile). A series source beyond the
 // last field is cut to the last field, in the record as well. An empty
-// value counts as 0.
+// value adds no point to its series (the line joins its neighbours); two
+// records of the period more than 1.5 logging periods apart break the lines.
 void LoadChartData(Table& t, ArchiveParameterRecord& rec, const ChartLooks& looks, const ChartPeriod& period,
                    const ChartProgress& progress, ChartData& out);
 

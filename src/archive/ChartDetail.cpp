@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/ChartDetail.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace kolvex {
 
@@ -8,6 +11,7 @@ void ChartDetail::Clear() {
     for (auto& f : full_) std::vector<ChartPoint>().swap(f);
     std::vector<std::int64_t>().swap(fullRec_);
     std::vector<Block>().swap(blocks_);
+    std::vector<double>().swap(breaks_);
     count_ = 0;
     sorted_ = true;
     lastKey_ = 0;
@@ -31,7 +35,9 @@ void ChartDetail::AddSlow(std::int64_t recNo, double key, double value0, double 
         std::vector<ChartPoint> kept[2] = {std::move(full_[0]), std::move(full_[1])};
         const std::vector<std::int64_t> recs = std::move(fullRec_);
         const std::size_t room = blocks_.capacity();
+        std::vector<double> breaks = std::move(breaks_);
         Clear();
+        breaks_ = std::move(breaks);
         blocks_.reserve(std::max(room, kFullDetail * 4 / kBlock));
         for (std::size_t i = 0; i < recs.size(); ++i) {
             if (i > 0 && kept[0][i].Key < kept[0][i - 1].Key) sorted_ = false;
@@ -50,7 +56,11 @@ void ChartDetail::AddToBlock(std::int64_t recNo, double key, const double (&v)[2
         Block b;
         b.FirstRec = recNo;
         b.FirstKey = key;
-        for (int s = 0; s < 2; ++s) b.Series[s].Min = b.Series[s].Max = {key, v[s]};
+        // No value yet: an empty value never becomes an extreme.
+        for (int s = 0; s < 2; ++s) {
+            b.Series[s].Min = {key, std::numeric_limits<double>::infinity()};
+            b.Series[s].Max = {key, -std::numeric_limits<double>::infinity()};
+        }
         blocks_.push_back(b);
     }
     Block& b = blocks_.back();
@@ -74,6 +84,7 @@ void ChartDetail::Merge(Extremes& into, const Extremes& e) {
 }
 
 void ChartDetail::Emit(const Extremes& e, std::vector<ChartPoint>& out) {
+    if (e.Min.Value > e.Max.Value) return;  // only empty values
     if (e.Min == e.Max) {
         out.push_back(e.Min);
     } else if (e.Min.Key <= e.Max.Key) {
@@ -85,8 +96,34 @@ void ChartDetail::Emit(const Extremes& e, std::vector<ChartPoint>& out) {
     }
 }
 
+void ChartDetail::Shape(std::vector<ChartPoint>& points) const {
+    std::size_t kept = 0;
+    for (const ChartPoint& p : points)
+        if (!std::isnan(p.Value)) points[kept++] = p;
+    points.resize(kept);
+    if (breaks_.empty() || !sorted_ || points.size() < 2) return;
+    std::vector<ChartPoint> out;
+    out.reserve(points.size() + 16);
+    auto br = std::upper_bound(breaks_.begin(), breaks_.end(), points.front().Key);
+    out.push_back(points.front());
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        // A break key in (previous key, this key]: the line stops here.
+        if (br != breaks_.end() && *br <= points[i].Key) {
+            out.push_back({*br, std::numeric_limits<double>::quiet_NaN()});
+            br = std::upper_bound(br, breaks_.end(), points[i].Key);
+        }
+        out.push_back(points[i]);
+    }
+    points.swap(out);
+}
+
 void ChartDetail::Points(double lo, double hi, int pixels, const Fetch& fetch, std::vector<ChartPoint> (&out)[2]) const {
     for (auto& o : out) o.clear();
+    PointsRaw(lo, hi, pixels, fetch, out);
+    for (auto& o : out) Shape(o);
+}
+
+void ChartDetail::PointsRaw(double lo, double hi, int pixels, const Fetch& fetch, std::vector<ChartPoint> (&out)[2]) const {
     if (!Reduced()) {
         for (int s = 0; s < 2; ++s) out[s] = full_[s];
         return;

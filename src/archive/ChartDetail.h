@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The viewer chart's points at the level of detail of the view. Loading
 // keeps every point of the two series while there are few; beyond that it
@@ -32,7 +33,9 @@ public:
     void Clear();
     // Room for the blocks of about this many points.
     void Reserve(std::size_t points);
-    // The point of the record `recNo` at `key` with the values of both series.
+    // The point of the record `recNo` at `key` with the values of both series;
+    // a NaN value is an empty one: that series gets no point (its line joins
+    // the neighbours).
     void Add(std::int64_t recNo, double key, double value0, double value1) {
         // The usual case in line: a block with room, keys in order.
         if (!blocks_.empty() && blocks_.back().Count < kBlock && key >= lastKey_) {
@@ -51,6 +54,10 @@ public:
         AddSlow(recNo, key, value0, value1);
     }
 
+    // The line of both series breaks before the point at `key` (the records
+    // either side lie too far apart); keys in ascending order.
+    void AddBreak(double key) { breaks_.push_back(key); }
+
     std::size_t Count() const { return count_; }
     // Whether the keys never went down.
     bool Sorted() const { return sorted_; }
@@ -59,7 +66,9 @@ public:
     std::size_t MemoryBytes() const;
 
     // The points of the view [lo, hi] at `pixels` horizontal pixels (one
-    // block either side included, so the lines run on to the edges).
+    // block either side included, so the lines run on to the edges). Empty
+    // values give no point; a point with a NaN value stands where a line
+    // breaks.
     void Points(double lo, double hi, int pixels, const Fetch& fetch, std::vector<ChartPoint> (&out)[2]) const;
 
 private:
@@ -76,10 +85,15 @@ private:
     void AddToBlock(std::int64_t recNo, double key, const double (&v)[2]);
     static void Merge(Extremes& into, const Extremes& e);
     static void Emit(const Extremes& e, std::vector<ChartPoint>& out);
+    // Drops the empty values and puts a break point where a break lies
+    // between two points (sorted points only).
+    void Shape(std::vector<ChartPoint>& points) const;
+    void PointsRaw(double lo, double hi, int pixels, const Fetch& fetch, std::vector<ChartPoint> (&out)[2]) const;
 
     std::vector<ChartPoint> full_[2];
     std::vector<std::int64_t> fullRec_;
     std::vector<Block> blocks_;
+    std::vector<double> breaks_;
     std::size_t count_ = 0;
     bool sorted_ = true;
     double lastKey_ = 0;

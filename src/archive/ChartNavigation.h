@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The viewer chart's range rules without any toolkit: the margins of 1/33
 // added after loading, the horizontal navigation (start, end, stepping with

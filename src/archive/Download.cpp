@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/Download.h"
 
 #include <fcntl.h>
@@ -22,6 +23,7 @@
 #include "base/Errors.h"
 #include "base/Language.h"
 #include "archive/Adm.h"
+#include "base/AuditTrail.h"
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
 #include "archive/TableLock.h"
@@ -89,6 +91,24 @@ std::string SafeLoggerFileName(const std::string& name) {
     return s;
 }
 
+namespace {
+
+// The one folder rule of every target: a folder that does not exist is created
+// when the user agrees, otherwise the download ends naming it. Never a silent
+// fall-back to another folder: the user chose this one.
+void EnsureTargetFolder(const std::string& dir, DownloadUi* ui) {
+    if (DirectoryExists(dir)) return;
+    if (!ui || !ui->ConfirmCreateFolder(dir))
+        throw EADM(Tr("Složka  " + dir + "  neexistuje", "The folder  " + dir + "  does not exist"));
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec || !DirectoryExists(dir))
+        throw EADM(Tr("Složku  " + dir + "  se nepodařilo vytvořit: ", "The folder  " + dir + "  was not created: ") +
+                   (ec ? ec.message() : std::string(std::strerror(ENOTDIR))));
+}
+
+}  // namespace
+
 std::optional<std::string> TargetFileName(const ConfigRecord& config, const LoggerImage& image, DownloadUi* ui) {
     const std::string& last = config.LastArchivePath;
     std::string dir = ExtractFileDir(last);
@@ -96,16 +116,7 @@ std::optional<std::string> TargetFileName(const ConfigRecord& config, const Logg
     std::string ext = ExtractFileExt(file);
     std::string name = ext.empty() ? file : file.substr(0, file.size() - ext.size());
     if (dir.empty()) dir = CurrentDirectory();
-    if (!DirectoryExists(dir)) {
-        // Never a silent fall-back to another folder: the user chose this one.
-        if (!ui || !ui->ConfirmCreateFolder(dir))
-            throw EADM(Tr("Složka  " + dir + "  neexistuje", "The folder  " + dir + "  does not exist"));
-        std::error_code ec;
-        std::filesystem::create_directories(dir, ec);
-        if (ec || !DirectoryExists(dir))
-            throw EADM(Tr("Složku  " + dir + "  se nepodařilo vytvořit: ", "The folder  " + dir + "  was not created: ") +
-                       (ec ? ec.message() : std::string(std::strerror(ENOTDIR))));
-    }
+    EnsureTargetFolder(dir, ui);
     if (dir.back() != '/') dir += '/';
     if (name.empty()) name = "00000000";
     if (ext != ".db" && ext != ".dbf") ext = ".dbf";
@@ -117,9 +128,18 @@ std::optional<std::string> TargetFileName(const ConfigRecord& config, const Logg
         }
         case 1:
             return dir + Serial8(image.SerialNumber) + ext;
-        case 2:
+        case 2: {
             if (!ui) return std::nullopt;
-            return ui->ChooseTargetFile(dir + name + ext);
+            std::optional<std::string> chosen = ui->ChooseTargetFile(dir + name + ext);
+            // A name typed into the file dialog may point into a folder that
+            // does not exist: the same question as for the stored folder.
+            if (chosen) {
+                std::string chosenDir = ExtractFileDir(*chosen);
+                if (chosenDir.empty()) chosenDir = CurrentDirectory();
+                EnsureTargetFolder(chosenDir, ui);
+            }
+            return chosen;
+        }
         default:
             return std::nullopt;
     }
@@ -433,7 +453,8 @@ void SplitIntoFiles(TADM& adm, const std::string& base, const ArchiveParameterRe
 
 }  // namespace
 
-DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui, DownloadResult* partial) {
+static DownloadResult DownloadSteps(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui,
+                                    DownloadResult* partial) {
     DownloadResult local;
     DownloadResult& result = partial ? *partial : local;
     result = DownloadResult{};
@@ -493,6 +514,7 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
 
     // 6. The range.
     const ArchivePointers pointers = ops.ReadArchivePointers(9);
+    result.BookmarkBefore = pointers.ArchiveRead;
     const std::uint32_t size = image.InputInfo.ArchiveSize;
     CheckArchiveSize(size);
     const ArchiveRange range = PlanArchiveRange(pointers, size, opt.ReadMode);
@@ -502,7 +524,9 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
         const int fields = tmp.FieldCount();
         std::uint64_t count = 0;
         ArchiveReadCallbacks cb;
+        SummerTimeCheck summer;
         cb.Sample = [&](const ArchiveSample& s) {
+            summer.Add(s.Timestamp);
             tmp.Append();
             tmp.SetDateTime(0, s.Timestamp);
             for (int i = 1; i < fields; ++i) {
@@ -524,7 +548,7 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
             return ui.CommError(e.what());
         };
         bool stopped = false;
-        cb.StopRequested = [&] { return stopped = ui.StopRequested(); };
+        cb.Stop = [&] { return stopped = ui.StopRequested(); };
         tmp.DisableControls();
         ui.ProgressStart(Tr("Čtení archivace", "Archive reading"));
         try {
@@ -539,6 +563,7 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
         ui.ProgressEnd();
         tmp.EnableControls();
         result.Records = read.Stored;
+        result.SummerTime = summer.Findings();
         result.Aborted = read.Aborted;
         if (read.Aborted && !stopped) result.AbortReason = lastError;
         result.FormatErrors = read.FormatErrors;
@@ -608,6 +633,69 @@ DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, Down
     // 10. The table to show: the last target written, or the one open before.
     result.ShownPath = adm.Table1.Path();
     return result;
+}
+
+}  // namespace kolvex
+
+namespace kolvex {
+
+namespace {
+
+void AuditDownload(const LoggerImage& image, const ConfigRecord& config, const DownloadResult& r,
+                   const std::string& error, DownloadUi& ui, DownloadResult& out) {
+    AuditEvent e;
+    e.Action = audit::Download;
+    e.Object = LoggerObject(image);
+    nlohmann::json files = nlohmann::json::array();
+    for (const auto& f : r.Files) {
+        files.push_back({{"path", AbsolutePath(f.Path)}, {"records_added", f.RecordsAdded}, {"already_stored", f.AlreadyStored}});
+        if (FileExists(f.Path)) e.Tables.push_back(f.Path);
+    }
+    e.Details = {{"records", r.Records},
+                 {"records_added", r.RecordsAdded()},
+                 {"already_stored", r.AlreadyStored()},
+                 {"files", files},
+                 {"mode", config.ReadMode == 1 ? "all" : "bookmark"},
+                 {"aborted", r.Aborted}};
+    e.Details["bookmark"] = {{"from", r.BookmarkBefore ? nlohmann::json(*r.BookmarkBefore) : nlohmann::json(nullptr)},
+                             {"to", r.Bookmark ? nlohmann::json(*r.Bookmark) : nlohmann::json(nullptr)}};
+    e.Details["drift"] = r.Drift ? DriftJson(*r.Drift) : nlohmann::json(nullptr);
+    if (!r.SummerTime.empty()) {
+        nlohmann::json st = nlohmann::json::array();
+        for (const auto& f : r.SummerTime) st.push_back({{"repeated", f.Repeated}, {"at", FormatIsoDateTime(f.At)}});
+        e.Details["summer_time"] = st;
+    }
+    if (!r.BookmarkError.empty()) e.Details["bookmark_error"] = r.BookmarkError;
+    if (!error.empty()) e.Details["error"] = error;
+    out.AuditError = WriteAuditReporting(e);
+    if (!out.AuditError.empty()) ui.Message(out.AuditError);
+}
+
+}  // namespace
+
+DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui, DownloadResult* partial) {
+    DownloadResult local;
+    DownloadResult& r = partial ? *partial : local;
+    try {
+        DownloadSteps(ops, adm, config, ui, &r);
+    } catch (const std::exception& e) {
+        // What was stored before the error has its entry too.
+        if (r.Started) AuditDownload(ops.Data().Image, config, r, e.what(), ui, r);
+        throw;
+    }
+    if (!r.Started) return r;
+    // The logger's clock, once the records are safe: a failed read costs no record.
+    try {
+        r.Drift = ReadClockDrift(ops, DriftLimitSeconds());
+    } catch (const std::exception& e) {
+        r.DriftError = e.what();
+    }
+    std::string warning;
+    if (r.Drift && r.Drift->Exceeded()) warning = DriftWarning(*r.Drift, CurrentLanguage());
+    for (const auto& f : r.SummerTime) warning += (warning.empty() ? "" : "\r\n") + SummerTimeText(f, CurrentLanguage());
+    AuditDownload(ops.Data().Image, config, r, "", ui, r);
+    if (!warning.empty()) ui.Message(warning);
+    return r;
 }
 
 }  // namespace kolvex

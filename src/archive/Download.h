@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The archive download: refresh the logger data, choose the target file,
 // read the archive range into the temporary table, copy the records into the
@@ -17,6 +18,7 @@
 #include "base/ConfigRecord.h"
 #include "base/Language.h"
 #include "archive/ArchiveReader.h"
+#include "logger/LoggerAudit.h"
 #include "logger/Records.h"
 
 namespace kolvex {
@@ -55,11 +57,11 @@ public:
         (void)dir;
         return false;
     }
+    // True once the user (or a termination signal) asked the download to
+    // stop: the range ends as after Abort on a communication error.
+    virtual bool StopRequested() { return false; }
     // Records read so far, told before each Progress.
     virtual void RecordsRead(std::uint64_t records) { (void)records; }
-    // Asked before every step of the range: true ends the reading there as
-    // Abort does (the records read so far are stored, the bookmark follows them).
-    virtual bool StopRequested() { return false; }
 };
 
 struct DownloadFile {
@@ -83,6 +85,17 @@ struct DownloadResult {
     // not be moved (the text says so; the next download stores nothing twice).
     std::string BookmarkError;
 
+    // The logger's clock against the PC's, read after the records were
+    // stored (empty when it could not be read: DriftError says why).
+    std::optional<ClockDrift> Drift;
+    std::string DriftError;
+    // The read pointer before the download (the bookmark moved from there).
+    std::optional<std::int32_t> BookmarkBefore;
+    // Hours repeated or skipped at a summer-time change (records kept as they are).
+    std::vector<SummerTimeFinding> SummerTime;
+    // Set when the download's audit entry could not be written.
+    std::string AuditError;
+
     std::uint64_t RecordsAdded() const;
     std::uint64_t AlreadyStored() const;
 };
@@ -104,6 +117,10 @@ std::string DownloadQuestion(const std::string& basePath, std::int32_t splitFlag
 // already holds (the same time stamp and values) is not appended again, so a
 // repeated download stores every record exactly once. When `partial` is
 // given, it holds the counts so far also when an error ends the download.
+// Every download that started reads the logger's clock at its end (a warning
+// through ui.Message above the drift limit or at a summer-time step) and
+// writes its audit entry, also when an error ends it. The drift limit is
+// DriftLimitSeconds() of logger/LoggerAudit.h.
 DownloadResult ReadArchive(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui,
                            DownloadResult* partial = nullptr);
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/FileOps.h"
 
 #include <fcntl.h>
@@ -8,6 +9,7 @@
 #include <cstdio>
 
 #include "base/SafeFile.h"
+#include "base/ReadFile.h"
 
 namespace kolvex {
 
@@ -106,29 +108,7 @@ bool WriteFileAtomic(const std::string& path, const std::uint8_t* data, std::siz
 }
 
 std::optional<std::vector<std::uint8_t>> ReadFileHead(const std::string& path, std::size_t maxBytes) {
-    // Non-blocking open so that a FIFO in place of the file cannot hang us.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> buf(maxBytes);
-    std::size_t done = 0;
-    while (done < maxBytes) {
-        const ssize_t n = ::read(fd, buf.data() + done, maxBytes - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    buf.resize(done);
-    return buf;
+    return ReadRegularFile(path, maxBytes);
 }
 
 }  // namespace kolvex

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File services of the archive storage: existence, delete, rename, extension
 // replacement, and whole-file writes that go through a temporary file in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/TableLock.h"
 #include "archive/OldConversion.h"
 
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/AuditTrail.h"
 #include "base/Errors.h"
 #include "base/Language.h"
 #include "archive/FileOps.h"
@@ -264,6 +266,15 @@ void OldDatabaseConversion::Convert(const std::array<std::string, 2>& names, con
     RenameFiles(tmp);
     adm_.Table1.SetPath(path_);
     prepared_ = false;
+    AuditEvent e;
+    e.Action = audit::Conversion;
+    e.Object = TableObject(path_);
+    e.Details = {{"backups", {AbsolutePath(ReplaceExtension(path_, ".dbfbak")), AbsolutePath(ReplaceExtension(path_, ".parbak"))}},
+                 {"input_mask", mask_},
+                 {"names", {names[0], names[1]}},
+                 {"units", {units[0], units[1]}}};
+    e.Tables = {path_};
+    WriteAudit(e);
 }
 
 void OldDatabaseConversion::RenameFiles(const std::string& tmp) {

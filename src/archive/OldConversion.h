@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The conversion of archive tables of the old structure (a time stamp
 // `DATUMCAS` or `DATETIME`, `VSTUP1`, `VSTUP2` and a per-record mask

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/ParameterFile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -46,6 +48,22 @@ void EncodeAxis(std::uint8_t* p, const AxisSettings& a) {
     PutI32(p + 32, a.Marker);
 }
 
+// The recording block: "KXRI", the period, per input a flag byte (1 known,
+// 2 low limit, 4 high limit, 8 temperature), three zero bytes and the two
+// limits as doubles, then the sum of the 48 bytes before it plus 0x5A5A.
+constexpr std::uint8_t kRecMark[4] = {'K', 'X', 'R', 'I'};
+constexpr std::size_t kRecBody = 48;
+
+std::int32_t RecordingSum(const std::uint8_t* p) {
+    std::int32_t sum = 0x5A5A;
+    for (std::size_t i = 0; i < kRecBody; ++i) sum += p[i];
+    return sum;
+}
+
+bool RecordingValid(const std::uint8_t* p) {
+    return std::memcmp(p, kRecMark, 4) == 0 && GetI32(p + kRecBody) == RecordingSum(p);
+}
+
 // Clamps the length byte and zeroes the unused bytes, keeping the text bytes.
 void NormaliseCounted(std::uint8_t* p, std::size_t capacity) {
     if (p[0] > capacity) p[0] = static_cast<std::uint8_t>(capacity);
@@ -87,6 +105,39 @@ AxisSettings ArchiveParameterRecord::LeftAxis() const { return DecodeAxis(Bytes.
 void ArchiveParameterRecord::SetLeftAxis(const AxisSettings& a) { EncodeAxis(Bytes.data() + kLeft, a); }
 AxisSettings ArchiveParameterRecord::RightAxis() const { return DecodeAxis(Bytes.data() + kRight); }
 void ArchiveParameterRecord::SetRightAxis(const AxisSettings& a) { EncodeAxis(Bytes.data() + kRight, a); }
+std::optional<RecordingInfo> ArchiveParameterRecord::Recording() const {
+    const std::uint8_t* p = Bytes.data() + kRecordingInfoOffset;
+    if (!RecordingValid(p)) return std::nullopt;
+    RecordingInfo info;
+    info.PeriodSeconds = std::max<std::int32_t>(GetI32(p + 4), 0);
+    for (int n = 0; n < 2; ++n) {
+        const std::uint8_t* q = p + 8 + 20 * static_cast<std::size_t>(n);
+        InputRecording& in = info.Input[n];
+        in.Known = (q[0] & 1) != 0;
+        in.Temperature = (q[0] & 8) != 0;
+        const double lo = GetF64(q + 4), hi = GetF64(q + 12);
+        if ((q[0] & 2) && std::isfinite(lo)) in.Low = lo;
+        if ((q[0] & 4) && std::isfinite(hi)) in.High = hi;
+    }
+    return info;
+}
+
+void ArchiveParameterRecord::SetRecording(const RecordingInfo& info) {
+    std::uint8_t* p = Bytes.data() + kRecordingInfoOffset;
+    std::memset(p, 0, kRecordingInfoSize);
+    std::memcpy(p, kRecMark, 4);
+    PutI32(p + 4, info.PeriodSeconds);
+    for (int n = 0; n < 2; ++n) {
+        std::uint8_t* q = p + 8 + 20 * static_cast<std::size_t>(n);
+        const InputRecording& in = info.Input[n];
+        q[0] = static_cast<std::uint8_t>((in.Known ? 1 : 0) | (in.Low ? 2 : 0) | (in.High ? 4 : 0) |
+                                         (in.Temperature ? 8 : 0));
+        PutF64(q + 4, in.Low.value_or(0));
+        PutF64(q + 12, in.High.value_or(0));
+    }
+    PutI32(p + kRecBody, RecordingSum(p));
+}
+
 std::string ArchiveParameterRecord::Footer() const { return ReadCountedString(Bytes.data() + kFooter, kFooterCap); }
 void ArchiveParameterRecord::SetFooter(const std::string& t) { WriteCountedString(Bytes.data() + kFooter, kFooterCap, t); }
 std::int32_t ArchiveParameterRecord::StoredChecksum() const { return GetI32(Bytes.data() + kParameterChecksumOffset); }
@@ -110,6 +161,8 @@ void ArchiveParameterRecord::NormaliseForWriting() {
         NormaliseCounted(p + 29, kUnitCap);
     }
     std::memcpy(out.data() + kPanel, Bytes.data() + kPanel, 4);
+    if (RecordingValid(Bytes.data() + kRecordingInfoOffset))
+        std::memcpy(out.data() + kRecordingInfoOffset, Bytes.data() + kRecordingInfoOffset, kRecordingInfoSize);
     EncodeAxis(out.data() + kLeft, LeftAxis());
     EncodeAxis(out.data() + kRight, RightAxis());
     std::memcpy(out.data() + kFooter, Bytes.data() + kFooter, kFooterCap + 1);
@@ -124,7 +177,63 @@ std::int32_t ParameterChecksum(const ArchiveParameterRecord& r) {
     return sum;
 }
 
-ArchiveParameterRecord BuildParameterRecord(const LoggerImage& image, Lang language) {
+std::int32_t LoggingPeriodSeconds(const ParameterBlock& parameters) {
+    const int value = BcdToByte(parameters.PeriodValue);
+    switch (parameters.PeriodUnit) {
+        case 2: return value;
+        case 3: return value * 60;
+        case 4: return value * 3600;
+        default: return 0;
+    }
+}
+
+RecordingInfo RecordingInfoOf(const LoggerImage& image, const InputTable* const tables[2]) {
+    RecordingInfo info;
+    info.PeriodSeconds = LoggingPeriodSeconds(image.Parameters);
+    auto finite = [](double v) -> std::optional<double> {
+        if (std::isfinite(v)) return v;
+        return std::nullopt;
+    };
+    for (int n = 0; n < 2; ++n) {
+        InputRecording& in = info.Input[n];
+        const InputParameters& p = image.Parameters.Input[n];
+        const std::uint8_t code = image.InputInfo.InputType[n];
+        in.Known = true;
+        try {
+            switch (code & 0x0F) {
+                case 1:
+                case 9:
+                    in.Low = finite(CurrentAlarmFromRaw(image, n, p.AlarmLowRaw));
+                    in.High = finite(CurrentAlarmFromRaw(image, n, p.AlarmHighRaw));
+                    break;
+                case 5:
+                case 7:
+                    in.Temperature = true;
+                    in.Low = finite(TemperatureFromRaw(image, n, p.AlarmLowRaw));
+                    in.High = finite(TemperatureFromRaw(image, n, p.AlarmHighRaw));
+                    break;
+                case 15:
+                    in.Temperature = code == 47;
+                    if (tables && tables[n] && (code == 47 || code == 63)) {
+                        in.Low = finite(TableAlarmFromRaw(*tables[n], p.AlarmLowRaw));
+                        in.High = finite(TableAlarmFromRaw(*tables[n], p.AlarmHighRaw));
+                    }
+                    break;
+                default:
+                    break;
+            }
+        } catch (const std::exception&) {
+            // A limit that cannot be computed is left out.
+            in.Low.reset();
+            in.High.reset();
+        }
+        if (in.Low && in.High && *in.Low > *in.High) std::swap(in.Low, in.High);
+    }
+    return info;
+}
+
+ArchiveParameterRecord BuildParameterRecord(const LoggerImage& image, Lang language,
+                                            const InputTable* const tables[2]) {
     ArchiveParameterRecord r;
     PutF32(r.Bytes.data(), kParameterVersion);
     PutI32(r.Bytes.data() + 4, kParameterModel);
@@ -172,6 +281,7 @@ ArchiveParameterRecord BuildParameterRecord(const LoggerImage& image, Lang langu
     r.SetRightAxis(right);
     r.SetPanelWidth(width);
     r.SetFieldCount(k);
+    r.SetRecording(RecordingInfoOf(image, tables));
     return r;
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ".par" file beside every archive table (528 bytes, little-endian,
 // counted code page 1250 strings), the 188-byte parameter image of tables of
@@ -6,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/Language.h"
@@ -40,6 +42,24 @@ struct AxisSettings {
     std::int32_t Marker = 0;  // 1 when built
 };
 
+// What a download knows of the logger's recording and the record's fields
+// do not say: the logging period and, per logger input, its alarm limits in
+// the measure of the stored values and whether it measures a temperature.
+// Kept in the record's first reserved area behind a mark and its own check
+// sum, so that a record written without it (all zero) or with other bytes
+// there reads as "not known".
+struct InputRecording {
+    bool Known = false;        // the block describes this input
+    bool Temperature = false;  // values in degrees Celsius
+    std::optional<double> Low, High;
+};
+struct RecordingInfo {
+    std::int32_t PeriodSeconds = 0;  // 0: not known (recording off)
+    InputRecording Input[2];         // logger input 1 (VSTUP1), input 2 (VSTUP2)
+};
+inline constexpr std::size_t kRecordingInfoOffset = 0x0EC;
+inline constexpr std::size_t kRecordingInfoSize = 52;
+
 // The parameter file is the record and nothing else: the in-memory record is
 // its byte image, so a short file replaces only its leading bytes and bytes
 // never interpreted survive until the record is normalised for writing.
@@ -59,13 +79,17 @@ public:
     void SetLeftAxis(const AxisSettings& a);
     AxisSettings RightAxis() const;
     void SetRightAxis(const AxisSettings& a);
+    // The recording block; nullopt when the record holds none.
+    std::optional<RecordingInfo> Recording() const;
+    void SetRecording(const RecordingInfo& info);
     std::string Footer() const;  // capacity 33
     void SetFooter(const std::string& text);
     std::int32_t StoredChecksum() const;
     bool ChecksumOk() const;
 
-    // Version 2.04, model 730, marker byte 1; reserved bytes, descriptors at
-    // and beyond the field count and unused string bytes zero; check sum fresh.
+    // Version 2.04, model 730, marker byte 1; reserved bytes (except a valid
+    // recording block), descriptors at and beyond the field count and unused
+    // string bytes zero; check sum fresh.
     void NormaliseForWriting();
 
     bool operator==(const ArchiveParameterRecord& o) const { return Bytes == o.Bytes; }
@@ -74,8 +98,16 @@ public:
 // Sum of the bytes 0x000..0x207, each 0..255.
 std::int32_t ParameterChecksum(const ArchiveParameterRecord& record);
 
-// The record of new tables for the logger's current settings.
-ArchiveParameterRecord BuildParameterRecord(const LoggerImage& image, Lang language);
+// The record of new tables for the logger's current settings, with the
+// recording block (alarm limits of table inputs need their characteristic
+// tables: `tables[n]`, null when not read, leaves that input's limits out).
+ArchiveParameterRecord BuildParameterRecord(const LoggerImage& image, Lang language,
+                                            const InputTable* const tables[2] = nullptr);
+
+// The logging period of a parameter block in seconds; 0 when recording is off.
+std::int32_t LoggingPeriodSeconds(const ParameterBlock& parameters);
+// The recording block for the logger's current settings.
+RecordingInfo RecordingInfoOf(const LoggerImage& image, const InputTable* const tables[2] = nullptr);
 
 // Counted strings: ReadCountedString / WriteCountedString of base/Cp1250.h.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/Table.h"
 
 #include <algorithm>
@@ -10,6 +11,15 @@
 #include "archive/paradox/ParadoxTable.h"
 
 namespace kolvex {
+
+std::string DamagedRecordsWarning(const std::string& path, std::int64_t damaged) {
+    if (damaged <= 0) return {};
+    const std::string n = std::to_string(damaged);
+    return Tr("Tabulka  " + path + "  je poškozená: " + n +
+                  " záznamů má neplatné datum a čas (mimo roky 1 až 9999); jsou zobrazeny prázdné",
+              "The table  " + path + "  is damaged: " + n +
+                  " records have an invalid date and time (outside the years 1 to 9999); they are shown empty");
+}
 
 bool IsParadoxPath(const std::string& path) {
     std::string ext = ExtractFileExt(path);

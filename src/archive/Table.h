@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The table engine: one interface for the archive tables on disk, with a
 // dBASE implementation (".dbf", written as Visual FoxPro, read at every common
@@ -114,7 +115,13 @@ public:
     // Records that the header counts but the file no longer holds (a table
     // cut short, open read-only with its complete records).
     virtual std::int64_t MissingRecords() const { return 0; }
+    // Live records with a date or time stamp that is damaged (outside the
+    // years 1 to 9999 or not a date at all); such a field reads as empty.
+    virtual std::int64_t DamagedRecords() { return 0; }
 };
+
+// The warning about records with damaged time stamps; empty when there are none.
+std::string DamagedRecordsWarning(const std::string& path, std::int64_t damaged);
 
 // Engine for a path: ".db" (any case) Paradox, anything else dBASE.
 std::unique_ptr<TableEngine> MakeTableEngine(const std::string& path);
@@ -197,6 +204,7 @@ public:
     void Empty();
     void Pack();
     std::int64_t MissingRecords() const { return engine_ && engine_->IsOpen() ? engine_->MissingRecords() : 0; }
+    std::int64_t DamagedRecords() { return engine_ && engine_->IsOpen() ? engine_->DamagedRecords() : 0; }
 
     // Attached controls. While the updating is suspended (nested counter)
     // no events are sent; resuming to zero flushes pending writes and sends

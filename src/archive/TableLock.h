@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One writer per table. Every write to a table or its parameter file (the
 // download's read-compare-append-rename sequence, record deletion and pack,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/ViewerState.h"
 
 #include "archive/FileOps.h"
@@ -6,6 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "base/ReadFile.h"
 
 namespace kolvex {
 
@@ -18,9 +21,10 @@ std::string ViewerStatePath(const std::string& configPath) {
     return base + ".view";
 }
 
-std::optional<ViewerState> LoadViewerState(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+std::optional<ViewerState> LoadViewerState(const std::string& path, std::string* refusal) {
+    const auto bytes = ReadRegularFile(path, 64 << 10, refusal);
+    if (!bytes) return std::nullopt;
+    std::istringstream in(std::string(bytes->begin(), bytes->end()));
     ViewerState s;
     std::string range;
     if (!std::getline(in, s.TablePath) || !std::getline(in, range) || s.TablePath.empty()) return std::nullopt;

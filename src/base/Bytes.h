@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Little-endian field access of byte records: the logger's blocks and the
 // configuration record are read and written byte by byte, never by casting

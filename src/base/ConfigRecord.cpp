@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/ConfigRecord.h"
 #include "base/SafeFile.h"
 
@@ -13,6 +14,7 @@
 #include "base/Bytes.h"
 #include "base/Cp1250.h"
 #include "base/PortText.h"
+#include "base/ReadFile.h"
 
 namespace kolvex {
 
@@ -188,37 +190,25 @@ std::array<std::uint8_t, kConfigRecordSize> ConfigRecord::Encode() const {
     return out;
 }
 
-bool LoadConfigFile(const std::string& path, ConfigRecord& record) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
+bool LoadConfigFile(const std::string& path, ConfigRecord& record, std::string* refusal) {
+    std::string why;
     // Nothing is validated: a shorter file leaves the rest of the record
     // zero, a longer one is read up to the record's size.
-    std::array<std::uint8_t, kConfigRecordSize> buf{};
-    std::size_t got = 0;
-    while (got < buf.size()) {
-        const ssize_t n = ::read(fd, buf.data() + got, buf.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    record = ConfigRecord::Decode(buf.data(), got);
+    const auto bytes = ReadRegularFile(path, kConfigRecordSize, &why);
+    if (refusal) *refusal = why;
+    if (!bytes) return false;
+    record = ConfigRecord::Decode(bytes->data(), bytes->size());
     if (SamePortName(record.ComPort, kCompanionPortAlias)) {
         // The alias stays when the companion file is gone; the port is then
         // reported as not found.
-        if (std::FILE* f = std::fopen(CompanionPortFile(path).c_str(), "r")) {
-            char line[4096] = {};
-            if (std::fgets(line, sizeof line, f)) {
-                std::string name = line;
-                while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
-                if (IsDevicePath(name)) record.ComPort = name;
-            }
-            std::fclose(f);
+        const std::string companion = CompanionPortFile(path);
+        if (const auto line = ReadRegularFile(companion, 4096, &why)) {
+            std::string name(line->begin(), line->end());
+            name = name.substr(0, std::min(name.find('\n'), name.find('\0')));
+            while (!name.empty() && name.back() == '\r') name.pop_back();
+            if (IsDevicePath(name)) record.ComPort = name;
+        } else if (refusal) {
+            *refusal = why;
         }
     }
     return true;

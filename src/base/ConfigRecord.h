@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The configuration record: the 344-byte image of "kolvex12.cfg". Every
 // subsystem keeps its settings in its own fields and changes them in memory;
@@ -84,8 +85,11 @@ struct ConfigRecord {
 std::string CompanionPortFile(const std::string& configPath);
 
 // Reads the file; false when it cannot be opened (the record is untouched).
-// The port alias "DEV" is replaced by the path of the companion file.
-bool LoadConfigFile(const std::string& path, ConfigRecord& record);
+// The port alias "DEV" is replaced by the path of the companion file. A
+// configuration or companion file that is there but is no regular file (or
+// cannot be read) is refused at once: its message goes to *refusal (empty
+// otherwise); a refused configuration file gives false.
+bool LoadConfigFile(const std::string& path, ConfigRecord& record, std::string* refusal = nullptr);
 // Writes the file with Marker 111 through a temporary file renamed into place,
 // so a crash while saving never destroys the previous file; a device path as
 // the port goes to the companion file. False on failure.

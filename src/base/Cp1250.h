@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Code page 1250 (Central European Windows) <-> UTF-8. Every text that
 // crosses to or from the logger or the program's own files goes through here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/DateTime.h"
 
 #include <chrono>
@@ -13,6 +14,7 @@ namespace kolvex {
 namespace {
 
 constexpr std::int64_t kMsPerDay = 86'400'000;
+constexpr double kFarDays = 1e10;
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -53,6 +55,13 @@ bool IsValidDate(int year, int month, int day) {
            day <= MonthDays(year, month);
 }
 
+bool IsDateTimeInRange(double value) {
+    // Day -693593 is 0001-01-01 and 2958465 is 9999-12-31; before the epoch
+    // the fraction is subtracted, so the first day reaches down to -693594
+    // (excluded).
+    return value > -693594.0 && value < 2958466.0;
+}
+
 bool IsValidTime(int hour, int minute, int second, int millisecond) {
     return hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && second >= 0 && second < 60 &&
            millisecond >= 0 && millisecond < 1000;
@@ -74,6 +83,9 @@ std::optional<double> TryEncodeDateTime(int year, int month, int day, int hour, 
 DateTimeParts DecodeDateTime(double value) {
     DateTimeParts parts;
     if (!std::isfinite(value)) return parts;
+    // Far beyond any calendar in use; the limit keeps the millisecond count
+    // below the range of its integer.
+    value = std::clamp(value, -kFarDays, kFarDays);
     // Whole milliseconds, rounded to nearest; the day is the truncated whole
     // part and the time of day the absolute remainder.
     const std::int64_t ms = static_cast<std::int64_t>(std::nearbyint(value * kMsPerDay));
@@ -166,7 +178,8 @@ std::string FormatDayFirst(double value, std::string_view gap, char dateSeparato
 
 char* IsoDateTimeWriter::Write(char* out, double value, bool millisWhenNotWhole) {
     std::int64_t ms = 0;
-    if (std::isfinite(value)) ms = static_cast<std::int64_t>(std::nearbyint(value * kMsPerDay));
+    if (std::isfinite(value))
+        ms = static_cast<std::int64_t>(std::nearbyint(std::clamp(value, -kFarDays, kFarDays) * kMsPerDay));
     const std::int64_t days = ms / kMsPerDay;
     std::int64_t time = ms % kMsPerDay;
     if (time < 0) time = -time;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Date-time values: 8-byte floating point, days since 1899-12-30 00:00, the
 // fraction being the time of day (the convention of the archive tables).
@@ -16,6 +17,11 @@ struct DateTimeParts {
 };
 
 bool IsValidDate(int year, int month, int day);
+
+// Whether a date-time value falls in the years 1 to 9999 (0001-01-01 00:00 to
+// 9999-12-31 23:59:59.999), the range every decoded time stamp is checked
+// against; NaN and infinities do not.
+bool IsDateTimeInRange(double value);
 bool IsValidTime(int hour, int minute, int second, int millisecond);
 
 // Encodes a valid date and time; nullopt when the parts do not form one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's exception classes. Every failure that reaches the user is one
 // of these; each carries its message, already composed in the language that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program-wide language choice. The stored value comes from the
 // configuration record: 0 Czech, 1 English; anything above 1 counts as Czech.

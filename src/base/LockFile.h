@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Exclusive advisory locks between runs of this program: one lock file per
 // locked thing (a table, a port), created without following links, mode

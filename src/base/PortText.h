@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The text rules of port names that the configuration record needs as well as
 // the link: whether a name is a path (or a network address) rather than a

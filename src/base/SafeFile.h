@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Files that nobody else can redirect: every file this program creates is
 // created exclusively and without following a symbolic link, temporary files

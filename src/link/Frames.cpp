@@ -1,12 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/Frames.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
 
 #include "base/Errors.h"
 #include "base/Language.h"
+#include "link/LinkTrace.h"
 #include "link/SerCom.h"
 
 namespace kolvex {
@@ -93,8 +96,23 @@ std::size_t BuildWriteFrame(std::uint8_t* frame, std::uint8_t loggerAddress, std
 
 namespace {
 
+// What an exchange is for, in the trace.
+void TraceExchange(const char* what, std::uint8_t command, std::uint32_t address, std::size_t block) {
+    if (LinkTrace* t = CurrentLinkTrace()) {
+        char b[96];
+        std::snprintf(b, sizeof b, "area 0x%02X address %u length %zu", command, static_cast<unsigned>(address), block);
+        t->Note(what, b);
+    }
+}
+
+[[noreturn]] void TraceAndThrow(const EComm& e) {
+    if (LinkTrace* t = CurrentLinkTrace()) t->Note("error", e.what());
+    throw e;
+}
+
 void ReadBlock(TSerCom& port, std::uint8_t command, std::uint32_t address, std::uint8_t* destination,
                std::size_t block) {
+    TraceExchange("read", command, address, block);
     std::size_t requestLength = BuildReadFrame(port.TxBuffer.data(), port.LoggerAddress, command, address,
                                                static_cast<std::uint8_t>(block));
     const std::size_t expected = block + 4;
@@ -106,15 +124,16 @@ void ReadBlock(TSerCom& port, std::uint8_t command, std::uint32_t address, std::
         port.Transact(port.TxBuffer.data(), requestLength, port.RxBuffer.data(), expected, checkSumMatches);
     const std::uint8_t* reply = port.RxBuffer.data();
     // These four texts are the same in both languages.
-    if (n == 0) throw EComm("Chyba komunikace - žádná odpověď");
-    if (n == 1) throw EComm("Chyba komunikace - špatné parametry");
-    if (n != expected) throw EComm("Chyba komunikace (Počet znaků)");
-    if (FrameChecksum(reply, 0, n - 1) != reply[n - 1]) throw EComm("Chyba komunikace (FCS)");
+    if (n == 0) TraceAndThrow(EComm("Chyba komunikace - žádná odpověď"));
+    if (n == 1) TraceAndThrow(EComm("Chyba komunikace - špatné parametry"));
+    if (n != expected) TraceAndThrow(EComm("Chyba komunikace (Počet znaků)"));
+    if (FrameChecksum(reply, 0, n - 1) != reply[n - 1]) TraceAndThrow(EComm("Chyba komunikace (FCS)"));
     std::memcpy(destination, reply + 3, block);
 }
 
 void WriteBlock(TSerCom& port, std::uint8_t command, std::uint32_t address, const std::uint8_t* data,
                 std::size_t block) {
+    TraceExchange("write", command, address, block);
     std::size_t requestLength = BuildWriteFrame(port.TxBuffer.data(), port.LoggerAddress, command, address,
                                                 data, static_cast<std::uint8_t>(block));
     // The acknowledgement byte's value is not examined.
@@ -146,7 +165,8 @@ void WriteLoggerMemory(TSerCom& port, std::uint16_t loggerType, std::uint8_t com
     while (remaining > 0) {
         try {
             WriteBlock(port, command, address + static_cast<std::uint32_t>(offset), source + offset, block);
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
+            if (LinkTrace* t = CurrentLinkTrace()) t->Note("error", std::string("write failed: ") + e.what());
             throw ENet(Tr("Parametry se nepodařilo nastavit", "Error: Parameters was not set-up"));
         }
         offset += block;

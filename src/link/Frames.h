@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The request/reply frame protocol: frames with start byte 0x5A, an additive
 // check sum, the address-length table, block splitting by logger type and the

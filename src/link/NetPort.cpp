@@ -1,16 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/NetPort.h"
 
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gensio/gensio.h>
-#include <gensio/gensio_os_funcs.h>
-#include <gensio/gensio_unix.h>
-#include <gensio/selector.h>
-#include <gensio/sergensio.h>
 
 #include <array>
 #include <cctype>
@@ -18,8 +17,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
-#include <deque>
-#include <functional>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -27,10 +25,14 @@
 
 #include "base/Errors.h"
 #include "base/Language.h"
+#include "link/SerCom.h"
 
 namespace kolvex {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
 std::string Lower(std::string_view s) {
     std::string r(s);
@@ -41,27 +43,61 @@ std::string Lower(std::string_view s) {
 constexpr std::string_view kRfc2217Scheme = "rfc2217://";
 constexpr std::string_view kTcpScheme = "tcp://";
 
+std::atomic<int> g_reconnectSeconds{30};
+
 // Why a connection could not be made or was lost.
-enum class Failure { None, Resolve, Refused, TimedOut, Unreachable, Settings, Closed, Other };
+enum class Failure { None, Resolve, Refused, TimedOut, Unreachable, NoRfc2217, Unanswered, Settings, Closed, Other };
 
 Failure Classify(int err) {
     switch (err) {
-        case GE_CONNREFUSE: return Failure::Refused;
-        case GE_TIMEDOUT: return Failure::TimedOut;
-        case GE_HOSTDOWN:
-        case GE_NAME_NET_NOT_UP: return Failure::Unreachable;
-        case GE_UNKNOWN_NAME_ERROR:
-        case GE_NAME_ERROR:
-        case GE_NAME_SERVER_FAILURE:
-        case GE_NAME_INVALID: return Failure::Resolve;
-        case GE_REMCLOSE:
-        case GE_IOERR:
-        case GE_COMMERR: return Failure::Closed;
+        case ECONNREFUSED: return Failure::Refused;
+        case ETIMEDOUT: return Failure::TimedOut;
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+        case EHOSTDOWN:
+        case ENETDOWN: return Failure::Unreachable;
+        case ECONNRESET:
+        case EPIPE:
+        case 0: return Failure::Closed;
         default: return Failure::Other;
     }
 }
 
+// Telnet (RFC 854) and its serial-port control (RFC 2217).
+constexpr std::uint8_t kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, kSb = 250, kSe = 240;
+constexpr std::uint8_t kComPort = 44, kBinary = 0, kSuppressGoAhead = 3;
+// Client requests; the server answers with the same code plus 100.
+constexpr std::uint8_t kSetBaud = 1, kSetDataSize = 2, kSetParity = 3, kSetStopSize = 4, kSetControl = 5;
+constexpr std::uint8_t kNoFlowControl = 1, kDtrOn = 8, kDtrOff = 9, kRtsOn = 11, kRtsOff = 12;
+constexpr std::size_t kBufferLimit = 64 * 1024;
+
+bool WantHim(std::uint8_t o) { return o == kBinary || o == kSuppressGoAhead || o == kComPort; }
+bool WantUs(std::uint8_t o) { return o == kBinary || o == kSuppressGoAhead || o == kComPort; }
+
+bool SleepUnlessAborted(milliseconds d, const std::atomic<bool>* abort) {
+    const auto until = Clock::now() + d;
+    while (Clock::now() < until) {
+        if (abort && abort->load()) return false;
+        std::this_thread::sleep_for(std::min<Clock::duration>(milliseconds(50), until - Clock::now()));
+    }
+    return !(abort && abort->load());
+}
+
+std::string ParityName(unsigned v) {
+    switch (v) {
+        case 1: return Tr("žádná", "none");
+        case 2: return Tr("lichá", "odd");
+        case 3: return Tr("sudá", "even");
+        case 4: return Tr("značka", "mark");
+        case 5: return Tr("mezera", "space");
+        default: return std::to_string(v);
+    }
+}
+
 }  // namespace
+
+void SetNetworkReconnectSeconds(int seconds) { g_reconnectSeconds = seconds < 0 ? 0 : seconds; }
+int NetworkReconnectSeconds() { return g_reconnectSeconds; }
 
 bool IsNetworkPort(std::string_view name) {
     const std::string l = Lower(name.substr(0, kRfc2217Scheme.size()));
@@ -97,315 +133,378 @@ std::optional<NetAddress> ParseNetworkPort(std::string_view name) {
     return a;
 }
 
-// Everything below runs gensio calls on the bridge thread only, so the
-// library's event loop needs no wake-up signal.
+// The caller's thread resolves the name and connects; the bridge thread owns
+// the connected socket: it runs the telnet negotiation and pumps the bytes.
+// They meet under M.
 struct NetPort::Bridge {
     std::string Name;
     NetAddress Addr;
     std::uint32_t Baud = 9600;
     std::uint8_t Parity = 0;
+    const std::atomic<bool>* Abort = nullptr;
 
     int Master = -1;
     int Slave = -1;  // held open so the master never sees a hang-up
+    int Wake = -1;   // eventfd: something under M changed
     std::string SlavePath;
-
-    selector_s* Sel = nullptr;
-    gensio_os_funcs* O = nullptr;
-    gensio_iod* Iod = nullptr;
-    gensio* Io = nullptr;       // bridge thread only
-    bool DropIo = false;        // free Io after the current event
-    std::vector<std::uint8_t> ToNet;
-
     std::thread Thread;
+
     std::mutex M;
     std::condition_variable Cv;
-    std::deque<std::function<void()>> Queue;
-    bool Stop = false;
-
     // Guarded by M.
-    std::uint64_t Attempt = 0;  // connection attempt the answers belong to
-    bool Done = false;
+    bool Stop = false;
+    int NewSocket = -1;         // handed over by Connect
+    bool DropSocket = false;    // Connect gave up on the attempt
+    std::uint64_t Attempt = 0;  // the attempt the bridge's answers belong to
+    std::uint64_t Generation = 0;
+    bool Done = true;
     bool Connected = false;
+    bool ComAgreed = false;  // the server said DO COM-PORT-OPTION
     Failure Fail = Failure::None;
     std::string Detail;
-    int PendingSettings = 0;
     std::optional<std::pair<bool, bool>> Lines;  // RTS, DTR last asked
+    bool LinesChanged = false;
 
-    struct Setting {
-        Bridge* B;
-        std::uint64_t Attempt;
+    // --- bridge thread only ------------------------------------------------
+    int Sock = -1;
+    std::uint64_t SockAttempt = 0;
+    std::vector<std::uint8_t> ToNet, ToPty;
+    enum class TState { Data, Iac, Option, Sub, SubIac } Ts = TState::Data;
+    std::uint8_t Verb = 0;
+    std::vector<std::uint8_t> SubData;
+    struct OptionState {
+        bool Us = false, UsPending = false, Him = false, HimPending = false;
+    };
+    std::array<OptionState, 256> Options{};
+    bool Agreed = false;
+    struct Pending {
+        std::uint8_t Code;
         unsigned Want;
         const char* Cs;
         const char* En;
     };
-    std::array<Setting, 5> Settings{};
+    std::vector<Pending> Settings;
 
-    void Post(std::function<void()> f) {
-        std::lock_guard<std::mutex> lock(M);
-        Queue.push_back(std::move(f));
+    bool Aborted() const { return Abort && Abort->load(); }
+
+    void Poke() {
+        const std::uint64_t one = 1;
+        (void)!::write(Wake, &one, sizeof one);
     }
 
-    void Finish(std::uint64_t attempt, Failure f, std::string detail = {}) {
-        std::lock_guard<std::mutex> lock(M);
-        if (attempt != Attempt || Done) return;
-        Done = true;
-        Fail = f;
-        Detail = std::move(detail);
-        Connected = f == Failure::None;
-        if (!Connected) DropIo = true;
-        Cv.notify_all();
-    }
-
-    // --- bridge thread -------------------------------------------------
-
-    void Run() {
-        for (;;) {
-            std::deque<std::function<void()>> work;
-            bool stop;
-            {
-                std::lock_guard<std::mutex> lock(M);
-                work.swap(Queue);
-                stop = Stop;
-            }
-            for (auto& f : work) f();
-            FreeDroppedIo();
-            if (stop) break;
-            gensio_time t{0, 20 * 1000 * 1000};
-            gensio_os_funcs_service(O, &t);
-            FreeDroppedIo();
-        }
-        if (Io) {
-            // Let pending bytes (the final line levels) leave before closing.
-            bool closed = false;
-            if (gensio_close(Io, [](gensio*, void* d) { *static_cast<bool*>(d) = true; }, &closed) == 0) {
-                for (int i = 0; i < 50 && !closed; ++i) {
-                    gensio_time t{0, 20 * 1000 * 1000};
-                    gensio_os_funcs_service(O, &t);
-                }
-            }
-            gensio_free(Io);
-            Io = nullptr;
-        }
-        if (Iod) {
-            bool cleared = false;
-            clearedFlag_ = &cleared;
-            O->clear_fd_handlers(Iod);
-            for (int i = 0; i < 50 && !cleared; ++i) {
-                gensio_time t{0, 20 * 1000 * 1000};
-                gensio_os_funcs_service(O, &t);
-            }
-            O->release_iod(Iod);
-            Iod = nullptr;
-        }
-    }
-    bool* clearedFlag_ = nullptr;
-
-    void FreeDroppedIo() {
-        bool drop;
+    // Ends the current attempt (bridge thread).
+    void Finish(Failure f, std::string detail = {}) {
         {
             std::lock_guard<std::mutex> lock(M);
-            drop = DropIo;
-            DropIo = false;
+            if (SockAttempt != Attempt || Done) return;
+            Done = true;
+            Fail = f;
+            Detail = std::move(detail);
+            Connected = f == Failure::None;
+            if (Connected) ++Generation;
+            Cv.notify_all();
         }
-        if (drop && Io) {
-            gensio_free(Io);
-            Io = nullptr;
-            ToNet.clear();
-            O->set_read_handler(Iod, true);
-        }
+        if (f != Failure::None) CloseSocket();
     }
 
-    void StartOpen(std::uint64_t attempt) {
-        if (Io) {
-            gensio_free(Io);
-            Io = nullptr;
-        }
+    void CloseSocket() {
+        if (Sock >= 0) ::close(Sock);
+        Sock = -1;
         ToNet.clear();
-        std::string stack = Addr.Rfc2217 ? "telnet(rfc2217),tcp," : "tcp,";
-        stack += Addr.Host.find(':') != std::string::npos ? "ipv6," + Addr.Host : Addr.Host;
-        stack += "," + Addr.Port;
-        int err = str_to_gensio(stack.c_str(), O, &Bridge::Event, this, &Io);
-        if (err) {
-            Io = nullptr;
-            Finish(attempt, Classify(err) == Failure::Other ? Failure::Resolve : Classify(err), gensio_err_to_str(err));
-            return;
-        }
-        openAttempt_ = attempt;
-        err = gensio_open(Io, &Bridge::OpenDone, this);
-        if (err) Finish(attempt, Classify(err), gensio_err_to_str(err));
-    }
-    std::uint64_t openAttempt_ = 0;
-
-    static void OpenDone(gensio* io, int err, void* data) {
-        auto* b = static_cast<Bridge*>(data);
-        const std::uint64_t attempt = b->openAttempt_;
-        if (err) {
-            b->Finish(attempt, Classify(err), gensio_err_to_str(err));
-            return;
-        }
-        gensio_set_read_callback_enable(io, true);
-        if (!b->Addr.Rfc2217) {
-            b->Finish(attempt, Failure::None);
-            return;
-        }
-        sergensio* sio = gensio_to_sergensio(io);
-        if (!sio) {
-            b->Finish(attempt, Failure::Settings, "RFC 2217");
-            return;
-        }
-        const unsigned parity = b->Parity == 1 ? SERGENSIO_PARITY_ODD
-                                : b->Parity == 2 ? SERGENSIO_PARITY_EVEN
-                                                 : SERGENSIO_PARITY_NONE;
-        b->Settings = {{{b, attempt, b->Baud, "rychlost", "baud rate"},
-                        {b, attempt, 8, "datové bity", "data bits"},
-                        {b, attempt, parity, "parita", "parity"},
-                        {b, attempt, 1, "stop bity", "stop bits"},
-                        {b, attempt, SERGENSIO_FLOWCONTROL_NONE, "řízení toku", "flow control"}}};
-        {
-            std::lock_guard<std::mutex> lock(b->M);
-            b->PendingSettings = static_cast<int>(b->Settings.size());
-        }
-        using Call = int (*)(sergensio*, unsigned, sergensio_done, void*);
-        const Call calls[] = {sergensio_baud, sergensio_datasize, sergensio_parity, sergensio_stopbits,
-                              sergensio_flowcontrol};
-        for (std::size_t i = 0; i < b->Settings.size(); ++i) {
-            const int e = calls[i](sio, b->Settings[i].Want, &Bridge::SettingDone, &b->Settings[i]);
-            if (e) {
-                b->SettingFailed(b->Settings[i], e);
-                return;
-            }
-        }
-    }
-
-    void SettingFailed(const Setting& s, int err) {
-        if (err == GE_NOTSUP) {
-            // The server never took up the serial-port option: it is silent
-            // or not an RFC 2217 server.
-            Finish(s.Attempt, Failure::Settings,
-                   Tr("žádná odpověď podle RFC 2217; prostý port TCP zadejte jako tcp://",
-                      "no RFC 2217 answer; give a raw TCP port as tcp://"));
-            return;
-        }
-        Finish(s.Attempt, Failure::Settings, Tr(s.Cs, s.En) + ": " + gensio_err_to_str(err));
-    }
-
-    static void SettingDone(sergensio*, int err, unsigned val, void* data) {
-        auto* s = static_cast<Setting*>(data);
-        Bridge* b = s->B;
-        if (err) {
-            b->SettingFailed(*s, err);
-            return;
-        }
-        if (val != s->Want) {
-            b->Finish(s->Attempt, Failure::Settings,
-                      Tr(std::string(s->Cs) + ": požadováno " + std::to_string(s->Want) + ", nastaveno " +
-                             std::to_string(val),
-                         std::string(s->En) + ": " + std::to_string(s->Want) + " asked, " + std::to_string(val) +
-                             " set"));
-            return;
-        }
-        bool all;
-        {
-            std::lock_guard<std::mutex> lock(b->M);
-            all = s->Attempt == b->Attempt && --b->PendingSettings == 0;
-        }
-        if (all) b->Finish(s->Attempt, Failure::None);
-    }
-
-    static int Event(gensio* io, void* data, int event, int err, unsigned char* buf, gensiods* buflen,
-                     const char* const*) {
-        auto* b = static_cast<Bridge*>(data);
-        switch (event) {
-            case GENSIO_EVENT_READ: {
-                if (err) {
-                    gensio_set_read_callback_enable(io, false);
-                    b->Lost(err);
-                    return 0;
-                }
-                gensiods done = 0;
-                while (done < *buflen) {
-                    const ssize_t n = ::write(b->Master, buf + done, *buflen - done);
-                    if (n > 0) {
-                        done += static_cast<gensiods>(n);
-                        continue;
-                    }
-                    if (n < 0 && errno == EINTR) continue;
-                    // The terminal is full: hold the rest until it drains.
-                    gensio_set_read_callback_enable(io, false);
-                    b->O->set_write_handler(b->Iod, true);
-                    break;
-                }
-                *buflen = done;
-                return 0;
-            }
-            case GENSIO_EVENT_WRITE_READY:
-                b->FlushToNet();
-                return 0;
-            default:
-                return GE_NOTSUP;
-        }
     }
 
     void Lost(int err) {
         const Failure f = Classify(err) == Failure::Other ? Failure::Closed : Classify(err);
-        std::uint64_t attempt;
+        bool wasUp = false;
         {
             std::lock_guard<std::mutex> lock(M);
-            attempt = Attempt;
-            if (Done) {
-                if (!Connected) return;
+            if (SockAttempt == Attempt && Done && Connected) {
+                wasUp = true;
                 Connected = false;
                 Fail = f;
-                Detail = gensio_err_to_str(err);
-                DropIo = true;
-                return;
+                Detail = err ? std::strerror(err) : "";
             }
         }
-        Finish(attempt, f, gensio_err_to_str(err));  // lost while the settings were sent
+        if (wasUp) {
+            CloseSocket();
+            return;
+        }
+        Finish(f, err ? std::strerror(err) : "");  // lost while the settings were sent
+        CloseSocket();
+    }
+
+    // ---- telnet -------------------------------------------------------------
+
+    void SendOption(std::uint8_t verb, std::uint8_t option) {
+        ToNet.insert(ToNet.end(), {kIac, verb, option});
+    }
+
+    void SendSub(std::uint8_t code, const std::vector<std::uint8_t>& value) {
+        ToNet.insert(ToNet.end(), {kIac, kSb, kComPort, code});
+        for (std::uint8_t v : value) {
+            ToNet.push_back(v);
+            if (v == kIac) ToNet.push_back(kIac);
+        }
+        ToNet.insert(ToNet.end(), {kIac, kSe});
+    }
+
+    void SendLines(bool rts, bool dtr) {
+        // RTS first, then DTR, like a local port; the answers are not checked.
+        SendSub(kSetControl, {rts ? kRtsOn : kRtsOff});
+        SendSub(kSetControl, {dtr ? kDtrOn : kDtrOff});
+    }
+
+    void StartTelnet() {
+        Ts = TState::Data;
+        SubData.clear();
+        Options = {};
+        Agreed = false;
+        Settings.clear();
+        Options[kComPort].UsPending = true;
+        SendOption(kWill, kComPort);
+    }
+
+    void OnAgreed() {
+        Agreed = true;
+        {
+            std::lock_guard<std::mutex> lock(M);
+            ComAgreed = true;
+        }
+        const unsigned parity = Parity == 1 ? 2 : Parity == 2 ? 3 : 1;
+        Settings = {{kSetBaud, Baud, "rychlost", "baud rate"},
+                    {kSetDataSize, 8, "datové bity", "data bits"},
+                    {kSetParity, parity, "parita", "parity"},
+                    {kSetStopSize, 1, "stop bity", "stop bits"},
+                    {kSetControl, kNoFlowControl, "řízení toku", "flow control"}};
+        SendSub(kSetBaud, {static_cast<std::uint8_t>(Baud >> 24), static_cast<std::uint8_t>(Baud >> 16),
+                           static_cast<std::uint8_t>(Baud >> 8), static_cast<std::uint8_t>(Baud)});
+        SendSub(kSetDataSize, {8});
+        SendSub(kSetParity, {static_cast<std::uint8_t>(parity)});
+        SendSub(kSetStopSize, {1});
+        SendSub(kSetControl, {kNoFlowControl});
+        std::optional<std::pair<bool, bool>> lines;
+        {
+            std::lock_guard<std::mutex> lock(M);
+            lines = Lines;
+            LinesChanged = false;
+        }
+        if (lines) SendLines(lines->first, lines->second);
+    }
+
+    // One option command of the server. An answer is sent only when it
+    // changes the option's state, so neither side loops.
+    void OnOption(std::uint8_t verb, std::uint8_t o) {
+        OptionState& s = Options[o];
+        switch (verb) {
+            case kWill:
+                if (!WantHim(o)) {
+                    SendOption(kDont, o);
+                } else if (!s.Him) {
+                    s.Him = true;
+                    if (!s.HimPending) SendOption(kDo, o);
+                    s.HimPending = false;
+                }
+                break;
+            case kWont:
+                if (s.Him || s.HimPending) {
+                    if (!s.HimPending) SendOption(kDont, o);
+                    s.Him = s.HimPending = false;
+                }
+                break;
+            case kDo:
+                if (!WantUs(o)) {
+                    SendOption(kWont, o);
+                } else if (!s.Us) {
+                    s.Us = true;
+                    if (!s.UsPending) SendOption(kWill, o);
+                    s.UsPending = false;
+                    if (o == kComPort && !Agreed) OnAgreed();
+                }
+                break;
+            case kDont:
+                if (s.Us || s.UsPending) {
+                    if (!s.UsPending) SendOption(kWont, o);
+                    s.Us = s.UsPending = false;
+                    if (o == kComPort) Finish(Failure::NoRfc2217);
+                }
+                break;
+            default: break;
+        }
+    }
+
+    void OnSub() {
+        if (SubData.size() < 3 || SubData[0] != kComPort || SubData[1] < 100) return;
+        const std::uint8_t code = static_cast<std::uint8_t>(SubData[1] - 100);
+        unsigned value = 0;
+        if (code == kSetBaud) {
+            if (SubData.size() < 6) return;
+            value = (unsigned{SubData[2]} << 24) | (unsigned{SubData[3]} << 16) | (unsigned{SubData[4]} << 8) |
+                    SubData[5];
+        } else {
+            value = SubData[2];
+        }
+        for (auto it = Settings.begin(); it != Settings.end(); ++it) {
+            if (it->Code != code) continue;
+            const Pending p = *it;
+            Settings.erase(it);
+            if (value != p.Want) {
+                const bool parity = code == kSetParity;
+                const std::string asked = parity ? ParityName(p.Want) : std::to_string(p.Want);
+                const std::string set = parity ? ParityName(value) : std::to_string(value);
+                Finish(Failure::Settings, Tr(std::string(p.Cs) + ": požadováno " + asked + ", nastaveno " + set,
+                                             std::string(p.En) + ": " + asked + " asked, " + set + " set"));
+                return;
+            }
+            if (Settings.empty()) Finish(Failure::None);
+            return;
+        }
+    }
+
+    // Bytes from the server: data for the terminal, telnet commands handled.
+    void FromNet(const std::uint8_t* p, std::size_t n) {
+        if (!Addr.Rfc2217) {
+            ToPty.insert(ToPty.end(), p, p + n);
+            return;
+        }
+        for (std::size_t i = 0; i < n && Sock >= 0; ++i) {
+            const std::uint8_t c = p[i];
+            switch (Ts) {
+                case TState::Data:
+                    if (c == kIac) Ts = TState::Iac;
+                    else ToPty.push_back(c);
+                    break;
+                case TState::Iac:
+                    if (c == kIac) {
+                        ToPty.push_back(c);
+                        Ts = TState::Data;
+                    } else if (c == kWill || c == kWont || c == kDo || c == kDont) {
+                        Verb = c;
+                        Ts = TState::Option;
+                    } else if (c == kSb) {
+                        SubData.clear();
+                        Ts = TState::Sub;
+                    } else {
+                        Ts = TState::Data;  // NOP, GA and the like
+                    }
+                    break;
+                case TState::Option:
+                    Ts = TState::Data;
+                    OnOption(Verb, c);
+                    break;
+                case TState::Sub:
+                    if (c == kIac) Ts = TState::SubIac;
+                    else if (SubData.size() < 64) SubData.push_back(c);
+                    break;
+                case TState::SubIac:
+                    if (c == kSe) {
+                        Ts = TState::Data;
+                        OnSub();
+                    } else {
+                        if (c == kIac && SubData.size() < 64) SubData.push_back(c);
+                        Ts = TState::Sub;
+                    }
+                    break;
+            }
+        }
+    }
+
+    void ToNetData(const std::uint8_t* p, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            ToNet.push_back(p[i]);
+            if (Addr.Rfc2217 && p[i] == kIac) ToNet.push_back(kIac);
+        }
+    }
+
+    // ---- the loop -----------------------------------------------------------
+
+    void Adopt(int s, std::uint64_t attempt) {
+        CloseSocket();
+        Sock = s;
+        SockAttempt = attempt;
+        if (!Addr.Rfc2217) {
+            Finish(Failure::None);
+            return;
+        }
+        StartTelnet();
+    }
+
+    void Run() {
+        for (;;) {
+            int adopt = -1;
+            std::uint64_t attempt = 0;
+            bool drop, stop, linesChanged;
+            std::optional<std::pair<bool, bool>> lines;
+            {
+                std::lock_guard<std::mutex> lock(M);
+                adopt = NewSocket;
+                NewSocket = -1;
+                attempt = Attempt;
+                drop = DropSocket;
+                DropSocket = false;
+                stop = Stop;
+                linesChanged = LinesChanged;
+                LinesChanged = false;
+                lines = Lines;
+            }
+            if (stop) break;
+            if (drop) CloseSocket();
+            if (adopt >= 0) Adopt(adopt, attempt);
+            if (linesChanged && lines && Agreed && Sock >= 0) SendLines(lines->first, lines->second);
+
+            pollfd fds[3] = {{Wake, POLLIN, 0}, {Master, 0, 0}, {Sock, 0, 0}};
+            if (Sock >= 0 && ToNet.size() < kBufferLimit) fds[1].events |= POLLIN;
+            if (Sock < 0) fds[1].events |= POLLIN;  // a dead line swallows the requests
+            if (!ToPty.empty()) fds[1].events |= POLLOUT;
+            if (Sock >= 0) {
+                if (ToPty.size() < kBufferLimit) fds[2].events |= POLLIN;
+                if (!ToNet.empty()) fds[2].events |= POLLOUT;
+            }
+            if (::poll(fds, Sock >= 0 ? 3 : 2, 200) < 0 && errno != EINTR) continue;
+            if (fds[0].revents & POLLIN) {
+                std::uint64_t v;
+                (void)!::read(Wake, &v, sizeof v);
+            }
+            if (fds[1].revents & POLLIN) {
+                std::uint8_t buf[512];
+                const ssize_t n = ::read(Master, buf, sizeof buf);
+                if (n > 0 && Sock >= 0) ToNetData(buf, static_cast<std::size_t>(n));
+            }
+            if (Sock >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) {
+                std::uint8_t buf[4096];
+                const ssize_t n = ::recv(Sock, buf, sizeof buf, 0);
+                if (n > 0) FromNet(buf, static_cast<std::size_t>(n));
+                else if (n == 0) Lost(0);
+                else if (errno != EAGAIN && errno != EINTR) Lost(errno);
+            }
+            FlushToNet();
+            FlushToPty();
+        }
+        CloseSocket();
     }
 
     void FlushToNet() {
-        if (!Io) return;
-        if (!ToNet.empty()) {
-            gensiods count = 0;
-            if (gensio_write(Io, &count, ToNet.data(), ToNet.size(), nullptr) != 0) count = ToNet.size();
-            ToNet.erase(ToNet.begin(), ToNet.begin() + static_cast<std::ptrdiff_t>(count));
-        }
-        if (ToNet.empty()) {
-            gensio_set_write_callback_enable(Io, false);
-            O->set_read_handler(Iod, true);
-        }
-    }
-
-    static void MasterReadable(gensio_iod*, void* data) {
-        auto* b = static_cast<Bridge*>(data);
-        std::uint8_t buf[512];
-        const ssize_t n = ::read(b->Master, buf, sizeof buf);
-        if (n <= 0) return;
-        bool up;
-        {
-            std::lock_guard<std::mutex> lock(b->M);
-            up = b->Connected;
-        }
-        if (!up || !b->Io) return;  // a dead line swallows the request
-        gensiods count = 0;
-        if (gensio_write(b->Io, &count, buf, static_cast<gensiods>(n), nullptr) != 0) return;
-        if (count < static_cast<gensiods>(n)) {
-            b->ToNet.assign(buf + count, buf + n);
-            b->O->set_read_handler(b->Iod, false);
-            gensio_set_write_callback_enable(b->Io, true);
+        while (Sock >= 0 && !ToNet.empty()) {
+            const ssize_t n = ::send(Sock, ToNet.data(), ToNet.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                ToNet.erase(ToNet.begin(), ToNet.begin() + n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN) Lost(errno);
+            break;
         }
     }
 
-    static void MasterWritable(gensio_iod*, void* data) {
-        auto* b = static_cast<Bridge*>(data);
-        b->O->set_write_handler(b->Iod, false);
-        if (b->Io) gensio_set_read_callback_enable(b->Io, true);
-    }
-
-    static void MasterCleared(gensio_iod*, void* data) {
-        auto* b = static_cast<Bridge*>(data);
-        if (b->clearedFlag_) *b->clearedFlag_ = true;
+    void FlushToPty() {
+        while (!ToPty.empty()) {
+            const ssize_t n = ::write(Master, ToPty.data(), ToPty.size());
+            if (n > 0) {
+                ToPty.erase(ToPty.begin(), ToPty.begin() + n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            break;  // the terminal is full: the rest waits for room
+        }
     }
 
     // --- caller thread -------------------------------------------------
@@ -416,27 +515,40 @@ struct NetPort::Bridge {
                 std::lock_guard<std::mutex> lock(M);
                 Stop = true;
             }
+            Poke();
             Thread.join();
-        } else if (Iod) {
-            O->clear_fd_handlers_norpt(Iod);
-            O->release_iod(Iod);
         }
-        if (O) gensio_os_funcs_free(O);
-        if (Sel) sel_free_selector(Sel);
+        {
+            std::lock_guard<std::mutex> lock(M);
+            if (NewSocket >= 0) ::close(NewSocket);
+        }
+        if (Sock >= 0) ::close(Sock);
+        if (Wake >= 0) ::close(Wake);
         if (Slave >= 0) ::close(Slave);
         if (Master >= 0) ::close(Master);
     }
 
+    std::string RawAddress() const {
+        const std::string host = Addr.Host.find(':') != std::string::npos ? "[" + Addr.Host + "]" : Addr.Host;
+        return "tcp://" + host + ":" + Addr.Port;
+    }
+
     std::string Reason(Failure f, const std::string& detail) const {
+        const std::string limit = std::to_string(kConnectSeconds) + " s";
         switch (f) {
             case Failure::Resolve:
                 return Tr("název počítače \"" + Addr.Host + "\" nelze přeložit na adresu (" + detail + ")",
                           "the host name \"" + Addr.Host + "\" could not be resolved (" + detail + ")");
             case Failure::Refused: return Tr("server spojení odmítl", "the server refused the connection");
             case Failure::TimedOut:
-                return Tr("server neodpověděl do " + std::to_string(kConnectSeconds) + " s",
-                          "the server did not answer within " + std::to_string(kConnectSeconds) + " s");
+                return Tr("server neodpověděl do " + limit, "the server did not answer within " + limit);
             case Failure::Unreachable: return Tr("server není dostupný", "the server cannot be reached");
+            case Failure::NoRfc2217:
+                return Tr("žádná odpověď podle RFC 2217; prostý server TCP zadejte jako " + RawAddress(),
+                          "no RFC 2217 answer; for a raw TCP server use " + RawAddress());
+            case Failure::Unanswered:
+                return Tr("server přijal RFC 2217, ale na nastavení linky neodpověděl do " + limit,
+                          "the server took up RFC 2217 but did not answer the serial settings within " + limit);
             case Failure::Settings:
                 return Tr("server odmítl nastavení linky (" + detail + ")",
                           "the server refused the serial settings (" + detail + ")");
@@ -449,40 +561,151 @@ struct NetPort::Bridge {
         return Tr("Port  " + Name + "  nelze otevřít: ", "Port  " + Name + "  is impossible to open: ") + reason;
     }
 
+    [[noreturn]] static void ThrowAborted() { throw EComm(PortWorkAbortedText()); }
+
+    // The addresses of the host, the look-up limited in time: it runs on a
+    // thread of its own that is left to finish by itself when it takes too
+    // long.
+    std::vector<sockaddr_storage> Resolve(std::string& reason) {
+        struct Lookup {
+            std::mutex M;
+            std::condition_variable Cv;
+            bool Done = false, Abandoned = false;
+            int Rc = 0;
+            addrinfo* Res = nullptr;
+        };
+        auto l = std::make_shared<Lookup>();
+        std::thread([l, host = Addr.Host, port = Addr.Port] {
+            addrinfo hints{};
+            hints.ai_socktype = SOCK_STREAM;
+            addrinfo* res = nullptr;
+            const int rc = getaddrinfo(host.c_str(), port.c_str(), &hints, &res);
+            std::lock_guard<std::mutex> lock(l->M);
+            if (l->Abandoned) {
+                if (res) freeaddrinfo(res);
+            } else {
+                l->Rc = rc;
+                l->Res = res;
+            }
+            l->Done = true;
+            l->Cv.notify_all();
+        }).detach();
+        const auto deadline = Clock::now() + std::chrono::seconds(kConnectSeconds);
+        std::unique_lock<std::mutex> lock(l->M);
+        while (!l->Done && !Aborted() && Clock::now() < deadline) l->Cv.wait_for(lock, milliseconds(50));
+        std::vector<sockaddr_storage> out;
+        if (!l->Done) {
+            l->Abandoned = true;
+            if (Aborted()) ThrowAborted();
+            reason = Reason(Failure::Resolve, Tr("bez odpovědi do " + std::to_string(kConnectSeconds) + " s",
+                                                 "no answer within " + std::to_string(kConnectSeconds) + " s"));
+            return out;
+        }
+        if (l->Rc != 0) {
+            reason = Reason(Failure::Resolve, gai_strerror(l->Rc));
+            return out;
+        }
+        for (addrinfo* a = l->Res; a; a = a->ai_next) {
+            if (a->ai_addrlen > sizeof(sockaddr_storage)) continue;
+            sockaddr_storage s{};
+            std::memcpy(&s, a->ai_addr, a->ai_addrlen);
+            out.push_back(s);
+        }
+        freeaddrinfo(l->Res);
+        l->Res = nullptr;
+        if (out.empty()) reason = Reason(Failure::Resolve, "");
+        return out;
+    }
+
+    // A connected socket to one of the addresses, or -1 with the reason.
+    int Dial(const std::vector<sockaddr_storage>& addrs, std::string& reason) {
+        Failure last = Failure::Refused;
+        std::string detail;
+        for (const sockaddr_storage& a : addrs) {
+            const socklen_t len = a.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+            const int s = ::socket(a.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+            if (s < 0) {
+                last = Failure::Other;
+                detail = std::strerror(errno);
+                continue;
+            }
+            int err = 0;
+            if (::connect(s, reinterpret_cast<const sockaddr*>(&a), len) != 0) err = errno;
+            if (err == EINPROGRESS) {
+                const auto deadline = Clock::now() + std::chrono::seconds(kConnectSeconds);
+                err = ETIMEDOUT;
+                while (!Aborted() && Clock::now() < deadline) {
+                    pollfd p{s, POLLOUT, 0};
+                    if (::poll(&p, 1, 50) > 0) {
+                        socklen_t l = sizeof err;
+                        if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &l) != 0) err = errno;
+                        break;
+                    }
+                }
+                if (Aborted()) {
+                    ::close(s);
+                    ThrowAborted();
+                }
+            }
+            if (err == 0) {
+                int one = 1;
+                (void)::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+                return s;
+            }
+            ::close(s);
+            last = Classify(err);
+            detail = std::strerror(err);
+        }
+        reason = Reason(last, detail);
+        return -1;
+    }
+
     // Connects (again); returns the reason on failure, empty on success.
     std::string Connect() {
-        addrinfo hints{};
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* res = nullptr;
-        const int gai = getaddrinfo(Addr.Host.c_str(), Addr.Port.c_str(), &hints, &res);
-        if (gai != 0) return Reason(Failure::Resolve, gai_strerror(gai));
-        freeaddrinfo(res);
+        std::string reason;
+        const auto addrs = Resolve(reason);
+        if (addrs.empty()) return reason;
+        const int s = Dial(addrs, reason);
+        if (s < 0) return reason;
 
-        std::uint64_t attempt;
         {
             std::lock_guard<std::mutex> lock(M);
-            attempt = ++Attempt;
+            if (NewSocket >= 0) ::close(NewSocket);
+            NewSocket = s;
+            ++Attempt;
             Done = false;
             Connected = false;
+            ComAgreed = false;
             Fail = Failure::None;
             Detail.clear();
-            Queue.push_back([this, attempt] { StartOpen(attempt); });
         }
+        Poke();
+        const auto deadline = Clock::now() + std::chrono::seconds(kConnectSeconds);
         std::unique_lock<std::mutex> lock(M);
-        if (!Cv.wait_for(lock, std::chrono::seconds(kConnectSeconds), [&] { return Done; })) {
+        while (!Done && !Aborted() && Clock::now() < deadline) Cv.wait_for(lock, milliseconds(50));
+        if (!Done) {
             Done = true;
-            DropIo = true;
-            return Reason(Failure::TimedOut, {});
+            DropSocket = true;
+            if (NewSocket >= 0) ::close(NewSocket);  // not yet taken over
+            NewSocket = -1;
+            const bool agreed = ComAgreed;
+            lock.unlock();
+            Poke();
+            if (Aborted()) ThrowAborted();
+            return Reason(agreed ? Failure::Unanswered : Failure::NoRfc2217, {});
         }
         return Fail == Failure::None ? std::string() : Reason(Fail, Detail);
     }
 };
 
-NetPort::NetPort(const std::string& name, std::uint32_t baudRate, std::uint8_t parity) : b_(new Bridge) {
+NetPort::NetPort(const std::string& name, std::uint32_t baudRate, std::uint8_t parity,
+                 const std::atomic<bool>* abort)
+    : b_(new Bridge) {
     Bridge& b = *b_;
     b.Name = name;
     b.Baud = baudRate;
     b.Parity = parity;
+    b.Abort = abort;
     const auto addr = ParseNetworkPort(name);
     if (!addr)
         throw EComm(b.OpenError(Tr("adresa má tvar rfc2217://počítač:port nebo tcp://počítač:port",
@@ -501,13 +724,8 @@ NetPort::NetPort(const std::string& name, std::uint32_t baudRate, std::uint8_t p
         cfmakeraw(&tio);
         (void)tcsetattr(b.Slave, TCSANOW, &tio);
     }
-
-    if (sel_alloc_selector_nothread(&b.Sel) != 0 || gensio_unix_funcs_alloc(b.Sel, 0, &b.O) != 0 ||
-        b.O->add_iod(b.O, GENSIO_IOD_DEV, b.Master, &b.Iod) != 0 ||
-        b.O->set_fd_handlers(b.Iod, &b, &Bridge::MasterReadable, &Bridge::MasterWritable, nullptr,
-                             &Bridge::MasterCleared) != 0)
-        throw EComm(b.OpenError(Tr("síťovou knihovnu nelze spustit", "the network library cannot be started")));
-    b.O->set_read_handler(b.Iod, true);
+    b.Wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (b.Wake < 0) throw EComm(b.OpenError(std::strerror(errno)));
     b.Thread = std::thread([&b] { b.Run(); });
 
     const std::string reason = b.Connect();
@@ -518,21 +736,24 @@ NetPort::~NetPort() = default;
 
 const std::string& NetPort::SlavePath() const { return b_->SlavePath; }
 
+std::uint64_t NetPort::Generation() const {
+    std::lock_guard<std::mutex> lock(b_->M);
+    return b_->Generation;
+}
+
+bool NetPort::Lost() const {
+    std::lock_guard<std::mutex> lock(b_->M);
+    return b_->Done && !b_->Connected;
+}
+
 void NetPort::SetLines(bool rts, bool dtr) {
     if (!b_->Addr.Rfc2217) return;
-    Bridge* b = b_.get();
     {
-        std::lock_guard<std::mutex> lock(b->M);
-        b->Lines = std::make_pair(rts, dtr);
+        std::lock_guard<std::mutex> lock(b_->M);
+        b_->Lines = std::make_pair(rts, dtr);
+        b_->LinesChanged = true;
     }
-    b->Post([b, rts, dtr] {
-        if (!b->Io) return;
-        sergensio* sio = gensio_to_sergensio(b->Io);
-        if (!sio) return;
-        // RTS first, then DTR, like a local port.
-        (void)sergensio_rts(sio, rts ? SERGENSIO_RTS_ON : SERGENSIO_RTS_OFF, nullptr, nullptr);
-        (void)sergensio_dtr(sio, dtr ? SERGENSIO_DTR_ON : SERGENSIO_DTR_OFF, nullptr, nullptr);
-    });
+    b_->Poke();
 }
 
 void NetPort::EnsureConnected() {
@@ -546,19 +767,21 @@ void NetPort::EnsureConnected() {
         detail = b.Detail;
     }
     const std::string lostReason = b.Reason(lost, detail);
-    const std::string reason = b.Connect();
-    if (reason.empty()) {
-        std::optional<std::pair<bool, bool>> lines;
-        {
-            std::lock_guard<std::mutex> lock(b.M);
-            lines = b.Lines;
-        }
-        if (lines) SetLines(lines->first, lines->second);
-        return;
+    // A server being restarted refuses connections for a while: try again
+    // with growing pauses until the time allowed is used up.
+    const auto deadline = Clock::now() + std::chrono::seconds(NetworkReconnectSeconds());
+    milliseconds pause(100);
+    for (;;) {
+        const std::string reason = b.Connect();
+        if (reason.empty()) return;
+        if (b.Aborted()) Bridge::ThrowAborted();
+        if (Clock::now() + pause >= deadline)
+            throw EComm(Tr("Spojení  " + b.Name + "  bylo přerušeno (" + lostReason + ") a nové spojení selhalo: ",
+                           "The connection  " + b.Name + "  was lost (" + lostReason + ") and reconnecting failed: ") +
+                        reason);
+        if (!SleepUnlessAborted(pause, b.Abort)) Bridge::ThrowAborted();
+        pause = std::min(pause * 2, milliseconds(2000));
     }
-    throw EComm(Tr("Spojení  " + b.Name + "  bylo přerušeno (" + lostReason + ") a nové spojení selhalo: ",
-                   "The connection  " + b.Name + "  was lost (" + lostReason + ") and reconnecting failed: ") +
-                reason);
 }
 
 }  // namespace kolvex

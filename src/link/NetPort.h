@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Loggers behind a network serial server. A port written
 // "rfc2217://host:port" (telnet with serial-port control) or "tcp://host:port"
@@ -5,7 +6,15 @@
 // pumps bytes between the network connection and the terminal's master side,
 // and the port object opens the slave side like any serial device, so its
 // timing code is the same for every kind of port.
+//
+// The telnet side follows the option negotiation rules of telnet (each side
+// answers a request only when it changes the option's state, so no loops):
+// the program offers COM-PORT-OPTION, takes the server's WILL and DO in any
+// order, in one packet or several, and refuses only options it does not use.
+// The line settings are sent once the server has agreed (DO); each answer
+// must carry the value asked for.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -31,13 +40,20 @@ std::optional<NetAddress> ParseNetworkPort(std::string_view name);
 inline constexpr std::int32_t kNetworkIdleMs = 20;
 inline constexpr std::int32_t kNetworkSlotMs = 300;
 
+// How long a lost connection is re-made (with growing pauses between the
+// attempts) before the exchange that needs it fails; 30 s unless set.
+void SetNetworkReconnectSeconds(int seconds);
+int NetworkReconnectSeconds();
+
 class NetPort {
 public:
     // Connects and, for RFC 2217, sends the line settings (baud rate, 8 data
     // bits, parity, one stop bit, no flow control). Throws EComm naming the
     // port and the reason: name not resolved, connection refused, no answer
-    // in time, server refused the serial settings.
-    NetPort(const std::string& name, std::uint32_t baudRate, std::uint8_t parity);
+    // in time, no RFC 2217 answer, a setting answered with another value.
+    // Every wait gives up within 50 ms once `*abort` is set.
+    NetPort(const std::string& name, std::uint32_t baudRate, std::uint8_t parity,
+            const std::atomic<bool>* abort = nullptr);
     ~NetPort();
     NetPort(const NetPort&) = delete;
     NetPort& operator=(const NetPort&) = delete;
@@ -47,11 +63,17 @@ public:
     // Sends the RTS and DTR levels to the server (RFC 2217 only; the server
     // answers asynchronously and its answer is not waited for).
     void SetLines(bool rts, bool dtr);
-    // Reconnects when the connection has been lost since the last exchange;
+    // When the connection has been lost, makes it again, pausing 0.1 s, then
+    // twice as long each time up to 2 s, for up to NetworkReconnectSeconds();
     // throws EComm with the reason when that fails.
     void EnsureConnected();
+    // Counts the connections made; a change tells that the line was re-made.
+    std::uint64_t Generation() const;
+    // True when the connection has been lost and not yet re-made.
+    bool Lost() const;
 
-    // Seconds allowed for the connection and for each answer of the server.
+    // Seconds allowed for the name look-up, for the connection and for the
+    // server's answers.
     static constexpr int kConnectSeconds = 5;
 
 private:

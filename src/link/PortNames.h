@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Port names. The configuration file keeps a port name of at most four
 // characters, so every port is named by a short alias:

@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/SerCom.h"
+#include "link/LinkTrace.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -68,12 +71,35 @@ PortProblem ProblemOf(int error) {
     }
 }
 
-std::string GroupOf(const std::string& device) {
+// The permission advice for a device this user may not open: joining its
+// group helps only when the group may read and write it and is not root's.
+std::string PermissionAdvice(const std::string& device) {
     struct stat st {};
-    if (::stat(device.c_str(), &st) == 0)
-        if (const group* g = ::getgrgid(st.st_gid); g && g->gr_gid != 0) return g->gr_name;
-    return "dialout";
+    if (::stat(device.c_str(), &st) == 0) {
+        const bool groupRw = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+        if (const group* g = ::getgrgid(st.st_gid); g && st.st_gid != 0 && groupRw) {
+            const std::string name = g->gr_name;
+            return Tr("přístup odepřen; zařízení patří skupině " + name + ": přidejte do ní uživatele (sudo usermod -a -G " +
+                          name + " $USER) a znovu se přihlaste",
+                      "permission denied; the device belongs to the group " + name +
+                          ": add the user to it (sudo usermod -a -G " + name + " $USER) and log in again");
+        }
+        std::string owner = std::to_string(st.st_uid);
+        if (const passwd* pw = ::getpwuid(st.st_uid)) owner = pw->pw_name;
+        return Tr("přístup odepřen; zařízení smí používat jen " + owner +
+                      " a členství ve skupině nepomůže: přístup musí povolit správce systému (například pravidlem udev)",
+                  "permission denied; the device is for " + owner +
+                      " alone and no group gives access: the administrator must give access (for example with a "
+                      "udev rule)");
+    }
+    return Tr("přístup odepřen", "permission denied");
 }
+
+bool IsUsbAdapter(const std::string& device) {
+    return device.find("ttyUSB") != std::string::npos || device.find("/by-id/usb-") != std::string::npos;
+}
+
+bool IsAcmDevice(const std::string& device) { return device.find("ttyACM") != std::string::npos; }
 
 std::string UsbDescription(sp_port* p) {
     std::string text;
@@ -113,19 +139,40 @@ PortProblem ProbePort(const std::string& device) {
     return PortProblem::None;
 }
 
+PortProblem CheckTerminal(const std::string& device, int* osError) {
+    const PortProblem probe = ProbePort(device);
+    if (probe != PortProblem::None) return probe;
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int error = fd < 0 ? errno : (::isatty(fd) ? 0 : ENOTTY);
+    if (fd >= 0) ::close(fd);
+    if (osError) *osError = error;
+    return ProblemOf(error);
+}
+
 std::string PortProblemText(PortProblem problem, const std::string& device, int osError) {
     switch (problem) {
         case PortProblem::None: return {};
-        case PortProblem::Permission: {
-            const std::string group = GroupOf(device);
-            return Tr("přístup odepřen; přidejte uživatele do skupiny " + group + " (sudo usermod -a -G " + group +
-                          " $USER) a znovu se přihlaste",
-                      "permission denied; add the user to the " + group + " group (sudo usermod -a -G " + group +
-                          " $USER) and log in again");
-        }
+        case PortProblem::Permission: return PermissionAdvice(device);
         case PortProblem::Missing:
+            if (IsUsbAdapter(device))
+                // The braille display service takes CH340 and CP210x adapters
+                // for braille displays and grabs them seconds after plugging.
+                return Tr("zařízení není připojeno (odpojeno?); převodník USB, který po připojení za pár sekund "
+                          "zmizí, si obvykle bere služba brltty pro braillské řádky: ověřte příkazem "
+                          "journalctl -b | grep -i brltty, odstraňte ji příkazem sudo apt remove brltty",
+                          "the device is not present (unplugged?); a USB adapter that vanishes seconds after "
+                          "plugging in is usually taken by the braille display service brltty: check with "
+                          "journalctl -b | grep -i brltty, remove it with sudo apt remove brltty");
             return Tr("zařízení není připojeno (odpojeno?)", "the device is not present (unplugged?)");
         case PortProblem::Busy:
+            if (IsAcmDevice(device))
+                // ModemManager probes every new ACM device for a modem.
+                return Tr("zařízení je obsazeno (používá ho jiný program); hned po připojení je obvykle zkoumá "
+                          "ModemManager: ověřte příkazem systemctl status ModemManager, chvíli počkejte nebo "
+                          "službu zastavte (sudo systemctl stop ModemManager)",
+                          "the device is busy (used by another program); right after plugging in, ModemManager "
+                          "usually probes it: check with systemctl status ModemManager, wait a moment or stop it "
+                          "(sudo systemctl stop ModemManager)");
             return Tr("zařízení je obsazeno (používá ho jiný program)", "the device is busy (used by another program)");
         case PortProblem::NotSerial: return Tr("nejde o sériové zařízení", "not a serial device");
         case PortProblem::Other: return osError ? std::string(std::strerror(osError)) : std::string();
@@ -174,6 +221,18 @@ std::vector<PortEntry> ListSerialPorts(const std::string& byIdFolder) {
     return found;
 }
 
+std::string PortWorkAbortedText() { return Tr("Komunikace přerušena", "Communication aborted"); }
+
+void TSerCom::RunWork(const std::function<void()>& work) {
+    abort_ = false;
+    if (runner_) runner_(work);
+    else work();
+}
+
+void TSerCom::ThrowIfAborted() const {
+    if (abort_) throw EComm(PortWorkAbortedText());
+}
+
 void TSerCom::EnumeratePorts() {
     std::vector<PortEntry> found = ListSerialPorts(kSerialByIdFolder);
     if (HasSimulatedPort()) found.push_back({kSimulatedPort, "", Tr("Simulovaný záznamník", "Simulated logger")});
@@ -187,39 +246,74 @@ bool TSerCom::LineLost() const {
 }
 
 void TSerCom::Open() {
-    if (Handle >= 0) Close();
-    // The one place where a port name becomes an open device.
-    std::optional<std::string> device;
-    if (IsNetworkPort(PortName)) {
-        // The remote line appears as a local pseudo-terminal.
-        net_.reset(new NetPort(PortName, BaudRate, Parity));
-        device = net_->SlavePath();
-    } else {
-        device = DeviceForPort(PortName);
+    try {
+        OpenPort();
+    } catch (const std::exception& e) {
+        if (LinkTrace* t = CurrentLinkTrace()) t->Note("error", "open " + PortName + ": " + e.what());
+        throw;
     }
-    if (!device)
-        throw EComm(FormatOpenError(PortName, PortProblem::None, "", 0) +
-                    Tr(": neznámý název portu", ": unknown port name"));
-    const int fd = ::open(device->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        net_.reset();
-        throw EComm(FormatOpenError(PortName, ProblemOf(error), *device, error));
-    }
-    termios tio{};
-    // Not shared: a second program cannot open the port while we hold it,
-    // and a program that locks it keeps us out.
-    int refused = 0;
-    if (tcgetattr(fd, &tio) != 0) refused = ENOTTY;
-    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) refused = EBUSY;
-    if (refused) {
-        ::close(fd);
-        net_.reset();
-        throw EComm(FormatOpenError(PortName, ProblemOf(refused), *device, refused));
-    }
-    (void)ioctl(fd, TIOCEXCL);
+    if (LinkTrace* t = CurrentLinkTrace()) t->Note("open", SettingsText());
+}
 
-    {
+std::string TSerCom::SettingsText() const {
+    static const char* const parity[] = {"none", "odd", "even"};
+    return "port " + PortName + " (" + (Handle >= 0 ? devicePath_ : std::string("closed")) + "), " +
+           std::to_string(BaudRate) + " baud, 8 data bits, parity " + (Parity < 3 ? parity[Parity] : "?") +
+           ", 1 stop bit, RTS " + ((LineControl & 0x04) ? "on" : "off") + ", DTR " +
+           ((LineControl & 0x08) ? "on" : "off") + ", idle " + std::to_string(IdleTime / 1000) +
+           " ms, reply time-out " + std::to_string(ReplyTimeout / 1000) + " ms, gap " +
+           std::to_string(GapTimeout / 1000) + " ms, attempts " + std::to_string(Tries) + ", logger address " +
+           std::to_string(LoggerAddress) + (net_ ? ", network port" : "");
+}
+
+namespace {
+struct BusyGuard {
+    bool& flag;
+    ~BusyGuard() { flag = false; }
+};
+}  // namespace
+
+void TSerCom::OpenPort() {
+    if (Busy) throw EComm(Tr("Komunikační port je obsazen", "The communication port is busy"));
+    if (Handle >= 0) Close();
+    Busy = true;
+    BusyGuard guard{Busy};
+    // Connecting to a network server takes its time: it is port work. The
+    // port's members are set on the caller's thread once it has succeeded.
+    std::unique_ptr<NetPort, NetPortDeleter> net;
+    std::string device;
+    int handle = -1;
+    const std::string name = PortName;
+    RunWork([&] {
+        // The one place where a port name becomes an open device.
+        std::optional<std::string> path;
+        if (IsNetworkPort(name)) {
+            // The remote line appears as a local pseudo-terminal.
+            net.reset(new NetPort(name, BaudRate, Parity, &abort_));
+            path = net->SlavePath();
+        } else {
+            path = DeviceForPort(name);
+        }
+        if (!path)
+            throw EComm(FormatOpenError(name, PortProblem::None, "", 0) +
+                        Tr(": neznámý název portu", ": unknown port name"));
+        const int fd = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            throw EComm(FormatOpenError(name, ProblemOf(error), *path, error));
+        }
+        termios tio{};
+        // Not shared: a second program cannot open the port while we hold it,
+        // and a program that locks it keeps us out.
+        int refused = 0;
+        if (tcgetattr(fd, &tio) != 0) refused = ENOTTY;
+        else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) refused = EBUSY;
+        if (refused) {
+            ::close(fd);
+            throw EComm(FormatOpenError(name, ProblemOf(refused), *path, refused));
+        }
+        (void)ioctl(fd, TIOCEXCL);
+
         cfmakeraw(&tio);
         tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS);
         tio.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -231,16 +325,19 @@ void TSerCom::Open() {
         cfsetispeed(&tio, SpeedFor(BaudRate));
         cfsetospeed(&tio, SpeedFor(BaudRate));
         (void)tcsetattr(fd, TCSANOW, &tio);
-    }
-    Handle = fd;
-    devicePath_ = *device;
+        handle = fd;
+        device = *path;
+    });
+    Handle = handle;
+    devicePath_ = device;
+    net_ = std::move(net);
     SetLineState(LineState::lsOpen);
     ErrorCount = 0;
-    Busy = false;
 }
 
 void TSerCom::Close() {
     if (Handle < 0) return;
+    if (LinkTrace* t = CurrentLinkTrace()) t->Note("close", "port " + PortName);
     SetLineState(LineState::lsClosed);
     (void)ioctl(Handle, TIOCNXCL);
     ::close(Handle);
@@ -275,8 +372,10 @@ bool TSerCom::WriteAll(const std::uint8_t* data, std::size_t& length) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) break;
-        const std::int64_t left = MicrosecondsUntil(limit);
+        if (abort_) break;
+        std::int64_t left = MicrosecondsUntil(limit);
         if (left <= 0) break;
+        if (left > 50000) left = 50000;  // an abort is seen within 50 ms
         pollfd pfd{Handle, POLLOUT, 0};
         timespec ts{static_cast<time_t>(left / 1000000), static_cast<long>(left % 1000000) * 1000};
         if (ppoll(&pfd, 1, &ts, nullptr) <= 0) break;
@@ -302,8 +401,9 @@ std::size_t TSerCom::DrainInput() {
 }
 
 void TSerCom::WaitForInput(std::int64_t deadline) {
-    const std::int64_t left = MicrosecondsUntil(deadline);
+    std::int64_t left = MicrosecondsUntil(deadline);
     if (left <= 0) return;
+    if (left > 50000) left = 50000;  // an abort is seen within 50 ms
     timespec ts{static_cast<time_t>(left / 1000000), static_cast<long>(left % 1000000) * 1000};
     if (Handle >= 0) {
         pollfd pfd{Handle, POLLIN, 0};
@@ -335,23 +435,68 @@ std::uint32_t TSerCom::ReplyWait(std::size_t requestLength, std::size_t expected
 
 std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestLength,
                               std::uint8_t* reply, std::size_t expected, ReplyCheck accept) {
-    if (Busy) throw EComm(Tr("Komunikační port je obsazen", "The communication port is busy"));
+    LinkTrace* const trace = CurrentLinkTrace();
+    if (Busy) {
+        if (trace) trace->Note("error", "the port is busy with another exchange");
+        throw EComm(Tr("Komunikační port je obsazen", "The communication port is busy"));
+    }
     Busy = true;
-    struct BusyGuard {
-        bool& flag;
-        ~BusyGuard() { flag = false; }
-    } guard{Busy};
+    BusyGuard guard{Busy};
+    std::size_t received = 0;
+    RunWork([&] { received = TransactHere(request, requestLength, reply, expected, accept); });
+    return received;
+}
 
+void TSerCom::SettleAfterAbort() {
+    if (settleUntil_ == 0 || Handle < 0) return;
+    std::int64_t cap = 0;
+    StartDeadline(cap, 1000000);
+    const std::int64_t until = std::min(settleUntil_, cap);
+    settleUntil_ = 0;
+    std::int64_t quiet = 0;
+    StartDeadline(quiet, GapTimeout);
+    std::size_t seen = DrainInput();
+    while (!DeadlinePassed(1000000, cap)) {
+        const std::size_t now = DrainInput();
+        if (now != seen) {
+            seen = now;
+            StartDeadline(quiet, GapTimeout);
+        }
+        if (DeadlinePassed(GapTimeout, quiet) && DeadlinePassed(1000000, until)) break;
+        ThrowIfAborted();
+        WaitForInput(std::max(quiet, until));
+    }
+    staged_.clear();
+}
+
+std::size_t TSerCom::TransactHere(const std::uint8_t* request, std::size_t& requestLength,
+                                  std::uint8_t* reply, std::size_t expected, ReplyCheck accept) {
+    LinkTrace* const trace = CurrentLinkTrace();
+    SettleAfterAbort();
     const std::size_t count = requestLength;
     bool refused = false;  // a complete reply was refused; it waits in `reply`
-    for (unsigned attempt = 0;; ++attempt) {
+    std::int64_t lostSince = -1;  // when a network connection was first lost
+    for (unsigned attempt = 0;;) {
         if (attempt >= Tries) {
+            if (trace) trace->Note("error", "no good reply in " + std::to_string(Tries) + " attempts");
             if (refused) return expected;
             throw EComm(Tr("Chyba komunikace", "Communication error"));
         }
-        if (net_) net_->EnsureConnected();
+        ThrowIfAborted();
+        std::uint64_t generation = 0;
+        if (net_) {
+            net_->EnsureConnected();
+            generation = net_->Generation();
+        }
 
-        WaitUntil(IdleTime, LineFreeAt);
+        // Keep the idle time, in pieces so that an abort is seen.
+        std::int64_t idleEnd = 0;
+        StartDeadline(idleEnd, IdleTime);
+        if (LineFreeAt < idleEnd) idleEnd = LineFreeAt;
+        while (!DeadlinePassed(IdleTime, idleEnd)) {
+            WaitUntil(50000, idleEnd);
+            ThrowIfAborted();
+        }
 
         // Purge both queues; bytes of an earlier reply are dropped here.
         if (Handle >= 0) (void)tcflush(Handle, TCIOFLUSH);
@@ -359,14 +504,23 @@ std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestL
 
         std::size_t received = 0;
         std::size_t written = count;
-        WriteAll(request, written);
+        const bool sent = WriteAll(request, written);
         requestLength = written;
+        if (trace) {
+            trace->Frame("tx", attempt + 1, request, written);
+            if (!sent) trace->Note("error", "only " + std::to_string(written) + " of " + std::to_string(count) +
+                                                " bytes could be written");
+        }
 
         StartDeadline(ReplyDeadline, ReplyWait(written, expected));
         for (;;) {
             const std::size_t queued = DrainInput();
             if (queued == received) {
                 if (DeadlinePassed(ReplyTimeout, ReplyDeadline)) break;
+                if (abort_) {
+                    settleUntil_ = ReplyDeadline;  // the answer may still come
+                    ThrowIfAborted();
+                }
                 WaitForInput(ReplyDeadline);
                 continue;
             }
@@ -381,17 +535,34 @@ std::size_t TSerCom::Transact(const std::uint8_t* request, std::size_t& requestL
 
         StartDeadline(LineFreeAt, IdleTime);
 
+        if (trace && received > 0) trace->Frame("rx", 0, staged_.data(), received, expected);
         if (received == 0 || received < expected) {
+            if (trace)
+                trace->Note("time-out", "attempt " + std::to_string(attempt + 1) + ": " + std::to_string(received) +
+                                            " of " + std::to_string(expected) + " bytes");
             ++ErrorCount;
+            // A network connection lost during the attempt is made again by
+            // the next one; while the reconnection time lasts, such attempts
+            // do not use up the exchange's tries.
+            if (net_ && (net_->Lost() || net_->Generation() != generation)) {
+                const std::int64_t now = CounterNow();
+                if (lostSince < 0) lostSince = now;
+                if (now - lostSince < static_cast<std::int64_t>(NetworkReconnectSeconds()) * CounterFrequency())
+                    continue;
+            }
+            ++attempt;
             continue;
         }
         if (accept && !accept(staged_.data(), expected)) {
+            if (trace) trace->Note("refused", "attempt " + std::to_string(attempt + 1) + ": bad check sum");
             ++ErrorCount;
             std::memcpy(reply, staged_.data(), expected);
             refused = true;
+            ++attempt;
             continue;
         }
         std::memcpy(reply, staged_.data(), expected);
+        ++AnswerCount;
         return expected;
     }
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The PC's serial port: fixed line settings, RTS/DTR levels, and one
 // request/reply exchange at a time with microsecond timing.
@@ -6,8 +7,10 @@
 // nothing of the bytes' meaning: framing and check sums belong to Frames.
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,9 +38,14 @@ std::vector<PortEntry> ListSerialPorts(const std::string& byIdFolder);
 // Checks without opening (opening would move the modem lines) whether the
 // device exists, is a terminal device and may be opened by this user.
 PortProblem ProbePort(const std::string& device);
+// Opens `device` briefly: None when it is a terminal this user may use,
+// else why not (`osError` gets the system's error number).
+PortProblem CheckTerminal(const std::string& device, int* osError = nullptr);
 // The reason in the current language, for `device` (its group is named in
 // the hint for a permission problem).
 std::string PortProblemText(PortProblem problem, const std::string& device, int osError = 0);
+// The message of port work given up on request (Abort, a signal).
+std::string PortWorkAbortedText();
 class NetPort;
 struct NetPortDeleter {
     void operator()(NetPort* p) const;
@@ -66,6 +74,7 @@ public:
     std::uint8_t Tries = 3;
     bool Busy = false;
     std::uint32_t ErrorCount = 0;
+    std::atomic<std::uint64_t> AnswerCount{0};  // exchanges the logger answered, for the status line
     int Handle = -1;
     std::vector<PortEntry> PortList;     // sorted; the simulated port last
     std::uint8_t LoggerAddress = 255;
@@ -98,12 +107,31 @@ public:
                          std::uint8_t* reply, std::size_t expected, ReplyCheck accept = nullptr);
     void SetLineState(LineState state);
 
+    // ---- where the port's blocking work runs --------------------------------
+    // Open and every Transact hand their blocking part to the work runner
+    // when one is set; the runner runs it (on any thread), returns when it has
+    // ended and passes its exception on. The command-line tool sets none and
+    // works in place; the desktop program's runner (app/ui/PortWork.h) moves
+    // the work to a worker thread and keeps its windows live meanwhile. Busy
+    // is set on the caller's thread before the work is handed over, so a
+    // request made while work runs is refused at once ("busy").
+    using WorkRunner = std::function<void(const std::function<void()>& work)>;
+    void SetWorkRunner(WorkRunner runner) { runner_ = std::move(runner); }
+    // Asks the running work to give up: each of its waits notices within
+    // 50 ms, and the work throws EComm with PortWorkAbortedText(). Safe from
+    // any thread; cleared when the next piece of work starts.
+    void RequestAbort() { abort_ = true; }
+    bool AbortRequested() const { return abort_; }
+
+    // The port, its device and every line setting, as one line of text.
+    std::string SettingsText() const;
     // The device path opened (for messages and diagnostics).
     const std::string& DevicePath() const { return devicePath_; }
     // True when the open device has gone away (an adapter unplugged).
     bool LineLost() const;
 
 private:
+    void OpenPort();
     bool WriteAll(const std::uint8_t* data, std::size_t& length);
     // Moves whatever the input queue holds into the staging buffer; returns
     // the number of bytes arrived since the purge.
@@ -117,6 +145,18 @@ private:
     // time, since pieces of it may be held up on the way).
     std::uint32_t ReplyWait(std::size_t requestLength, std::size_t expected) const;
 
+    void RunWork(const std::function<void()>& work);
+    std::size_t TransactHere(const std::uint8_t* request, std::size_t& requestLength, std::uint8_t* reply,
+                             std::size_t expected, ReplyCheck accept);
+    void ThrowIfAborted() const;
+    // After an exchange given up while the logger may still answer: waits
+    // until the line has been quiet for GapTimeout (at least up to the given
+    // up exchange's reply deadline, at most 1 s) and drops what came.
+    void SettleAfterAbort();
+    std::int64_t settleUntil_ = 0;  // reply deadline of the exchange given up; 0 = none
+
+    WorkRunner runner_;
+    std::atomic<bool> abort_{false};
     std::string devicePath_;
     std::vector<std::uint8_t> staged_;
     std::unique_ptr<NetPort, NetPortDeleter> net_;  // set while a network port is open

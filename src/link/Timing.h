@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Timing primitives over the high-resolution (monotonic) counter. All times
 // are in microseconds; counter values are in counter ticks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "logger/ArchiveParamsModel.h"
 
 #include <cmath>
@@ -5,10 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/AuditTrail.h"
 #include "base/Errors.h"
+#include "logger/LoggerAudit.h"
 #include "logger/LoggerOps.h"
 #include "logger/Conversion.h"
 #include "logger/Periods.h"
+#include "logger/ServiceViews.h"
 
 namespace kolvex {
 
@@ -601,16 +605,62 @@ std::string EraseQuestion(Lang lang) {
 
 std::string NotStoredMessage() { return "Parametry archivace nenastaveny"; }
 
+std::string EraseQuestion(std::optional<std::uint32_t> unreadBytes, Lang lang) {
+    std::string text = EraseQuestion(lang);
+    if (!unreadBytes) return text;
+    text += "\r\n\r\n";
+    if (*unreadBytes == 0)
+        return text + Tr(lang, "Všechny záznamy v přístroji již byly přečteny do PC.",
+                         "Every record in the logger has already been read into the PC.");
+    const std::string n = std::to_string(*unreadBytes);
+    return text + Tr(lang, "V přístroji je " + n + " bajtů záznamů, které dosud nebyly přečteny do PC.",
+                     "The logger holds " + n + " bytes of records not yet read into the PC.");
+}
+
 StoreResult StoreArchiveParams(LoggerOps& ops, const ParameterBlock& read, const ParameterBlock& edited,
                                const std::function<bool(const std::string&)>& confirmErase) {
     const bool erase = EditNeedsErase(edited, read);
-    if (erase && !(confirmErase && confirmErase(EraseQuestion(CurrentLanguage()))))
-        throw EAParamField(NotStoredMessage(), FirstEraseField(edited, read));
+    if (erase) {
+        // The question names what the emptying would lose; when the pointers
+        // cannot be read it asks without the figure.
+        std::optional<std::uint32_t> unread;
+        try {
+            unread = UnreadArchiveBytes(ops.ReadArchivePointers(8), ops.Data().Image.InputInfo.ArchiveSize);
+        } catch (const std::exception&) {
+        }
+        if (!(confirmErase && confirmErase(EraseQuestion(unread, CurrentLanguage()))))
+            throw EAParamField(NotStoredMessage(), FirstEraseField(edited, read));
+    }
     ops.Data().Image.Parameters = edited;
-    ops.WriteArchiveControl(edited);
-    ops.WriteParameterBlock(edited);
-    if (!erase) return StoreResult::Written;
-    ops.EmptyArchive();
+    try {
+        ops.WriteArchiveControl(edited);
+        ops.WriteParameterBlock(edited);
+    } catch (const std::exception& failure) {
+        // The logger may hold part of the new block: that is a change too.
+        AuditEvent e;
+        e.Action = audit::ParameterStore;
+        e.Object = LoggerObject(ops.Data().Image);
+        e.Details = {{"changes", ParameterChanges(ops.Data().Image, read, edited)},
+                     {"error", failure.what()},
+                     {"complete", false}};
+        (void)WriteAuditReporting(e);
+        throw;
+    }
+    // Each change is in the audit trail before the store is reported done.
+    if (!erase) {
+        AuditParameterStore(ops.Data().Image, read, edited);
+        return StoreResult::Written;
+    }
+    std::string auditError;
+    try {
+        AuditParameterStore(ops.Data().Image, read, edited);
+    } catch (const EAudit& e) {
+        auditError = e.what();  // reported after the erase, which the user agreed to
+    }
+    const ArchivePointers before = ops.ReadArchivePointers(8);
+    ops.WriteArchiveReadPointer(before.ArchiveWrite);
+    AuditArchiveErase(ops.Data().Image, before, before.ArchiveWrite, audit::ParameterStore);
+    if (!auditError.empty()) throw EAudit(auditError);
     return StoreResult::WrittenAndEmptied;
 }
 

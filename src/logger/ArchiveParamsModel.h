@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The logic of the archiving parameters editor, without any toolkit: the
 // reads that open it, what each input page shows, the period spinner, the
@@ -7,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "base/Errors.h"
@@ -224,11 +226,15 @@ bool EditNeedsErase(const ParameterBlock& edited, const ParameterBlock& current)
 // The first field whose bytes in that range differ (for the dialog to show).
 ParamFieldRef FirstEraseField(const ParameterBlock& edited, const ParameterBlock& current);
 std::string EraseQuestion(Lang lang);
+// The question followed by what the emptying loses: the bytes of records not
+// yet read into the PC (nothing added when they are not known).
+std::string EraseQuestion(std::optional<std::uint32_t> unreadBytes, Lang lang);
 std::string NotStoredMessage();  // "Parametry archivace nenastaveny"
 
 enum class StoreResult { Written, WrittenAndEmptied };
 // Compares the edit block with the block as read: asks `confirmErase` only
-// when the erase rule requires it; on No throws EAParamField naming the first
+// when the erase rule requires it (after reading the archive pointers, for
+// the figure the question names); on No throws EAParamField naming the first
 // changed field and writes nothing. Otherwise the shared block takes the edit
 // block, WriteArchiveControl and WriteParameterBlock follow, and after a Yes
 // the archive is emptied. Write errors propagate.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Conversion of the logger's raw numbers into engineering values and back.
 // Pure functions of their arguments and of the logger image (parameter block,

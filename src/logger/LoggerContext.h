@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the logger windows share for the program's whole run: the single
 // serial port, the logger data copies, the logger operations over them, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The named logger operations. Every conversation with the logger is one of
 // these: a fixed command, address and length (sometimes several in a fixed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The logger's archiving periods: the 27-position table of the archiving
 // parameters editor and the text that shows a stored period.

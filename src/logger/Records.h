@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Byte layouts of the logger's records. Every record decodes from and encodes
 // to its exact bytes (explicit little-endian, no casts of packed structs), so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the service windows (information, diagnostics, clock, archive erase,
 // archiving parameters) show of the logger's records, computed without any

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/PeriodSelection.h"
 
 #include <algorithm>
@@ -161,6 +162,10 @@ void PeriodModel::Load(const PeriodSettings& b, double now) {
         const double lo = Midnight(2001, 1, 1), hi = Midnight(2100, 12, 31);
         if (!(start_ >= lo && start_ <= hi)) start_ = now;
         if (!(end_ >= lo && end_ <= hi)) end_ = now;
+    } else {
+        // The chart's period may lie anywhere, but within the calendar.
+        if (!IsDateTimeInRange(start_)) start_ = now;
+        if (!IsDateTimeInRange(end_)) end_ = now;
     }
     busy_ = false;
     ChooseKind(kind_);

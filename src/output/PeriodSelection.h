@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The period selection shared by the record deletion, chart settings, print
 // and export dialogs, without any toolkit: the state of the group's controls,

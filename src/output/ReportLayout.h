@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The printed listing without any toolkit: the texts of the title block,
 // the step text, the cell texts, the geometry in millimetres and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/TableOutput.h"
 
 #include <algorithm>
@@ -157,35 +158,39 @@ ReportPlan PrepareReport(Table& table, const ArchiveParameterRecord& record, con
     plan.All = rq.Start == 0 && rq.End == 0;
     plan.DecimalSeparator = rq.DecimalSeparator;
 
-    // The first line of every page follows from the line count alone.
+    // The first line of every page follows from the line count alone. The
+    // time stamps are read in blocks of decoded rows: the walk costs little
+    // more than reading the file, so the preview can open at once.
     const std::size_t first = 2 * LinesPerColumn(true), other = 2 * LinesPerColumn(false);
     std::size_t nextStart = 0;
     StepThinner thinner(rq.Start, rq.End, rq.StepSeconds);
-    const int timeField = TimeField(table);
     const std::int64_t total = table.RecordCount();
     std::int64_t visited = 0;
     int shown = -1;
-    for (table.First(); !table.Eof(); table.Next()) {
-        const StepThinner before = thinner;
-        if (thinner.Take(table.AsDateTime(timeField))) {
-            if (plan.LineCount == nextStart) {
-                plan.Starts.push_back({table.GetBookmark(), before});
-                nextStart += plan.Starts.size() == 1 ? first : other;
+    table.Scan({TimeField(table)}, 1, [&](const ScanBlock& b) {
+        for (std::size_t row = 0; row < b.Rows; ++row) {
+            const StepThinner before = thinner;
+            if (thinner.Take(b.Values[row * b.Fields])) {
+                if (plan.LineCount == nextStart) {
+                    plan.Starts.push_back({b.FirstRecNo + static_cast<std::int64_t>(row), before});
+                    nextStart += plan.Starts.size() == 1 ? first : other;
+                }
+                ++plan.LineCount;
             }
-            ++plan.LineCount;
         }
-        ++visited;
+        visited += static_cast<std::int64_t>(b.Rows);
         if (progress && total > 0) {
             const int percent = static_cast<int>(visited * 100 / total);
             if (percent != shown) {
                 shown = percent;
                 if (progress(percent)) {
                     plan.Aborted = true;
-                    break;
+                    return false;
                 }
             }
         }
-    }
+        return true;
+    });
     plan.Pages = PaginateReport(plan.LineCount);
     return plan;
 }
@@ -195,11 +200,10 @@ std::size_t ReportPageLines(Table& table, const ReportPlan& plan, std::size_t pa
     if (page < plan.Pages.size())
         for (const ReportColumn& c : plan.Pages[page].Columns) want += c.Count;
     std::size_t n = 0;
-    if (want > 0 && page < plan.Starts.size()) {
+    if (want > 0 && page < plan.Starts.size() && table.MoveTo(plan.Starts[page].RecNo)) {
         if (lines.size() < want) lines.resize(want);
         StepThinner thinner = plan.Starts[page].Thinner;
         const int timeField = TimeField(table);
-        table.GotoBookmark(plan.Starts[page].Record);
         for (; n < want && !table.Eof(); table.Next()) {
             if (!thinner.Take(table.AsDateTime(timeField))) continue;
             ReportLine& line = lines[n++];
@@ -252,7 +256,7 @@ WalkResult ExportRecords(Table& table, const std::vector<OutputField>& fields, d
     WalkResult r;
     StepThinner thinner(start, end, stepSeconds);
     std::vector<double> values(fields.size());
-    std::vector<bool> isNull(fields.size());
+    std::vector<std::uint8_t> isNull(fields.size());
     const std::int64_t total = table.RecordCount();
     int shown = -1;
     table.Scan(scan, 1, [&](const ScanBlock& b) {
@@ -265,7 +269,7 @@ WalkResult ExportRecords(Table& table, const std::vector<OutputField>& fields, d
                     isNull[i] = c < 0 || z[c];
                     values[i] = isNull[i] ? 0 : v[c];
                 }
-                sink.AddRow(values, isNull);
+                sink.AddCells(values.data(), isNull.data(), values.size());
                 ++r.Taken;
             }
             ++r.Visited;
@@ -293,6 +297,32 @@ std::string ErasePeriodQuestion(double start, double end, Lang l) {
     if (l == Lang::English)
         return "Delete records" + std::string(25, ' ') + crlf + "    from  " + s + crlf + "    to    " + e + " ?";
     return "Odstranit záznamy" + std::string(22, ' ') + crlf + "    od  " + s + crlf + "    do  " + e + crlf + "včetně?";
+}
+
+std::int64_t CountRecordsInPeriod(Table& table, double start, double end) {
+    std::int64_t n = 0;
+    table.Scan({TimeField(table)}, 1, [&](const ScanBlock& b) {
+        for (std::size_t row = 0; row < b.Rows; ++row) {
+            const double t = b.Values[row * b.Fields];
+            if (!b.Nulls[row * b.Fields] && start <= t && t <= end) ++n;
+        }
+        return true;
+    });
+    return n;
+}
+
+std::string EraseAllQuestion(const EraseTarget& target, Lang l) {
+    const std::string crlf = "\r\n";
+    return EraseAllQuestion(l) + crlf + crlf + Tr(l, "Tabulka: ", "Table: ") + target.Path + crlf +
+           Tr(l, "Počet záznamů: ", "Records: ") + std::to_string(target.Records) + crlf +
+           Tr(l, "Tabulka a soubor parametrů zaberou na disku ", "The table and its parameter file take ") +
+           std::to_string(target.Bytes) + Tr(l, " bajtů.", " bytes on the disk.");
+}
+
+std::string ErasePeriodQuestion(double start, double end, const EraseTarget& target, Lang l) {
+    const std::string crlf = "\r\n";
+    return ErasePeriodQuestion(start, end, l) + crlf + crlf + Tr(l, "Tabulka: ", "Table: ") + target.Path + crlf +
+           Tr(l, "Počet záznamů v období: ", "Records in the period: ") + std::to_string(target.Records);
 }
 
 std::string EraseResultMessage(std::int32_t count, Lang l) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The walks of the output dialogs over the open archive table, without any
 // toolkit: the listed fields with their labels, units and decimals, keeping
@@ -99,10 +100,10 @@ struct ReportRequest {
 ReportData CollectReport(Table& table, const ArchiveParameterRecord& record, const ReportRequest& request,
                          const WalkProgress& progress = {});
 
-// Where a page's listing begins: the record of its first line and the
-// thinning as it stood before that record.
+// Where a page's listing begins: the record number of its first line and
+// the thinning as it stood before that record.
 struct ReportPageStart {
-    Bookmark Record;
+    std::int64_t RecNo = 0;
     StepThinner Thinner{0, 0, 1};
 };
 
@@ -123,7 +124,8 @@ struct ReportPlan {
     bool Aborted = false;
 };
 
-// One walk over the table that counts the listed lines and marks the pages.
+// One walk over the table's time stamps that counts the listed lines and
+// marks the pages; progress is reported per block of records.
 ReportPlan PrepareReport(Table& table, const ArchiveParameterRecord& record, const ReportRequest& request,
                          const WalkProgress& progress = {});
 // Reads the listing lines of a page (both page columns, in order) from the
@@ -152,6 +154,19 @@ std::string EraseAllQuestion(Lang language);
 // CR LF, "včetně?" (English: "Delete records" + 25 blanks, CR LF, "    from  "
 // S, CR LF, "    to    " E, " ?"), S and E as "dd/mm/yyyy hh:nn:ss".
 std::string ErasePeriodQuestion(double start, double end, Lang language);
+// What a deletion destroys, for its question: the table's path and the number
+// of its records; for the whole archive also the bytes of the table and its
+// parameter file on the disk.
+struct EraseTarget {
+    std::string Path;
+    std::int64_t Records = 0;
+    std::uint64_t Bytes = 0;
+};
+// The records of the open table whose time stamp lies in [start, end].
+std::int64_t CountRecordsInPeriod(Table& table, double start, double end);
+// The two questions with what they destroy below them.
+std::string EraseAllQuestion(const EraseTarget& target, Lang language);
+std::string ErasePeriodQuestion(double start, double end, const EraseTarget& target, Lang language);
 std::string EraseResultMessage(std::int32_t count, Lang language);
 std::string EraseProgressMessage(Lang language);
 

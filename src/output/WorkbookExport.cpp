@@ -1,17 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/WorkbookExport.h"
 
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/Errors.h"
 #include "base/DateTime.h"
+#include "archive/SummaryReport.h"
+#include "output/NumberText.h"
 
 namespace kolvex {
 
@@ -42,7 +49,7 @@ std::string HeadingText(const ExportColumn& col) {
 class XlsxSink : public RowSink {
 public:
     XlsxSink(const std::string& path, const ExportHeader& header, const std::vector<ExportColumn>& columns,
-             std::uint32_t sheetRows)
+             std::uint32_t sheetRows, const SummaryDocument* summary)
         : path_(path), header_(header), columns_(columns), sheetRows_(std::max<std::uint32_t>(sheetRows, kFirstDataRow + 1)) {
         lxw_workbook_options options{};
         options.constant_memory = LXW_TRUE;
@@ -67,15 +74,22 @@ public:
             format_set_num_format(value_[d], ValueNumberFormat(d).c_str());
         }
         NewSheet();
+        if (summary) SummarySheet(*summary);
     }
     ~XlsxSink() override {
         if (wb_) workbook_close(wb_);  // an unfinished export; errors already reported
     }
 
     void AddRow(const std::vector<double>& values, const std::vector<bool>& isNull) override {
+        std::vector<std::uint8_t> empty(values.size());
+        for (std::size_t c = 0; c < values.size(); ++c) empty[c] = c < isNull.size() && isNull[c];
+        AddCells(values.data(), empty.data(), values.size());
+    }
+
+    void AddCells(const double* values, const std::uint8_t* isNull, std::size_t n) override {
         if (row_ >= sheetRows_) NewSheet();
-        for (std::size_t c = 0; c < columns_.size() && c < values.size(); ++c) {
-            if (c < isNull.size() && isNull[c]) continue;
+        for (std::size_t c = 0; c < columns_.size() && c < n; ++c) {
+            if (isNull[c]) continue;
             const auto col = static_cast<lxw_col_t>(c);
             lxw_format* f = columns_[c].IsDateTime ? date_ : value_[Decimals(c)];
             const double v = columns_[c].IsDateTime ? values[c] : ExportedValue(values[c]);
@@ -140,6 +154,57 @@ private:
         row_ = kFirstDataRow;
     }
 
+    // The summary on a sheet of its own, after the first data sheet.
+    void SummarySheet(const SummaryDocument& doc) {
+        lxw_worksheet* ws = workbook_add_worksheet(wb_, CutChars(doc.Title, 31).c_str());
+        if (!ws) WriteFailed(path_, "worksheet");
+        lxw_format* duration = workbook_add_format(wb_);
+        format_set_num_format(duration, "[h]:mm:ss");
+        lxw_format* share = workbook_add_format(wb_);
+        format_set_num_format(share, "0.0%");
+        worksheet_set_column(ws, 0, 0, 44, nullptr);
+        worksheet_set_column(ws, 1, 6, 20, nullptr);
+        worksheet_set_paper(ws, 9);
+        worksheet_fit_to_pages(ws, 1, 0);
+        lxw_row_t r = 0;
+        auto text = [&](lxw_row_t row, lxw_col_t col, const std::string& s, lxw_format* f) {
+            if (!s.empty() && worksheet_write_string(ws, row, col, s.c_str(), f) != LXW_NO_ERROR)
+                WriteFailed(path_, "cell");
+        };
+        text(r, 0, doc.Title + "  " + header_.FileName, title_);
+        r += 2;
+        for (const SummarySection& sec : doc.Sections) {
+            text(r++, 0, sec.Title, heading_);
+            if (!sec.Heading.empty()) {
+                for (std::size_t c = 0; c < sec.Heading.size(); ++c)
+                    text(r, static_cast<lxw_col_t>(c), sec.Heading[c], heading_);
+                ++r;
+            }
+            for (const auto& cells : sec.Rows) {
+                for (std::size_t c = 0; c < cells.size(); ++c) {
+                    const SummaryCell& cell = cells[c];
+                    const auto col = static_cast<lxw_col_t>(c);
+                    lxw_error e = LXW_NO_ERROR;
+                    switch (cell.Type) {
+                        case SummaryCell::Empty: break;
+                        case SummaryCell::Text: text(r, col, cell.Label, nullptr); break;
+                        case SummaryCell::Number:
+                            e = worksheet_write_number(ws, r, col, cell.Value, value_[std::clamp(cell.Decimals, 0, 7)]);
+                            break;
+                        case SummaryCell::Time: e = worksheet_write_number(ws, r, col, cell.Value, date_); break;
+                        case SummaryCell::Duration:
+                            e = worksheet_write_number(ws, r, col, cell.Value / 86400.0, duration);
+                            break;
+                        case SummaryCell::Share: e = worksheet_write_number(ws, r, col, cell.Value, share); break;
+                    }
+                    if (e != LXW_NO_ERROR) WriteFailed(path_, "cell");
+                }
+                ++r;
+            }
+            ++r;
+        }
+    }
+
     // A4, one page wide, the header block and the column heading on every
     // page; landscape when the used columns are wider than a portrait page.
     void PageSetUp() {
@@ -170,39 +235,109 @@ private:
     std::uint64_t rows_ = 0;
 };
 
+// CSV written through one large buffer: the rows' numbers and time stamps
+// are formatted straight into it (the command line's dump does the same).
 class CsvSink : public RowSink {
 public:
     CsvSink(const std::string& path, const std::vector<ExportColumn>& columns, CsvFormat format)
-        : path_(path), columns_(columns), decimal_(format.Decimal) {
-        out_.open(path, std::ios::binary | std::ios::trunc);
-        if (!out_) WriteFailed(path, std::strerror(errno));
-        out_ << "\xEF\xBB\xBF" << CsvHeadingText(columns_, decimal_) << "\r\n";
+        : path_(path), columns_(columns), format_(format) {
+        // A link in the way is not followed, a pipe without a reader does
+        // not block, and an existing file keeps its mode.
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (fd_ < 0) WriteFailed(path, std::strerror(errno));
+        struct stat st {};
+        const bool statted = ::fstat(fd_, &st) == 0;
+        if (!statted || !S_ISREG(st.st_mode)) {
+            const std::string why = statted ? "not a regular file" : std::strerror(errno);
+            ::close(fd_);
+            fd_ = -1;
+            WriteFailed(path, why.c_str());
+        }
+        buf_.resize(kBufferSize);
+        Put("\xEF\xBB\xBF" + CsvHeadingText(columns_, format_) + "\r\n");
+        quoteNumbers_ = format_.Separator == format_.Decimal;
+        room_ = columns_.size() * (kDecimalTextMax + IsoDateTimeWriter::kMaxLength + 4) + 2;
+    }
+    ~CsvSink() override {
+        if (fd_ >= 0) ::close(fd_);  // an unfinished export; errors already reported
     }
 
     void AddRow(const std::vector<double>& values, const std::vector<bool>& isNull) override {
-        out_ << CsvRowText(columns_, values, isNull, decimal_) << "\r\n";
+        std::vector<std::uint8_t> empty(values.size());
+        for (std::size_t c = 0; c < values.size(); ++c) empty[c] = c < isNull.size() && isNull[c];
+        AddCells(values.data(), empty.data(), values.size());
+    }
+
+    void AddCells(const double* values, const std::uint8_t* isNull, std::size_t n) override {
+        if (used_ + room_ > buf_.size()) Flush();
+        char* p = buf_.data() + used_;
+        for (std::size_t c = 0; c < columns_.size(); ++c) {
+            if (c) *p++ = format_.Separator;
+            if (c >= n || isNull[c]) continue;
+            if (columns_[c].IsDateTime) {
+                p = dates_.Write(p, values[c]);
+                continue;
+            }
+            if (quoteNumbers_) *p++ = '"';
+            char* const number = p;
+            p = WriteShortestDecimal(p, values[c]);
+            if (format_.Decimal != '.')
+                for (char* q = number; q != p; ++q)
+                    if (*q == '.') *q = format_.Decimal;
+            if (quoteNumbers_) *p++ = '"';
+        }
+        *p++ = '\r';
+        *p++ = '\n';
+        used_ = static_cast<std::size_t>(p - buf_.data());
         ++rows_;
     }
 
     void Close() override {
-        out_.flush();
-        if (!out_) WriteFailed(path_, "write");
-        out_.close();
-        if (!out_) WriteFailed(path_, "close");
+        if (fd_ < 0) return;
+        Flush();
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) WriteFailed(path_, std::strerror(errno));
     }
 
     std::uint64_t Rows() const override { return rows_; }
 
 private:
+    static constexpr std::size_t kBufferSize = 1 << 20;
+
+    void Put(const std::string& s) {
+        if (used_ + s.size() > buf_.size()) Flush();
+        if (s.size() > buf_.size()) buf_.resize(s.size());
+        std::memcpy(buf_.data() + used_, s.data(), s.size());
+        used_ += s.size();
+    }
+    void Flush() {
+        std::size_t done = 0;
+        while (done < used_) {
+            const ssize_t n = ::write(fd_, buf_.data() + done, used_ - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                used_ = 0;
+                WriteFailed(path_, n < 0 ? std::strerror(errno) : "write");
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        used_ = 0;
+    }
+
     std::string path_;
     std::vector<ExportColumn> columns_;
-    char decimal_;
-    std::ofstream out_;
+    CsvFormat format_;
+    bool quoteNumbers_ = false;
+    int fd_ = -1;
+    std::vector<char> buf_;
+    std::size_t used_ = 0, room_ = 0;
+    IsoDateTimeWriter dates_;
     std::uint64_t rows_ = 0;
 };
 
 std::string CsvQuote(const std::string& s) {
-    if (s.find_first_of("\";,\r\n") == std::string::npos) return s;
+    if (s.find_first_of("\";,\t\r\n") == std::string::npos) return s;
     std::string q = "\"";
     for (char ch : s) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
     return q + "\"";
@@ -212,14 +347,17 @@ char CsvSeparator(char decimalSeparator) { return decimalSeparator == ',' ? ';' 
 
 }  // namespace
 
-std::string CsvHeadingText(const std::vector<ExportColumn>& columns, char decimalSeparator) {
+std::string CsvHeadingText(const std::vector<ExportColumn>& columns, CsvFormat format) {
     std::string line;
     for (std::size_t c = 0; c < columns.size(); ++c) {
-        if (c) line += CsvSeparator(decimalSeparator);
-        const ExportColumn& col = columns[c];
-        line += CsvQuote(HeadingText(col));
+        if (c) line += format.Separator;
+        line += CsvQuote(HeadingText(columns[c]));
     }
     return line;
+}
+
+std::string CsvHeadingText(const std::vector<ExportColumn>& columns, char decimalSeparator) {
+    return CsvHeadingText(columns, CsvFormat{CsvSeparator(decimalSeparator), decimalSeparator});
 }
 
 std::string CsvRowText(const std::vector<ExportColumn>& columns, const std::vector<double>& values,
@@ -308,13 +446,19 @@ std::string SheetNameFor(const std::string& fileName, int part) {
 }
 
 std::unique_ptr<RowSink> OpenXlsxExport(const std::string& path, const ExportHeader& header,
-                                        const std::vector<ExportColumn>& columns, std::uint32_t sheetRows) {
-    return std::make_unique<XlsxSink>(path, header, columns, sheetRows);
+                                        const std::vector<ExportColumn>& columns, std::uint32_t sheetRows,
+                                        const SummaryDocument* summary) {
+    return std::make_unique<XlsxSink>(path, header, columns, sheetRows, summary);
 }
 
 std::unique_ptr<RowSink> OpenCsvExport(const std::string& path, const std::vector<ExportColumn>& columns,
                                        Lang language) {
-    return std::make_unique<CsvSink>(path, columns, CsvFormatFor(language));
+    return OpenCsvExport(path, columns, CsvFormatFor(language));
+}
+
+std::unique_ptr<RowSink> OpenCsvExport(const std::string& path, const std::vector<ExportColumn>& columns,
+                                       CsvFormat format) {
+    return std::make_unique<CsvSink>(path, columns, format);
 }
 
 }  // namespace kolvex

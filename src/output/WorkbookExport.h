@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writing an exported period as a spreadsheet workbook (.xlsx) or as CSV.
 // The header block, the column heading and the rows follow the export
@@ -12,6 +13,8 @@
 #include "base/Language.h"
 
 namespace kolvex {
+
+struct SummaryDocument;
 
 struct ExportColumn {
     bool IsDateTime = false;
@@ -47,6 +50,12 @@ public:
     // One value per column (the date-time column as a date-time value);
     // `isNull[i]` leaves a cell empty.
     virtual void AddRow(const std::vector<double>& values, const std::vector<bool>& isNull) = 0;
+    // The same from arrays of n entries (isNull[i] != 0 leaves a cell empty):
+    // what the table walks call, so that a sink may take a row without
+    // building vectors.
+    virtual void AddCells(const double* values, const std::uint8_t* isNull, std::size_t n) {
+        AddRow(std::vector<double>(values, values + n), std::vector<bool>(isNull, isNull + n));
+    }
     // Completes the file; throws EKolvex when it cannot be written.
     virtual void Close() = 0;
     virtual std::uint64_t Rows() const = 0;
@@ -55,9 +64,11 @@ public:
 // .xlsx in constant memory; more rows than a sheet holds continue on further
 // sheets with the same header and heading. Throws EKolvex on failure.
 // `sheetRows` is the number of rows of a sheet (a smaller one serves tests).
+// With a summary, the second sheet, named by its title, holds it.
 std::unique_ptr<RowSink> OpenXlsxExport(const std::string& path, const ExportHeader& header,
                                         const std::vector<ExportColumn>& columns,
-                                        std::uint32_t sheetRows = 1048576);
+                                        std::uint32_t sheetRows = 1048576,
+                                        const SummaryDocument* summary = nullptr);
 // CSV in UTF-8 with a byte-order mark: one heading line of labels and units,
 // then the rows; time stamps "YYYY-MM-DD hh:mm:ss", values as ShortestDecimal.
 // Czech: ';' between fields and ',' as the decimal mark; English: ',' and '.'.
@@ -68,6 +79,10 @@ struct CsvFormat {
     char Separator, Decimal;
 };
 CsvFormat CsvFormatFor(Lang language);
+// The same with a chosen separator and decimal mark; when both are the same
+// character, every number is quoted.
+std::unique_ptr<RowSink> OpenCsvExport(const std::string& path, const std::vector<ExportColumn>& columns,
+                                       CsvFormat format);
 
 // The shortest decimal (with '.') that reads back as the value; a value that
 // is exactly a single-precision number gives that number's shortest decimal
@@ -81,6 +96,7 @@ double ExportedValue(double value);
 // the given decimal separator, a null cell empty). Also used by the live
 // recording and the command-line tool, so every CSV of the program reads alike.
 std::string CsvHeadingText(const std::vector<ExportColumn>& columns, char decimalSeparator);
+std::string CsvHeadingText(const std::vector<ExportColumn>& columns, CsvFormat format);
 std::string CsvRowText(const std::vector<ExportColumn>& columns, const std::vector<double>& values,
                        const std::vector<bool>& isNull, char decimalSeparator);
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The configuration file image, its defaults and placement clamping.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live trend's core: statistics, the alarm crossing rule, the bounded
 // history with its gaps, and the recording file.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings files of several loggers: what a line may hold, and the list
 // of configured loggers with the last run of each from its log.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shortest number texts against the standard library's, on chosen
 // values and on a million random bit patterns.
 
@@ -10,7 +11,8 @@
 #include <random>
 #include <string>
 
-#include "app/NumberText.h"
+#include "output/NumberText.h"
+#include "output/WorkbookExport.h"
 
 namespace {
 
@@ -40,5 +42,28 @@ TEST(NumberText, AsTheStandardLibraryWritesIt) {
         std::memcpy(&v, &bits, sizeof v);
         if (i % 2) v = static_cast<double>(static_cast<std::int64_t>(bits % 2000000) - 1000000) / 1000.0;
         ASSERT_EQ(Ours(v), Standard(v)) << Standard(v);
+    }
+}
+
+// The CSV export's fixed-point decimals, formatted straight into its buffer,
+// against the export's own text of each value.
+TEST(NumberText, DecimalsAsTheExportWritesThem) {
+    auto ours = [](double v) {
+        char b[kolvex::kDecimalTextMax];
+        return std::string(b, kolvex::WriteShortestDecimal(b, v));
+    };
+    const double chosen[] = {0.0, -0.0, 1, -40, 0.1, static_cast<double>(0.1f), static_cast<double>(118.24528f),
+                             0.1 + 0.2, 1e-7, 5e-324, 16777216.0, 16777217.0, 3.4e38, 1e22, 9007199254740993.0,
+                             -static_cast<double>(1e-30f), std::numeric_limits<double>::max(),
+                             std::numeric_limits<double>::infinity(), std::nan("")};
+    for (double v : chosen) EXPECT_EQ(ours(v), kolvex::ShortestDecimal(v)) << v;
+    std::mt19937_64 rng(32);
+    for (int i = 0; i < 300'000; ++i) {
+        const std::uint64_t bits = rng();
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        if (i % 3 == 1) v = static_cast<double>(static_cast<std::int64_t>(bits % 2000000) - 1000000) / 1000.0;
+        if (i % 3 == 2) v = static_cast<float>(static_cast<double>(static_cast<std::int64_t>(bits % 2000000) - 1000000) / 100.0);
+        ASSERT_EQ(ours(v), kolvex::ShortestDecimal(v)) << v;
     }
 }

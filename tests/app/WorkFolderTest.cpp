@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The working folder of a start from the application menu.
 
 #include <gtest/gtest.h>

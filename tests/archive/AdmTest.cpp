@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The data module: opening, creating and closing archives with their
 // parameter files, the repairs of a read record, questions, messages, the
 // temporary table, pack and the deletion of a period.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers of the archive tests: a scratch directory, raw file access, the
 // Python cross-check scripts and a builder of dBASE files from their layout.

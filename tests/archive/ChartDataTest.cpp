@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer chart's data: the looks and ranges of the three axes (automatic,
 // fixed, copied from the other axis, nothing shown), the period, an empty and
 // an unsorted table, and a spike kept at the level of detail.
@@ -195,17 +196,51 @@ TEST(ChartData, PeriodEmptyAndUnsortedTables) {
         EXPECT_EQ(d.Detail.Count(), 0u);
         EXPECT_TRUE(d.Sorted());
     }
-    // Records out of time order: every point, unsorted; an empty value counts as 0.
+    // Records out of time order: every point, unsorted; an empty value adds
+    // no point (it is no reading of 0).
     {
         Chart chart({{5, 1.0, 2.0}, {2, std::nullopt, 3.0}, {9, 4.0, 1.0}}, Record(1, 2, false, false));
         const ChartData d = chart.Load();
         EXPECT_FALSE(d.Sorted());
         ExpectRange(d.Bottom, TimeAxisWithMargins(2, 9), "unsorted");
-        ExpectRange(d.Left, Margins(0, 4), "unsorted");
+        ExpectRange(d.Left, Margins(1, 4), "unsorted");
         std::vector<ChartPoint> out[2];
         ChartViewPoints(chart.adm.Table1, d, 0, 10, 800, out);
-        ASSERT_EQ(out[0].size(), 3u);
-        EXPECT_EQ(out[0][1], (ChartPoint{2, 0.0}));
+        ASSERT_EQ(out[0].size(), 2u);
+        EXPECT_EQ(out[0][1], (ChartPoint{9, 4.0}));
+        EXPECT_EQ(out[1].size(), 3u);
+    }
+    // Five-minute records: the line joins across an empty value and breaks
+    // at 25 minutes without records (a NaN point where the next one starts).
+    {
+        const double m = 1.0 / 1440;
+        Chart chart({{0, 1.0, 1.0}, {5 * m, std::nullopt, 2.0}, {10 * m, 3.0, 3.0}, {35 * m, 4.0, 4.0}, {40 * m, 5.0, 5.0}},
+                    Record(1, 2, false, false));
+        const ChartData d = chart.Load();
+        EXPECT_NEAR(d.BreakGap, 450.0 / 86400, 1e-12);
+        std::vector<ChartPoint> out[2];
+        ChartViewPoints(chart.adm.Table1, d, 0, 1, 800, out);
+        ASSERT_EQ(out[0].size(), 5u);
+        EXPECT_NEAR(out[0][1].Key, 10 * m, 1e-9);
+        EXPECT_TRUE(std::isnan(out[0][2].Value));
+        EXPECT_NEAR(out[0][3].Key, 35 * m, 1e-9);
+        ASSERT_EQ(out[1].size(), 6u);
+        EXPECT_TRUE(std::isnan(out[1][3].Value));
+    }
+    // A record without a time stamp (empty or damaged) is no point: no place on the time axis.
+    {
+        Chart chart(Days(), Record(1, 2, false, false));
+        Table& t = chart.adm.Table1;
+        t.Append();
+        t.SetFloat(1, 99);
+        t.Post();
+        const ChartData d = chart.Load();
+        ExpectRange(d.Bottom, TimeAxisWithMargins(1, 10), "no time");
+        ExpectRange(d.Left, Margins(11, 20), "no time");
+        EXPECT_EQ(d.Detail.Count(), 10u);
+        std::vector<ChartPoint> out[2];
+        ChartViewPoints(t, d, 0, 11, 800, out);
+        EXPECT_EQ(out[0].size(), 10u);
     }
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The chart's level of detail: every point while there are few, per pixel
 // the extremes of many (a spike is never lost), the points of a narrow view
 // read again, and unsorted points.

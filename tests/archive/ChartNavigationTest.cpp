@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer chart's margins and navigation.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte codecs of the dBASE field types against known byte vectors.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dBASE engine: the layout it writes, the levels it reads, navigation,
 // editing, deletion and pack, damaged files and crash recovery.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kolvex12-cli dump on an archive table with its parameter file (skipped when
 // the command-line tool has not been built).
 
@@ -110,24 +111,30 @@ TEST(ExportCli, WorkbookCsvAndListingOfAPeriod) {
     const struct {
         const char* file;
         std::string reader;
+        const char* options;   // beyond the period, step and language
         const char* said;      // what the command reports
         std::string content;   // part of what the reader shows
     } cases[] = {
-        {"o.csv", "cat ", "o.csv: 2 řádků", "2004-08-31 12:10:00;22,1\r\n2004-08-31 12:20:00;24,1\r\n"},
-        {"o.xlsx", py, "o.xlsx: 2 řádků", "10 min 2004-08-31 12:10:00 22.1 24.1 None"},
-        {"o.pdf", "pdftotext -layout ", "o.pdf: 1 stran", "a.dbf"},
+        {"o.csv", "cat ", "", "o.csv: 2 řádků", "2004-08-31 12:10:00;22,1\r\n2004-08-31 12:20:00;24,1\r\n"},
+        {"t.csv", "cat ", " --separator tab --decimal .", "t.csv: 2 řádků",
+         "2004-08-31 12:10:00\t22.1\r\n2004-08-31 12:20:00\t24.1\r\n"},
+        {"o.xlsx", py, "", "o.xlsx: 2 řádků", "10 min 2004-08-31 12:10:00 22.1 24.1 None"},
+        {"o.pdf", "pdftotext -layout ", "", "o.pdf: 1 stran", "a.dbf"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         const std::string out = dir / c.file;
         const std::string said = Shell(cli + " export '" + (dir / "a.dbf") + "' --out '" + out +
-                                       "' --from '2004-08-31 12:10:00' --to '2004-08-31 12:20:00' --step 10min --lang cs");
+                                       "' --from '2004-08-31 12:10:00' --to '2004-08-31 12:20:00' --step 10min --lang cs" + c.options);
         EXPECT_NE(said.find(c.said), std::string::npos) << said;
         const std::string shown = Shell(c.reader + "'" + out + "'" + (c.file[2] == 'p' ? " -" : ""));
         EXPECT_NE(shown.find(c.content), std::string::npos) << shown;
     }
-    // A step the dialogs do not offer is refused.
+    // A step the dialogs do not offer is refused, and so is a CSV dialect for a workbook.
     EXPECT_NE(Shell(cli + " export '" + (dir / "a.dbf") + "' --out '" + (dir / "x.csv") + "' --step 7min 2>&1")
                   .find("--step"),
+              std::string::npos);
+    EXPECT_NE(Shell(cli + " export '" + (dir / "a.dbf") + "' --out '" + (dir / "x.xlsx") + "' --decimal , 2>&1")
+                  .find("CSV only"),
               std::string::npos);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Old-structure archive tables for the conversion tests: a time stamp, two
 // values and the per-record mask, written as dBASE level 7 ('@', 'O', 'I')

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversion of old-structure tables: the structure and mask checks, the
 // copy into the current layout, the new parameter file from the legacy
 // image, the backups, and what is left on disk when a step fails.

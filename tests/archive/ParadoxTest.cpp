@@ -1,11 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Paradox tables through pxlib: create, read, append, delete and pack.
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include "ArchiveTestUtil.h"
 #include "base/Errors.h"
 #include "archive/Adm.h"
 #include "archive/Table.h"
+#include "archive/dbf/DbfCodec.h"
 #include "base/DateTime.h"
 
 using namespace kolvex;
@@ -139,4 +147,76 @@ TEST(Paradox, DamagedHeaderOrBlockChainIsRefused) {
     t.SetPath(good);
     t.Open();
     EXPECT_EQ(t.RecordCount(), 3);
+}
+
+TEST(TableEngines, TimeStampsOutsideTheCalendarReadEmptyAndAreCounted) {
+    // The middle of three records gets one flipped byte in its time stamp.
+    struct Row {
+        const char* file;
+        std::vector<std::uint8_t> (*stamp)(double value);  // the field's bytes for a value
+        int at;                                           // the byte changed
+        std::uint8_t flip;                                // its bits flipped
+    };
+    const Row rows[] = {
+        {"t.dbf",
+         [](double v) {
+             std::vector<std::uint8_t> b(8);
+             dbf::EncodeFoxDateTime(v, b.data());
+             return b;
+         },
+         3, 0x40},  // the day's high byte: some three million years on
+        {"t.db",
+         [](double v) {
+             const double ms = std::floor(v) * 86400000.0 + 693594.0 * 86400000.0 +
+                               std::round((v - std::floor(v)) * 86400000.0);
+             const auto bits = std::bit_cast<std::uint64_t>(ms) | (std::uint64_t{1} << 63);
+             std::vector<std::uint8_t> b(8);
+             for (int i = 0; i < 8; ++i) b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
+             return b;
+         },
+         0, 0x08},  // the exponent: 2^128 times as many milliseconds
+    };
+    const double stamps[] = {At(2004, 8, 31, 12, 0, 0), At(2004, 8, 31, 12, 0, 1), At(2004, 8, 31, 12, 0, 2)};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        TempDir dir;
+        const std::string path = dir / row.file;
+        {
+            Table t;
+            t.SetPath(path);
+            t.Create({{FieldType::DateTime, "DATETIME"}, {FieldType::Float, "VSTUP1"}});
+            for (double s : stamps) {
+                t.Append();
+                t.SetDateTime(0, s);
+                t.SetFloat(1, 1.5);
+                t.Post();
+            }
+        }
+        std::vector<std::uint8_t> bytes = ReadBytes(path);
+        const std::vector<std::uint8_t> middle = row.stamp(stamps[1]);
+        const auto at = std::search(bytes.begin(), bytes.end(), middle.begin(), middle.end());
+        ASSERT_NE(at, bytes.end());
+        at[row.at] ^= row.flip;
+        WriteBytes(path, bytes);
+
+        Table t;
+        t.SetPath(path);
+        t.Open();
+        ASSERT_EQ(t.RecordCount(), 3);
+        EXPECT_EQ(t.DamagedRecords(), 1);
+        EXPECT_NE(DamagedRecordsWarning(path, 1).find(path), std::string::npos);
+        t.MoveTo(2);
+        EXPECT_TRUE(t.IsNull(0));
+        EXPECT_EQ(t.AsText(0), "");
+        EXPECT_EQ(t.AsDateTime(0), 0.0);
+        EXPECT_EQ(t.AsFloat(1), 1.5);
+        t.MoveTo(3);
+        EXPECT_EQ(t.AsDateTime(0), stamps[2]);
+        std::vector<std::uint8_t> nulls;
+        t.Scan({0}, 1, [&](const ScanBlock& b) {
+            nulls.insert(nulls.end(), b.Nulls, b.Nulls + b.Rows);
+            return true;
+        });
+        EXPECT_EQ(nulls, (std::vector<std::uint8_t>{0, 1, 0}));
+    }
 }

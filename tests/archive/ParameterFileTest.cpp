@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parameter file layout, the record for new tables, the legacy image,
 // week numbering and the per-period file names.
 

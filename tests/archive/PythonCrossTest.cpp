@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Our tables against independent readers and writers: Python's dbfread and
 // python-dbf (Debian packages, run with /usr/bin/python3).
 

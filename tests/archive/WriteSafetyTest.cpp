@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes nobody can redirect and one writer per table: rewrites keep the
 // file's mode, a link at a written name is refused, temporary names fit the
 // name limit and cannot be guessed, and a table's lock is shared by every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding of the logger's archive memory and the range arithmetic of a
 // download.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole download against the simulated logger: the right records in the
 // right tables (checked with an independent dBASE reader), the bookmark, and
 // nothing lost or repeated when replies fail, when the user aborts, or when a
@@ -53,7 +54,12 @@ public:
     void Progress(int) override { ++Steps; }
     void ProgressEnd() override {}
     void Information(const std::string& t) override { Messages.push_back(t); }
+    bool ConfirmCreateFolder(const std::string& dir) override {
+        Folders.push_back(dir);
+        return Answer;
+    }
     std::int32_t EditTo = 0;
+    std::vector<std::string> Folders;  // the folders the create question named
 };
 
 std::vector<nlohmann::json> ReadWithDbfread(const fs::path& table) {
@@ -344,4 +350,35 @@ TEST_F(Download, OutOfOrderHistoryStoresNothingTwice) {
     std::set<std::string> distinct;
     for (const auto& row : rows) distinct.insert(row.dump());
     EXPECT_EQ(distinct.size(), rows.size());
+}
+
+// Whichever way the target was named (stored folder, serial number or a file
+// typed into the dialog), a missing folder gets the create question; No
+// ends the download naming the folder, Yes creates it.
+TEST_F(Download, MissingFolderAsksWhicheverWayTheFileWasNamed) {
+    const struct {
+        int NameSource;
+        bool StoredFolderMissing;
+    } cases[] = {{0, true}, {1, true}, {2, false}};
+    LoggerImage image;
+    for (const auto& c : cases) {
+        for (const bool yes : {false, true}) {
+            const fs::path missing = dir_ / ("new-" + std::to_string(c.NameSource) + (yes ? "y" : "n")) / "sub";
+            config_.NameSource = c.NameSource;
+            config_.LastArchivePath = ((c.StoredFolderMissing ? missing : dir_) / "00000000.dbf").string();
+            ui_.Chosen = (missing / "mine.dbf").string();
+            ui_.Folders.clear();
+            ui_.Answer = yes;
+            std::string error;
+            try {
+                TargetFileName(config_, image, &ui_);
+            } catch (const EADM& e) {
+                error = e.what();
+            }
+            ASSERT_EQ(ui_.Folders.size(), 1u) << c.NameSource;
+            EXPECT_EQ(ui_.Folders[0], missing.string());
+            EXPECT_EQ(fs::is_directory(missing), yes) << c.NameSource;
+            EXPECT_EQ(error.find(missing.string()) != std::string::npos, !yes) << error;
+        }
+    }
 }

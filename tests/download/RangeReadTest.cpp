@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading archive ranges from the simulated logger: every archived sample
 // exactly once, in order, also across the ring's end, through dropped and
 // corrupted replies, and across an aborted download.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Prints the records of a dBASE table as JSON lines, read with dbfread."""
 import json
 import sys

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Unattended runs that tell someone: a failed download reaches the event
 // command and the mail interface exactly once, several loggers run through
 // the template unit's command line, and every option of --help is in the
@@ -134,7 +135,7 @@ TEST(Alerts, FailedDownloadTellsOnceThroughCommandAndMail) {
 TEST(Alerts, TwoLoggersThroughTheTemplateUnit) {
     Scratch s;
     std::string exec;
-    for (const auto& line : Lines(BinDir() + "/data/systemd/kolvex12-download@.service"))
+    for (const auto& line : Lines(std::string(KOLVEX_SOURCE_DIR) + "/data/systemd/kolvex12-download@.service.in"))
         if (line.rfind("ExecStart=", 0) == 0) exec = line.substr(10);
     ASSERT_FALSE(exec.empty());
     setenv("HOME", s.Dir.c_str(), 1);
@@ -149,7 +150,7 @@ TEST(Alerts, TwoLoggersThroughTheTemplateUnit) {
         std::vector<std::string> args;
         std::string program;
         words >> program;
-        EXPECT_EQ(fs::path(program).filename(), "kolvex12-cli");
+        EXPECT_EQ(program, "\"@KOLVEX_CLI@\"");
         for (std::string w; words >> w;) args.push_back(w);
         const Result r = RunProgram(CliPath(), args);
         EXPECT_EQ(r.Status, 0) << r.Err;
@@ -169,11 +170,12 @@ TEST(Alerts, TwoLoggersThroughTheTemplateUnit) {
 // Every option that --help names is in the manual page.
 TEST(Alerts, HelpOptionsAreInTheManualPage) {
     const Result r = RunProgram(CliPath(), {"--help"});
+    const std::string help = r.Out + r.Err;
     const std::string page = Text(std::string(KOLVEX_TEST_SOURCE_DIR) + "/../data/man/kolvex12-cli.1");
     ASSERT_FALSE(page.empty());
     const std::regex option("--[a-z][a-z-]*");
     int seen = 0;
-    for (std::sregex_iterator it(r.Err.begin(), r.Err.end(), option), end; it != end; ++it, ++seen) {
+    for (std::sregex_iterator it(help.begin(), help.end(), option), end; it != end; ++it, ++seen) {
         const std::string roff = std::regex_replace(it->str(), std::regex("-"), "\\-");
         EXPECT_NE(page.find(roff), std::string::npos) << it->str() << " is not in the manual page";
     }

@@ -1,7 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kolvex12-cli against quendal-sim and against the built-in simulated port:
 // every command, both languages, JSON and text, and a logger that is dead.
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <grp.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -172,12 +178,22 @@ TEST(Cli, PortErrorsSayWhy) {
     const std::string file = dir + "/regular";
     { std::ofstream(file) << "x"; }
     SimProcess sim({});
-    // A pseudo-terminal of another user: permission denied, with the fix.
+    // A pseudo-terminal of another user: permission denied, with the fix
+    // that helps. Its group (tty) may not read it: only the administrator
+    // can give access. Given to a group that may read and write it, the
+    // advice names that group.
     const Result denied = RunProgram(CliPath(), {"--port", sim.Path(), "info"}, 20000, "/", "nobody");
     EXPECT_EQ(denied.Status, 1) << denied.Err;
-    EXPECT_EQ(denied.Err.rfind("Port  " + sim.Path() + "  is impossible to open: permission denied; add the user to the ", 0),
-              0u) << denied.Err;
-    EXPECT_NE(denied.Err.find("and log in again"), std::string::npos);
+    EXPECT_EQ(denied.Err, "Port  " + sim.Path() + "  is impossible to open: permission denied; the device is for root "
+                          "alone and no group gives access: the administrator must give access (for example with a "
+                          "udev rule)\n");
+    if (const group* g = ::getgrnam("dialout"); g && ::chown(sim.Path().c_str(), 0, g->gr_gid) == 0 &&
+                                                ::chmod(sim.Path().c_str(), 0660) == 0) {
+        const Result group = RunProgram(CliPath(), {"--port", sim.Path(), "info"}, 20000, "/", "nobody");
+        EXPECT_EQ(group.Err, "Port  " + sim.Path() + "  is impossible to open: permission denied; the device belongs "
+                             "to the group dialout: add the user to it (sudo usermod -a -G dialout $USER) and log in "
+                             "again\n");
+    }
     const Result regular = Cli(file, {"--lang", "cs", "info"});
     EXPECT_EQ(regular.Status, 1);
     EXPECT_EQ(regular.Err, "Port  " + file + "  nelze otevřít: nejde o sériové zařízení\n");
@@ -308,5 +324,90 @@ TEST(Cli, DownloadStoresTheArchiveAndMovesTheBookmark) {
     EXPECT_EQ(dump.Status, 0) << dump.Err;
     EXPECT_EQ(dump.Out.rfind("DATETIME,VSTUP1,VSTUP2\n", 0), 0u);
     EXPECT_EQ(RunProgram(CliPath(), {"download", "--split", "hour"}).Status, 2);
+    std::filesystem::remove_all(dir);
+}
+
+// The summary of a downloaded table: report --json against an independent
+// computation (dbfread and Python's statistics and math), the summary page
+// of report --out read back with pdftotext, and the Summary sheet of the
+// workbook read back with openpyxl.
+TEST(Cli, ReportSummaryAgreesWithAnIndependentComputation) {
+    SimProcess sim({"--samples", "300", "--period", "10", "--unit", "sec"});
+    char tmpl[] = "/tmp/kolvex-cli-report-XXXXXX";
+    const std::string dir = ::mkdtemp(tmpl);
+    const json dl = Json(Cli(sim.Path(), {"download", "--dir", dir, "--file", dir + "/month.dbf", "--json"}));
+    const std::string table = dir + "/month.dbf";
+    ASSERT_TRUE(std::filesystem::exists(table)) << dl.dump();
+
+    const json s = Json(RunProgram(CliPath(), {"report", table, "--json", "--delta-h", "9000"}));
+    EXPECT_EQ(s["logging_period_s"], 10);
+    ASSERT_EQ(s["inputs"].size(), 2u);
+    std::vector<std::string> args = {std::string(KOLVEX_SOURCE_DIR) + "/tests/output/py/summary_ref.py", table, "10",
+                                     "9000"};
+    for (const auto& in : s["inputs"])
+        for (const char* k : {"low_limit", "high_limit"})
+            args.push_back(in[k].is_null() ? std::string("-") : std::to_string(in[k].get<double>()));
+    const Result py = RunProgram("/usr/bin/python3", args);
+    ASSERT_EQ(py.Status, 0) << py.Err;
+    const json ref = json::parse(py.Out);
+    EXPECT_EQ(s["records"], ref["records"]);
+    EXPECT_EQ(s["gaps"].size(), ref["gaps"].get<std::size_t>());
+    EXPECT_EQ(s["records_missing"], ref["records_missing"]);
+    EXPECT_EQ(s["clock_jumps"].size(), ref["clock_jumps"].get<std::size_t>());
+    int excursions = 0;
+    for (std::size_t k = 0; k < 2; ++k) {
+        SCOPED_TRACE(k);
+        const json& a = s["inputs"][k];
+        const json& b = ref["inputs"][k];
+        for (const char* key : {"values", "empty", "excursions_above", "excursions_below"}) EXPECT_EQ(a[key], b[key]) << key;
+        for (const char* key : {"min", "max", "mean", "std_dev", "above_s", "below_s"})
+            EXPECT_NEAR(a[key].get<double>(), b[key].get<double>(), 1e-6) << key;
+        if (a["temperature"].get<bool>()) {
+            EXPECT_NEAR(a["mkt"].get<double>(), b["mkt"].get<double>(), 1e-9);
+        }
+        std::vector<double> durations;
+        for (const auto& e : a["excursions"]) durations.push_back(e["duration_s"]);
+        std::sort(durations.begin(), durations.end());
+        EXPECT_EQ(durations, b["durations"].get<std::vector<double>>());
+        excursions += static_cast<int>(durations.size());
+    }
+    EXPECT_GT(excursions, 0);  // the simulated inputs cross their limits
+
+    // The summary page: the same figures in the PDF's text.
+    const std::string pdf = dir + "/report.pdf";
+    ASSERT_EQ(RunProgram(CliPath(), {"report", table, "--out", pdf, "--lang", "cs", "--delta-h", "9000"}).Status, 0);
+    const Result text = RunProgram("/usr/bin/pdftotext", {"-layout", pdf, "-"});
+    auto fixed = [](double v, int decimals) {
+        char b[64];
+        std::snprintf(b, sizeof b, "%.*f", decimals, v);
+        return std::string(b);
+    };
+    EXPECT_NE(text.Out.find("Překročení mezí alarmu"), std::string::npos) << text.Out;
+    const json& in1 = s["inputs"][0];
+    EXPECT_TRUE(std::regex_search(text.Out, std::regex("Počet záznamů\\s+" + std::to_string(s["records"].get<int>()))))
+        << text.Out;
+    EXPECT_TRUE(std::regex_search(text.Out, std::regex("Překročení horní meze\\s+" +
+                                                       std::to_string(in1["excursions_above"].get<int>()))));
+    EXPECT_NE(text.Out.find(fixed(in1["mkt"].get<double>(), 2)), std::string::npos) << text.Out;
+    EXPECT_NE(text.Out.find("(ΔH/R = 9000 K)"), std::string::npos);
+
+    // The workbook's Summary sheet.
+    const std::string xlsx = dir + "/export.xlsx";
+    ASSERT_EQ(RunProgram(CliPath(), {"export", table, "--out", xlsx}).Status, 0);
+    const Result sheet = RunProgram(
+        "/usr/bin/python3",
+        {"-c",
+         "import json,sys,openpyxl; wb=openpyxl.load_workbook(sys.argv[1]); ws=wb['Summary'];"
+         "print(json.dumps({'sheets': wb.sheetnames, 'rows': {str(r[0]): list(r[1:3]) for r in "
+         "ws.iter_rows(values_only=True) if r[0]}}, default=str))",
+         xlsx});
+    ASSERT_EQ(sheet.Status, 0) << sheet.Err;
+    const json wb = json::parse(sheet.Out);
+    EXPECT_EQ(wb["sheets"].size(), 2u);
+    EXPECT_EQ(wb["sheets"][1], "Summary");
+    EXPECT_EQ(wb["rows"]["Records"][0], ref["records"]);
+    EXPECT_NEAR(wb["rows"]["Mean"][0].get<double>(), ref["inputs"][0]["mean"].get<double>(), 1e-9);
+    EXPECT_NEAR(wb["rows"]["Maximum"][1].get<double>(), ref["inputs"][1]["max"].get<double>(), 1e-9);
+    EXPECT_EQ(wb["rows"]["Excursions above"][0], ref["inputs"][0]["excursions_above"]);
     std::filesystem::remove_all(dir);
 }

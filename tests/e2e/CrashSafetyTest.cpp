@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Downloads that are killed, refused or pointed at a missing folder, with the
 // real kolvex12-cli against quendal-sim: every archived record ends up stored
 // exactly once and nothing but the tables is left behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop program ends on SIGTERM from any state and writes its
 // configuration: the first-start dialog, an error box at start-up, the main
 // window with the live display.
@@ -5,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,4 +87,39 @@ TEST(Desktop, TerminationEndsEveryStateAndWritesTheConfiguration) {
         EXPECT_EQ(std::filesystem::file_size(cfg), 344u);
         std::filesystem::remove_all(dir);
     }
+}
+
+TEST(Desktop, NamedPipeAsTheConfigurationIsRefusedAndTheProgramStillEnds) {
+    if (!std::filesystem::exists(DesktopPath())) GTEST_SKIP() << "built without the desktop program";
+    char tmpl[] = "/tmp/kolvex-pipecfg-XXXXXX";
+    const std::string dir = ::mkdtemp(tmpl);
+    const std::string cfg = dir + "/kolvex12.cfg";
+    ASSERT_EQ(::mkfifo(cfg.c_str(), 0600), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0) _exit(126);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        const int null = ::open("/dev/null", O_WRONLY);
+        dup2(null, 2);
+        execl(DesktopPath().c_str(), DesktopPath().c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Started with the refusal shown (no writer ever opens the pipe).
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    const auto t0 = std::chrono::steady_clock::now();
+    int status = 0;
+    pid_t done = 0;
+    while ((done = waitpid(pid, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() - t0 < std::chrono::seconds(5))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (done == 0) {
+        ::kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        ADD_FAILURE() << "still running 5 s after SIGTERM";
+    }
+    EXPECT_TRUE(WIFEXITED(status)) << status;
+    // The settings are saved as a regular file in the pipe's place.
+    EXPECT_TRUE(std::filesystem::is_regular_file(cfg));
+    std::filesystem::remove_all(dir);
 }

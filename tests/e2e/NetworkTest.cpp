@@ -1,7 +1,10 @@
-// kolvex12-cli through ser2net on 127.0.0.1 in front of quendal-sim's
-// pseudo-terminal: RFC 2217 and raw TCP give what the direct line gives, a
-// link with a 50 ms round trip works with the network defaults, network
-// faults say what failed, and two downloads never talk to the logger at once.
+// SPDX-License-Identifier: GPL-3.0-or-later
+// kolvex12-cli through ser2net and through python3-serial's RFC 2217 server
+// on 127.0.0.1 in front of quendal-sim's pseudo-terminal: RFC 2217 and raw
+// TCP give what the direct line gives, a link with a 50 ms round trip works
+// with the network defaults, a server restarted in the middle of a download
+// does not end it, network faults say what failed, and two downloads never
+// talk to the logger at once.
 
 #include <gtest/gtest.h>
 
@@ -72,7 +75,8 @@ fs::path Scratch(const std::string& name) {
 // ser2net with one RFC 2217 and one raw TCP accepter on the same line.
 class Ser2net {
 public:
-    explicit Ser2net(const std::string& device) : rfc_(FreePort()), raw_(FreePort()) {
+    explicit Ser2net(const std::string& device, int rfc = 0, int raw = 0)
+        : rfc_(rfc ? rfc : FreePort()), raw_(raw ? raw : FreePort()) {
         dir_ = Scratch("ser2net" + std::to_string(rfc_));
         std::ofstream(dir_ / "s.yaml") << "connection: &rfc\n  accepter: telnet(rfc2217),tcp,127.0.0.1," << rfc_
                                        << "\n  connector: serialdev," << device << ",9600n81,local\n"
@@ -115,6 +119,42 @@ public:
 private:
     int rfc_, raw_;
     fs::path dir_;
+    pid_t pid_ = -1;
+};
+
+// python3-serial's RFC 2217 server (tests/e2e/rfc2217_server.py).
+class PyServer {
+public:
+    explicit PyServer(const std::string& device) : port_(FreePort()) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            const int null = ::open("/dev/null", O_RDWR);
+            dup2(null, 1);
+            dup2(null, 2);
+            const std::string script = std::string(KOLVEX_TEST_SOURCE_DIR) + "/e2e/rfc2217_server.py";
+            const std::string port = std::to_string(port_);
+            execl("/usr/bin/python3", "python3", script.c_str(), device.c_str(), port.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 200; ++i) {
+            const int s = Connect(port_);
+            if (s >= 0) {
+                close(s);
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        throw std::runtime_error("the python3-serial server did not start");
+    }
+    ~PyServer() {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    std::string Url() const { return "rfc2217://127.0.0.1:" + std::to_string(port_); }
+
+private:
+    int port_;
     pid_t pid_ = -1;
 };
 
@@ -207,6 +247,7 @@ std::string Download(const std::string& port, const fs::path& dir, std::vector<s
 }
 
 bool HaveSer2net() { return system("command -v ser2net >/dev/null 2>&1") == 0; }
+bool HavePySerial() { return system("/usr/bin/python3 -c 'import serial.rfc2217' >/dev/null 2>&1") == 0; }
 
 // An archive that does not grow during the test: one sample an hour.
 const std::vector<std::string> kQuietLogger = {"--archive-size", "4096", "--samples", "300", "--period", "1",
@@ -234,6 +275,48 @@ TEST(Network, Ser2netGivesWhatTheDirectLineGives) {
     }
 }
 
+TEST(Network, SecondRfc2217ServerGivesWhatTheDirectLineGives) {
+    if (!HavePySerial()) GTEST_SKIP() << "python3-serial is not installed";
+    SimProcess sim(kQuietLogger);
+    const std::string direct = Download(sim.Path(), Scratch("pydirect"));
+    ASSERT_NE(direct.find('\n'), std::string::npos);
+    const std::string info = Cli(sim.Path(), {"--json", "info"}).Out;
+    const std::string params = Cli(sim.Path(), {"--json", "params"}).Out;
+    // This server holds the line open from its start.
+    PyServer server(sim.Path());
+    EXPECT_EQ(Cli(server.Url(), {"--json", "params"}).Out, params);
+    const Result live = Cli(server.Url(), {"--json", "live"});
+    ASSERT_EQ(live.Status, 0) << live.Err;
+    EXPECT_EQ(json::parse(live.Out)["inputs"].size(), 2u);
+    EXPECT_EQ(Download(server.Url(), Scratch("py")), direct);
+    // Every connection negotiates anew: twenty of twenty succeed.
+    int ok = 0;
+    for (int i = 0; i < 20; ++i) {
+        const Result r = Cli(server.Url(), {"--json", "info"});
+        EXPECT_EQ(r.Out, info) << r.Err;
+        ok += r.Status == 0 && r.Out == info;
+    }
+    EXPECT_EQ(ok, 20);
+}
+
+TEST(Network, ServerStoppedForTwoSecondsInTheMiddleOfADownload) {
+    if (!HaveSer2net()) GTEST_SKIP() << "ser2net is not installed";
+    SimProcess sim({"--pacing", "--archive-size", "8192", "--samples", "1500", "--period", "1", "--unit", "hour"});
+    const std::string direct = Download(sim.Path(), Scratch("blipdirect"));
+    ASSERT_NE(direct.find('\n'), std::string::npos);
+    auto server = std::make_unique<Ser2net>(sim.Path());
+    const int rfc = server->RfcPort(), raw = server->RawPort();
+    const std::string url = server->Rfc2217();
+    std::string viaNet;
+    std::thread download([&] { viaNet = Download(url, Scratch("blip")); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    server->Stop();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    server = std::make_unique<Ser2net>(sim.Path(), rfc, raw);
+    download.join();
+    EXPECT_EQ(viaNet, direct);
+}
+
 TEST(Network, FiftyMillisecondRoundTripWorksWithTheNetworkDefaults) {
     if (!HaveSer2net()) GTEST_SKIP() << "ser2net is not installed";
     SimProcess sim({"--pacing", "--archive-size", "2048", "--samples", "200", "--period", "1", "--unit", "hour"});
@@ -255,7 +338,8 @@ TEST(Network, ConnectionFaultsSayWhatFailed) {
     } cases[] = {
         {"rfc2217://127.0.0.1:" + nobody, "en", "is impossible to open: the server refused the connection\n"},
         {"tcp://127.0.0.1:" + nobody, "cs", "nelze otevřít: server spojení odmítl\n"},
-        {"rfc2217://127.0.0.1:" + quiet, "en", "is impossible to open: the server refused the serial settings (no RFC 2217 answer; give a raw TCP port as tcp://)\n"},
+        {"rfc2217://127.0.0.1:" + quiet, "en",
+         "is impossible to open: no RFC 2217 answer; for a raw TCP server use tcp://127.0.0.1:" + quiet + "\n"},
         {"tcp://127.0.0.1:" + quiet, "en", "Communication error\n"},
         {"rfc2217://127.0.0.1", "en", "the address must read rfc2217://host:port or tcp://host:port\n"},
     };
@@ -279,7 +363,8 @@ TEST(Network, DroppedConnectionKeepsTheRecordsAndTheBookmark) {
     {
         Relay cut(server.RawPort(), 0, 3000);
         r = Cli("tcp://127.0.0.1:" + std::to_string(cut.Port()),
-                {"download", "--dir", dir.string(), "--retries", "1", "--log", (dir / "log").string()});
+                {"--reconnect", "1", "download", "--dir", dir.string(), "--retries", "1", "--log",
+                 (dir / "log").string()});
     }
     EXPECT_NE(r.Status, 0);
     EXPECT_NE(r.Err.find("was lost (the server closed the connection) and reconnecting failed: the server refused the connection"),

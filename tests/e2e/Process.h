@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs the real programs: kolvex12-cli as a child with captured output, and
 // quendal-sim as a background server whose pseudo-terminal path it prints.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Unattended and shared use: two loggers writing into one table at once,
 // symbolic links planted at the names the program writes, one lock for every
 // spelling of a port, no simulated logger by surprise, and a reason for

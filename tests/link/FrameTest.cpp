@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Request frames byte for byte, the address-length table and the check sum.
 
 #include <gtest/gtest.h>

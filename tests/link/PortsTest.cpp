@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Port aliases, the sorted port list and turning settings into an open port.
 
 #include <gtest/gtest.h>

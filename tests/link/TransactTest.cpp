@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exchange rules of the port over a real pseudo-terminal: idle time,
 // reply and gap time-outs, repeats, error count, busy guard and purging.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The named logger operations against the simulator: frames per operation,
 // block splitting by logger type, float layout on type 4, partial results.
 

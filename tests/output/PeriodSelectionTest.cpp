@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The period group's rules, the week numbering and the step thinning.
 
 #include <gtest/gtest.h>

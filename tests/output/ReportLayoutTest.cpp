@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts and pagination of the printed listing.
 
 #include <gtest/gtest.h>

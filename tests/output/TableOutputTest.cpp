@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The walks of the output dialogs over a real table written by the storage
 // engine: listed fields, keeping the position, the thinned walk with abort,
 // the report lines, the export rows and the deletion texts.

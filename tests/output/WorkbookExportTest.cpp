@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exported workbook read back by an independent reader (openpyxl), and
 // the CSV form.
 
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -135,16 +137,22 @@ TEST(WorkbookExport, KindAllAndEnglishTexts) {
     EXPECT_EQ(SheetNameFor(std::string(40, 'x'), 2).size(), 31u);
 }
 
-TEST(WorkbookExport, CsvReadBackByPythonInEachLanguage) {
+TEST(WorkbookExport, CsvReadBackByPythonInEachLanguageAndChosenDialect) {
     struct Case {
         Lang language;
+        std::optional<CsvFormat> chosen;  // instead of the language's
         std::string delimiter;
         std::vector<std::string> row1, row2;
     };
     const float noisy = 118.24528f;  // 118.2452774047852 once widened
     const std::vector<Case> cases = {
-        {Lang::Czech, ";", {"2004-08-31 12:30:00", "118,24528", "12"}, {"2026-09-13 00:01:50", "-0,1", ""}},
-        {Lang::English, ",", {"2004-08-31 12:30:00", "118.24528", "12"}, {"2026-09-13 00:01:50", "-0.1", ""}},
+        {Lang::Czech, {}, ";", {"2004-08-31 12:30:00", "118,24528", "12"}, {"2026-09-13 00:01:50", "-0,1", ""}},
+        {Lang::English, {}, ",", {"2004-08-31 12:30:00", "118.24528", "12"}, {"2026-09-13 00:01:50", "-0.1", ""}},
+        {Lang::Czech, CsvFormat{'\t', '.'}, "\t", {"2004-08-31 12:30:00", "118.24528", "12"},
+         {"2026-09-13 00:01:50", "-0.1", ""}},
+        // The same character for both: the numbers are quoted and read back whole.
+        {Lang::English, CsvFormat{',', ','}, ",", {"2004-08-31 12:30:00", "118,24528", "12"},
+         {"2026-09-13 00:01:50", "-0,1", ""}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.delimiter);
@@ -152,7 +160,7 @@ TEST(WorkbookExport, CsvReadBackByPythonInEachLanguage) {
         std::vector<ExportColumn> cols = Columns();
         cols[2].Unit = "";  // a field without a unit has no parentheses
         cols[1].Label = "Teplota; A, \"venku\"";
-        auto sink = OpenCsvExport(file.string(), cols, c.language);
+        auto sink = c.chosen ? OpenCsvExport(file.string(), cols, *c.chosen) : OpenCsvExport(file.string(), cols, c.language);
         sink->AddRow({At(2004, 8, 31, 12, 30, 0), static_cast<double>(noisy), 12}, {});
         sink->AddRow({At(2026, 9, 13, 0, 1, 50), static_cast<double>(-0.1f), 0}, {false, false, true});
         sink->Close();

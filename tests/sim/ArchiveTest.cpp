@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The archive ring: block structure, sample timing, wrap-around, full flag,
 // cyclic and non-cyclic recording and settings changes.
 

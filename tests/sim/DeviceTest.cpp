@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device model driven with hand-built request frames.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The quendal-sim program: slave path on the first line, stop on SIGTERM,
 // exit code 2 on bad options. Skipped when the program has not been built.
 

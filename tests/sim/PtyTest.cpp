@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator on its pseudo-terminal: round trips, reopening, pacing,
 // recorded frames and times, and every fault kind.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers of the simulator tests: frames from hex text, a hand-set host clock
 // and an independent decoder of the archive ring.

@@ -1,5 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The about box, the system information, the help pages and the common
 // error display.
+
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -51,6 +54,7 @@ private slots:
             QCOMPARE(Child<QPushButton>(about, "Close_BB")->text(), QStringLiteral("&Close"));
             QCOMPARE(Child<QPushButton>(about, "System_BB")->text(), QStringLiteral("&System"));
             QVERIFY(!Child<QLabel>(about, "Image1")->pixmap().isNull());
+            QVERIFY(Text(about, "License_L").contains(QStringLiteral("GPL-3.0-or-later")));
 
             // System opens the system information modally.
             QString opened;
@@ -69,6 +73,7 @@ private slots:
         QCOMPARE(Text(cz, "Version_L"), QStringLiteral("Verze"));
         QCOMPARE(Child<QPushButton>(cz, "Close_BB")->text(), QStringLiteral("&Zavřít"));
         QCOMPARE(Text(cz, "Label2"), QStringLiteral("KOLVEX12"));
+        QVERIFY(Text(cz, "License_L").startsWith(QStringLiteral("Licence: GNU GPL verze 3")));
         SetLanguage(1);
     }
 
@@ -139,6 +144,17 @@ private slots:
         QVERIFY(page.open(QIODevice::WriteOnly));
         page.close();
         QCOMPARE(InstalledHelpFolder(bin), prefix.filePath(QStringLiteral("share/kolvex12/help")));
+
+        // A named pipe as a page is refused at once and named, not waited on.
+        const QString pipe = prefix.filePath(QStringLiteral("share/kolvex12/help/en/77.html"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        ShowHelpContents(nullptr);
+        HelpBrowser()->setSource(QUrl::fromLocalFile(pipe));
+        QVERIFY2(HelpBrowser()->toPlainText().contains(pipe), qPrintable(HelpBrowser()->toPlainText()));
+        HelpBrowser()->window()->close();
+        QVERIFY(page.remove());
+        QCOMPARE(::mkfifo(QFile::encodeName(page.fileName()).constData(), 0600), 0);
+        QCOMPARE(InstalledHelpFolder(bin), QString());
     }
 
     void commonErrorDisplay() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The logger clock dialog against the simulated logger, and against a
 // minimal fake logger for clock bytes that the simulator never reports.
 

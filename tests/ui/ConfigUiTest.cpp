@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The communication settings dialogs and the routine that opens the port.
 
 #include <QComboBox>
@@ -19,6 +20,7 @@
 #include "app/ui/TFSetPC.h"
 #include "link/PortNames.h"
 #include "app/BuiltinPort.h"
+#include "sim/Simulator.h"
 
 using namespace kolvex;
 using namespace kolvex::ui;
@@ -240,6 +242,56 @@ private slots:
         QTest::mouseClick(Child<QPushButton>(again, "SetUp_BB"), Qt::LeftButton);
         QCOMPARE(QString::fromStdString(next.Config.ComPort), QStringLiteral("SIM"));
         next.Port.Close();
+    }
+
+    void devicePathTypedReachesTheLogger() {
+        SetLanguage(1);
+        ModalRecorder rec;
+        sim::Simulator sim(sim::SimOptions{});
+        const QString pty = QString::fromStdString(sim.Start());
+        AppContext ctx;
+        ctx.Port.PortList = {{"USB0", "/dev/ttyUSB0", ""}};
+        ctx.Config.ComPort = "USB0";
+        ctx.Config.TSlot = 100;
+        TFSetPC dlg(ctx);
+        auto* field = Child<QLineEdit>(dlg, "NetPort_E");
+        // Screenshots in both languages, when asked for.
+        if (const QString shots = qEnvironmentVariable("KOLVEX_SHOT_DIR"); !shots.isEmpty()) {
+            for (int lang : {0, 1}) {
+                SetLanguage(lang);
+                dlg.ApplyCaptions();
+                field->setText(pty);
+                dlg.show();
+                QTest::qWait(50);
+                QVERIFY(dlg.grab().save(QStringLiteral("%1/setpc-%2.png").arg(shots, lang ? "en" : "cs")));
+            }
+            dlg.hide();
+        }
+        // Refused before anything is stored: outside /dev, not a terminal.
+        const struct {
+            const char* path;
+            const char* why;
+        } refused[] = {{"/tmp/ttyS0", "a device must lie under /dev"}, {"/dev/null", "not a serial device"}};
+        for (const auto& r : refused) {
+            rec.messages.clear();
+            field->setText(QString::fromLatin1(r.path));
+            QTest::mouseClick(Child<QPushButton>(dlg, "SetUp_BB"), Qt::LeftButton);
+            QCOMPARE(rec.messages.size(), 1);
+            QCOMPARE(rec.messages[0], QStringLiteral("Port  %1  cannot be used: %2.").arg(r.path, r.why));
+            QCOMPARE(dlg.result(), 0);
+            QCOMPARE(QString::fromStdString(ctx.Config.ComPort), QStringLiteral("USB0"));
+        }
+        // The pseudo-terminal is the port, kept whole; the logger answers.
+        rec.messages.clear();
+        field->setText(pty);
+        QTest::mouseClick(Child<QPushButton>(dlg, "SetUp_BB"), Qt::LeftButton);
+        QVERIFY2(rec.messages.isEmpty(), qPrintable(rec.messages.join(QLatin1Char('\n'))));
+        QCOMPARE(dlg.result(), static_cast<int>(QDialog::Accepted));
+        QCOMPARE(QString::fromStdString(ctx.Config.ComPort), pty);
+        QCOMPARE(ctx.Config.TSlot, 100);
+        QVERIFY(ctx.Port.IsOpen());
+        QCOMPARE(ctx.Ops.ReadSerialNumber(), 84321u);
+        ctx.Port.Close();
     }
 
     void detailsDialogTimesAndErrorCount() {

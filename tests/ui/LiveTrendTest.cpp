@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live trend under the main window's panels, run against the simulated
 // logger with the window's clock moved by hand: the points of each reading,
 // a gap for a failed one, statistics, the alarm crossing and the recording.
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
 
@@ -19,6 +21,7 @@
 #include "app/ui/LiveTrendPanel.h"
 #include "base/ui/ModalRunner.h"
 #include "app/ui/TFMain.h"
+#include "base/ui/TSpinFEdit.h"
 #include "link/CommSettings.h"
 #include "sim/Simulator.h"
 
@@ -190,6 +193,73 @@ private slots:
         ctx.Port.Close();
         SetNotifyHook(nullptr);
         SetModalHook(nullptr);
+    }
+
+    // New alarm limits stored through the archiving parameters editor while
+    // the display runs: the next reading is coloured and notified by the new
+    // limit, its line moves, and the history and statistics stay.
+    void storedLimitAppliesAtOnceKeepingHistory() {
+        QStringList notes;
+        SetNotifyHook([&](const QString&, const QString& text) { notes << text; });
+        ConfigRecord c;
+        c.WindowHeight = 500;
+        c.WindowWidth = 800;
+        c.Language = 1;
+        c.ComPort = "SIM";
+        const auto bytes = c.Encode();
+        QFile cfg(dir_->filePath(QStringLiteral("kolvex12.cfg")));
+        QVERIFY(cfg.open(QIODevice::WriteOnly));
+        cfg.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+        cfg.close();
+
+        sim::Simulator logger;
+        const std::string slave = logger.Start();
+        QDateTime now(QDate(2024, 5, 17), QTime(10, 0, 0));
+        AppContext ctx;
+        TFMain w(ctx, [&] { return now; });
+        w.Timer1()->stop();
+        OpenPortDirect(ctx.Port, slave, 20, 100);
+        w.findChild<QToolButton*>(QStringLiteral("ZobrMereni_SB"))->click();
+        LiveTrendPanel* trend = w.LiveTrend();
+        auto tick = [&](int second) {
+            now.setTime(QTime(10, 0, second, 150));
+            w.Timer1Timer();
+        };
+        for (int s = 0; s <= 10; ++s) tick(s);
+        QCOMPARE(trend->History().Points().size(), std::size_t{3});
+        auto* value1 = w.findChild<QLabel*>(QStringLiteral("H1Value_ST"));
+        const qsizetype notesBefore = notes.filter(QStringLiteral("Input 1")).size();
+
+        // The editor: input 1's limits at the bottom of its range, below any
+        // simulated reading; the question that empties the logger is answered Yes.
+        const float limit = -45.0f;
+        SetModalHook([&](QDialog& d) {
+            if (auto* box = qobject_cast<QMessageBox*>(&d)) return static_cast<int>(box->buttons().size() > 1 ? QMessageBox::Yes : QMessageBox::Ok);
+            if (d.objectName() != QStringLiteral("TFAParama")) return static_cast<int>(QDialog::Rejected);
+            d.findChild<TSpinFEdit*>(QStringLiteral("Vst1TAlarmLo_SFE"))->SetValue(-50.0f);
+            d.findChild<TSpinFEdit*>(QStringLiteral("Vst1TAlarmHi_SFE"))->SetValue(limit);
+            d.findChild<QPushButton*>(QStringLiteral("SetUp_BB"))->click();
+            return d.result();
+        });
+        w.AParam_MIClick();
+        SetModalHook(nullptr);
+
+        QVERIFY(std::fabs(trend->Inputs()[0].AlarmHigh.value_or(1e9) - limit) < 0.2);
+        QCOMPARE(trend->History().Points().size(), std::size_t{3});
+        QCOMPARE(trend->Statistics(0).Count(), std::int64_t{3});
+        tick(15);
+        QCOMPARE(trend->History().Points().size(), std::size_t{4});
+        QCOMPARE(trend->Alarm(0), AlarmState::High);
+        QCOMPARE(value1->palette().color(QPalette::WindowText), kValueAlarm);
+        QCOMPARE(notes.filter(QStringLiteral("Input 1")).size(), notesBefore + 1);
+        bool lineMoved = false;
+        QCustomPlot* chart = trend->Chart();
+        for (int i = 0; i < chart->itemCount(); ++i)
+            if (auto* l = qobject_cast<QCPItemStraightLine*>(chart->item(i)); l && l->visible())
+                lineMoved |= l->point1->valueAxis() == chart->yAxis && std::fabs(l->point1->coords().y() - limit) < 0.2;
+        QVERIFY(lineMoved);
+        ctx.Port.Close();
+        SetNotifyHook(nullptr);
     }
 };
 

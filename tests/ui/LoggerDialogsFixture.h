@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A program context whose port is open on a simulated logger, and the write
 // requests the logger received, decoded into area, address and data bytes.

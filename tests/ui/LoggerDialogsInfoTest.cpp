@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The information and diagnostics dialogs against the simulated logger.
 
 #include <QLabel>

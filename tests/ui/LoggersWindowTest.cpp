@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The list of configured loggers: one row per settings file with the last
 // run from its log, a failed run marked, and the captions in both languages.
 

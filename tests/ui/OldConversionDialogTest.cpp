@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversion dialog of old-structure tables: its captions, the inputs it
 // offers, the renaming of inputs, the check sum message, the two buttons, and
 // the converter the main window installs at start-up.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The chart settings dialog: the source lists, unit labels and spin limits,
 // the colour swatches, storing only with Graf_BB, and the round trip of the
 // axis settings through the table's parameter file.

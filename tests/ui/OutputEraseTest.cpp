@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The record deletion dialog against a real table: the confirmation texts,
 // the deletion of a period with both ends inclusive to the millisecond, the
 // pack that always runs, answering No, the whole archive for the kind all,
@@ -75,10 +76,13 @@ private slots:
         QTest::mouseClick(d.findChild<QPushButton*>(QStringLiteral("Odstranit_BB")), Qt::LeftButton);
 
         QCOMPARE(boxes.Questions.size(), 1);
+        // The question, then the table and how many of its records go.
         QCOMPARE(boxes.Questions[0], QStringLiteral("Odstranit záznamy                      \r\n"
                                                     "    od  31/08/2004 00:00:00\r\n"
                                                     "    do  31/08/2004 23:59:59\r\n"
-                                                    "včetně?"));
+                                                    "včetně?\r\n\r\nTabulka: ") +
+                                         QString::fromStdString(t.Path) +
+                                         QStringLiteral("\r\nPočet záznamů v období: 3"));
         QCOMPARE(boxes.Infos, QStringList{QStringLiteral("Bylo odtraněno  3 záznamů")});
         QVERIFY(boxes.Errors.isEmpty());
         QCOMPARE(d.result(), int(QDialog::Accepted));
@@ -108,9 +112,10 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&d));
             kolvex::test::Shot(&d, QStringLiteral("erase_en"));
             d.Odstranit_BBClick();
-            QCOMPARE(boxes.Questions.value(0), QStringLiteral("Delete records                         \r\n"
-                                                              "    from  01/01/2005 00:00:00\r\n"
-                                                              "    to    01/01/2005 23:59:59 ?"));
+            QVERIFY(boxes.Questions.value(0).startsWith(QStringLiteral("Delete records                         \r\n"
+                                                                       "    from  01/01/2005 00:00:00\r\n"
+                                                                       "    to    01/01/2005 23:59:59 ?\r\n")));
+            QVERIFY(boxes.Questions.value(0).endsWith(QStringLiteral("\r\nRecords in the period: 0")));
             QCOMPARE(boxes.Infos, QStringList{QStringLiteral("0 records was deleted")});
         }
         QVERIFY(Inode(t.Path) != before);  // the table was rewritten by the pack
@@ -142,9 +147,13 @@ private slots:
             boxes.Install(d);
             // The user changes the day before answering No: the change is stored.
             d.Period()->findChild<QSpinBox*>(QStringLiteral("ObdobiDay_SE"))->setValue(30);
+            d.show();
             d.Odstranit_BBClick();
             QCOMPARE(boxes.Questions.size(), 1);
             QVERIFY(boxes.Infos.isEmpty());
+            // No returns to the dialog; closing it then stores the period.
+            QVERIFY(d.isVisible());
+            d.reject();
             QCOMPARE(d.result(), int(QDialog::Rejected));
         }
         QCOMPARE(t.Stamps().size(), std::size_t(2));
@@ -167,12 +176,16 @@ private slots:
             Boxes boxes;
             boxes.Answer = answer;
             boxes.Install(d);
+            d.show();
             d.Odstranit_BBClick();
-            QCOMPARE(boxes.Questions, QStringList{QStringLiteral("Smazat databázi z disku ?")});
+            QCOMPARE(boxes.Questions.size(), 1);
+            QVERIFY(boxes.Questions[0].startsWith(QStringLiteral("Smazat databázi z disku ?\r\n\r\nTabulka: ") +
+                                                  QString::fromStdString(t.Path)));
             QVERIFY(boxes.Infos.isEmpty());
             QVERIFY(boxes.Errors.isEmpty());
             QCOMPARE(std::filesystem::exists(t.Path), !answer);
             QCOMPARE(std::filesystem::exists(par), !answer);
+            QCOMPARE(d.isVisible(), !answer);
             QCOMPARE(d.result(), answer ? int(QDialog::Accepted) : int(QDialog::Rejected));
         }
         QVERIFY(!t.ctx.Adm.Table1.IsOpen());

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The export dialog against a real table, the workbook read back with
 // openpyxl: sheet name, header cells with their fonts, widths, number
 // formats, the kind all, thinning, a start equal to the end, a field without
@@ -50,7 +51,7 @@ json Dump(const std::string& file) {
 
 struct Run {
     QString Path;
-    QStringList Opened, Warnings, Errors;
+    QStringList Opened, Folders, Warnings, Errors;
     QString Saved;
     bool Asked = false;
     bool StillOpen = false;
@@ -72,6 +73,10 @@ Run Export(OutputTable& t, const std::string& file, bool csv = false, bool openR
     d.OpenFile = [&](const QString& path) {
         r.Opened << path;
         return openResult;
+    };
+    d.OpenFolder = [&](const QString& path) {
+        r.Folders << path;
+        return true;
     };
     d.Hooks.Warn = [&](const QString& title, const QString& text) { r.Warnings << title << text; };
     d.Hooks.Saved = [&](const QString&, const QString& text) {
@@ -125,7 +130,8 @@ private slots:
         QCOMPARE(t.ctx.Config.ExportPeriod.Kind, static_cast<std::int32_t>(pkDay));
 
         const json d = Dump(r.Path.toStdString());
-        QCOMPARE(d["sheets"].size(), std::size_t(1));
+        QCOMPARE(d["sheets"].size(), std::size_t(2));  // the data and the summary
+        QCOMPARE(d["sheets"][1]["name"].get<std::string>(), std::string("Souhrn"));
         const json& s = d["sheets"][0];
         QCOMPARE(s["name"].get<std::string>(), std::string("00012345.dbf"));
         QCOMPARE(s["max_row"].get<int>(), 5 + 144);
@@ -215,11 +221,11 @@ private slots:
         t.ctx.Config.ExportPeriod = Block(pkAll, 2004, 8, 31);
         const Run big = Export(t, "big.xlsx", false, true, [](TFAToExcel& x) { x.SheetRows = 9; });
         d = Dump(big.Path.toStdString());
-        QCOMPARE(d["sheets"].size(), std::size_t(3));  // 4 + 4 + 1 rows
-        QCOMPARE(d["sheets"][1]["name"].get<std::string>(), std::string("x.dbf (2)"));
-        QCOMPARE(d["sheets"][1]["cells"]["B5"]["value"].get<std::string>(), std::string("Teplota (°C)"));
-        QCOMPARE(d["sheets"][1]["cells"]["A6"]["value"].get<std::string>(), std::string("2004-08-31 12:00:00"));
-        QCOMPARE(d["sheets"][2]["max_row"].get<int>(), 6);
+        QCOMPARE(d["sheets"].size(), std::size_t(4));  // 4 + 4 + 1 rows, the summary second
+        QCOMPARE(d["sheets"][2]["name"].get<std::string>(), std::string("x.dbf (2)"));
+        QCOMPARE(d["sheets"][2]["cells"]["B5"]["value"].get<std::string>(), std::string("Teplota (°C)"));
+        QCOMPARE(d["sheets"][2]["cells"]["A6"]["value"].get<std::string>(), std::string("2004-08-31 12:00:00"));
+        QCOMPARE(d["sheets"][3]["max_row"].get<int>(), 6);
     }
 
     void csvWarningAndCancel() {
@@ -231,7 +237,15 @@ private slots:
         const Run r = Export(t, "day.csv", true, false);
         QCOMPARE(r.Warnings.size(), 2);
         QCOMPARE(r.Warnings[0], QStringLiteral("Upozornění"));
-        QCOMPARE(r.Warnings[1], QStringLiteral("Propojení na aplikaci Microsoft Excel není dostupné...\n") + r.Path);
+        // The file is not opened: its folder instead, the warning names the
+        // file, and the dialog stays.
+        QVERIFY(r.Warnings[1].startsWith(QStringLiteral("Propojení na aplikaci Microsoft Excel není dostupné...\n") +
+                                         r.Path + QStringLiteral("\n\n")));
+        QVERIFY2(r.Warnings[1].contains(QStringLiteral("Pro soubor ") + r.Path + QStringLiteral(" není zaregistrována")) &&
+                     r.Warnings[1].endsWith(QStringLiteral("Otevřena je složka se souborem.")),
+                 qPrintable(r.Warnings[1]));
+        QCOMPARE(r.Folders, QStringList{r.Path});
+        QVERIFY(r.StillOpen);
         std::ifstream in(r.Path.toStdString(), std::ios::binary);
         std::stringstream ss;
         ss << in.rdbuf();

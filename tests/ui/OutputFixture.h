@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A program context with an archive table written by the storage engine in a
 // scratch folder, for the tests of the output dialogs; and small helpers to

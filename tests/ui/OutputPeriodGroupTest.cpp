@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The period group widget over its model: layout by kind, captions, the
 // controls driving the computation, loading with the dialog's repairs, the
 // date and time pairs and the step selector.

@@ -1,16 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The print dialog and the printed listing: the report written to a PDF file
 // through QPrinter and read back with pdftotext -layout. Title block texts in
 // both languages, the kind all, the step texts, the thinning, a table of two
 // fields, a period without records, the footer, page numbers, and the table's
 // position after the preview.
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <QLabel>
+#include <QPrinter>
+#include <QSpinBox>
+#include <cmath>
+
 #include "OutputFixture.h"
+#include "base/ui/ModalRunner.h"
 #include "output/ui/PeriodGroup.h"
+#include "output/ui/ReportPreview.h"
 #include "output/ui/TFANastTisk.h"
 #include "output/ui/TFQRAPrint.h"
 
@@ -71,10 +82,13 @@ struct Printed {
     bool Shown = false;
 };
 
-// Runs the dialog's print command with the preview replaced by a PDF file.
-Printed Print(OutputTable& t, const QString& name, const std::function<void(TFANastTisk&)>& adjust = {}) {
+// Runs the dialog's print command with the preview replaced by a PDF file;
+// the listing alone unless `summary` asks for the summary page before it.
+Printed Print(OutputTable& t, const QString& name, const std::function<void(TFANastTisk&)>& adjust = {},
+              bool summary = false) {
     Printed out;
     TFANastTisk d(t.ctx);
+    d.SummaryPage = summary;
     d.Clock = [] { return At(2004, 9, 2, 8, 15, 30); };
     d.Hooks.Error = [](const std::exception& e) { QFAIL(e.what()); };
     const QString pdf = QString::fromStdString((t.Dir / (name.toStdString() + ".pdf")).string());
@@ -119,6 +133,78 @@ bool Placed(const Printed& p, int page, const QString& text, double x, double y,
 class OutputPrintTest : public QObject {
     Q_OBJECT
 private slots:
+    // A month of five-minute records with two excursions and a gap: the
+    // summary page before the listing gives the figures that an independent
+    // computation (dbfread and Python's statistics and math) gives, and the
+    // listing's pages are numbered after it.
+    void summaryPageOfAMonth() {
+        SetLanguage(0);
+        OutputTable t;
+        Table& tab = t.ctx.Adm.Table1;
+        RecordingInfo info;
+        info.PeriodSeconds = 300;
+        info.Input[0] = {true, true, 2.0, 8.0};
+        info.Input[1] = {true, false, std::nullopt, std::nullopt};
+        t.ctx.Adm.ParameterRecord.SetRecording(info);
+        const double start = At(2026, 11, 1);
+        tab.DisableControls();
+        for (int i = 0; i < 30 * 288; ++i) {
+            const double when = start + i * 5 / 1440.0;
+            if (when >= At(2026, 11, 15, 10, 5) && when < At(2026, 11, 15, 12)) continue;  // 23 records lost
+            double v = 5 + 1.5 * std::sin(i * 0.01);
+            if (when >= At(2026, 11, 10, 12) && when < At(2026, 11, 10, 12, 30)) v = 9.5;  // six records above
+            if (when >= At(2026, 11, 20, 3) && when < At(2026, 11, 20, 3, 20)) v = 1.0;    // four below
+            tab.Append();
+            tab.SetDateTime(0, when);
+            tab.SetFloat(1, v);
+            if (i % 500 == 7) tab.SetNull(2);
+            else tab.SetFloat(2, 40 + i % 30);
+            tab.Post();
+        }
+        tab.EnableControls();
+        t.ctx.Adm.CloseArchive();
+        QVERIFY(t.ctx.Adm.OpenArchive(t.Path));
+        t.ctx.Config.PrintPeriod = Block(pkMonth, 2026, 11, 1);
+        t.ctx.Config.StepIndex = 16;  // one line a day
+
+        const Printed p = Print(t, QStringLiteral("summary_cs"), {}, true);
+        QVERIFY(p.Shown);
+        QCOMPARE(p.PageCount, std::size_t(2));
+        const QString page = p.Pages[0];
+        const QString ref = QString::fromStdString(kolvex::test::RunCommand(
+            "/usr/bin/python3 '" KOLVEX_TEST_SOURCE_DIR "/output/py/summary_ref.py' '" + t.Path + "' 300 10000 2 8 - -"));
+        const QJsonObject r = QJsonDocument::fromJson(ref.toUtf8()).object();
+        QVERIFY2(r[QStringLiteral("inputs")].toArray().size() == 2, qPrintable(ref));
+        const QJsonObject in1 = r[QStringLiteral("inputs")].toArray()[0].toObject();
+        QCOMPARE(r[QStringLiteral("records_missing")].toInt(), 23);
+        QCOMPARE(in1[QStringLiteral("excursions_above")].toInt(), 1);
+        QCOMPARE(in1[QStringLiteral("excursions_below")].toInt(), 1);
+        auto row = [&](const QString& label, const QString& value) {
+            if (Has(page, QRegularExpression::escape(label) + QStringLiteral("\\s+") + QRegularExpression::escape(value)))
+                return true;
+            qWarning("%s %s not on the summary page:\n%s", qPrintable(label), qPrintable(value), qPrintable(page));
+            return false;
+        };
+        QVERIFY(row(QStringLiteral("Počet záznamů"), QString::number(r[QStringLiteral("records")].toInt())));
+        QVERIFY(row(QStringLiteral("Mezery v záznamu"), QStringLiteral("1")));
+        QVERIFY(row(QStringLiteral("Chybějící záznamy"), QStringLiteral("23")));
+        QVERIFY(row(QStringLiteral("Průměr"), QString::number(in1[QStringLiteral("mean")].toDouble(), 'f', 2)));
+        QVERIFY(row(QStringLiteral("Směrodatná odchylka"), QString::number(in1[QStringLiteral("std_dev")].toDouble(), 'f', 2)));
+        QVERIFY(row(QStringLiteral("Překročení horní meze"), QStringLiteral("1")));
+        QVERIFY(row(QStringLiteral("Doba nad horní mezí"), QStringLiteral("00:30:00")));
+        QVERIFY(row(QStringLiteral("Doba pod dolní mezí"), QStringLiteral("00:20:00")));
+        QVERIFY(row(QStringLiteral("(ΔH/R = 10000 K)"), QString::number(in1[QStringLiteral("mkt")].toDouble(), 'f', 2)));
+        QVERIFY(row(QStringLiteral("Prázdné hodnoty"), QStringLiteral("0")));
+        QVERIFY(page.contains(QStringLiteral("10/11/2026 12:00:00")));  // the excursion above starts
+        // The listing follows on page 2, numbered 2.
+        QVERIFY(Has(p.Pages[1], QStringLiteral("Strana:\\s+2")));
+
+        SetLanguage(1);
+        const Printed e = Print(t, QStringLiteral("summary_en"), {}, true);
+        QVERIFY(Has(e.Pages[0], QStringLiteral("Excursions above\\s+1")));
+        QVERIFY(e.Pages[0].contains(QStringLiteral("Mean kinetic temperature")));
+    }
+
     void titleBlockThinningAndPages() {
         SetLanguage(0);
         OutputTable t;
@@ -288,6 +374,55 @@ private slots:
         QCOMPARE(errors, QStringList{QStringLiteral("The table is not open")});
         QVERIFY(!shown);
         QVERIFY(!d.isVisible());
+    }
+
+    // The preview knows every page at once but draws only those shown; its
+    // print button prints the whole report as before.
+    void previewDrawsOnlyThePagesShown() {
+        SetLanguage(1);
+        OutputTable t;
+        t.AddEvery(At(2004, 8, 1), 1, 3000);
+        t.ctx.Config.PrintPeriod = Block(pkAll, 2004, 8, 1);
+        t.ctx.Config.StepIndex = 0;  // 5 s: every record listed
+        TFANastTisk d(t.ctx);
+        d.Hooks.Error = [](const std::exception& e) { QFAIL(e.what()); };
+        const std::string pdf = (t.Dir / "preview.pdf").string();
+        std::size_t pages = 0;
+        d.ShowPreview = [&](const TFQRAPrint& report) {
+            pages = report.PageCount();
+            QPrinter printer(QPrinter::HighResolution);
+            TFQRAPrint::SetupPrinter(printer);
+            kolvex::ui::ReportPreview preview(report, printer);
+            preview.resize(700, 900);
+            preview.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&preview));
+            kolvex::ui::ReportPageView* view = preview.View();
+            QTRY_VERIFY(view->PagesDrawn() > 0);
+            QVERIFY(view->PagesDrawn() <= 2);
+            QVERIFY(preview.findChild<QLabel*>(QStringLiteral("PageCount"))->text().contains(QString::number(pages)));
+            kolvex::test::Shot(&preview, QStringLiteral("preview_en"));
+            SetLanguage(0);
+            preview.ApplyCaptions();
+            kolvex::test::Shot(&preview, QStringLiteral("preview_cs"));
+            const QImage first = view->viewport()->grab().toImage();
+            view->ShowPage(pages - 1);
+            QTRY_COMPARE(view->CurrentPage(), pages - 1);
+            QCOMPARE(preview.findChild<QSpinBox*>(QStringLiteral("Page"))->value(), static_cast<int>(pages));
+            QTRY_VERIFY(view->viewport()->grab().toImage() != first);
+            QVERIFY(view->PagesDrawn() <= 4);
+
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(QString::fromStdString(pdf));
+            kolvex::ui::SetModalHook([](QDialog&) { return int(QDialog::Accepted); });
+            preview.Print();
+            kolvex::ui::SetModalHook(nullptr);
+        };
+        d.Print_BBClick();
+        QVERIFY(pages > 20);
+        const QString info = QString::fromStdString(kolvex::test::RunCommand("pdfinfo '" + pdf + "'"));
+        QVERIFY2(Has(info, QStringLiteral("Pages:\\s+") + QString::number(pages) + QStringLiteral("\\b")), qPrintable(info));
+        const QString text = QString::fromStdString(kolvex::test::RunCommand("pdftotext -layout '" + pdf + "' -"));
+        QVERIFY2(Has(text, QStringLiteral("03/08/2004\\s+01:59:00")), qPrintable(text.right(400)));  // the last record
     }
 };
 

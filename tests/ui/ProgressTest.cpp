@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress window: bar, percentage, abort button and its caption.
 
 #include <QCloseEvent>

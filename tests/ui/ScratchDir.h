@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A fresh working folder per test for the tests that run the main window:
 // the program keeps its configuration file in the working directory, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The float spin edit: value from text, formatting, range words,
 // placeholder, stepping, keys and focus.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The storing parameters dialog: loading and storing the four settings, the
 // hidden split group of a user-chosen file, the standard button, captions
 // and layout.

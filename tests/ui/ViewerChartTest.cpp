@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's chart: the margins, all-mode, the period, the axis settings,
 // navigation with the repeat timer, zoom, the chart settings round trip
 // through the parameter file, the mouse and the chart print.
@@ -303,6 +304,31 @@ private slots:
         QApplication::sendEvent(chart, &far);
         QTest::mouseRelease(chart, Qt::LeftButton, {}, centre + QPoint(5000, 0));
         QVERIFY(Near(v.BottomRange().Min, start, 1e-9));  // stops at the chart start
+
+        // Ctrl+drag and a right-button drag zoom to the rectangle drawn (the
+        // bottom and both vertical axes); a double-click goes back to 100 %.
+        const std::pair<Qt::MouseButton, Qt::KeyboardModifiers> rectangleDrags[] = {
+            {Qt::LeftButton, Qt::ControlModifier}, {Qt::RightButton, Qt::NoModifier}};
+        for (const auto& [button, modifiers] : rectangleDrags) {
+            v.GrafZoomWidth_SBClick();
+            v.GrafZoomHeight_SBClick();
+            const QPoint a = area.topLeft() + QPoint(area.width() / 4, area.height() / 4);
+            const QPoint b = area.topLeft() + QPoint(area.width() / 2, area.height() / 2);
+            const AxisRange wantBottom{chart->xAxis->pixelToCoord(a.x()), chart->xAxis->pixelToCoord(b.x())};
+            const AxisRange wantLeft{chart->yAxis->pixelToCoord(b.y()), chart->yAxis->pixelToCoord(a.y())};
+            const AxisRange wantRight{chart->yAxis2->pixelToCoord(b.y()), chart->yAxis2->pixelToCoord(a.y())};
+            QTest::mousePress(chart, button, modifiers, a);
+            QMouseEvent move(QEvent::MouseMove, QPointF(b), QPointF(chart->mapToGlobal(b)), Qt::NoButton, button,
+                             modifiers);
+            QApplication::sendEvent(chart, &move);
+            QTest::mouseRelease(chart, button, modifiers, b);
+            QVERIFY(Near(v.BottomRange().Min, wantBottom.Min, 1e-9) && Near(v.BottomRange().Max, wantBottom.Max, 1e-9));
+            QVERIFY(Near(v.LeftRange().Min, wantLeft.Min, 1e-9) && Near(v.LeftRange().Max, wantLeft.Max, 1e-9));
+            QVERIFY(Near(v.RightRange().Min, wantRight.Min, 1e-9) && Near(v.RightRange().Max, wantRight.Max, 1e-9));
+        }
+        QTest::mouseDClick(chart, Qt::LeftButton, {}, centre);
+        QVERIFY(Near(v.BottomRange().Min, start, 1e-9) && Near(v.BottomRange().Max, end, 1e-9));
+        QVERIFY(Near(v.LeftRange().Min, v.RememberedLeft().Min) && Near(v.LeftRange().Max, v.RememberedLeft().Max));
 
         v.GrafZoomWidth_SBClick();
         const double key = Ramp(200)[57].Time;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download in the desktop program against the simulated logger: the
 // question, the split-period message with the storing parameters dialog, the
 // user's own file, Abort/Retry on a communication error, and the viewer
@@ -22,10 +23,12 @@
 #include "base/Language.h"
 #include "app/ui/TFMain.h"
 #include "archive/ui/TFADbf.h"
+#include "base/ui/TFProgress.h"
 #include "link/CommSettings.h"
 #include "app/BuiltinPort.h"
 #include "sim/Simulator.h"
 #include "ViewerFixture.h"
+#include "StallMeter.h"
 
 using namespace kolvex;
 using namespace kolvex::ui;
@@ -82,7 +85,8 @@ class ViewerDownloadTest : public QObject {
 
     // The main window on the fast built-in port, then switched to our own
     // simulated logger.
-    std::unique_ptr<TFMain> Start(AppContext& ctx, const ConfigRecord& c, std::uint32_t samples = 120) {
+    std::unique_ptr<TFMain> Start(AppContext& ctx, const ConfigRecord& c, std::uint32_t samples = 120,
+                                  bool pacing = false) {
         WriteConfig(dir_->filePath(QStringLiteral("kolvex12.cfg")), c);
         auto w = std::make_unique<TFMain>(ctx);
         w->Timer1()->stop();
@@ -91,6 +95,7 @@ class ViewerDownloadTest : public QObject {
         o.Samples = samples;
         o.PeriodValue = 10;
         o.PeriodUnit = 2;
+        o.Pacing = pacing;
         sim_ = std::make_unique<sim::Simulator>(o);
         OpenPortDirect(ctx.Port, sim_->Start(), 1, 100);
         return w;
@@ -171,6 +176,70 @@ private slots:
         // Closing stored the viewer's state and closed the table.
         QCOMPARE(ctx.Config.ViewerTab, v.TabIndex());
         QVERIFY(!ctx.Adm.Table1.IsOpen());
+    }
+
+    void readingKeepsTheWindowLive() {
+        ModalRecorder rec;
+        rec.answer = QMessageBox::Yes;
+        AppContext ctx;
+        auto w = Start(ctx, BaseConfig(dir_->path()), 1000);
+        // From Read to the end of the reading (the progress window gone):
+        // storing and showing the table afterwards stay on this thread.
+        bool progressSeen = false;
+        auto readingDone = [&] {
+            bool visible = false;
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (qobject_cast<TFProgress*>(top) && top->isVisible()) visible = true;
+            progressSeen = progressSeen || visible;
+            return progressSeen && !visible;
+        };
+        StallMeter meter;
+        meter.Start(readingDone);
+        w->ARead_MIClick();
+        const qint64 stall = meter.Stop();
+        QVERIFY(progressSeen);
+        QVERIFY(ctx.Adm.Table1.IsOpen());
+        QVERIFY(ctx.Adm.Table1.RecordCount() >= 1000);
+        QVERIFY2(stall <= 100, qPrintable(QString::number(stall) + " ms stall"));
+    }
+
+    void abortStopsTheDownloadKeepingWhatWasStored() {
+        ModalRecorder rec;
+        rec.answer = QMessageBox::Yes;
+        AppContext ctx;
+        // About 13 s of reading at the line's pace.
+        auto w = Start(ctx, BaseConfig(dir_->path()), 3000, true);
+        const std::int32_t before = sim_->ArchiveRead();
+        const std::int32_t write = sim_->ArchiveWrite();
+        QElapsedTimer clock;
+        qint64 abortedAt = -1;
+        bool abortShown = false;
+        QTimer watch;
+        watch.setInterval(50);
+        connect(&watch, &QTimer::timeout, [&] {
+            if (abortedAt >= 0 || clock.elapsed() < 1500) return;
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                auto* progress = qobject_cast<TFProgress*>(top);
+                if (!progress || !progress->isVisible()) continue;
+                abortShown = Child<QPushButton>(*progress, "Abort_BB")->isVisible();
+                abortedAt = clock.elapsed();
+                progress->reject();  // what Escape and the termination signal do
+            }
+        });
+        clock.start();
+        watch.start();
+        w->ARead_MIClick();
+        const qint64 ended = clock.elapsed();
+        QVERIFY(abortShown);
+        QVERIFY(abortedAt >= 0);
+        QVERIFY2(ended - abortedAt <= 2000, qPrintable(QString::number(ended - abortedAt) + " ms after Abort"));
+        QCOMPARE(rec.messages.size(), 1);  // the question only: no error box after Abort
+        // What was read is stored; the bookmark stands after it, not at the end.
+        const std::int64_t stored = ctx.Adm.Table1.IsOpen() ? ctx.Adm.Table1.RecordCount() : 0;
+        QVERIFY2(stored > 0 && stored < 3000, qPrintable(QString::number(stored)));
+        QVERIFY(sim_->ArchiveRead() != before);
+        QVERIFY(sim_->ArchiveRead() != write);
+        QVERIFY(StrictlyAscending(ctx.Adm.Table1));
     }
 
     void noSplitPeriodAsksForTheStoringParameters() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer inside the main window: the first paint reopens the last table,
 // the open command with its dialog (also for Paradox tables), the record
 // deletion button, the language switch, the storing parameters command and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The archive viewer against real tables written by the storage engine:
 // opening, tabs, record counter, navigator, grid cells, the splitter rule and
 // what closing stores.
@@ -21,6 +22,7 @@
 #include "archive/FileOps.h"
 #include "output/PeriodSelection.h"
 #include "archive/ui/ArchiveGrid.h"
+#include "archive/ui/StatisticsPanel.h"
 #include "archive/ui/TFADbf.h"
 #include "output/ui/ViewerOutputActions.h"
 #include "archive/ui/ViewerSupport.h"
@@ -50,6 +52,68 @@ private slots:
         SetLanguage(1);
     }
     void cleanup() { dir_.reset(); }
+
+    // The statistics panel follows the visible period, a click on an
+    // excursion shows it in the chart, and the cursors A and B give the time
+    // and the value differences.
+    void statisticsPanelAndCursors() {
+        const std::string path = Path("stat.dbf");
+        std::vector<Sample> samples;
+        const double t0 = At(2004, 8, 31, 0, 0);
+        for (int i = 0; i < 288; ++i) {
+            const double v = (i >= 100 && i < 106) ? 30.0 : (i >= 200 && i < 203) ? -5.0 : 5.0 + (i % 10) * 0.1;
+            samples.push_back({t0 + i * 300.0 / 86400.0, v, i == 50 ? std::optional<double>() : 4.0 + i % 3});
+        }
+        ArchiveParameterRecord rec = Record();
+        RecordingInfo info;
+        info.PeriodSeconds = 300;
+        info.Input[0] = {true, true, 0.0, 25.0};
+        rec.SetRecording(info);
+        WriteTable(path, samples, rec);
+        for (const int lang : {1, 0}) {
+            SetLanguage(lang);
+            AppContext ctx;
+            AllMode(ctx);
+            TFADbf v(ctx, MakeViewerActions(ctx));
+            v.resize(1300, 700);
+            v.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&v));
+            v.OpenArchiveView(QString::fromStdString(path));
+            StatisticsPanel* panel = v.Statistics();
+            QVERIFY(panel && !panel->isVisible());
+            v.findChild<QToolButton*>(QStringLiteral("GrafStat_SB"))->click();
+            QVERIFY(panel->isVisible());
+            QCOMPARE(panel->Summary().Records, std::int64_t(288));
+            QCOMPARE(panel->Summary().Inputs[0].ExcursionsAbove, std::int64_t(1));
+            QCOMPARE(panel->Summary().Inputs[0].ExcursionsBelow, std::int64_t(1));
+            QCOMPARE(panel->Excursions()->rowCount(), 2);
+
+            // A click on the second excursion shows it: the view holds it and
+            // is much narrower than the day; the figures follow the view.
+            panel->ShowExcursion(1);
+            const AxisRange r = v.BottomRange();
+            const double below = t0 + 200 * 300.0 / 86400.0;
+            QVERIFY(r.Min < below && r.Max > below + 900.0 / 86400.0);
+            QVERIFY(r.Span() < 0.2);
+            panel->Refresh();
+            QVERIFY(panel->Summary().Records < 288);
+            QCOMPARE(panel->Summary().Inputs[0].ExcursionsAbove, std::int64_t(0));
+
+            // Cursor A at the second below-limit record, B one hour later.
+            panel->SetCursor(0, t0 + 201 * 300.0 / 86400.0 + 1e-7);
+            panel->SetCursor(1, t0 + 213 * 300.0 / 86400.0 + 1e-7);
+            const QString text = panel->CursorText();
+            QVERIFY2(text.contains(QStringLiteral("B − A: 01:00:00")), qPrintable(text));
+            QVERIFY2(text.contains(QStringLiteral("10.30")) || text.contains(QStringLiteral("10,30")),
+                     qPrintable(text));  // 5.3 - (-5.0)
+            v.Chart()->replot();
+            QTest::qWait(50);
+            if (qEnvironmentVariableIsSet("KOLVEX_SHOTS"))
+                v.grab().save(qEnvironmentVariable("KOLVEX_SHOTS") +
+                              (lang == 1 ? QStringLiteral("/viewer_statistics_en.png") : QStringLiteral("/viewer_statistics_cs.png")));
+        }
+    }
+
 
     void openTabsCounterAndNavigator() {
         ModalRecorder rec;

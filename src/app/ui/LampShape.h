@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A round signal lamp, 13 x 13 pixels, that shows the outcome of the last
 // logger reading by its colour.

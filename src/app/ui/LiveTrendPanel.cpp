@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/LiveTrendPanel.h"
 
 #include <QCheckBox>
@@ -118,12 +119,11 @@ LiveTrendPanel::LiveTrendPanel(AppContext& ctx, QLabel* const (&values)[2], QWid
 }
 
 void LiveTrendPanel::BuildChart() {
-    // The archive viewer's look: white, no top axis, the date-time bottom
-    // axis, input 1 red on the left axis, input 2 green (pen 2) on the right.
+    // The archive viewer's look: the palette's background, no top axis, the
+    // date-time bottom axis, input 1 red on the left axis, input 2 green
+    // (pen 2) on the right.
     chart_ = new QCustomPlot(this);
     chart_->setObjectName(QStringLiteral("LiveGraf_Ch"));
-    chart_->setBackground(Qt::white);
-    chart_->axisRect()->setBackground(Qt::white);
     chart_->setPlottingHint(QCP::phFastPolylines, true);
     chart_->setMinimumHeight(120);
     QLocale locale;
@@ -165,6 +165,16 @@ void LiveTrendPanel::BuildChart() {
     chart_->legend->setMargins(QMargins(8, 4, 8, 0));
     chart_->plotLayout()->setRowStretchFactor(0, 0.001);
     chart_->xAxis->setRange(0, 1);
+    ApplyChartPalette(chart_);
+}
+
+void LiveTrendPanel::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange || !chart_) return;
+    // A light or dark theme: background, grid and neutral text anew.
+    ApplyChartPalette(chart_);
+    ApplyInputLook();
+    chart_->replot(QCustomPlot::rpQueuedReplot);
 }
 
 // ---- captions ---------------------------------------------------------------
@@ -177,6 +187,12 @@ void LiveTrendPanel::ApplyCaptions() {
     recordChB_->setText(Tx("Záznam do souboru", "Record to file"));
     recordChB_->setToolTip(Tx("Každé čtení se připíše do souboru CSV", "Every reading is appended to a CSV file"));
     fileSB_->setToolTip(Tx("Soubor záznamu...", "Recording file..."));
+    fileSB_->setAccessibleName(Tx("Soubor záznamu", "Recording file"));
+    chart_->setAccessibleName(Tx("Průběh měření", "Live trend"));
+    chart_->setAccessibleDescription(Tx("Hodnoty obou vstupů od zapnutí měření, alarmové meze čárkovaně; "
+                                        "v legendě minimum, maximum a průměr",
+                                        "Both inputs since measuring was switched on, the alarm limits dashed; "
+                                        "minimum, maximum and mean in the legend"));
     RefreshLegend();
     chart_->replot(QCustomPlot::rpQueuedReplot);
 }
@@ -187,7 +203,9 @@ void LiveTrendPanel::LoadSettings() {
     // The configuration path is fixed at start-up, after this panel exists.
     if (settingsLoaded_ || ctx_.ConfigPath.empty()) return;
     settingsLoaded_ = true;
-    settings_ = LoadLiveSettings(LiveSettingsPath(ctx_.ConfigPath));
+    std::string refusal;
+    settings_ = LoadLiveSettings(LiveSettingsPath(ctx_.ConfigPath), &refusal);
+    if (!refusal.empty()) ShowError(this, BoxText(refusal));
     const QSignalBlocker block(windowCB_);
     windowCB_->setCurrentIndex(static_cast<int>(settings_.Window));
     fileL_->setText(Q(settings_.RecordFile));
@@ -206,13 +224,7 @@ void LiveTrendPanel::WindowChanged(int index) {
 
 // ---- switching on and off -------------------------------------------------------
 
-void LiveTrendPanel::SetLive(bool on) {
-    LoadSettings();
-    if (!on) {
-        hide();
-        csv_.Close();
-        return;
-    }
+void LiveTrendPanel::DescribeInputs() {
     // A table input's alarm limits need its characteristic table; without it
     // the input is simply drawn without limits.
     const LoggerImage& image = ctx_.Logger.Image;
@@ -229,15 +241,38 @@ void LiveTrendPanel::SetLive(bool on) {
     }
     const InputTable* const tablePtr[2] = {tables[0] ? &*tables[0] : nullptr, tables[1] ? &*tables[1] : nullptr};
     inputs_ = DescribeLiveInputs(image, tablePtr);
-    history_.Clear();
-    for (int n = 0; n < 2; ++n) {
-        stats_[n].Reset();
-        alarms_[n].SetLimits(inputs_[n].AlarmLow, inputs_[n].AlarmHigh, inputs_[n].Hysteresis);
+    for (int n = 0; n < 2; ++n) alarms_[n].SetLimits(inputs_[n].AlarmLow, inputs_[n].AlarmHigh, inputs_[n].Hysteresis);
+}
+
+void LiveTrendPanel::SetLive(bool on) {
+    LoadSettings();
+    if (!on) {
+        hide();
+        csv_.Close();
+        return;
     }
+    DescribeInputs();
+    history_.Clear();
+    for (LiveStatistics& s : stats_) s.Reset();
     csv_.Close();  // reopened with this run's inputs at the first reading
     ApplyInputLook();
     RefreshChart();
     show();
+}
+
+void LiveTrendPanel::ParametersStored() {
+    if (isHidden()) return;
+    // The history and the statistics stay; names, units, limits and the
+    // alarm watch follow the stored block from the next reading on. The
+    // recording file gets a new heading line when its columns changed.
+    const std::array<LiveInput, 2> before = inputs_;
+    DescribeInputs();
+    const auto columns = [](const std::array<LiveInput, 2>& in) {
+        return CsvHeadingText(LiveCsvColumns(in, CurrentLanguage()), DecimalSeparator());
+    };
+    if (columns(before) != columns(inputs_)) csv_.Close();
+    ApplyInputLook();
+    RefreshChart();
 }
 
 void LiveTrendPanel::showEvent(QShowEvent* event) {
@@ -257,7 +292,7 @@ void LiveTrendPanel::ApplyInputLook() {
     QCPAxis* axes[2] = {chart_->yAxis, chart_->yAxis2};
     for (int n = 0; n < 2; ++n) {
         const LiveInput& in = inputs_[n];
-        const QColor c = in.Recorded ? kInputColour[n] : QColor(Qt::black);
+        const QColor c = in.Recorded ? kInputColour[n] : ChartColoursOf(chart_->palette()).Text;
         axes[n]->setLabel(in.Recorded ? Q(AxisTitle(in.Name, in.Unit)) : QString());
         axes[n]->setLabelColor(c);
         axes[n]->setBasePen(QPen(c));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The live trend under the main window's value panels: a chart of both
 // inputs since the live display was switched on (the archive viewer's look:
@@ -46,6 +47,10 @@ public:
     // On: the inputs are taken from the logger image, history, statistics and
     // alarms start afresh, and the panel shows. Off: the panel hides.
     void SetLive(bool on);
+    // New archiving parameters were stored in the logger (the logger image
+    // holds them): the inputs' names, units and alarm limits are taken anew
+    // while the history and the statistics stay.
+    void ParametersStored();
     // One reading of the live display at `time` (date-time value); no raw
     // values when it failed.
     void AddReading(double time, const std::optional<std::array<std::uint16_t, 2>>& raw);
@@ -66,9 +71,12 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void BuildChart();
+    // The inputs and their alarm watch from the logger image.
+    void DescribeInputs();
     void LoadSettings();
     void SaveSettings();
     void ResetStatistics();

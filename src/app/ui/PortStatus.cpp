@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/PortStatus.h"
 
 #include <QLocale>
@@ -21,6 +22,22 @@ void PortStatus::Reading(bool ok) {
     tried_ = true;
     answering_ = ok;
     if (ok) lastGood_ = QTime::currentTime();
+    seenAnswers_ = ctx_.Port.AnswerCount.load();
+    seenErrors_ = ctx_.Port.ErrorCount;
+    Refresh();
+}
+
+void PortStatus::Follow() {
+    const std::uint64_t answers = ctx_.Port.AnswerCount.load();
+    const std::uint32_t errors = ctx_.Port.ErrorCount;
+    if (answers == seenAnswers_ && errors == seenErrors_) return;
+    // An answer since the last look counts as the logger answering, even
+    // when failed attempts came before it (a retry that succeeded).
+    tried_ = true;
+    answering_ = answers != seenAnswers_;
+    if (answering_) lastGood_ = QTime::currentTime();
+    seenAnswers_ = answers;
+    seenErrors_ = errors;
     Refresh();
 }
 
@@ -36,7 +53,7 @@ void PortStatus::Refresh() {
     } else if (!tried_) {
         text += Tx("otevřen", "open");
     } else if (answering_) {
-        text += Tx("záznamník odpovídá, poslední čtení ", "the logger answers, last reading ") + last;
+        text += Tx("záznamník odpovídá, poslední odpověď ", "the logger answers, last answer ") + last;
     } else {
         text += Tx("záznamník neodpovídá", "the logger does not answer");
         if (!last.isEmpty()) text += Tx(" od ", " since ") + last;

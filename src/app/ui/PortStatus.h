@@ -1,12 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's status line for the logger link: the port in use and
-// whether the logger answers (the time of the last good reading), and the
+// whether the logger answers (the time of its last good answer to any
+// exchange: live readings, dialogs, downloads), and the
 // quiet reopening of the configured port after its adapter was unplugged and
 // plugged back.
 
 #include <QLabel>
 #include <QTime>
 
+#include <cstdint>
 #include <string>
 
 #include "app/AppContext.h"
@@ -20,6 +23,10 @@ public:
 
     // After a reading of the live display: whether the logger answered.
     void Reading(bool ok);
+    // After any exchange (a dialog's, a download's): takes from the port's
+    // counters whether the logger answered since the last look. Cheap; the
+    // main window calls it every second and after each logger command.
+    void Follow();
     // Shows the port's present state (after opening, closing or a language
     // change).
     void Refresh();
@@ -33,6 +40,8 @@ private:
     bool answering_ = false;
     bool tried_ = false;  // at least one reading since the port opened
     std::string lost_;    // the port that went away while open
+    std::uint64_t seenAnswers_ = 0;
+    std::uint32_t seenErrors_ = 0;
 };
 
 }  // namespace kolvex::ui

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Qt's own texts (file, colour and print dialogs, message box buttons,
 // context menus) in the program's language.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/TFAbout02.h"
 
 #include <QFrame>
@@ -8,6 +9,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "ProgramVersion.h"
 #include "base/Language.h"
 #include "app/SystemInfo.h"
 #include "base/ui/DialogKit.h"
@@ -63,6 +65,9 @@ TFAbout02::TFAbout02(QWidget* parent) : QDialog(parent) {
     auto* label1 = MakeLabel(panel, "Label1", QStringLiteral("2.0.10.01"));
     auto* lDatum = MakeLabel(panel, "LDatum", QStringLiteral("06.12.2006"));
     auto* label3 = MakeLabel(panel, "Label3", QStringLiteral("Windows 95 / 98 / ME / 2000 / XP"));
+    // The licence the program is distributed under.
+    licenseL_ = MakeLabel(panel, "License_L");
+    licenseL_->setWordWrap(true);
 
     auto* text = new QGridLayout;
     text->addWidget(label2, 0, 0, 1, 2);
@@ -72,6 +77,7 @@ TFAbout02::TFAbout02(QWidget* parent) : QDialog(parent) {
     text->addWidget(label1, 3, 1);
     text->addWidget(lDatum, 4, 1);
     text->addWidget(label3, 5, 0, 1, 2);
+    text->addWidget(licenseL_, 6, 0, 1, 2);
     text->setColumnStretch(1, 1);
     text->setVerticalSpacing(4);
 
@@ -105,6 +111,8 @@ void TFAbout02::ApplyCaptions() {
     setWindowTitle(Tx("Informace o aplikaci", "Information"));
     manufL_->setText(QStringLiteral("Marvenik"));
     versionL_->setText(Tx("Verze", "Version"));
+    licenseL_->setText(Tx("Licence: GNU GPL verze 3 nebo pozdější (" KOLVEX_LICENSE ")",
+                          "License: GNU GPL version 3 or later (" KOLVEX_LICENSE ")"));
     closeBB_->setText(Tx("&Zavřít", "&Close"));
 }
 

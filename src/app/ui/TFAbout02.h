@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The about box with the application's identity, and the system
 // information window it opens.
@@ -21,6 +22,7 @@ public slots:
 private:
     QLabel* manufL_;
     QLabel* versionL_;
+    QLabel* licenseL_;
     QPushButton* closeBB_;
     QPushButton* systemBB_;
 };

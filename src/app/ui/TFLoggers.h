@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The loggers served by the nightly template units: name, port, the last
 // run's time and result from each logger's log.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/TFMain.h"
 
 #include <QAction>
@@ -24,14 +25,17 @@
 #include <QVBoxLayout>
 
 #include "app/ConfigDefaults.h"
+#include "base/AuditTrail.h"
 #include "base/Language.h"
 #include "base/ui/DialogKit.h"
 #include "base/ui/Help.h"
 #include "app/ui/QtTranslation.h"
 #include "base/ui/Icons.h"
 #include "app/ui/LampShape.h"
+#include "app/ui/Desktop.h"
 #include "app/ui/LiveTrendPanel.h"
 #include "base/ui/ModalRunner.h"
+#include "base/ui/OffThread.h"
 #include "app/ui/PortStatus.h"
 #include "app/ui/TFAbout02.h"
 #include "app/ui/TFLoggers.h"
@@ -41,8 +45,10 @@
 #include "archive/ui/TFADbf.h"
 #include "archive/ui/TFADbfConvert.h"
 #include "archive/ui/TFAParamC.h"
+#include "archive/ui/TFAudit.h"
 #include "archive/ui/ViewerSupport.h"
 #include "logger/Conversion.h"
+#include "logger/LoggerAudit.h"
 #include "logger/ui/TFAErase.h"
 #include "logger/ui/TFAParama.h"
 #include "logger/ui/TFSetCas.h"
@@ -78,7 +84,7 @@ QToolButton* MakeToolButton(QWidget* parent, const char* name, const QIcon& icon
     b->setIcon(icon);
     b->setAutoRaise(true);
     b->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    b->setFocusPolicy(Qt::NoFocus);
+    b->setFocusPolicy(Qt::TabFocus);  // reachable with Tab, pressed with Space
     return b;
 }
 
@@ -97,6 +103,8 @@ TFMain::TFMain(AppContext& ctx, TimeSource clock, QWidget* parent)
     : QMainWindow(parent), ctx_(ctx), clock_(std::move(clock)) {
     setObjectName(QStringLiteral("TFMain"));
     Hooks = DefaultDialogHooks(this);
+    // Every window of the program stays inside the screen's available area.
+    InstallScreenFit();
     setWindowIcon(AppIcon());
     InitIconTheme();
 
@@ -130,6 +138,10 @@ TFMain::TFMain(AppContext& ctx, TimeSource clock, QWidget* parent)
     portStatus_ = new PortStatus(ctx_, this);
     statusBar()->addPermanentWidget(portStatus_, 1);
 
+    // The port's waits run off this window's thread (base/ui/OffThread.h).
+    ctx_.Port.SetWorkRunner([&port = ctx_.Port](const std::function<void()>& work) {
+        RunOffThread(work, [&port] { port.RequestAbort(); });
+    });
     Startup();
     timer1_->start();
 }
@@ -137,6 +149,7 @@ TFMain::TFMain(AppContext& ctx, TimeSource clock, QWidget* parent)
 TFMain::~TFMain() {
     // The data module outlives the window; its questions must not reach it.
     ctx_.Adm.SetAnswerer(nullptr);
+    ctx_.Port.SetWorkRunner(nullptr);
 }
 
 // ---- building the window ----------------------------------------------------
@@ -184,6 +197,9 @@ void TFMain::BuildMenus() {
     aEraseMI_ = item(archivaceMI_, "AErase_MI", ThemeIcon("edit-clear-all", QStyle::SP_TrashIcon), &TFMain::AErase_MIClick);
     aParamSaveMI_ = item(archivaceMI_, "AParamSave_MI", ThemeIcon("document-save-as", QStyle::SP_DialogSaveButton),
                          &TFMain::AParamSave_MIClick);
+    archivaceMI_->addSeparator();
+    aAuditMI_ = item(archivaceMI_, "AAudit_MI", ThemeIcon("document-properties", QStyle::SP_FileDialogContentsView),
+                     &TFMain::AAudit_MIClick);
     aLoggersMI_ = item(archivaceMI_, "ALoggers_MI", ThemeIcon("view-list-details", QStyle::SP_FileDialogListView),
                        &TFMain::ALoggers_MIClick);
     archivaceMI_->addSeparator();
@@ -320,7 +336,6 @@ void TFMain::BuildLivePanels() {
         value->setFixedWidth(QFontMetrics(big).horizontalAdvance(QStringLiteral("-00000.000")) + 14);
         value->setContentsMargins(4, 0, 6, 0);
         QPalette pal = value->palette();
-        pal.setColor(QPalette::Window, palette().color(QPalette::Base));
         pal.setColor(QPalette::WindowText, kValueGood);
         value->setPalette(pal);
 
@@ -347,6 +362,23 @@ void TFMain::BuildLivePanels() {
         hValueST_[i] = value;
         hUnitL_[i] = unit;
     }
+    ApplyValueBackground();
+}
+
+void TFMain::ApplyValueBackground() {
+    // The value boxes keep their navy, red and orange texts in a dark theme
+    // too: their background stays light, like a display.
+    const QColor back = IsDarkPalette(palette()) ? QColor(236, 236, 236) : palette().color(QPalette::Base);
+    for (QLabel* value : hValueST_) {
+        QPalette pal = value->palette();
+        pal.setColor(QPalette::Window, back);
+        value->setPalette(pal);
+    }
+}
+
+void TFMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && hValueST_[0]) ApplyValueBackground();
 }
 
 // ---- start-up and shutdown --------------------------------------------------
@@ -380,8 +412,13 @@ void TFMain::Startup() {
 }
 
 bool TFMain::LoadConfig() {
-    const bool loaded = LoadConfigFile(ctx_.ConfigPath, ctx_.Config);
+    std::string refusal;
+    const bool loaded = LoadConfigFile(ctx_.ConfigPath, ctx_.Config, &refusal);
     if (loaded) SetLanguage(ctx_.Config.Language);
+    // A configuration that is no regular file is refused and named; the run
+    // then goes on as without one.
+    if (!refusal.empty()) ShowError(nullptr, BoxText(refusal));
+    SetDriftLimitSeconds(LoadDriftLimit(ClockSettingsPath(ctx_.ConfigPath)));
     return loaded;
 }
 
@@ -426,7 +463,17 @@ void TFMain::StorePlacement() {
     ctx_.Config.MeasuringOn = zobrMereniSB_->isChecked() ? 1 : 0;
 }
 
+bool TFMain::Busy() const { return downloading_ || WorkRunning(); }
+
 void TFMain::closeEvent(QCloseEvent* event) {
+    if (WorkRunning()) {
+        // Port work waits in a local event loop below this call: it gives up
+        // first, then the window closes.
+        AbortRunningWork();
+        event->ignore();
+        QTimer::singleShot(50, this, &QWidget::close);
+        return;
+    }
     ArchiveViewerStoreState();
     timer1_->stop();
     ctx_.Port.Close();
@@ -535,6 +582,7 @@ void TFMain::ApplyLanguage() {
     aParamSaveMI_->setText(Tx("&Parametry ukládání...", "&Parameter loading..."));
     aLoggersMI_->setText(Tx("&Nastavené záznamníky...", "&Configured loggers..."));
     archivParamSaveSB_->setToolTip(Tx("Parametry čtení", "Reading parameters"));
+    aAuditMI_->setText(Tx("A&uditní protokol...", "A&udit trail..."));
     dbfEraseSB_->setToolTip(Tx("Odstranění záznamů z databáze", "Delete database"));
 
     helpMI_->setTitle(Tx("&Nápověda", "&Help"));
@@ -542,6 +590,24 @@ void TFMain::ApplyLanguage() {
     hAboutMI_->setText(Tx("O &aplikaci...", "&About..."));
     exitMI_->setText(Tx("&Konec", "E&xit"));
 
+    // The lamps, value boxes and panels for a screen reader.
+    for (int i = 0; i < 2; ++i) {
+        const QString input = Tx("Vstup %1", "Input %1").arg(i + 1);
+        hP_[i]->setAccessibleName(input);
+        sigNetS_[i]->setAccessibleName(input + Tx(", stav čtení", ", reading state"));
+        sigNetS_[i]->setAccessibleDescription(Tx("Světle zelená: čte se; zelená: poslední čtení se podařilo; "
+                                                 "červená: záznamník neodpověděl",
+                                                 "Light green: reading; green: the last reading succeeded; "
+                                                 "red: the logger did not answer"));
+        hValueST_[i]->setAccessibleName(input + Tx(", hodnota", ", value"));
+        hValueST_[i]->setAccessibleDescription(Tx("Poslední naměřená hodnota; oranžově za alarmovou mezí, "
+                                                  "červeně po nepovedeném čtení",
+                                                  "The last value read; orange beyond an alarm limit, red after a "
+                                                  "failed reading"));
+        hNameL_[i]->setAccessibleName(input + Tx(", jméno", ", name"));
+        hUnitL_[i]->setAccessibleName(input + Tx(", jednotka", ", unit"));
+    }
+    dbfEraseSB_->setAccessibleName(Tx("Odstranění záznamů z databáze", "Delete database"));
     liveTrend_->ApplyCaptions();
     if (ArchiveViewerExists()) ArchiveViewerApplyLanguage();
     portStatus_->Refresh();
@@ -581,18 +647,7 @@ void TFMain::SwitchLiveDisplay() {
             ctx_.Ops.ReadLoggerType();
             ctx_.Ops.ReadParameterBlock();
             ctx_.Ops.ReadInputInfo();
-            const ParameterBlock& block = ctx_.Logger.Image.Parameters;
-            // Input 2 first, then input 1, as the panels are refreshed.
-            for (int i : {1, 0}) {
-                const bool recorded = (block.ArchiveFlags & (i == 0 ? kFlagRecordInput1 : kFlagRecordInput2)) != 0;
-                if (recorded) {
-                    hP_[i]->show();
-                    hNameL_[i]->setText(QString::fromStdString(block.Input[i].Name()).left(10));
-                    hUnitL_[i]->setText(QString::fromStdString(block.Input[i].Unit()));
-                } else {
-                    hP_[i]->hide();
-                }
-            }
+            ShowInputPanels();
         } catch (const std::exception&) {
             // Switching on fails silently: the button pops up.
             zobrMereniSB_->setChecked(false);
@@ -612,6 +667,30 @@ void TFMain::SwitchLiveDisplay() {
     schedule_.Reset();  // the next tick reads at once
 }
 
+void TFMain::ShowInputPanels() {
+    const ParameterBlock& block = ctx_.Logger.Image.Parameters;
+    // Input 2 first, then input 1, as the panels are refreshed.
+    for (int i : {1, 0}) {
+        const bool recorded = (block.ArchiveFlags & (i == 0 ? kFlagRecordInput1 : kFlagRecordInput2)) != 0;
+        if (recorded) {
+            hP_[i]->show();
+            hNameL_[i]->setText(QString::fromStdString(block.Input[i].Name()).left(10));
+            hUnitL_[i]->setText(QString::fromStdString(block.Input[i].Unit()));
+        } else {
+            hP_[i]->hide();
+        }
+    }
+}
+
+void TFMain::ArchiveParametersStored() {
+    // The logger image holds the block just written: the running display
+    // takes its names, units and limits now, keeping the trend's history.
+    if (!zobrMereniSB_->isChecked()) return;
+    ShowInputPanels();
+    liveTrend_->ParametersStored();
+    MakeRoom();
+}
+
 void TFMain::MakeRoom() {
     int needed = toolBar_->isHidden() ? 0 : toolBar_->sizeHint().height();
     for (QFrame* panel : hP_)
@@ -627,6 +706,10 @@ void TFMain::Timer1Timer() {
     if (value == lastClockValue_) return;
     lastClockValue_ = value;
     timeP_->setText(LongTimeText(now.time()));
+    // Exchanges of dialogs and downloads (the timer fires while they run).
+    portStatus_->Follow();
+    // While a command's exchange runs, the port is left alone until the next tick.
+    if (ctx_.Port.Busy) return;
     // An unplugged adapter that is back: the live display goes on by itself.
     if (zobrMereniSB_->isChecked() && portStatus_->Resume()) schedule_.Reset();
     if (zobrMereniSB_->isChecked()) ReadLiveValues();
@@ -635,6 +718,7 @@ void TFMain::Timer1Timer() {
 void TFMain::ReadLiveValues() {
     const QDateTime now = clock_();
     const double secondsOfDay = now.time().msecsSinceStartOfDay() / 1000.0;
+    if (ctx_.Port.Busy) return;  // a command's exchange runs: read at a later tick
     if (!schedule_.Due(secondsOfDay)) return;
 
     SetLamps(kLampReading, true);  // the reading below blocks the window
@@ -677,15 +761,19 @@ void TFMain::ZMereni_MIClick() {
 // ---- commands ---------------------------------------------------------------
 
 template <class Dialog>
-void TFMain::RunLoggerDialog() {
+int TFMain::RunLoggerDialog() {
     Dialog dialog(ctx_, this);
     try {
         dialog.OpenSequence();
     } catch (const std::exception& e) {
+        portStatus_->Follow();
         Hooks.Error(e);
-        return;
+        return QDialog::Rejected;
     }
-    RunModal(dialog);
+    portStatus_->Follow();
+    const int result = RunModal(dialog);
+    portStatus_->Follow();
+    return result;
 }
 
 void TFMain::SetPC_MIClick() {
@@ -697,7 +785,9 @@ void TFMain::SetPC_MIClick() {
 void TFMain::SetCas_MIClick() { RunLoggerDialog<TFSetCas>(); }
 void TFMain::ZVerze_MIClick() { RunLoggerDialog<TFZVerze>(); }
 void TFMain::ZDiagnostika_MIClick() { RunLoggerDialog<TFZDiag>(); }
-void TFMain::AParam_MIClick() { RunLoggerDialog<TFAParama>(); }
+void TFMain::AParam_MIClick() {
+    if (RunLoggerDialog<TFAParama>() == QDialog::Accepted) ArchiveParametersStored();
+}
 void TFMain::AErase_MIClick() { RunLoggerDialog<TFAErase>(); }
 
 void TFMain::AOpenFile_MIClick() {
@@ -719,6 +809,7 @@ void TFMain::ARead_MIClick() {
         Hooks.Error(e);
     }
     downloading_ = false;
+    portStatus_->Follow();
     SetArchiveCommandsEnabled(true);
     // A viewer created for the download shows LastArchivePath afterwards,
     // unless the download already shows that table.
@@ -736,6 +827,14 @@ void TFMain::AParamSave_MIClick() {
 
 void TFMain::ALoggers_MIClick() {
     TFLoggers dialog(LoggerSettingsFolder(), UserDataFolder(), this);
+    RunModal(dialog);
+}
+
+void TFMain::AAudit_MIClick() {
+    // The trail of the data folder; the program's own when it keeps one.
+    const std::string folder = AuditFolder().empty() ? QDir::currentPath().toStdString() : AuditFolder();
+    TFAudit dialog(folder, this);
+    dialog.Reload();
     RunModal(dialog);
 }
 

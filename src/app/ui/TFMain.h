@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: a multiple-document frame with the menu, the tool bar,
 // the clock and the two live value panels; the archive viewer opens inside
@@ -58,6 +59,9 @@ public:
 
     // Live display.
     void SwitchLiveDisplay();
+    // After the archiving parameters were stored: the running display takes
+    // the new names, units and alarm limits without losing its history.
+    void ArchiveParametersStored();
     void Timer1Timer();
     void ReadLiveValues();
 
@@ -69,7 +73,7 @@ public:
     // True when applying the port at start-up failed (placement skipped).
     bool StartupPortFailed() const { return startupPortFailed_; }
     // True while a command unwinds that must end before the window closes.
-    bool Busy() const { return downloading_; }
+    bool Busy() const;
     // The archive viewer, once it exists (it stays for the rest of the run).
     TFADbf* Viewer() const { return viewer_; }
     LiveTrendPanel* LiveTrend() const { return liveTrend_; }
@@ -99,25 +103,30 @@ public slots:
     void AErase_MIClick();
     void AParamSave_MIClick();
     void ALoggers_MIClick();
+    void AAudit_MIClick();
     void DbfErase_SBClick();
     void HObsah_MIClick();
     void HAbout_MIClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildMenus();
     void BuildToolBar();
     void BuildLivePanels();
+    void ApplyValueBackground();
     void Startup();
     void FirstPaint();
     void MakeRoom();
     void SetLamps(const QColor& color, bool repaintNow);
     void SetValueColor(const QColor& color);
     template <class Dialog>
-    void RunLoggerDialog();
+    int RunLoggerDialog();  // the dialog's result; Rejected when it did not open
+    // The panels' names, units and visibility from the logger image.
+    void ShowInputPanels();
 
     // ---- archive viewer ---------------------------------------------------
     // Whether it exists, opening a table in it at the first paint, its
@@ -159,6 +168,7 @@ private:
     QAction* aEraseMI_ = nullptr;
     QAction* aParamSaveMI_ = nullptr;
     QAction* aLoggersMI_ = nullptr;
+    QAction* aAuditMI_ = nullptr;
     QAction* hObsahMI_ = nullptr;
     QAction* hAboutMI_ = nullptr;
     QAction* exitMI_ = nullptr;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/TFSetPC.h"
 
 #include <QComboBox>
@@ -91,7 +92,7 @@ TFSetPC::TFSetPC(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) 
     netPortL_->setObjectName(QStringLiteral("NetPort_L"));
     netPortE_ = new QLineEdit(gbRS232_);
     netPortE_->setObjectName(QStringLiteral("NetPort_E"));
-    netPortE_->setPlaceholderText(QStringLiteral("rfc2217://host:port"));
+    netPortE_->setPlaceholderText(QStringLiteral("rfc2217://host:port, /dev/…"));
     netPortE_->setClearButtonEnabled(true);
     netPortL_->setBuddy(netPortE_);
     adresaL_ = new QLabel(gbRS232_);
@@ -195,9 +196,11 @@ void TFSetPC::ApplyCaptions() {
     setWindowTitle(Tx("Počítač", "Computer"));
     gbRS232_->setTitle(QStringLiteral("RS&232"));  // not translated
     portNameL_->setText(Tx("Číslo portu", "Port name"));
-    netPortL_->setText(Tx("Síťový &port", "Network &port"));
-    netPortE_->setToolTip(Tx("Port za síťovým sériovým serverem: rfc2217://počítač:port nebo tcp://počítač:port",
-                             "A port behind a network serial server: rfc2217://host:port or tcp://host:port"));
+    netPortL_->setText(Tx("Síťový port nebo &zařízení", "Network port or &device"));
+    netPortE_->setToolTip(Tx("Port za síťovým sériovým serverem (rfc2217://počítač:port nebo tcp://počítač:port) "
+                             "nebo sériové zařízení, které v seznamu není (např. /dev/pts/3)",
+                             "A port behind a network serial server (rfc2217://host:port or tcp://host:port) "
+                             "or a serial device that is not in the list (for example /dev/pts/3)"));
     adresaL_->setText(Tx("Adresa", "Address"));
     detailsBB_->setText(Tx("Detaily", "Details"));
     refreshBB_->setText(Tx("&Obnovit", "&Refresh"));
@@ -209,13 +212,31 @@ void TFSetPC::ApplyCaptions() {
 
 void TFSetPC::SetUp_BBClick() {
     const std::string typed = netPortE_->text().trimmed().toStdString();
-    if (!typed.empty() && !ParseNetworkPort(typed)) {
+    if (!typed.empty() && typed.front() == '/') {
+        // A device path: anything under /dev that opens as a terminal.
+        std::string reason;
+        if (typed.rfind("/dev/", 0) != 0) {
+            reason = Tr("zařízení musí ležet ve složce /dev", "a device must lie under /dev");
+        } else {
+            int error = 0;
+            const PortProblem problem = CheckTerminal(typed, &error);
+            if (problem != PortProblem::None) reason = PortProblemText(problem, typed, error);
+        }
+        if (!reason.empty()) {
+            Hooks.Error(ESetPC(Tr("Port  " + typed + "  nelze použít: ", "Port  " + typed + "  cannot be used: ") +
+                               reason));
+            netPortE_->setFocus();
+            netPortE_->selectAll();
+            return;
+        }
+    } else if (!typed.empty() && !ParseNetworkPort(typed)) {
         // Refused before anything is stored; the dialog stays open.
         Hooks.Error(ESetPC(Tr("Síťový port  " + typed +
                                   "  nemá správný tvar: napište rfc2217://počítač:port nebo tcp://počítač:port "
-                                  "(port 1 až 65535)",
+                                  "(port 1 až 65535) nebo cestu k zařízení, např. /dev/ttyUSB0",
                               "Network port  " + typed +
-                                  "  is malformed: write rfc2217://host:port or tcp://host:port (port 1 to 65535)")));
+                                  "  is malformed: write rfc2217://host:port or tcp://host:port (port 1 to 65535), "
+                                  "or a device path such as /dev/ttyUSB0")));
         netPortE_->setFocus();
         netPortE_->selectAll();
         return;
@@ -226,7 +247,8 @@ void TFSetPC::SetUp_BBClick() {
         ctx_.Config.ComPort = typed;
         // A network reply also waits for the round trip: a local reply
         // time-out is raised to the network default when switching over.
-        if (!wasNetwork && ctx_.Config.TSlot < kNetworkSlotMs) ctx_.Config.TSlot = kNetworkSlotMs;
+        if (IsNetworkPort(typed) && !wasNetwork && ctx_.Config.TSlot < kNetworkSlotMs)
+            ctx_.Config.TSlot = kNetworkSlotMs;
     } else {
         ctx_.Config.ComPort = portCB_->currentIndex() >= 0
                                   ? StoredPortName(portCB_->currentData().toString().toStdString())

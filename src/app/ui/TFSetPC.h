@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The communication settings: the port dialog "Computer" and its details
 // dialog with the line timing, and the routine that turns the stored

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/Termination.h"
 
 #include <QApplication>
@@ -8,6 +9,8 @@
 #include <QWidget>
 
 #include <csignal>
+
+#include "base/ui/OffThread.h"
 
 #include <pthread.h>
 
@@ -39,6 +42,13 @@ void OnSignal(int sig) {
 // visible dialog is dismissed (a progress window's reject is its Abort), and
 // when none is left and no command is unwinding, the main window closes.
 void Step(QTimer* timer) {
+    // Port work waiting on the line at the signal gives up; what follows (a
+    // download storing its records and moving the bookmark) may talk on.
+    static bool workAborted = false;
+    if (!workAborted) {
+        workAborted = true;
+        AbortRunningWork();
+    }
     bool dialogs = false;
     for (QWidget* w : QApplication::topLevelWidgets()) {
         auto* dialog = qobject_cast<QDialog*>(w);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SIGTERM (logout, shutdown) and SIGINT (Ctrl+C) close the program like the
 // user would, from whatever state it is in: open dialogs and message boxes

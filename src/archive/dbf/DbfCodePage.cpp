@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/dbf/DbfCodePage.h"
 
 #include "base/Cp1250.h"

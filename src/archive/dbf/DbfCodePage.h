@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Text of dBASE character and memo fields in the code page that the table's
 // header names (byte 29, the language driver mark). Tables without a mark, or

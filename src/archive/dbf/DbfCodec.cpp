@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/dbf/DbfCodec.h"
 
 #include <bit>
@@ -81,7 +82,10 @@ bool DecodeFoxDateTime(const std::uint8_t* in, double& value) {
     if (jd == 0 || jd == 0x20202020u) return false;
     std::int64_t ms = GetLE32(in + 4);
     if (ms > 2 * kMsPerDay) ms = 0;
-    value = JoinDateTime(static_cast<std::int64_t>(jd) - kJulianOf18991230, ms);
+    const double v = JoinDateTime(static_cast<std::int64_t>(jd) - kJulianOf18991230, ms);
+    // A day outside the years 1 to 9999 is damage, read as empty.
+    if (!IsDateTimeInRange(v)) return false;
+    value = v;
     return true;
 }
 
@@ -96,12 +100,14 @@ void EncodeDb7Timestamp(double value, std::uint8_t* out) {
 bool DecodeDb7Timestamp(const std::uint8_t* in, double& value) {
     if (AllZero(in, 8)) return false;
     const double total = std::bit_cast<double>(GetBE64(in));
-    if (!std::isfinite(total) || total < static_cast<double>(kMsPerDay) ||
-        total > 3.2e17)  // beyond the year 9999
-        return false;
+    // Day 1 is 0001-01-01; a stamp outside the years 1 to 9999 is damage,
+    // read as empty (checked before the conversion to integers).
+    if (!std::isfinite(total) || total < static_cast<double>(kMsPerDay) || total >= kDb7TimestampEnd) return false;
     const double dayOrd = std::floor(total / static_cast<double>(kMsPerDay));
     const auto ms = static_cast<std::int64_t>(std::nearbyint(total - dayOrd * static_cast<double>(kMsPerDay)));
-    value = JoinDateTime(static_cast<std::int64_t>(dayOrd) - kOrdinalOf18991230, ms);
+    const double v = JoinDateTime(static_cast<std::int64_t>(dayOrd) - kOrdinalOf18991230, ms);
+    if (!IsDateTimeInRange(v)) return false;
+    value = v;
     return true;
 }
 

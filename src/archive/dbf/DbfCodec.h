@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Byte codecs of the dBASE field types. Date-time values are days since
 // 1899-12-30 (integer part the calendar day, fraction the time of day, also
@@ -17,11 +18,17 @@ inline constexpr std::int64_t kMsPerDay = 86400000;
 inline constexpr std::int64_t kJulianOf18991230 = 2415019;
 // Day number of 1899-12-30 when 0001-01-01 is day 1.
 inline constexpr std::int64_t kOrdinalOf18991230 = 693594;
+// Milliseconds since the day before 0001-01-01 at 10000-01-01 00:00, where the
+// time stamps of level 7 and of Paradox tables end (0001-01-01 is day 1).
+inline constexpr double kDb7TimestampEnd = 3652060.0 * static_cast<double>(kMsPerDay);
 
 // Splits a date-time into its calendar day (relative to 1899-12-30) and the
 // milliseconds of that day, rounded to the nearest millisecond.
 void SplitDateTime(double value, std::int64_t& day, std::int64_t& ms);
 double JoinDateTime(std::int64_t day, std::int64_t ms);
+
+// Every decoder of a date or time stamp gives null (false) for a value
+// outside the years 1 to 9999 (IsDateTimeInRange), as for other damage.
 
 // 'T' (FoxPro): int32 Julian day, int32 milliseconds, little-endian; all zero = null.
 void EncodeFoxDateTime(double value, std::uint8_t* out);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/dbf/DbfTable.h"
 
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 
 #include "base/Errors.h"
 #include "base/Language.h"
+#include "base/ReadFile.h"
 #include "archive/FileOps.h"
 #include "base/SafeFile.h"
 #include "archive/dbf/DbfCodec.h"
@@ -164,6 +166,8 @@ void DbfTable::Reset() {
     eof_ = bof_ = true;
     deletedKnown_ = false;
     deleted_ = 0;
+    damagedKnown_ = false;
+    damaged_ = 0;
     liveValid_ = false;
     live_.clear();
     recovered_ = false;
@@ -390,7 +394,11 @@ void DbfTable::OpenMemo() {
         std::string ext = fox ? ".fpt" : ".dbt";
         if (upper != (k % 2 == 1))
             for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        memoFd_ = ::open((base + ext).c_str(), O_RDONLY | O_CLOEXEC);
+        const ReadableFile memo = OpenRegularFile(base + ext);
+        // A memo file that is there but is no regular file (a named pipe, a
+        // device) is refused, not waited on.
+        if (memo.Result == ReadOpen::NotRegular) throw EADM(NotRegularFileMessage(base + ext));
+        memoFd_ = memo.Fd;
         if (memoFd_ >= 0) memoFox_ = fox;
     }
     std::uint8_t h[32];
@@ -798,6 +806,7 @@ void DbfTable::Append() {
 }
 
 void DbfTable::Post() {
+    if (state_ != State::Browse) damagedKnown_ = false;
     if (state_ == State::Insert) {
         state_ = State::Browse;
         pending_.insert(pending_.end(), edit_.begin(), edit_.end());
@@ -951,6 +960,45 @@ void DbfTable::EnsureDeletedCount() {
     deletedKnown_ = true;
 }
 
+bool DbfTable::StampDamaged(const DbfField& f, const std::uint8_t* r) const {
+    if (f.NullBit >= 0 && (r[nullFlagsOffset_ + f.NullBit / 8] & (1u << (f.NullBit % 8)))) return false;
+    const std::uint8_t* p = r + f.Offset;
+    double v = 0;
+    switch (f.Type) {
+        case 'T':
+            if (LE32(p) == 0 || LE32(p) == 0x20202020u) return false;  // empty
+            return !DecodeFoxDateTime(p, v);
+        case '@':
+            return !DecodeDb7Timestamp(p, v) && std::any_of(p, p + 8, [](std::uint8_t b) { return b != 0; });
+        case 'D':
+            if (std::all_of(p, p + 8, [](std::uint8_t b) { return b == ' ' || b == 0 || b == '0'; })) return false;
+            return !DecodeDate(p, v);
+        default: return false;
+    }
+}
+
+std::int64_t DbfTable::DamagedRecords() {
+    if (fd_ < 0) return 0;
+    PostIfEditing();
+    if (damagedKnown_) return damaged_;
+    std::vector<const DbfField*> stamps;
+    for (const auto& f : fields_)
+        if (f.Type == 'T' || f.Type == '@' || f.Type == 'D') stamps.push_back(&f);
+    std::int64_t n = 0;
+    for (std::int64_t j = 0; !stamps.empty() && j < physCount_; ++j) {
+        const std::uint8_t* r = Rec(j);
+        if (r[0] == '*') continue;
+        for (const DbfField* f : stamps)
+            if (StampDamaged(*f, r)) {
+                ++n;
+                break;
+            }
+    }
+    damaged_ = n;
+    damagedKnown_ = true;
+    return n;
+}
+
 void DbfTable::EnsureLive() {
     EnsureDeletedCount();
     if (liveValid_ || deleted_ == 0) return;
@@ -1007,6 +1055,7 @@ void DbfTable::Delete() {
     if (cur_ < 0 || cur_ >= physCount_ || Rec(cur_)[0] == '*') Fail("Žádný aktuální záznam", "No current record");
     MutableRec(cur_)[0] = '*';
     if (deletedKnown_) ++deleted_;
+    damagedKnown_ = false;
     liveValid_ = false;
     const std::int64_t j = NextLive(cur_ + 1);
     if (j >= 0) {
@@ -1165,6 +1214,7 @@ void DbfTable::Scan(const std::vector<int>& fieldIndexes, std::int64_t firstRecN
                             const std::int64_t day = static_cast<std::int64_t>(jd) - kJulianOf18991230;
                             const double frac = static_cast<double>(ms) / 86'400'000.0;
                             d = day < 0 ? static_cast<double>(day) - frac : static_cast<double>(day) + frac;
+                            null = !IsDateTimeInRange(d);  // outside the years 1 to 9999: damage
                         } else if (!null) {
                             null = !DecodeFoxDateTime(p, d);
                         }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // dBASE tables. New tables are Visual FoxPro tables (version 0x30, code page
 // byte 0xC8 = Windows 1250; date-time 'T', doubles 'B'). Existing tables are
@@ -105,6 +106,7 @@ public:
     // The table has memo fields but its memo file (".dbt" or ".fpt") is
     // missing or unreadable: memo fields read empty.
     bool MemoMissing() const { return memoMissing_; }
+    std::int64_t DamagedRecords() override;
 
 private:
     enum class State { Browse, Edit, Insert };
@@ -133,6 +135,7 @@ private:
     void Reset();
     void OpenMemo();
     std::string ReadMemo(const DbfField& f, const std::uint8_t* p) const;
+    bool StampDamaged(const DbfField& f, const std::uint8_t* r) const;
 
     int fd_ = -1;
     bool writable_ = false;
@@ -180,6 +183,8 @@ private:
 
     bool deletedKnown_ = false;
     std::int64_t deleted_ = 0;
+    bool damagedKnown_ = false;  // damaged_ holds the count of the records as they are
+    std::int64_t damaged_ = 0;
     bool liveValid_ = false;
     std::vector<std::uint32_t> live_;
 };

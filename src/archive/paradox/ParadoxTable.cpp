@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/paradox/ParadoxTable.h"
 
 #include <fcntl.h>
@@ -71,11 +72,24 @@ bool AllZero(const std::uint8_t* p, int n) {
     return true;
 }
 
-// Paradox time stamps: milliseconds, 0001-01-01 being day 1.
-double TimestampToDateTime(double ms) {
+// Paradox time stamps: milliseconds, 0001-01-01 being day 1. A stamp outside
+// the years 1 to 9999 (a damaged field) gives false and is read as empty; it
+// is checked before anything is converted to an integer.
+bool TimestampToDateTime(double ms, double& value) {
+    if (!(ms >= static_cast<double>(dbf::kMsPerDay) && ms < dbf::kDb7TimestampEnd)) return false;
     const double day = std::floor(ms / static_cast<double>(dbf::kMsPerDay));
     const auto rest = static_cast<std::int64_t>(std::nearbyint(ms - day * static_cast<double>(dbf::kMsPerDay)));
-    return dbf::JoinDateTime(static_cast<std::int64_t>(day) - dbf::kOrdinalOf18991230, rest);
+    const double v = dbf::JoinDateTime(static_cast<std::int64_t>(day) - dbf::kOrdinalOf18991230, rest);
+    if (!IsDateTimeInRange(v)) return false;
+    value = v;
+    return true;
+}
+
+// Paradox dates: days, 0001-01-01 being day 1; false outside the years 1 to 9999.
+bool DateToDateTime(long days, double& value) {
+    if (days < 1 || days > 3652059) return false;
+    value = static_cast<double>(days - dbf::kOrdinalOf18991230);
+    return true;
 }
 
 double DateTimeToTimestamp(double value) {
@@ -252,7 +266,10 @@ void ParadoxTable::Open(const std::string& path, bool exclusive) {
         }
     };
     std::unique_ptr<pxdoc_t, DocDeleter> doc(NewDoc());
-    if (!doc || PX_open_file(doc.get(), path.c_str()) != 0)
+    // The library reads the very file checked above, not whatever the name
+    // points at by now.
+    const std::string checked = "/proc/self/fd/" + std::to_string(lfd.Get());
+    if (!doc || PX_open_file(doc.get(), checked.c_str()) != 0)
         Fail("Tabulku se nepodařilo otevřít", "The table was not opened", path);
     doc.get_deleter().opened = true;
     std::vector<ParadoxField> fields;
@@ -348,10 +365,40 @@ std::uint8_t* ParadoxTable::EditRec() {
     return edit_.data();
 }
 
+bool ParadoxTable::StampValue(const ParadoxField& f, const std::uint8_t* r, double& value) {
+    if (AllZero(r + f.Offset, f.Length)) return false;
+    char* p = reinterpret_cast<char*>(const_cast<std::uint8_t*>(r + f.Offset));
+    if (f.PxType == pxfTimestamp) {
+        double ms = 0;
+        return PX_get_data_double(CodecDoc(), p, f.Length, &ms) > 0 && TimestampToDateTime(ms, value);
+    }
+    long days = 0;
+    return PX_get_data_long(CodecDoc(), p, f.Length, &days) > 0 && DateToDateTime(days, value);
+}
+
+std::int64_t ParadoxTable::DamagedRecords() {
+    Post();
+    std::int64_t n = 0;
+    for (const auto& r : recs_) {
+        for (const auto& f : fields_) {
+            double v = 0;
+            if ((f.PxType == pxfTimestamp || f.PxType == pxfDate) && !AllZero(r.data() + f.Offset, f.Length) &&
+                !StampValue(f, r.data(), v)) {
+                ++n;
+                break;
+            }
+        }
+    }
+    return n;
+}
+
 bool ParadoxTable::IsNull(int i) const {
     const ParadoxField& f = F(i);
     const std::uint8_t* r = CurRec();
-    return !r || AllZero(r + f.Offset, f.Length);
+    if (!r || AllZero(r + f.Offset, f.Length)) return true;
+    // A damaged date or time stamp is empty.
+    double v = 0;
+    return (f.PxType == pxfTimestamp || f.PxType == pxfDate) && !StampValue(f, r, v);
 }
 
 double ParadoxTable::AsFloat(int i) const {
@@ -365,14 +412,13 @@ double ParadoxTable::AsFloat(int i) const {
             double v = 0;
             return PX_get_data_double(doc, p, f.Length, &v) > 0 ? v : 0;
         }
-        case pxfTimestamp: {
+        case pxfTimestamp: case pxfDate: {
             double v = 0;
-            return PX_get_data_double(doc, p, f.Length, &v) > 0 ? TimestampToDateTime(v) : 0;
+            return StampValue(f, r, v) ? v : 0;
         }
-        case pxfLong: case pxfAutoInc: case pxfDate: {
+        case pxfLong: case pxfAutoInc: {
             long v = 0;
             if (PX_get_data_long(doc, p, f.Length, &v) <= 0) return 0;
-            if (f.PxType == pxfDate) return static_cast<double>(v - dbf::kOrdinalOf18991230);
             return static_cast<double>(v);
         }
         case pxfShort: {
@@ -409,8 +455,12 @@ std::string ParadoxTable::AsText(int i) const {
             while (e > 0 && r[f.Offset + e - 1] == ' ') --e;
             return Cp1250ToUtf8(std::string(reinterpret_cast<const char*>(r + f.Offset), static_cast<std::size_t>(e)));
         }
-        case pxfTimestamp: return kolvex::FormatIsoDateTime(AsFloat(i), true);
-        case pxfDate: return kolvex::FormatIsoDateTime(AsFloat(i), true).substr(0, 10);
+        case pxfTimestamp: case pxfDate: {
+            double v = 0;
+            if (!StampValue(f, r, v)) return {};
+            const std::string t = kolvex::FormatIsoDateTime(v, true);
+            return f.PxType == pxfDate ? t.substr(0, 10) : t;
+        }
         case pxfLogical: return AsFloat(i) != 0 ? "T" : "F";
         case pxfLong: case pxfShort: case pxfAutoInc: return std::to_string(static_cast<long long>(AsFloat(i)));
         default: return ShortestText(AsFloat(i));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Paradox ".db" tables through pxlib. The table is read into memory when it
 // is opened; changes are written back by rewriting the whole file into a
@@ -67,7 +68,12 @@ public:
     void Empty() override;
     void Pack() override;
 
+    std::int64_t DamagedRecords() override;
+
 private:
+    // The value of a date or time-stamp field of record r; false when the
+    // field is empty or damaged (outside the years 1 to 9999).
+    static bool StampValue(const ParadoxField& f, const std::uint8_t* r, double& value);
     const ParadoxField& F(int i) const;
     const std::uint8_t* CurRec() const;
     std::uint8_t* EditRec();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The viewer's grid over the open archive table: a model that reads the
 // records by record number straight from the table engine (only the page of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/ui/TFADbf.h"
 
 #include <QApplication>
@@ -25,12 +26,14 @@
 #include "base/ui/Help.h"
 #include "base/ui/Icons.h"
 #include "base/ui/ModalRunner.h"
+#include "base/ui/OffThread.h"
 #include "base/ui/TFProgress.h"
 #include "archive/FileOps.h"
 #include "archive/ParameterFile.h"
 #include "archive/ViewerState.h"
 #include "archive/ui/ArchiveGrid.h"
 #include "archive/ui/TFAParamC.h"
+#include "archive/ui/StatisticsPanel.h"
 #include "archive/ui/ViewerChart.h"
 #include "archive/ui/ViewerIcons.h"
 #include "archive/ui/ViewerSupport.h"
@@ -121,6 +124,7 @@ public:
         return files.first().toStdString();
     }
     kolvex::StepFailure CommError(const std::string& message) override {
+        if (StopRequested()) return kolvex::StepFailure::Abort;  // no question after Abort
         QMessageBox box(QMessageBox::Critical, QStringLiteral("kolvex12"), BoxText(message),
                         QMessageBox::Abort | QMessageBox::Retry, parent_);
         box.setDefaultButton(QMessageBox::Retry);
@@ -128,7 +132,9 @@ public:
     }
     void ProgressStart(const std::string& message) override {
         progress_ = std::make_unique<TFProgress>(parent_);
-        progress_->SetMessage(Q(message), false);
+        // Abort ends the range at once: the exchange under way gives up too.
+        progress_->SetMessage(Q(message), true);
+        QObject::connect(progress_.get(), &TFProgress::Aborting, [] { AbortRunningWork(); });
         progress_->show();
         QCoreApplication::processEvents();
     }
@@ -136,6 +142,7 @@ public:
         if (progress_) progress_->SetProgress(percent);
         QCoreApplication::processEvents();
     }
+    bool StopRequested() override { return progress_ && progress_->Aborted(); }
     void ProgressEnd() override {
         if (!progress_) return;
         progress_->close();
@@ -226,7 +233,7 @@ QToolButton* TFADbf::MakeToolButton(QWidget* parent, const char* name, const QIc
     b->setIcon(icon);
     b->setIconSize(QSize(20, 20));
     b->setAutoRaise(true);
-    b->setFocusPolicy(Qt::NoFocus);
+    b->setFocusPolicy(Qt::TabFocus);  // reachable with Tab, pressed with Space
     return b;
 }
 
@@ -358,13 +365,35 @@ void TFADbf::BuildChartPanel() {
     row->addWidget(grafPrintSB_);
     row->addStretch(1);
 
-    chart_ = new ViewerChart(ctx_.Adm, grafP_);
+    // The chart with the statistics panel beside it (shown by its button).
+    auto* chartS = new QSplitter(Qt::Horizontal, grafP_);
+    chartS->setObjectName(QStringLiteral("Stat_S"));
+    chart_ = new ViewerChart(ctx_.Adm, chartS);
+    statP_ = new StatisticsPanel(ctx_.Adm, chart_, chartS);
+    statP_->hide();
+    chartS->addWidget(chart_);
+    chartS->addWidget(statP_);
+    chartS->setStretchFactor(0, 3);
+    chartS->setStretchFactor(1, 2);
+    chartS->setCollapsible(0, false);
+    grafStatSB_ = MakeToolButton(buttonP, "GrafStat_SB", ButtonIcon("office-chart-bar", QStyle::SP_FileDialogInfoView));
+    grafStatSB_->setCheckable(true);
+    connect(grafStatSB_, &QToolButton::toggled, this, [this, chartS](bool on) {
+        statP_->setVisible(on);
+        // A panel shown for the first time gets two fifths of the width.
+        const QList<int> sizes = chartS->sizes();
+        if (on && sizes.size() == 2 && sizes[1] < 50) {
+            const int w = sizes[0] + sizes[1];
+            chartS->setSizes({w * 3 / 5, w - w * 3 / 5});
+        }
+    });
+    row->addWidget(grafStatSB_);
 
     auto* column = new QVBoxLayout(grafP_);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(2);
     column->addWidget(buttonP);
-    column->addWidget(chart_, 1);
+    column->addWidget(chartS, 1);
 }
 
 void TFADbf::ApplyCaptions() {
@@ -388,7 +417,9 @@ void TFADbf::ApplyCaptions() {
     grafZoomHeightSB_->setToolTip(Tx("Měřítko 100% svisle", "Scale 100% vertical"));
     grafParamSB_->setToolTip(Tx("Nastavení grafu", "Graph set-up"));
     grafPrintSB_->setToolTip(Tx("Tisk grafu", "Graph print"));
+    grafStatSB_->setToolTip(Tx("Statistika zobrazeného období", "Statistics of the period shown"));
     chart_->ApplyCaptions();
+    statP_->ApplyCaptions();
 }
 
 // ---- state --------------------------------------------------------------------
@@ -603,6 +634,8 @@ QString TFADbf::TableStatusText() const {
 
 void TFADbf::OfferRepair() {
     Table& t = ctx_.Adm.Table1;
+    if (const std::string w = DamagedRecordsWarning(t.Path(), t.DamagedRecords()); !w.empty())
+        Hooks.Warn(QStringLiteral("kolvex12"), BoxText(w));
     const std::int64_t missing = t.MissingRecords();
     if (missing <= 0) return;
     const QString backup = Q(kolvex::ReplaceExtension(t.Path(), ".dbfbak"));
@@ -669,10 +702,14 @@ DownloadResult TFADbf::ReadArchive() {
 }
 
 QString TFADbf::DownloadStatusText(const DownloadResult& result) {
+    // The logger's clock against the PC's, read at the end of every download.
+    const QString drift = result.Drift ? Tx("     Hodiny záznamníku: ", "     Logger clock: ") +
+                                             Q(DriftText(*result.Drift, CurrentLanguage()))
+                                       : QString();
     if (result.Files.empty() || result.Records == 0) {
         QString text = Tx("Žádné nové záznamy nebyly přečteny", "No new records were read");
         if (result.Aborted) text += Tx("  –  čtení přerušeno", "  –  reading aborted");
-        return text;
+        return text + drift;
     }
     // The table shown afterwards is the last one written.
     std::string last = result.Files.back().Path;
@@ -689,14 +726,16 @@ QString TFADbf::DownloadStatusText(const DownloadResult& result) {
                        .arg(Q(last))
                        .arg(added);
     if (result.Aborted) text += Tx("  –  čtení přerušeno", "  –  reading aborted");
-    return text;
+    return text + drift;
 }
 
 void TFADbf::RestoreChartView(const std::string& path) {
     // Once per run: the first table shown, if it is the one left last time.
     if (stateChecked_ || ctx_.ConfigPath.empty()) return;
     stateChecked_ = true;
-    const std::optional<ViewerState> s = LoadViewerState(ViewerStatePath(ctx_.ConfigPath));
+    std::string refusal;
+    const std::optional<ViewerState> s = LoadViewerState(ViewerStatePath(ctx_.ConfigPath), &refusal);
+    if (!refusal.empty()) Hooks.Error(EADM(refusal));
     if (s && s->TablePath == path && ctx_.Adm.Table1.IsOpen()) chart_->ShowPeriod(s->Start, s->End);
 }
 

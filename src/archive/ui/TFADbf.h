@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The archive viewer: a child window of the main window that shows the open
 // archive table (Table1 of the data module) as a grid, as a chart of its two
@@ -30,6 +31,7 @@ class QToolButton;
 namespace kolvex::ui {
 
 class ArchiveGridModel;
+class StatisticsPanel;
 class ViewerChart;
 
 class TFADbf : public QWidget, private kolvex::TableListener {
@@ -52,7 +54,8 @@ public:
     void OpenArchiveView(const QString& path);
     // The status line of the open table: its path and record count.
     QString TableStatusText() const;
-    // A table cut short opened read-only: says so and offers the repair.
+    // Warns about records with damaged time stamps; a table cut short opened
+    // read-only: says so and offers the repair.
     void OfferRepair();
     // Lets the user choose a table, starting at path, and shows it.
     void OpenArchiveDialog(const QString& path);
@@ -83,6 +86,8 @@ public:
     kolvex::AxisRange RememberedLeft() const;
     kolvex::AxisRange RememberedRight() const;
     QCustomPlot* Chart() const;
+    // The statistics panel beside the chart (hidden until its button is on).
+    StatisticsPanel* Statistics() const { return statP_; }
     QCPGraph* Series1() const;
     QCPGraph* Series2() const;
     QTableView* Grid() const { return grid_; }
@@ -168,6 +173,8 @@ private:
     QToolButton* grafPrintSB_ = nullptr;
 
     ViewerChart* chart_ = nullptr;
+    StatisticsPanel* statP_ = nullptr;
+    QToolButton* grafStatSB_ = nullptr;
     QTimer* timer1_ = nullptr;
 
     int gridWidth_ = 200;  // the grid panel's width while both panels show

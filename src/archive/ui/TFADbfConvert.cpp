@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/ui/TFADbfConvert.h"
 
 #include <QGridLayout>
@@ -88,6 +89,7 @@ TFADbfConvert::TFADbfConvert(kolvex::TADM& adm, QWidget* parent)
     connect(convert_, &QPushButton::clicked, this, &TFADbfConvert::Convert_BBClick);
     connect(close_, &QPushButton::clicked, this, &TFADbfConvert::Close_BBClick);
     ApplyCaptions();
+    KeepTitleVisible(this);
 }
 
 TFADbfConvert::~TFADbfConvert() = default;

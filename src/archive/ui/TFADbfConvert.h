@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The conversion dialog of old-structure archive tables: shows the table's
 // name and the inputs its records hold, lets the user rename the inputs and

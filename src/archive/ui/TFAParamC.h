@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The storing parameters dialog: where a download's target file name comes
 // from, into which period files the records are split, whether the logger is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the archive viewer's buttons open beyond the viewer itself: the chart
 // settings, the table print and the export dialogs. The creator of the viewer

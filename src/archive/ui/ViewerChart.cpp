@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/ui/ViewerChart.h"
 
 #include <QCoreApplication>
@@ -23,8 +24,6 @@ namespace kolvex::ui {
 
 namespace {
 
-const QColor kTitleBlue(0, 0, 255);
-
 // The index of the data point nearest to key, or -1 without data.
 int Nearest(const QCPGraph* g, double key) {
     const auto data = g->data();
@@ -42,8 +41,6 @@ ViewerChart::ViewerChart(TADM& adm, QWidget* parent) : QCustomPlot(parent), adm_
 
 void ViewerChart::Build() {
     setObjectName(QStringLiteral("Graf_Ch"));
-    setBackground(Qt::white);
-    axisRect()->setBackground(Qt::white);
     legend->setVisible(false);
     setPlottingHint(QCP::phFastPolylines, true);
     setNoAntialiasingOnDrag(true);
@@ -60,7 +57,6 @@ void ViewerChart::Build() {
     titleFont.setPixelSize(16);
     titleFont.setBold(true);
     title->setFont(titleFont);
-    title->setTextColor(kTitleBlue);
     title->setTextFlags(Qt::AlignLeft | Qt::AlignVCenter);
     title->setMargins(QMargins(8, 6, 8, 2));
     plotLayout()->addElement(0, 0, title);
@@ -90,12 +86,10 @@ void ViewerChart::Build() {
     addLayer(QStringLiteral("crosshair"), layer(QStringLiteral("main")), QCustomPlot::limAbove);
     QCPLayer* crossLayer = layer(QStringLiteral("crosshair"));
     crossLayer->setMode(QCPLayer::lmBuffered);
-    const QPen crossPen(QColor(90, 90, 90), 1, Qt::DashLine);
     crossV_ = new QCPItemStraightLine(this);
     crossH_ = new QCPItemStraightLine(this);
     for (QCPItemStraightLine* line : {crossV_, crossH_}) {
         line->setLayer(crossLayer);
-        line->setPen(crossPen);
         line->setClipToAxisRect(true);
         line->setVisible(false);
         line->setSelectable(false);
@@ -118,8 +112,6 @@ void ViewerChart::Build() {
     crossText_->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
     crossText_->setTextAlignment(Qt::AlignLeft);
     crossText_->setPadding(QMargins(6, 4, 6, 4));
-    crossText_->setBrush(QColor(255, 255, 225, 235));
-    crossText_->setPen(QPen(QColor(120, 120, 120)));
     crossText_->setVisible(false);
     crossText_->setSelectable(false);
 
@@ -131,7 +123,13 @@ void ViewerChart::Build() {
     connect(this, &QCustomPlot::mouseMove, this, &ViewerChart::MouseMove);
     connect(this, &QCustomPlot::mouseRelease, this, &ViewerChart::MouseRelease);
     connect(this, &QCustomPlot::mouseWheel, this, &ViewerChart::Wheel);
+    connect(this, &QCustomPlot::mouseDoubleClick, this, &ViewerChart::ResetZoom);
     setMouseTracking(true);
+    // Ctrl+drag or a drag with the right button draws the rectangle to zoom to.
+    setSelectionRectMode(QCP::srmNone);
+    connect(selectionRect(), &QCPSelectionRect::accepted, this,
+            [this](const QRect& rect, QMouseEvent*) { ZoomToRectangle(rect); });
+    ApplyPaletteColours();
 
     // Both vertical axes neutral until a table is shown.
     ApplyAxisLook(yAxis, series1_, looks_.Left);
@@ -141,6 +139,10 @@ void ViewerChart::Build() {
 
 bool ViewerChart::event(QEvent* e) {
     if (e->type() == QEvent::Leave && !dragging_) HideCrossHair();
+    if (e->type() == QEvent::PaletteChange && crossText_) {
+        ApplyPaletteColours();
+        Replot();
+    }
     if (e->type() == QEvent::Resize && ticker_) UpdateTickCount();
     return QCustomPlot::event(e);
 }
@@ -149,7 +151,7 @@ bool ViewerChart::event(QEvent* e) {
 
 void ViewerChart::ApplyAxisLook(QCPAxis* axis, QCPGraph* series, const ChartAxisLook& look) {
     const QColor colour = ColourFromRecord(look.Colour);
-    const QColor c = look.Neutral ? QColor(Qt::black) : colour;
+    const QColor c = look.Neutral ? ChartColoursOf(palette()).Text : colour;
     axis->setLabel(look.Neutral ? QString() : Q(look.Title));
     axis->setLabelColor(c);
     axis->setBasePen(QPen(c));
@@ -184,6 +186,13 @@ void ViewerChart::ApplySettings(const PeriodSettings& period) {
 }
 
 void ViewerChart::ApplyCaptions() {
+    setAccessibleName(Tx("Graf archivu", "Archive chart"));
+    setAccessibleDescription(
+        Tx("Průběh hodnot v čase. Tažení myší posouvá, Ctrl+tažení nebo tažení pravým tlačítkem zvětší vybraný "
+           "obdélník, dvojklik vrátí 100 %, kolečko zvětšuje kolem ukazatele; z klávesnice tlačítky nad grafem.",
+           "The values over time. Dragging scrolls, Ctrl+drag or a right-button drag zooms to the rectangle, a "
+           "double-click goes back to 100 %, the wheel zooms around the pointer; from the keyboard with the buttons "
+           "above the chart."));
     // The chart title follows the language.
     if (!adm_.Table1.IsOpen()) return;
     SetTitle();
@@ -356,6 +365,7 @@ void ViewerChart::Print() {
 // ---- the mouse --------------------------------------------------------------------------
 
 void ViewerChart::MousePress(QMouseEvent* event) {
+    if (StartRectangleZoom(event)) return;
     if (event->button() != Qt::LeftButton || !Usable()) return;
     if (!axisRect()->rect().contains(event->pos())) return;
     dragging_ = true;
@@ -401,6 +411,63 @@ void ViewerChart::Wheel(QWheelEvent* event) {
     Replot();
 }
 
+// The chart draws the rectangle itself when its mode is set before it takes
+// the press (the press signal comes first): Ctrl with the left button, or the
+// right button, inside the plot.
+bool ViewerChart::StartRectangleZoom(QMouseEvent* event) {
+    const bool rectangle = Usable() && axisRect()->rect().contains(event->pos()) &&
+                           (event->button() == Qt::RightButton ||
+                            (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ControlModifier)));
+    setSelectionRectMode(rectangle ? QCP::srmCustom : QCP::srmNone);
+    if (rectangle) HideCrossHair();
+    return rectangle;
+}
+
+void ViewerChart::ZoomToRectangle(const QRect& rect) {
+    setSelectionRectMode(QCP::srmNone);
+    // A click or a line is no rectangle to zoom to.
+    if (rect.width() < 4 || rect.height() < 4 || !Usable()) return;
+    const QRect r = rect.normalized();
+    const AxisRange bottom = Limited({xAxis->pixelToCoord(r.left()), xAxis->pixelToCoord(r.right())});
+    xAxis->setRange(bottom.Min, bottom.Max);
+    for (QCPAxis* axis : {yAxis, yAxis2}) {
+        const AxisRange v = MakeRange(axis->pixelToCoord(r.bottom()), axis->pixelToCoord(r.top()));
+        axis->setRange(v.Min, v.Max);
+    }
+    HideCrossHair();
+    Replot();
+}
+
+void ViewerChart::ResetZoom(QMouseEvent* event) {
+    if (!Usable() || event->button() != Qt::LeftButton) return;
+    dragging_ = false;
+    unsetCursor();
+    FullHeight();
+    FullWidth();
+}
+
+// ---- colours from the palette -----------------------------------------------------------
+
+void ViewerChart::ApplyPaletteColours() {
+    ApplyChartPalette(this);
+    const ChartColours c = ChartColoursOf(palette());
+    if (auto* title = qobject_cast<QCPTextElement*>(plotLayout()->element(0, 0))) title->setTextColor(c.Title);
+    for (QCPItemStraightLine* line : {crossV_, crossH_}) line->setPen(QPen(c.CrossHair, 1, Qt::DashLine));
+    crossText_->setBrush(c.NoteBack);
+    crossText_->setPen(QPen(c.CrossHair));
+    crossText_->setColor(c.NoteText);
+    // A vertical axis without data keeps no colour of its own.
+    const std::pair<QCPAxis*, bool> neutral[2] = {{yAxis, looks_.Left.Neutral}, {yAxis2, looks_.Right.Neutral}};
+    for (const auto& [axis, isNeutral] : neutral) {
+        if (!isNeutral) continue;
+        axis->setLabelColor(c.Text);
+        axis->setBasePen(QPen(c.Text));
+        axis->setTickPen(QPen(c.Text));
+        axis->setSubTickPen(QPen(c.Text));
+        axis->setTickLabelColor(c.Text);
+    }
+}
+
 // ---- the cross-hair -------------------------------------------------------------------------
 
 void ViewerChart::HideCrossHair() {
@@ -434,11 +501,15 @@ void ViewerChart::ShowCrossHair(double x, double y) {
             continue;
         }
         const double v = (graphs[k]->data()->constBegin() + j)->value;
+        if (std::isnan(v)) {  // where the line breaks there is no value
+            tracers[k]->setVisible(false);
+            continue;
+        }
         const ChartSeriesLook& s = looks_.Series[k];
         text += QLatin1Char('\n') + Q(s.Label) + QStringLiteral(":") + FloatCellText(v, s.Decimals, s.Unit);
         tracers[k]->position->setCoords((graphs[k]->data()->constBegin() + j)->key, v);
         tracers[k]->setPen(QPen(graphs[k]->pen().color(), 1.5));
-        tracers[k]->setBrush(Qt::white);
+        tracers[k]->setBrush(ChartColoursOf(palette()).Background);
         tracers[k]->setVisible(true);
     }
     crossV_->point1->setCoords(t, 0);

@@ -1,10 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The archive viewer's chart: the open table's two values over time against
 // a left and a right axis. It shows what the chart data of the core computes
 // (points, ranges, looks), keeps the points at the detail of the view while
-// it is zoomed or scrolled, and handles the mouse (dragging scrolls, the
-// wheel zooms, hovering shows the cross-hair), the horizontal navigation and
-// printing.
+// it is zoomed or scrolled, and handles the mouse (dragging scrolls, Ctrl+drag
+// or a right-button drag zooms to a rectangle, a double-click goes back to
+// 100 %, the wheel zooms around the pointer, hovering shows the cross-hair),
+// the horizontal navigation and printing. Its background, grid and text
+// follow the palette (light or dark theme).
 
 #include <QString>
 
@@ -87,6 +90,13 @@ private:
     void MouseMove(QMouseEvent* event);
     void MouseRelease(QMouseEvent* event);
     void Wheel(QWheelEvent* event);
+    // Ctrl+drag or a right-button drag zooms to the rectangle drawn (both
+    // vertical axes with the bottom one); a double-click goes back to 100 %.
+    bool StartRectangleZoom(QMouseEvent* event);
+    void ZoomToRectangle(const QRect& rect);
+    void ResetZoom(QMouseEvent* event);
+    // Background, grid, title, cross-hair and neutral axes from the palette.
+    void ApplyPaletteColours();
     void ShowCrossHair(double x, double y);
     // A view kept inside [chart start, chart end] (mouse scrolling and zoom).
     kolvex::AxisRange Limited(kolvex::AxisRange r) const;

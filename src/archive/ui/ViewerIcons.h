@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The pictures of the viewer's buttons, drawn here in one style: the record
 // navigator's triangles, the chart's scroll, zoom, 100 % and settings

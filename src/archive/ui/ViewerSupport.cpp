@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/ui/ViewerSupport.h"
 
 #include <QLocale>
@@ -87,6 +88,41 @@ QString ChartAxisLabelFormat() {
     // "dd/mm.yy hh:nn:ss" in Qt's notation, one line for the date, one for the time.
     return QStringLiteral("dd") + LocaleDateSeparator() + QStringLiteral("MM.yy\nHH") + LocaleTimeSeparator() +
            QStringLiteral("mm") + LocaleTimeSeparator() + QStringLiteral("ss");
+}
+
+ChartColours ChartColoursOf(const QPalette& palette) {
+    ChartColours c;
+    c.Background = palette.color(QPalette::Base);
+    c.Text = palette.color(QPalette::Text);
+    const bool dark = c.Background.lightness() < 128;
+    // Grid lines a little apart from the background, sub-grid closer to it.
+    c.Grid = dark ? c.Background.lighter(190) : QColor(200, 200, 200);
+    c.SubGrid = dark ? c.Background.lighter(140) : QColor(225, 225, 225);
+    // The title's blue, lighter on a dark background to keep its contrast.
+    c.Title = dark ? QColor(120, 160, 255) : QColor(0, 0, 255);
+    c.CrossHair = dark ? QColor(170, 170, 170) : QColor(90, 90, 90);
+    c.NoteBack = dark ? QColor(60, 60, 52, 235) : QColor(255, 255, 225, 235);
+    c.NoteText = dark ? QColor(235, 235, 235) : QColor(0, 0, 0);
+    return c;
+}
+
+void ApplyChartPalette(QCustomPlot* chart) {
+    const ChartColours c = ChartColoursOf(chart->palette());
+    chart->setBackground(c.Background);
+    chart->axisRect()->setBackground(c.Background);
+    for (QCPAxis* axis : chart->axisRect()->axes()) {
+        axis->grid()->setPen(QPen(c.Grid, 0, Qt::DotLine));
+        axis->grid()->setSubGridPen(QPen(c.SubGrid, 0, Qt::DotLine));
+        axis->grid()->setZeroLinePen(Qt::NoPen);
+    }
+    // The bottom axis carries no data colour: it takes the text colour.
+    chart->xAxis->setBasePen(QPen(c.Text));
+    chart->xAxis->setTickPen(QPen(c.Text));
+    chart->xAxis->setSubTickPen(QPen(c.Text));
+    chart->xAxis->setTickLabelColor(c.Text);
+    chart->xAxis->setLabelColor(c.Text);
+    chart->legend->setBrush(c.Background);
+    chart->legend->setTextColor(c.Text);
 }
 
 bool QtAnswerer::Confirm(const std::string& question) { return AskYesNo(parent_, BoxText(question)); }

@@ -1,10 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pieces of the archive viewer that do not need its window: the cell texts of
 // the grid, the regional date and time separators, the colours of the
-// parameter file, the chart's date-time ticker and the question box of the
-// data module.
+// parameter file, the chart's date-time ticker and its colours from the
+// palette, and the question box of the data module.
 
 #include <QColor>
+#include <QPalette>
 #include <QString>
 
 #include <cstdint>
@@ -59,6 +61,16 @@ private:
 // The label format of the bottom axis: "dd/mm.yy hh:nn:ss" with the date on
 // the first line and the time on the second, the '/' and ':' regional.
 QString ChartAxisLabelFormat();
+
+// The colours of a chart that come from the palette (light or dark theme):
+// background, text, grid, the cross-hair and its note. The series, alarm and
+// axis colours of the data stay as they are.
+struct ChartColours {
+    QColor Background, Text, Grid, SubGrid, Title, CrossHair, NoteBack, NoteText;
+};
+ChartColours ChartColoursOf(const QPalette& palette);
+// Background, grid, neutral text and legend of `chart` from its palette.
+void ApplyChartPalette(QCustomPlot* chart);
 
 // The data module's Yes/No questions in the common question box.
 class QtAnswerer : public kolvex::Answerer {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The hooks through which a dialog shows errors, asks questions and informs:
 // the part of the dialog kit (DialogKit.h) that a dialog's header needs. A

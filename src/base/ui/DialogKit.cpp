@@ -1,9 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/ui/DialogKit.h"
 
 #include <QAbstractButton>
 #include <QBoxLayout>
+#include <QCalendarWidget>
+#include <QDateTimeEdit>
+#include <QLocale>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QLayout>
+#include <QSpacerItem>
 
 #include "base/Language.h"
 #include "base/ui/Help.h"
@@ -11,6 +17,38 @@
 namespace kolvex::ui {
 
 QString Tx(const char* cs, const char* en) { return Q(kolvex::Tr(cs, en)); }
+
+QLocale ProgramLocale() {
+    const QLocale::Language wanted =
+        kolvex::CurrentLanguage() == kolvex::Lang::English ? QLocale::English : QLocale::Czech;
+    const QLocale system = QLocale::system();
+    if (system.language() == wanted) return system;
+    return wanted == QLocale::English ? QLocale(QLocale::English, QLocale::UnitedKingdom)
+                                      : QLocale(QLocale::Czech, QLocale::Czechia);
+}
+
+QString ProgramShortDateFormat() {
+    QString f = ProgramLocale().dateFormat(QLocale::ShortFormat);
+    if (!f.contains(QLatin1String("yyyy"))) f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return f;
+}
+
+void UseProgramLocale(QDateTimeEdit* picker) {
+    const QLocale locale = ProgramLocale();
+    picker->setLocale(locale);
+    if (picker->calendarPopup() && picker->calendarWidget()) picker->calendarWidget()->setLocale(locale);
+}
+
+void KeepTitleVisible(QDialog* dialog) {
+    QLayout* layout = dialog->layout();
+    if (!layout) return;
+    // The title bar's font is the window system's; the application font in
+    // bold is a fair measure of it.
+    QFont font = dialog->font();
+    font.setBold(true);
+    const int needed = QFontMetrics(font).horizontalAdvance(dialog->windowTitle()) + 140;
+    layout->addItem(new QSpacerItem(needed, 0, QSizePolicy::Fixed, QSizePolicy::Fixed));
+}
 
 QPushButton* MakeButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon) {
     auto* b = new QPushButton(parent);

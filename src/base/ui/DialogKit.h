@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What every dialog is built from: the bilingual text chooser, the push
 // button with a picture, the row of buttons at a dialog's foot (help,
@@ -14,6 +15,8 @@
 #include "base/ui/ErrorDisplay.h"
 
 class QAbstractButton;
+class QDateTimeEdit;
+class QLocale;
 class QBoxLayout;
 class QDialog;
 class QKeyEvent;
@@ -22,6 +25,20 @@ namespace kolvex::ui {
 
 // The Czech or the English text by the current language.
 QString Tx(const char* cs, const char* en);
+
+// The locale of the program's language, for month and day names: the
+// system's own when it speaks that language, otherwise Czech (Czechia) or
+// English (United Kingdom). Numbers keep the system's conventions.
+QLocale ProgramLocale();
+// The short date format of ProgramLocale, always with a four-digit year.
+QString ProgramShortDateFormat();
+// A date or time picker (and its calendar popup) in the program's language.
+void UseProgramLocale(QDateTimeEdit* picker);
+
+// A fixed-size dialog at least as wide as its title needs in the title bar
+// (with room for the window buttons), so that the title is not cut off. For
+// a title that does not change; called once, after the layout is built.
+void KeepTitleVisible(QDialog* dialog);
 
 // A push button named `name` with the style's picture `icon`. It does not
 // become the default button by taking the focus: only a button the dialog

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one place that shows errors, questions and messages to the user. Every
 // box is titled "kolvex12" (a warning names its own title) and runs through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/ui/Help.h"
 
 #include <QApplication>
@@ -8,9 +9,11 @@
 #include <QPointer>
 #include <QShortcut>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "base/Language.h"
+#include "base/ReadFile.h"
 
 // The help pages are compiled into the static library; their initialiser
 // must be referenced from code that is linked.
@@ -22,6 +25,25 @@ namespace {
 
 QPointer<QDialog> g_window;
 QPointer<QTextBrowser> g_browser;
+
+// A page or picture from the installed folder is read only when it is a
+// regular file: a named pipe in its place would block the reader for ever.
+class HelpTextBrowser final : public QTextBrowser {
+public:
+    using QTextBrowser::QTextBrowser;
+
+    QVariant loadResource(int type, const QUrl& name) override {
+        const QUrl url = source().resolved(name);
+        if (url.isLocalFile() && !IsReadableRegularFile(url.toLocalFile().toStdString())) {
+            if (type == QTextDocument::HtmlResource)
+                return QStringLiteral("<p>%1</p>").arg(QString::fromStdString(
+                                                           NotRegularFileMessage(url.toLocalFile().toStdString()))
+                                                           .toHtmlEscaped());
+            return {};
+        }
+        return QTextBrowser::loadResource(type, name);
+    }
+};
 
 QString LanguageFolder() { return CurrentLanguage() == Lang::English ? QStringLiteral("en") : QStringLiteral("cs"); }
 
@@ -44,7 +66,7 @@ void Show(QWidget* parent, const QUrl& url) {
         g_window->setObjectName(QStringLiteral("HelpWindow"));
         g_window->setAttribute(Qt::WA_DeleteOnClose);
         g_window->resize(620, 520);
-        g_browser = new QTextBrowser(g_window);
+        g_browser = new HelpTextBrowser(g_window);
         g_browser->setObjectName(QStringLiteral("HelpBrowser"));
         g_browser->setOpenExternalLinks(false);
         auto* layout = new QVBoxLayout(g_window);
@@ -69,7 +91,7 @@ QString CurrentHelpFile() {
 QString InstalledHelpFolder(const QString& programFolder) {
     if (programFolder.isEmpty()) return {};
     const QString folder = QDir::cleanPath(programFolder + QStringLiteral("/../share/kolvex12/help"));
-    if (!QFileInfo::exists(folder + QStringLiteral("/en/index.html"))) return {};
+    if (!IsReadableRegularFile((folder + QStringLiteral("/en/index.html")).toStdString())) return {};
     return folder;
 }
 
@@ -82,7 +104,8 @@ QUrl HelpPageUrl(int context) {
         return installed.isEmpty() ? QUrl(QStringLiteral("qrc") + path) : QUrl::fromLocalFile(path);
     };
     const QString topic = folder + QString::number(context) + QStringLiteral(".html");
-    if (context != 0 && QFile::exists(topic)) return url(topic);
+    const bool present = installed.isEmpty() ? QFile::exists(topic) : IsReadableRegularFile(topic.toStdString());
+    if (context != 0 && present) return url(topic);
     return url(folder + QStringLiteral("index.html"));
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bilingual help: a contents page and one topic per help context number,
 // shown in a help window in the current language. The help "file" in force

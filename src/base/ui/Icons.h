@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pictures of the tool buttons and menu items: icons of the installed
 // freedesktop icon theme (Adwaita), with the style's standard pictures as

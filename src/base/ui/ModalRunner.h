@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every modal dialog and message box of the program is shown through
 // RunModal, so that a test can answer it instead of a user.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/ui/TFProgress.h"
 
 #include <QCloseEvent>
@@ -67,7 +68,13 @@ bool TFProgress::SetProgress(int percent) {
     return aborted_;
 }
 
-void TFProgress::Abort_BBClick() { aborted_ = true; }
+void TFProgress::SetAborted() {
+    const bool first = !aborted_;
+    aborted_ = true;
+    if (first) emit Aborting();
+}
+
+void TFProgress::Abort_BBClick() { SetAborted(); }
 
 bool TFProgress::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate) ApplyCaptions();
@@ -84,7 +91,7 @@ void TFProgress::closeEvent(QCloseEvent* e) {
     // stops the operation (when it may be aborted) instead of hiding the
     // window under it. The caller's own close() goes through.
     if (e->spontaneous()) {
-        if (!abortBB_->isHidden()) aborted_ = true;
+        if (!abortBB_->isHidden()) SetAborted();
         e->ignore();
         return;
     }
@@ -94,7 +101,7 @@ void TFProgress::closeEvent(QCloseEvent* e) {
 void TFProgress::reject() {
     // Escape presses the abort button when there is one; it never hides the
     // window while the operation runs.
-    if (!abortBB_->isHidden()) aborted_ = true;
+    if (!abortBB_->isHidden()) SetAborted();
 }
 
 }  // namespace kolvex::ui

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The progress window of long operations: a small always-on-top window with
 // a bar, the percentage and an optional abort button.
@@ -29,6 +30,10 @@ public:
     // The abort button's caption by the language.
     void ApplyCaptions();
 
+signals:
+    // The user (or a termination signal) asked to stop.
+    void Aborting();
+
 public slots:
     void Abort_BBClick();
     void reject() override;
@@ -44,6 +49,7 @@ private:
     QLabel* lProgress_;
     QPushButton* abortBB_;
     bool aborted_ = false;
+    void SetAborted();
 };
 
 }  // namespace kolvex::ui

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Float spin edit: an edit field for a floating-point number with up and down
 // arrows, a range, a step, a fixed number of decimals and optional words for

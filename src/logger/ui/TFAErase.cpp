@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "logger/ui/TFAErase.h"
 
 #include <QFontDatabase>
@@ -9,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "base/ui/DialogKit.h"
+#include "logger/LoggerAudit.h"
 #include "logger/ServiceViews.h"
 
 namespace kolvex::ui {
@@ -94,6 +96,7 @@ void TFAErase::Erase_BBClick() {
         const std::uint32_t unread = UnreadArchiveBytes(p, ctx_.Logger.Image.InputInfo.ArchiveSize);
         if (!Hooks.Ask(Q(EraseArchiveQuestion(p, unread, CurrentLanguage())), Answer::No)) return;
         ctx_.Ops.WriteArchiveReadPointer(p.ArchiveWrite);
+        AuditArchiveErase(ctx_.Logger.Image, p, p.ArchiveWrite, "erase");
     } catch (const std::exception& e) {
         ok = false;
         Hooks.Error(e);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The archive erase dialog: how full the logger's archive memory is, its two
 // pointers, and the emptying step (read bookmark := write pointer).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "logger/ui/TFAParama.h"
 
 #include <QCheckBox>
@@ -365,6 +366,36 @@ void TFAParama::ApplyCaptions() {
     const QString beyond = Tx("Hodnota přístroje leží mimo rozsah %1 až %2; zůstane zachována, dokud ji nezměníte",
                               "The logger's value lies outside the range %1 to %2; it is kept unless you change it");
     for (TSpinFEdit* s : findChildren<TSpinFEdit*>()) s->SetBeyondRangeHint(beyond);
+
+    // The spin edits stand in rows under shared labels: a screen reader hears
+    // which input, which quantity and which end each one is.
+    for (int n = 0; n < 2; ++n) {
+        InputControls& c = in_[n];
+        const QString input = Tx("Vstup %1", "Input %1").arg(n + 1);
+        const QString low = Tx("dolní mez", "low limit"), high = Tx("horní mez", "high limit");
+        const struct {
+            TSpinFEdit* Spin;
+            QString What;
+            const QString& End;
+        } spins[] = {
+            {c.tRecLo, Tx("záznam", "record"), low},   {c.tRecHi, Tx("záznam", "record"), high},
+            {c.tAlarmLo, Tx("alarm", "alarm"), low},   {c.tAlarmHi, Tx("alarm", "alarm"), high},
+            {c.iSigLo, Tx("signál", "signal"), low},   {c.iSigHi, Tx("signál", "signal"), high},
+            {c.iRangeLo, Tx("rozsah", "range"), low},  {c.iRangeHi, Tx("rozsah", "range"), high},
+            {c.iRecLo, Tx("záznam", "record"), low},   {c.iRecHi, Tx("záznam", "record"), high},
+            {c.iAlarmLo, Tx("alarm", "alarm"), low},   {c.iAlarmHi, Tx("alarm", "alarm"), high},
+            {c.hRecLo, Tx("záznam", "record"), low},   {c.hRecHi, Tx("záznam", "record"), high},
+            {c.hAlarmLo, Tx("alarm", "alarm"), low},   {c.hAlarmHi, Tx("alarm", "alarm"), high},
+        };
+        for (const auto& sp : spins) {
+            if (!sp.Spin) continue;
+            const QString name = input + QStringLiteral(", ") + sp.What + QStringLiteral(", ") + sp.End;
+            sp.Spin->setAccessibleName(name);
+            sp.Spin->Editor()->setAccessibleName(name);
+            sp.Spin->setAccessibleDescription(
+                Tx("Číslo; šipky nahoru a dolů mění hodnotu o 1", "A number; the Up and Down keys change it by 1"));
+        }
+    }
 }
 
 // ---- open sequence and page set-ups -------------------------------------------
@@ -547,7 +578,8 @@ ArchiveParamsEntry TFAParama::CollectEntry() const {
 void TFAParama::SetUp_BBClick() {
     try {
         const ParameterBlock edited = BuildEditBlock(ctx_.Logger.Image, tables_, base_, CollectEntry());
-        StoreArchiveParams(ctx_.Ops, base_.Read, edited, [this](const std::string& q) { return Hooks.Ask(Q(q), Answer::Yes); });
+        // Emptying the logger's archive is answered No by Enter and Escape.
+        StoreArchiveParams(ctx_.Ops, base_.Read, edited, [this](const std::string& q) { return Hooks.Ask(Q(q), Answer::No); });
     } catch (const EAParamField& e) {
         // Nothing was written: the dialog stays with every edit.
         Hooks.Error(e);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The archiving parameters editor: reads the logger's archiving parameters,
 // shows them on an archiving tab and one tab per input (a page that fits the

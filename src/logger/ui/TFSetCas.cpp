@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "logger/ui/TFSetCas.h"
 
 #include <QCheckBox>
@@ -13,8 +14,13 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include <cmath>
+#include <optional>
+
 #include "base/ui/DialogKit.h"
+#include "base/AuditTrail.h"
 #include "base/DateTime.h"
+#include "logger/LoggerAudit.h"
 #include "logger/ServiceViews.h"
 
 namespace kolvex::ui {
@@ -23,13 +29,6 @@ namespace {
 constexpr int kHelpContext = 1120;
 constexpr int kDialogHelpContext = 1210;
 
-// The regional short date format, always with a four-digit year so that the
-// year check can be met by what the picker shows.
-QString ShortDateFormat() {
-    QString f = QLocale().dateFormat(QLocale::ShortFormat);
-    if (!f.contains(QLatin1String("yyyy"))) f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-    return f;
-}
 }  // namespace
 
 TFSetCas::TFSetCas(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
@@ -50,8 +49,12 @@ TFSetCas::TFSetCas(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent
     dateL_->setObjectName(QStringLiteral("Date_L"));
     date_ = new QDateEdit(casGb_);
     date_->setObjectName(QStringLiteral("DTPDate"));
-    date_->setDisplayFormat(ShortDateFormat());
+    // The short date format of the program's language, with a four-digit
+    // year so that the year check can be met by what the picker shows.
+    date_->setDisplayFormat(ProgramShortDateFormat());
     date_->setCalendarPopup(true);
+    UseProgramLocale(date_);
+    UseProgramLocale(time_);
     date_->setMinimumDate(QDate(1900, 1, 1));
     timeL_->setBuddy(time_);
     dateL_->setBuddy(date_);
@@ -71,6 +74,19 @@ TFSetCas::TFSetCas(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent
     casGrid->addWidget(dateL_, 2, 0);
     casGrid->addWidget(date_, 2, 1);
     casGrid->addWidget(warning_, 3, 0, 1, 2);
+    drift_ = new QLabel(casGb_);
+    drift_->setObjectName(QStringLiteral("Drift_L"));
+    driftLimitL_ = new QLabel(casGb_);
+    driftLimitL_->setObjectName(QStringLiteral("DriftLimit_L"));
+    driftLimit_ = new QSpinBox(casGb_);
+    driftLimit_->setObjectName(QStringLiteral("DriftLimit_SE"));
+    driftLimit_->setRange(0, 86400);
+    driftLimit_->setSuffix(QStringLiteral(" s"));
+    driftLimit_->setValue(DriftLimitSeconds());
+    driftLimitL_->setBuddy(driftLimit_);
+    casGrid->addWidget(drift_, 4, 0, 1, 2);
+    casGrid->addWidget(driftLimitL_, 5, 0);
+    casGrid->addWidget(driftLimit_, 5, 1);
     casGrid->setColumnStretch(1, 1);
 
     komGb_ = new QGroupBox(this);
@@ -113,6 +129,18 @@ void TFSetCas::ApplyCaptions() {
     setUp_->setText(Tx("&Nastavit", "&Set-up"));
     close_->setText(Tx("&Zavřít", "&Cloae"));
     warning_->setText(Q(InvalidClockWarning(clock_, CurrentLanguage())));
+    driftLimitL_->setText(Tx("Upozornit při odchylce nad", "Warn when off by more than"));
+    driftLimit_->setToolTip(Tx("Čtení archivace upozorní, když se hodiny záznamníku liší od PC víc než o tolik sekund",
+                               "A download warns when the logger's clock differs from the PC's by more than this"));
+    ShowDrift();
+}
+
+void TFSetCas::ShowDrift() {
+    drift_->setVisible(readAt_ != 0 && clockValid_);
+    if (readAt_ == 0 || !clockValid_) return;
+    const long long s = std::llround((remembered_ - readAt_) * 86400.0);
+    drift_->setText(Tx("Odchylka proti PC: ", "Drift against the PC: ") +
+                    QString::fromStdString((s > 0 ? "+" : "") + std::to_string(s)) + QStringLiteral(" s"));
 }
 
 void TFSetCas::OpenSequence() {
@@ -124,6 +152,8 @@ void TFSetCas::OpenSequence() {
     warning_->setText(Q(InvalidClockWarning(clock, CurrentLanguage())));
     warning_->setVisible(!clockValid_);
     remembered_ = ClockToDateTime(clock);
+    readAt_ = Now ? Now() : NowLocal();
+    ShowDrift();
     const DateTimeParts p = DecodeDateTime(remembered_);
     time_->setTime(QTime(p.Hour, p.Minute, p.Second, 0));
     date_->setDate(QDate(p.Year, p.Month, p.Day));
@@ -148,15 +178,30 @@ void TFSetCas::Store() {
         if (t == remembered_) t = 0;
         if (t == 0 && !clockValid_ && Hooks.Ask(Q(InvalidClockQuestion(CurrentLanguage())), Answer::Yes)) t = Now();
     }
+    std::optional<double> oldClock;
     if (t != 0) {
         ctx_.Ops.WriteClock(DateTimeToClock(t));  // ESetCas outside 2000..2099
+        // The logger's time before: as read when the dialog opened, run on since.
+        if (clockValid_) oldClock = remembered_ + ((Now ? Now() : NowLocal()) - readAt_);
         clockValid_ = true;
     }
     const auto address = static_cast<std::uint8_t>(adr_->value());
-    ctx_.Ops.WriteLoggerAddress(address);
+    try {
+        ctx_.Ops.WriteLoggerAddress(address);
+    } catch (...) {
+        // The clock is set all the same: its entry goes in before the error shows.
+        if (t != 0) (void)WriteAuditReporting(ClockSetEvent(ctx_.Logger.Image, oldClock, t, dlePc_->isChecked() ? "pc" : "entered"));
+        throw;
+    }
     ctx_.Port.LoggerAddress = address;
     ctx_.Config.BusAddress = address;
     ctx_.Config.SetClockFromPC = dlePc_->isChecked() ? 1 : 0;
+    if (driftLimit_->value() != DriftLimitSeconds()) {
+        SetDriftLimitSeconds(driftLimit_->value());
+        if (!ctx_.ConfigPath.empty()) (void)SaveDriftLimit(ClockSettingsPath(ctx_.ConfigPath), driftLimit_->value());
+    }
+    // The set clock in the audit trail before the dialog reports it done.
+    if (t != 0) AuditClockSet(ctx_.Logger.Image, oldClock, t, dlePc_->isChecked() ? "pc" : "entered");
 }
 
 void TFSetCas::SetUp_BBClick() {

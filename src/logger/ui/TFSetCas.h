@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The logger clock dialog: shows the logger's clock and sets it to the picked
 // date and time or to the PC's clock; every store also writes the bus address.
@@ -47,9 +48,11 @@ protected:
 private:
     // The store sequence; throws.
     void Store();
+    void ShowDrift();
 
     kolvex::LoggerContext& ctx_;
     double remembered_ = 0;
+    double readAt_ = 0;  // the PC's time when the clock was read
     LoggerClock clock_;       // the bytes read when the dialog opened
     bool clockValid_ = true;  // they form a date and time the logger can hold
     QGroupBox *casGb_, *komGb_;
@@ -57,6 +60,10 @@ private:
     QTimeEdit* time_;
     QDateEdit* date_;
     QLabel *timeL_, *dateL_, *adrL_;
+    // The drift read when the dialog opened, and the limit above which a
+    // download warns of it (kept in "kolvex12-clock.ini").
+    QLabel *drift_, *driftLimitL_;
+    QSpinBox* driftLimit_;
     QLabel* warning_;  // the logger's clock bytes when they form no valid date
     QSpinBox* adr_;
     QPushButton *setUp_, *close_, *help_;

@@ -1,5 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "logger/ui/TFZDiag.h"
 
+#include <QCheckBox>
+#include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -8,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "base/ui/DialogKit.h"
+#include "link/LinkTrace.h"
 #include "logger/ServiceViews.h"
 
 namespace kolvex::ui {
@@ -78,6 +82,17 @@ TFZDiag::TFZDiag(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent),
     clear_ = MakeButton(this, "Clear_BB", QStyle::SP_DialogResetButton);
     close_ = MakeButton(this, "Close_BB", QStyle::SP_DialogCloseButton);
     help_ = MakeButton(this, "Help_BB", QStyle::SP_DialogHelpButton);
+    // Off by default; a record once started runs on after the dialog closes,
+    // so that a failing download can be recorded, until it is switched off.
+    trace_ = new QCheckBox(this);
+    trace_->setObjectName(QStringLiteral("Trace_ChB"));
+    traceFile_ = MakeLabel(this, "TraceFile_L");
+    traceFile_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ChooseTraceFile = [this] {
+        return QFileDialog::getSaveFileName(this, trace_->text().remove(QLatin1Char('&')),
+                                            QStringLiteral("kolvex12-trace.txt"),
+                                            Tx("Text (*.txt);;Všechny soubory (*)", "Text (*.txt);;All files (*)"));
+    };
 
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
@@ -97,11 +112,14 @@ TFZDiag::TFZDiag(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent),
     auto* top = new QVBoxLayout(this);
     top->addLayout(grid);
     top->addSpacing(8);
+    top->addWidget(trace_);
+    top->addWidget(traceFile_);
     top->addLayout(FootRow(this, help_, kHelpContext, {read_, clear_}, close_));
     top->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(read_, &QPushButton::clicked, this, &TFZDiag::Read_BBClick);
     connect(clear_, &QPushButton::clicked, this, &TFZDiag::Clear_BBClick);
+    connect(trace_, &QCheckBox::clicked, this, &TFZDiag::Trace_ChBClick);
     ApplyCaptions();
 }
 
@@ -120,6 +138,34 @@ void TFZDiag::ApplyCaptions() {
     clear_->setText(Tx("&Nulovat", "&Clear"));
     read_->setText(Tx("&Přečíst", "&Read"));
     close_->setText(Tx("&Zavřít", "&Close"));
+    trace_->setText(Tx("Zaznamenávat komunikaci…", "Record the communication…"));
+    trace_->setToolTip(Tx("Každý odeslaný a přijatý rámec se zapíše do textového souboru pro technickou podporu",
+                          "Every frame sent and received is written to a text file for a support request"));
+    ShowTraceState();
+}
+
+void TFZDiag::ShowTraceState() {
+    const LinkTrace* t = CurrentLinkTrace();
+    trace_->setChecked(t != nullptr);
+    traceFile_->setVisible(t != nullptr);
+    if (t) traceFile_->setText(Tx("Záznam: ", "Recording to: ") + Q(t->Path()));
+}
+
+void TFZDiag::Trace_ChBClick(bool on) {
+    try {
+        if (on) {
+            const QString path = ChooseTraceFile ? ChooseTraceFile() : QString();
+            if (!path.isEmpty()) {
+                StartLinkTrace(path.toStdString());
+                CurrentLinkTrace()->Note("port", ctx_.Port.SettingsText());
+            }
+        } else {
+            StopLinkTrace();
+        }
+    } catch (const std::exception& e) {
+        Hooks.Error(e);
+    }
+    ShowTraceState();
 }
 
 void TFZDiag::OpenSequence() {

@@ -1,12 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The logger diagnostics dialog: battery and alarm flags now and since the
 // last clearing, the battery voltages; Read refreshes, Clear clears.
 
 #include <QDialog>
 
+#include <functional>
+
 #include "logger/LoggerContext.h"
 #include "base/ui/DialogHooks.h"
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 
@@ -23,9 +27,15 @@ public:
 
     // Shows the errors of Read and Clear while the dialog is open.
     DialogHooks Hooks;
+    // Asks for the file of the communication record; empty when cancelled.
+    std::function<QString()> ChooseTraceFile;
+
+    QCheckBox* TraceSwitch() const { return trace_; }
 
 public slots:
     void Read_BBClick();
+    // Starts the record of the communication (in a file the user picks) or ends it.
+    void Trace_ChBClick(bool on);
     void Clear_BBClick();
 
 protected:
@@ -42,6 +52,9 @@ private:
     QLabel* hist_[5];
     QLabel *uBatA_, *uBatH_;
     QPushButton *read_, *clear_, *close_, *help_;
+    QCheckBox* trace_;
+    QLabel* traceFile_;
+    void ShowTraceState();
 };
 
 }  // namespace kolvex::ui

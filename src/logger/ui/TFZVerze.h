@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The logger information dialog: manufacturer, type, version and serial
 // number from the logger's identification block.

@@ -1,9 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/ui/OutputSupport.h"
 
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QPushButton>
 #include <QUrl>
 #include <QToolButton>
@@ -41,6 +45,47 @@ QString SavedText(const QString& path, std::uint64_t count, bool pages) {
 
 bool OpenContainingFolder(const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+}
+
+namespace {
+
+// Whether the desktop names a default application for the file's type; true
+// when it cannot be asked (the opening itself then tells).
+bool HasRegisteredApplication(const QString& path) {
+    const QString query = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (query.isEmpty()) return true;
+    QProcess p;
+    p.start(query, {QStringLiteral("query"), QStringLiteral("default"), QMimeDatabase().mimeTypeForFile(path).name()});
+    if (!p.waitForFinished(3000)) {
+        p.kill();
+        p.waitForFinished(1000);
+        return true;
+    }
+    return p.exitStatus() != QProcess::NormalExit || !p.readAllStandardOutput().trimmed().isEmpty();
+}
+
+}  // namespace
+
+bool OpenInRegisteredApplication(const QString& path) {
+    return HasRegisteredApplication(path) && QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+QString NoApplicationText(const QString& path, bool folderOpened) {
+    QString text = Tx("Pro soubor %1 není zaregistrována žádná aplikace, která by jej otevřela.",
+                      "No application is registered to open the file %1.")
+                       .arg(QDir::toNativeSeparators(path));
+    if (folderOpened) text += QLatin1Char('\n') + Tx("Otevřena je složka se souborem.", "Its folder was opened instead.");
+    return text;
+}
+
+bool OpenWrittenFile(const QString& path, const std::function<bool(const QString&)>& openFile,
+                     const std::function<bool(const QString&)>& openFolder, const DialogHooks& hooks,
+                     const QString& title, const QString& text) {
+    if (openFile && openFile(path)) return true;
+    const bool folder = openFolder && openFolder(path);
+    const QString why = NoApplicationText(path, folder);
+    if (hooks.Warn) hooks.Warn(title, text.isEmpty() ? why : text + QStringLiteral("\n\n") + why);
+    return false;
 }
 
 UpDownButton::UpDownButton(QWidget* parent) : QWidget(parent) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pieces shared by the output dialogs: the small up/down button of the month
 // and step displays, and the box that reports a written file, which joins
@@ -27,6 +28,18 @@ struct OutputHooks : DialogHooks {
 QString SavedText(const QString& path, std::uint64_t count, bool pages);
 // Opens the folder that holds path in the desktop's file manager.
 bool OpenContainingFolder(const QString& path);
+// Opens a written file in the application the desktop registers for its type;
+// false when none is registered or it could not be started.
+bool OpenInRegisteredApplication(const QString& path);
+// The text when a written file could not be opened: it names the file and
+// says whether its folder was opened instead.
+QString NoApplicationText(const QString& path, bool folderOpened);
+// "Open" of a written file: the file, else its folder; when the file could not
+// be opened the user is told (the warning of `title` and `text`, followed by
+// NoApplicationText). True when the file itself was opened.
+bool OpenWrittenFile(const QString& path, const std::function<bool(const QString&)>& openFile,
+                     const std::function<bool(const QString&)>& openFolder, const DialogHooks& hooks,
+                     const QString& title, const QString& text);
 OutputHooks DefaultOutputHooks(QWidget* parent);
 
 // An up/down button pair (the arrows of a spin box without its field), for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/ui/PeriodGroup.h"
 
 #include <QButtonGroup>
@@ -25,12 +26,6 @@ namespace kolvex::ui {
 
 namespace {
 
-// The system's short date format, with a four-digit year.
-QString ShortDateFormat() {
-    QString f = QLocale().dateFormat(QLocale::ShortFormat);
-    if (!f.contains(QLatin1String("yyyy"))) f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-    return f;
-}
 
 template <typename W>
 W* Named(W* w, const char* name) {
@@ -106,11 +101,12 @@ PeriodGroup::PeriodGroup(kolvex::PeriodDialog dialog, bool withStep, QWidget* pa
     week_ = MakeSpin(this, "ObdobiWeek_SE", 1, 53);
     startL_ = Named(new QLabel(this), "ObdobiStart_L");
     endL_ = Named(new QLabel(this), "ObdobiEnd_l");
-    const QString dateFormat = ShortDateFormat();
+    const QString dateFormat = ProgramShortDateFormat();
     auto makeDate = [&](const char* name) {
         auto* d = Named(new QDateEdit(this), name);
         d->setDisplayFormat(dateFormat);
         d->setCalendarPopup(true);
+        UseProgramLocale(d);
         d->setMinimumDate(QDate(1899, 12, 30));
         KeepEditableWidth(d);
         return d;
@@ -118,6 +114,7 @@ PeriodGroup::PeriodGroup(kolvex::PeriodDialog dialog, bool withStep, QWidget* pa
     auto makeTime = [&](const char* name) {
         auto* t = Named(new QTimeEdit(this), name);
         t->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+        UseProgramLocale(t);
         KeepEditableWidth(t);
         return t;
     };

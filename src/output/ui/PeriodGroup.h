@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The period group of the record deletion, chart settings, print and export
 // dialogs: the kind radio buttons, the day, month, year and week controls,

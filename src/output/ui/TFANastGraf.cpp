@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/ui/TFANastGraf.h"
 
 #include <QCheckBox>
@@ -150,6 +151,12 @@ void TFANastGraf::ApplyCaptions() {
         a->MaxL->setText(QStringLiteral("Max"));
         a->MinL->setText(QStringLiteral("Min"));
         if (a->Source->count() > 0) a->Source->setItemText(0, Tx(" nic", "nothing"));
+        // "Max" and "Min" alone do not say of which axis.
+        const QString axis = a == &left_ ? Tx("Levá osa", "Left axis") : Tx("Pravá osa", "Right axis");
+        a->Max->setAccessibleName(axis + QStringLiteral(", max"));
+        a->Min->setAccessibleName(axis + QStringLiteral(", min"));
+        a->Colour->setAccessibleName(axis + Tx(", barva", ", colour"));
+        a->ColourSB->setAccessibleName(axis + Tx(", změnit barvu", ", change the colour"));
     }
     graf_->setText(Tx("&Graf", "&Graph"));
     help_->setText(Tx("&Nápověda", "&Help"));

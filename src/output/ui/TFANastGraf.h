@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The chart settings dialog: the chart's period (ChartPeriod), which value
 // field each axis shows, automatic or fixed ranges and the colours of both

@@ -1,7 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/ui/TFANastTisk.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -22,6 +21,7 @@
 #include "base/DateTime.h"
 #include "output/TableOutput.h"
 #include "output/ui/PeriodGroup.h"
+#include "output/ui/SummaryPage.h"
 #include "output/ui/TFQRAPrint.h"
 
 namespace kolvex::ui {
@@ -35,6 +35,8 @@ TFANastTisk::TFANastTisk(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog
     Hooks = DefaultOutputHooks(this);
     Clock = [] { return kolvex::NowLocal(); };
     ShowPreview = [this](const TFQRAPrint& report) { report.Preview(this); };
+    OpenFile = OpenInRegisteredApplication;
+    OpenFolder = OpenContainingFolder;
     ChoosePdf = [this](const QString& suggested) {
         return QFileDialog::getSaveFileName(this, Tx("Tisk do PDF", "Print to PDF"), suggested,
                                             Tx("Dokument PDF (*.pdf)", "PDF document (*.pdf)"));
@@ -109,7 +111,8 @@ void TFANastTisk::Print_BBClick() {
         progress.reset();
         // An aborted preparation shows no preview.
         if (!plan.Aborted) {
-            const TFQRAPrint report(std::move(plan), ctx_.Adm.Table1);
+            TFQRAPrint report(std::move(plan), ctx_.Adm.Table1);
+            AddSummaryPage(report);
             ShowPreview(report);
         }
     } catch (const std::exception& e) {
@@ -118,6 +121,14 @@ void TFANastTisk::Print_BBClick() {
         Hooks.Error(e);
     }
     done(QDialog::Accepted);
+}
+
+void TFANastTisk::AddSummaryPage(TFQRAPrint& report) {
+    if (!SummaryPage) return;
+    auto page = std::make_shared<SummaryPageData>(MakeSummaryPage(ctx_.Adm.Table1, ctx_.Adm.ParameterRecord,
+                                                                  report.Plan().Input, kolvex::kDefaultDeltaHOverR,
+                                                                  kolvex::DecimalSeparator()));
+    report.SetLeadPage([page](QPainter& p, double k, int number) { PaintSummaryPage(p, k, *page, number); });
 }
 
 kolvex::ReportRequest TFANastTisk::Request() const {
@@ -157,7 +168,8 @@ void TFANastTisk::Pdf_BBClick() {
         kolvex::TablePositionGuard guard(ctx_.Adm.Table1);
         std::optional<kolvex::ReportPlan> plan = Collect(Request());
         if (plan) {
-            const TFQRAPrint report(std::move(*plan), ctx_.Adm.Table1);
+            TFQRAPrint report(std::move(*plan), ctx_.Adm.Table1);
+            AddSummaryPage(report);
             if (!report.PrintToPdf(path))
                 throw kolvex::EADM(kolvex::Tr("Soubor " + path.toStdString() + " se nepodařilo zapsat",
                                               "The file " + path.toStdString() + " could not be written"));
@@ -168,8 +180,12 @@ void TFANastTisk::Pdf_BBClick() {
     }
     if (!status_.isEmpty() && Hooks.Saved) {
         const auto next = Hooks.Saved(path, status_);
-        if (next == OutputHooks::AfterSave::OpenFolder) OpenContainingFolder(path);
-        if (next == OutputHooks::AfterSave::OpenFile) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+        if (next == OutputHooks::AfterSave::OpenFolder && OpenFolder) OpenFolder(path);
+        // A file that no application opens: its folder instead, the user is
+        // told, and the dialog stays as it was.
+        if (next == OutputHooks::AfterSave::OpenFile &&
+            !OpenWrittenFile(path, OpenFile, OpenFolder, Hooks, QStringLiteral("kolvex12"), QString()))
+            return;
     }
     done(QDialog::Accepted);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The print dialog: period with step selector and the footer text of the
 // printed listing. Print_BB walks the open table into a report, shows its
@@ -37,8 +38,13 @@ public:
     std::function<void(const TFQRAPrint& report)> ShowPreview;
     // The time of printing (local now); tests put a fixed clock in.
     std::function<double()> Clock;
+    // Whether the report begins with the page of the period summary.
+    bool SummaryPage = true;
     // The file name for "PDF…", preset with the suggested path; "" when cancelled.
     std::function<QString(const QString& suggested)> ChoosePdf;
+    // Open the written file, or its folder; false when that failed.
+    std::function<bool(const QString& path)> OpenFile;
+    std::function<bool(const QString& path)> OpenFolder;
     OutputHooks Hooks;
     // The status line after a PDF was written ("" before one).
     QString StatusText() const { return status_; }
@@ -53,6 +59,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The summary page before the listing, when asked for.
+    void AddSummaryPage(TFQRAPrint& report);
     kolvex::ArchiveContext& ctx_;
     PeriodGroup* period_;
     QLabel* textZapati_;

@@ -1,23 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/ui/TFAToExcel.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPushButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <memory>
+#include <optional>
 
 #include "base/ui/DialogKit.h"
 #include "base/ui/ModalRunner.h"
 #include "base/ui/TFProgress.h"
 #include "base/Errors.h"
 #include "archive/FileOps.h"
+#include "archive/SummaryReport.h"
 #include "output/TableOutput.h"
 #include "output/ui/PeriodGroup.h"
 
@@ -55,7 +56,8 @@ TFAToExcel::TFAToExcel(kolvex::ArchiveContext& ctx, QWidget* parent) : QDialog(p
         c.Csv = suffix == QLatin1String("csv") || (suffix != QLatin1String("xlsx") && dialog.selectedNameFilter() == CsvFilter());
         return c;
     };
-    OpenFile = [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    OpenFile = OpenInRegisteredApplication;
+    OpenFolder = OpenContainingFolder;
 
     period_ = new PeriodGroup(kolvex::PeriodDialog::Export, true, this);
     excel_ = MakeButton(this, "Excel_BB", QStyle::SP_DialogSaveButton);
@@ -113,12 +115,17 @@ void TFAToExcel::Excel_BBClick() {
         const std::vector<kolvex::OutputField> fields = kolvex::OutputFields(table, ctx_.Adm.ParameterRecord);
         const std::vector<kolvex::ExportColumn> columns = kolvex::ExportColumnsOf(fields);
         const std::string path = choice->Path.toStdString();
+        // The workbook's second sheet: the summary of the period.
+        std::optional<kolvex::SummaryDocument> summary;
+        if (!choice->Csv)
+            summary = kolvex::MakeSummaryDocument(
+                kolvex::SummariseTable(table, ctx_.Adm.ParameterRecord, {all, start, end}), lang);
         std::unique_ptr<kolvex::RowSink> sink =
             choice->Csv ? kolvex::OpenCsvExport(path, columns, lang)
                         : kolvex::OpenXlsxExport(path,
                                                  kolvex::MakeExportHeader(table, ctx_.Adm.ParameterRecord, all, start,
                                                                           end, period_->StepIndex(), lang),
-                                                 columns, SheetRows);
+                                                 columns, SheetRows, summary ? &*summary : nullptr);
         // An abort keeps the rows written so far: the file is completed all the same.
         kolvex::ExportRecords(table, fields, start, end, period_->StepSeconds(), *sink, [&](int percent) {
             const bool aborted = progress->SetProgress(percent);
@@ -140,11 +147,14 @@ void TFAToExcel::Excel_BBClick() {
         // Say what was made; the user opens the file or its folder from there.
         status_ = SavedText(written_, rows, false);
         const auto next = Hooks.Saved ? Hooks.Saved(written_, status_) : OutputHooks::AfterSave::Nothing;
-        if (next == OutputHooks::AfterSave::OpenFolder) OpenContainingFolder(written_);
-        if (next == OutputHooks::AfterSave::OpenFile && !(OpenFile && OpenFile(written_)))
-            Hooks.Warn(QStringLiteral("Upozornění"),
-                       QStringLiteral("Propojení na aplikaci Microsoft Excel není dostupné...\n") +
-                           QDir::toNativeSeparators(written_));
+        if (next == OutputHooks::AfterSave::OpenFolder && OpenFolder) OpenFolder(written_);
+        // A file that no application opens: its folder instead, the user is
+        // told, and the dialog stays as it was.
+        if (next == OutputHooks::AfterSave::OpenFile &&
+            !OpenWrittenFile(written_, OpenFile, OpenFolder, Hooks, QStringLiteral("Upozornění"),
+                             QStringLiteral("Propojení na aplikaci Microsoft Excel není dostupné...\n") +
+                                 QDir::toNativeSeparators(written_)))
+            return;
     }
     done(QDialog::Accepted);
 }

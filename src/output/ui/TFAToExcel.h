@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The export dialog: period with step selector. Excel_BB asks for the file
 // (an .xlsx workbook by default, CSV when chosen), writes the thinned records
@@ -38,6 +39,8 @@ public:
     // Opens the written file with the desktop's default application; false
     // when there is none.
     std::function<bool(const QString& path)> OpenFile;
+    // Opens the folder of the written file (when the file cannot be opened).
+    std::function<bool(const QString& path)> OpenFolder;
     OutputHooks Hooks;
     // Rows of one worksheet (smaller in tests).
     std::uint32_t SheetRows = kolvex::kSheetRows;

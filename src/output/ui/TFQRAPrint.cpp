@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/ui/TFQRAPrint.h"
 
 #include <QFile>
@@ -8,7 +9,6 @@
 #include <QPageSize>
 #include <QPaintEngine>
 #include <QPainter>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QTextLayout>
 
@@ -19,12 +19,9 @@
 #include <string>
 #include <unordered_map>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 #include "base/ui/ErrorDisplay.h"
 #include "base/ui/ModalRunner.h"
+#include "output/ui/ReportPreview.h"
 
 namespace kolvex::ui {
 
@@ -68,34 +65,6 @@ bool Utf16(const std::string& s, std::vector<char16_t>& out) {
     }
     return true;
 }
-
-// Qt's PDF writer compresses every page through buffers of about 10 MB that
-// it takes and gives back page by page. The C library maps blocks of that
-// size afresh each time and trims the heap when they are freed, so every page
-// paid page faults for memory it barely touches. While a report is painted
-// such blocks come from the heap and stay there; the library's usual limits
-// and a trimmed heap come back afterwards.
-class HeapForLargeBlocks {
-public:
-    HeapForLargeBlocks() {
-#if defined(__GLIBC__)
-        mallopt(M_MMAP_THRESHOLD, kLimit);
-        mallopt(M_TRIM_THRESHOLD, 2 * kLimit);
-#endif
-    }
-    ~HeapForLargeBlocks() {
-#if defined(__GLIBC__)
-        mallopt(M_MMAP_THRESHOLD, kDefault);
-        mallopt(M_TRIM_THRESHOLD, kDefault);
-        malloc_trim(0);
-#endif
-    }
-    HeapForLargeBlocks(const HeapForLargeBlocks&) = delete;
-    HeapForLargeBlocks& operator=(const HeapForLargeBlocks&) = delete;
-
-private:
-    static constexpr int kLimit = 32 << 20, kDefault = 128 << 10;
-};
 
 }  // namespace
 
@@ -304,11 +273,10 @@ void TFQRAPrint::PaintPage(QPainter& p, double k, std::size_t index, Glyphs* gly
     p.setPen(thick);
     p.drawLine(QPointF(0, (footer + 2.1) * k), QPointF(kPrintableWidth * k, (footer + 2.1) * k));
     p.setPen(Qt::black);
-    for (const TextItem& t : ReportFooterItems(in, static_cast<int>(index) + 1)) item(0, footer, t);
+    for (const TextItem& t : ReportFooterItems(in, static_cast<int>(index) + (lead_ ? 2 : 1))) item(0, footer, t);
 }
 
 void TFQRAPrint::Paint(QPrinter* printer) const {
-    const HeapForLargeBlocks heap;
     QPainter p;
     if (!p.begin(printer)) return;
     const double k = printer->resolution() / 25.4;
@@ -317,12 +285,13 @@ void TFQRAPrint::Paint(QPrinter* printer) const {
     // printing system); the preview records its pages as pictures, which
     // replay them slower than plain text.
     const bool useGlyphs = glyphs.Valid() && p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Pdf;
-    std::size_t first = 0, last = plan_.Pages.size();
+    std::size_t first = 0, last = PageCount();
     if (printer->fromPage() > 0) first = std::min<std::size_t>(static_cast<std::size_t>(printer->fromPage()) - 1, last);
     if (printer->toPage() > 0) last = std::min<std::size_t>(static_cast<std::size_t>(printer->toPage()), last);
     for (std::size_t i = first; i < last; ++i) {
         if (i > first) printer->newPage();
-        PaintPage(p, k, i, useGlyphs ? &glyphs : nullptr);
+        if (lead_ && i == 0) lead_(p, k, 1);
+        else PaintPage(p, k, lead_ ? i - 1 : i, useGlyphs ? &glyphs : nullptr);
     }
     p.end();
 }
@@ -341,10 +310,7 @@ void TFQRAPrint::Preview(QWidget* parent) const {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(Q(plan_.Input.FileName));
     SetupPrinter(printer);
-    QPrintPreviewDialog preview(&printer, parent);
-    preview.setObjectName(QStringLiteral("TFQRAPrint"));
-    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                     [this](QPrinter* target) { Paint(target); });
+    ReportPreview preview(*this, printer, parent);
     preview.resize(900, 1000);
     RunModal(preview);
 }

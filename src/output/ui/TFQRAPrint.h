@@ -1,14 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The printed listing of a period: draws the title block, the column
 // headers, the listing lines in two newspaper-order page columns and the page
 // footer of ReportLayout with a QPainter on a QPrinter (A4 portrait,
 // millimetres), and shows it in the print preview, from which the user prints
 // or saves a PDF. The lines are read from the table page by page as the pages
-// are drawn; in PDF output the listing cells are set from glyphs laid out
-// once per character.
+// are drawn (the preview draws a page when it is shown); in PDF output the
+// listing cells are set from glyphs laid out once per character.
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -35,8 +37,18 @@ public:
     bool PrintToPdf(const QString& path) const;
     // The preview window, modal; printing is started from it.
     void Preview(QWidget* parent) const;
+    // One page with the painter's origin at the top left corner of the
+    // printable area; pxPerMm is the device's pixels per millimetre.
+    void DrawPage(QPainter& p, double pxPerMm, std::size_t index) const { PaintPage(p, pxPerMm, index, nullptr); }
 
-    std::size_t PageCount() const { return plan_.Pages.size(); }
+    // A page drawn before the listing (the period summary): the painter, the
+    // device pixels per millimetre and its page number. The listing's pages
+    // are numbered after it.
+    using LeadPage = std::function<void(QPainter& p, double pxPerMm, int pageNumber)>;
+    void SetLeadPage(LeadPage paint) { lead_ = std::move(paint); }
+    bool HasLeadPage() const { return static_cast<bool>(lead_); }
+
+    std::size_t PageCount() const { return plan_.Pages.size() + (lead_ ? 1 : 0); }
     const kolvex::ReportPlan& Plan() const { return plan_; }
 
 private:
@@ -46,6 +58,7 @@ private:
     kolvex::ReportPlan plan_;
     kolvex::Table& table_;
     mutable std::vector<kolvex::ReportLine> lines_;  // the page being drawn
+    LeadPage lead_;
 };
 
 }  // namespace kolvex::ui

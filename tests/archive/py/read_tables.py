@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads a dBASE table with dbfread and with python-dbf and prints both as JSON.
 
 Floats are given as float.hex() so that the caller can compare bits; time

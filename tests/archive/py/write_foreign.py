@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes tables of other programs with python-dbf: memos in ".dbt" and ".fpt",
 code pages other than Windows 1250, Visual FoxPro nulls."""
 import sys

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes reference tables with python-dbf: a Visual FoxPro and a dBASE III table."""
 import datetime
 import sys

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads an exported CSV with Python's csv module and prints it as JSON."""
 import json
 import sys

@@ -1,4 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Prints what an exported workbook holds, as JSON, read with openpyxl."""
+import datetime
 import json
 import sys
 
@@ -13,7 +15,9 @@ for ws in wb.worksheets:
             if c.value is None:
                 continue
             v = c.value
-            if hasattr(v, "isoformat"):
+            if isinstance(v, datetime.timedelta):
+                v = v.total_seconds()
+            elif hasattr(v, "isoformat"):
                 v = v.isoformat(sep=" ")
             color = c.font.color.rgb if c.font.color is not None and c.font.color.type == "rgb" else None
             cells[c.coordinate] = {"value": v, "size": c.font.sz, "bold": bool(c.font.b),
