@@ -22,6 +22,7 @@
 
 #include "base/Language.h"
 #include "app/Alerts.h"
+#include "logger/LoggerAudit.h"
 #include "archive/Download.h"
 #include "cli/DownloadCommand.h"
 #include "base/LockFile.h"
@@ -210,6 +211,29 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
                 e.RecordsStored = r->RecordsAdded();
                 for (const auto& f : r->Files) e.Files.push_back(f.Path);
             }
+            for (const auto& problem : SendAlert(e, channels, CurrentLanguage())) {
+                std::cerr << problem << "\n";
+                line += "\tchannel-error: " + OneLogField(problem);
+            }
+        }
+        // A clock drift above the limit is told too, also after a good run.
+        if (r && r->Drift && r->Drift->Exceeded() && channels.Any()) {
+            AlertEvent e;
+            e.Kind = "drift";
+            e.Logger = logger;
+            e.Port = o.Port;
+            e.Time = Now();
+            e.RecordsRead = r->Records;
+            e.RecordsStored = r->RecordsAdded();
+            for (const auto& f : r->Files) e.Files.push_back(f.Path);
+            const std::string seconds = std::to_string(r->Drift->Seconds);
+            e.Summary = r->Drift->Valid
+                            ? Tr("kolvex12: hodiny záznamníku  " + logger + "  se odchylují od PC o " + seconds + " s",
+                                 "kolvex12: the clock of logger  " + logger + "  is " + seconds + " s off the PC's")
+                            : Tr("kolvex12: hodiny záznamníku  " + logger + "  neudávají platný čas",
+                                 "kolvex12: the clock of logger  " + logger + "  holds no valid time");
+            e.Details.push_back(Tr("Záznamník: ", "Logger: ") + r->Drift->LoggerText);
+            e.Details.push_back(Tr("Odchylka (záznamník − PC): ", "Drift (logger − PC): ") + seconds + " s");
             for (const auto& problem : SendAlert(e, channels, CurrentLanguage())) {
                 std::cerr << problem << "\n";
                 line += "\tchannel-error: " + OneLogField(problem);
