@@ -446,6 +446,7 @@ int Run(const Options& o, const std::vector<std::string>& args) {
     if (cmd == "export") return RunExport(o, args);
     if (cmd == "report") return RunReport(o, args);
     if (cmd == "download") return RunDownloadLocked(o, args);
+    if (cmd == "report-failure") return ReportUnitFailure(o, args);
     if (cmd == "repair") return RunRepair(o, args);
     throw UsageError("unknown command " + cmd);
 }

@@ -15,6 +15,7 @@ struct Options {
     int Language = 1;  // 0 Czech, 1 English
     bool Json = false;
     std::string Trace;  // --trace FILE: the communication record
+    std::string LoggerName;  // the name of a --config file; empty: none
 };
 
 class UsageError : public std::runtime_error {

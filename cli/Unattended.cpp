@@ -21,6 +21,8 @@
 #include <thread>
 
 #include "base/Language.h"
+#include "app/Alerts.h"
+#include "logger/LoggerAudit.h"
 #include "archive/Download.h"
 #include "cli/DownloadCommand.h"
 #include "base/LockFile.h"
@@ -113,6 +115,36 @@ void AppendLog(const std::string& file, const std::string& line) {
                   << FileErrorText(problem) << "\n";
 }
 
+std::string OneLogField(std::string s) {
+    for (char& c : s)
+        if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    return s;
+}
+
+// --on-event CMD, --mail-to ADDR, --notify at args[i]; false for another option.
+bool ChannelOption(const std::vector<std::string>& args, std::size_t& i, AlertChannels& channels) {
+    if (args[i] == "--notify") {
+        channels.Notify = true;
+        return true;
+    }
+    if (args[i] != "--on-event" && args[i] != "--mail-to") return false;
+    if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
+    if (args[i] == "--on-event") {
+        channels.Command = args[++i];
+        if (channels.Command.empty()) throw UsageError("--on-event needs a command");
+    } else {
+        channels.MailTo = args[++i];
+        if (!UsableMailAddress(channels.MailTo))
+            throw UsageError("--mail-to needs one mail address (name@host), got " + channels.MailTo);
+    }
+    return true;
+}
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
 }  // namespace
 
 std::string PortLockName(const std::string& port) {
@@ -132,7 +164,9 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
     std::vector<std::string> rest;
     std::string log;
     int wait = 30;
+    AlertChannels channels;
     for (std::size_t i = 0; i < args.size(); ++i) {
+        if (i > 0 && ChannelOption(args, i, channels)) continue;
         if (i > 0 && (args[i] == "--log" || args[i] == "--lock-wait")) {
             if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
             if (args[i] == "--log") {
@@ -156,9 +190,60 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
         return true;
     });
     CatchStopSignals();
+
+    // The end of every run: one failure event when it did not complete, then
+    // the log line, which also tells of a channel that failed.
+    const std::string logger = o.LoggerName.empty() ? o.Port : o.LoggerName;
+    auto finish = [&](const DownloadResult* r, const std::string& outcome) {
+        std::string line = LogLine(o.Port, r, outcome);
+        if (!o.LoggerName.empty()) line += "\tlogger=" + OneLogField(o.LoggerName);
+        if (const char* id = std::getenv("INVOCATION_ID"); id && *id) line += "\tinvocation=" + OneLogField(id);
+        if (outcome != "ok" && channels.Any()) {
+            AlertEvent e;
+            e.Kind = "failure";
+            e.Logger = logger;
+            e.Port = o.Port;
+            e.Time = Now();
+            e.Reason = outcome.substr(outcome.find(": ") == std::string::npos ? 0 : outcome.find(": ") + 2);
+            e.Summary = FailureSummary(logger, o.Port, e.Reason, CurrentLanguage());
+            if (r) {
+                e.RecordsRead = r->Records;
+                e.RecordsStored = r->RecordsAdded();
+                for (const auto& f : r->Files) e.Files.push_back(f.Path);
+            }
+            for (const auto& problem : SendAlert(e, channels, CurrentLanguage())) {
+                std::cerr << problem << "\n";
+                line += "\tchannel-error: " + OneLogField(problem);
+            }
+        }
+        // A clock drift above the limit is told too, also after a good run.
+        if (r && r->Drift && r->Drift->Exceeded() && channels.Any()) {
+            AlertEvent e;
+            e.Kind = "drift";
+            e.Logger = logger;
+            e.Port = o.Port;
+            e.Time = Now();
+            e.RecordsRead = r->Records;
+            e.RecordsStored = r->RecordsAdded();
+            for (const auto& f : r->Files) e.Files.push_back(f.Path);
+            const std::string seconds = std::to_string(r->Drift->Seconds);
+            e.Summary = r->Drift->Valid
+                            ? Tr("kolvex12: hodiny záznamníku  " + logger + "  se odchylují od PC o " + seconds + " s",
+                                 "kolvex12: the clock of logger  " + logger + "  is " + seconds + " s off the PC's")
+                            : Tr("kolvex12: hodiny záznamníku  " + logger + "  neudávají platný čas",
+                                 "kolvex12: the clock of logger  " + logger + "  holds no valid time");
+            e.Details.push_back(Tr("Záznamník: ", "Logger: ") + r->Drift->LoggerText);
+            e.Details.push_back(Tr("Odchylka (záznamník − PC): ", "Drift (logger − PC): ") + seconds + " s");
+            for (const auto& problem : SendAlert(e, channels, CurrentLanguage())) {
+                std::cerr << problem << "\n";
+                line += "\tchannel-error: " + OneLogField(problem);
+            }
+        }
+        if (!log.empty()) AppendLog(log, line);
+    };
     auto stopped = [&](const DownloadResult* r) {
         const int sig = DownloadStopSignal();
-        if (!log.empty()) AppendLog(log, LogLine(o.Port, r, "aborted: signal " + SignalName(sig)));
+        finish(r, "aborted: signal " + SignalName(sig));
         return 128 + sig;
     };
 
@@ -168,7 +253,7 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
     } catch (const PortLock::Failed& e) {
         if (DownloadStopSignal()) return stopped(nullptr);
         std::cerr << e.what() << "\n";
-        if (!log.empty()) AppendLog(log, LogLine(o.Port, nullptr, std::string("error: ") + e.what()));
+        finish(nullptr, std::string("error: ") + e.what());
         return 3;
     }
     DownloadResult result;
@@ -176,21 +261,70 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
         std::string error;
         const int status = RunDownload(o, rest, &result, &error);
         if (DownloadStopSignal()) return stopped(&result);
-        if (!log.empty()) {
-            std::string outcome = "ok";
-            if (!error.empty()) outcome = "error: " + error;
-            else if (!result.BookmarkError.empty()) outcome = "error: " + result.BookmarkError;
-            else if (result.Aborted) outcome = "aborted: " + result.AbortReason;
-            AppendLog(log, LogLine(o.Port, &result, outcome));
-        }
+        std::string outcome = "ok";
+        if (!error.empty()) outcome = "error: " + error;
+        else if (!result.BookmarkError.empty()) outcome = "error: " + result.BookmarkError;
+        else if (result.Aborted) outcome = "aborted: " + result.AbortReason;
+        else if (status != 0) outcome = "error: status " + std::to_string(status);
+        finish(&result, outcome);
         return status;
     } catch (const UsageError&) {
         throw;
     } catch (const std::exception& e) {
         if (DownloadStopSignal()) return stopped(&result);
-        if (!log.empty()) AppendLog(log, LogLine(o.Port, &result, std::string("error: ") + e.what()));
+        finish(&result, std::string("error: ") + e.what());
         throw;
     }
+}
+
+int ReportUnitFailure(const Options& o, const std::vector<std::string>& args) {
+    std::string log;
+    AlertChannels channels;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (ChannelOption(args, i, channels)) continue;
+        if (args[i] == "--log" && i + 1 < args.size()) log = args[++i];
+        else throw UsageError("unknown report-failure option " + args[i]);
+    }
+    const std::string id = Env("MONITOR_INVOCATION_ID"), unit = Env("MONITOR_UNIT");
+    // The run already told of its own failure when its log line has a failed outcome.
+    if (!id.empty() && !log.empty()) {
+        std::ifstream in(log);
+        for (std::string line; std::getline(in, line);) {
+            if (line.find("\tinvocation=" + id) == std::string::npos) continue;
+            std::istringstream fields(line);
+            std::string field;
+            for (int k = 0; k < 7 && std::getline(fields, field, '\t'); ++k) {
+            }
+            if (field != "ok") return 0;
+        }
+    }
+    std::string reason = Tr("služba  " + (unit.empty() ? std::string("?") : unit) + "  selhala",
+                            "the service  " + (unit.empty() ? std::string("?") : unit) + "  failed");
+    if (!Env("MONITOR_SERVICE_RESULT").empty())
+        reason += " (" + Env("MONITOR_SERVICE_RESULT") +
+                  (Env("MONITOR_EXIT_CODE").empty() ? "" : ", " + Env("MONITOR_EXIT_CODE") + " " + Env("MONITOR_EXIT_STATUS")) +
+                  ")";
+    const std::string port = o.Port.empty() ? "?" : o.Port;
+    // Without settings the failed unit names what failed.
+    const std::string logger = !o.LoggerName.empty() ? o.LoggerName : !o.Port.empty() || unit.empty() ? port : unit;
+    AlertEvent e;
+    e.Kind = "failure";
+    e.Logger = logger;
+    e.Port = port;
+    e.Time = Now();
+    e.Reason = reason;
+    e.Summary = FailureSummary(logger, port, reason, CurrentLanguage());
+    std::string line = LogLine(port, nullptr, "error: " + reason);
+    if (!o.LoggerName.empty()) line += "\tlogger=" + OneLogField(o.LoggerName);
+    if (!id.empty()) line += "\tinvocation=" + OneLogField(id);
+    int status = 0;
+    for (const auto& problem : SendAlert(e, channels, CurrentLanguage())) {
+        std::cerr << problem << "\n";
+        line += "\tchannel-error: " + OneLogField(problem);
+        status = 1;
+    }
+    if (!log.empty()) AppendLog(log, line);
+    return status;
 }
 
 }  // namespace kolvex::cli

@@ -16,6 +16,13 @@ namespace kolvex::cli {
 // download and appends one line to FILE whatever the outcome.
 int RunDownloadLocked(const Options& options, const std::vector<std::string>& args);
 
+// report-failure [--log FILE] [--on-event CMD] [--mail-to ADDR] [--notify]:
+// run by the service manager when a download unit failed (the MONITOR_*
+// variables say which and how). Raises the failure event unless the run
+// itself already did (a line of FILE with the unit's invocation and a
+// failed outcome), and logs it.
+int ReportUnitFailure(const Options& options, const std::vector<std::string>& args);
+
 // The name of a port's lock file: by the device it reaches, so that every
 // spelling of one port shares one lock; "" for the simulated logger.
 std::string PortLockName(const std::string& port);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // kolvex12-cli: the logger's service functions for scripts and support.
 //
-//   kolvex12-cli [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] [--trace FILE] COMMAND
+//   kolvex12-cli [--config FILE] [--port P] [--idle MS] [--slot MS] [--lang cs|en] [--json] [--trace FILE] COMMAND
 //
 // Exit status: 0 success, 1 an error of the logger link (message on stderr),
 // 2 a usage error, 3 another run holds the port or a table, 128+N stopped by signal N.
@@ -23,6 +23,7 @@
 #include "base/PortText.h"
 #include "archive/TableLock.h"
 #include "cli/Commands.h"
+#include "cli/LoggerConfig.h"
 #include "link/PortNames.h"
 #include "link/SerCom.h"
 #include "link/LinkTrace.h"
@@ -36,9 +37,10 @@ namespace {
 int Usage(const std::string& problem) {
     std::ostream& out = problem.empty() ? std::cout : std::cerr;
     if (!problem.empty()) std::cerr << "kolvex12-cli: " << problem << "\n";
-    out << "usage: kolvex12-cli [--port P] [--idle MS] [--slot MS] [--reconnect S] [--lang cs|en] [--json]\n"
-                 "                    [--trace FILE] COMMAND\n"
+    out << "usage: kolvex12-cli [--config FILE] [--port P] [--idle MS] [--slot MS] [--reconnect S]\n"
+                 "                    [--lang cs|en] [--json] [--trace FILE] COMMAND\n"
                  "       kolvex12-cli --help | --version\n"
+                 "--config FILE: one logger's settings (KOLVEX_PORT=..., see the manual page)\n"
                  "commands:\n"
                  "  ports                        list the serial ports\n"
                  "  info                         logger identity\n"
@@ -57,8 +59,10 @@ int Usage(const std::string& problem) {
                  "  download [--dir DIR] [--name-source param|serial] [--file PATH]\n"
                  "           [--split year,month,week,day] [--mode bookmark|all] [--no-bookmark]\n"
                  "           [--ext dbf|db] [--retries N] [--json] [--log FILE] [--lock-wait S]\n"
-                 "           [--sync-clock] [--drift-limit S]\n"
-                 "                               download the logger's archive into tables\n"
+                 "           [--sync-clock] [--drift-limit S] [--on-event CMD] [--mail-to ADDR] [--notify]\n"
+                 "                               download the logger's archive into tables; a run that\n"
+                 "                               does not complete runs CMD (event JSON on stdin), mails\n"
+                 "                               ADDR through sendmail, notifies the desktop\n"
                  "  export TABLE --out FILE.xlsx|FILE.csv|FILE.pdf [--from \"YYYY-MM-DD hh:mm:ss\"]\n"
                  "         [--to ...] [--step all|10min|1h|...] [--lang cs|en] [--json]\n"
                  "         [--separator ,|;|tab] [--decimal .|,]\n"
@@ -71,6 +75,9 @@ int Usage(const std::string& problem) {
                  "                               10000 by default); --out: the summary page with its\n"
                  "                               chart, and the listing after it with --listing\n"
                  "  repair TABLE                 keep the complete records of a table cut short\n"
+                 "  report-failure [--log FILE] [--on-event CMD] [--mail-to ADDR] [--notify]\n"
+                 "                               the failure event of a download unit that failed (run by\n"
+                 "                               the service manager; said once, the run may have told it)\n"
                  "  audit [--from T] [--to T] [--json]\n"
                  "                               the audit trail of the working folder (T: \"YYYY-MM-DD\"\n"
                  "                               or \"YYYY-MM-DD hh:mm:ss\")\n"
@@ -130,6 +137,8 @@ int main(int argc, char** argv) {
     kolvex::cli::Options opt;
     bool idleGiven = false, slotGiven = false;
     std::vector<std::string> rest;
+    std::string configFile;
+    bool portGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -145,6 +154,11 @@ int main(int argc, char** argv) {
             const char* v = value("--port");
             if (!v || !*v) return Usage("--port needs a value");
             opt.Port = v;
+            portGiven = true;
+        } else if (a == "--config") {
+            const char* v = value("--config");
+            if (!v || !*v) return Usage("--config needs a file");
+            configFile = v;
         } else if (a == "--idle" || a == "--slot") {
             // The ranges of the communication settings dialog.
             const char* v = value(a.c_str());
@@ -186,11 +200,20 @@ int main(int argc, char** argv) {
     }
     if (rest.empty()) return Usage("no command given");
     kolvex::SetLanguage(opt.Language);
+    kolvex::cli::LoggerConfig config;
+    if (!configFile.empty()) {
+        try {
+            config = kolvex::cli::ReadLoggerConfig(configFile);
+            kolvex::cli::ApplyLoggerConfig(config, opt, portGiven, rest);
+        } catch (const kolvex::cli::UsageError& e) {
+            return Usage(e.what());
+        }
+    }
 
     // The simulated logger only when asked for: without --port the port of
     // the desktop program's configuration in the working folder.
     if (rest[0] != "ports" && rest[0] != "dump" && rest[0] != "export" && rest[0] != "repair" &&
-        rest[0] != "audit" && rest[0] != "report") {
+        rest[0] != "audit" && rest[0] != "report" && rest[0] != "report-failure") {
         if (opt.Port.empty()) {
             kolvex::ConfigRecord cfg;
             std::string refusal;
@@ -249,7 +272,14 @@ int main(int argc, char** argv) {
         return status;
     };
     try {
-        return finish(kolvex::cli::Run(opt, rest), "");
+        int status = kolvex::cli::Run(opt, rest);
+        // A logger's settings may ask for an export after a good download.
+        if (status == 0 && rest[0] == "download" && !config.ExportArgs.empty()) {
+            std::vector<std::string> exportArgs{"export"};
+            exportArgs.insert(exportArgs.end(), config.ExportArgs.begin(), config.ExportArgs.end());
+            status = kolvex::cli::Run(opt, exportArgs);
+        }
+        return finish(status, "");
     } catch (const kolvex::cli::UsageError& e) {
         return finish(Usage(e.what()), e.what());
     } catch (const kolvex::ETableBusy& e) {

@@ -689,7 +689,7 @@ private slots:
         QCOMPARE(menu.join(QLatin1Char(' ')),
                  QStringLiteral("Nastaveni_MI: SetPC_MI SetCas_MI | Czech_MI English_MI "
                                 "Zobrazeni_MI: ZVerze_MI | ZMereni_MI ZDiagnostika_MI "
-                                "Archivace_MI: AOpenFile_MI ARead_MI | AParam_MI AErase_MI AParamSave_MI | AAudit_MI | Exit_MI "
+                                "Archivace_MI: AOpenFile_MI ARead_MI | AParam_MI AErase_MI AParamSave_MI | AAudit_MI ALoggers_MI | Exit_MI "
                                 "Help_MI: HObsah_MI | HAbout_MI"));
 
         // Screenshots for a look at the window, when asked for.

@@ -38,6 +38,9 @@
 #include "base/ui/OffThread.h"
 #include "app/ui/PortStatus.h"
 #include "app/ui/TFAbout02.h"
+#include "app/ui/TFLoggers.h"
+#include "app/LoggerSettings.h"
+#include "app/WorkFolder.h"
 #include "app/ui/TFSetPC.h"
 #include "archive/ui/TFADbf.h"
 #include "archive/ui/TFADbfConvert.h"
@@ -197,6 +200,8 @@ void TFMain::BuildMenus() {
     archivaceMI_->addSeparator();
     aAuditMI_ = item(archivaceMI_, "AAudit_MI", ThemeIcon("document-properties", QStyle::SP_FileDialogContentsView),
                      &TFMain::AAudit_MIClick);
+    aLoggersMI_ = item(archivaceMI_, "ALoggers_MI", ThemeIcon("view-list-details", QStyle::SP_FileDialogListView),
+                       &TFMain::ALoggers_MIClick);
     archivaceMI_->addSeparator();
     // Ends the run like the window's close button.
     exitMI_ = archivaceMI_->addAction(ThemeIcon("application-exit", QStyle::SP_DialogCloseButton), QString());
@@ -575,6 +580,7 @@ void TFMain::ApplyLanguage() {
     aEraseMI_->setText(Tx("&Vymazání archivace...", "&Data deletion..."));
     archivEraseSB_->setToolTip(Tx("Vymazání archivace", "Data deletion"));
     aParamSaveMI_->setText(Tx("&Parametry ukládání...", "&Parameter loading..."));
+    aLoggersMI_->setText(Tx("&Nastavené záznamníky...", "&Configured loggers..."));
     archivParamSaveSB_->setToolTip(Tx("Parametry čtení", "Reading parameters"));
     aAuditMI_->setText(Tx("A&uditní protokol...", "A&udit trail..."));
     dbfEraseSB_->setToolTip(Tx("Odstranění záznamů z databáze", "Delete database"));
@@ -816,6 +822,11 @@ void TFMain::ARead_MIClick() {
 
 void TFMain::AParamSave_MIClick() {
     TFAParamC dialog(ctx_.Config, this);
+    RunModal(dialog);
+}
+
+void TFMain::ALoggers_MIClick() {
+    TFLoggers dialog(LoggerSettingsFolder(), UserDataFolder(), this);
     RunModal(dialog);
 }
 

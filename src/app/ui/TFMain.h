@@ -102,6 +102,7 @@ public slots:
     void AParam_MIClick();
     void AErase_MIClick();
     void AParamSave_MIClick();
+    void ALoggers_MIClick();
     void AAudit_MIClick();
     void DbfErase_SBClick();
     void HObsah_MIClick();
@@ -166,6 +167,7 @@ private:
     QAction* aParamMI_ = nullptr;
     QAction* aEraseMI_ = nullptr;
     QAction* aParamSaveMI_ = nullptr;
+    QAction* aLoggersMI_ = nullptr;
     QAction* aAuditMI_ = nullptr;
     QAction* hObsahMI_ = nullptr;
     QAction* hAboutMI_ = nullptr;
