@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cmath>
@@ -20,6 +21,8 @@
 #include "base/Language.h"
 #include "archive/Adm.h"
 #include "archive/Download.h"
+#include "archive/SummaryReport.h"
+#include "base/DateTime.h"
 #include "archive/FileOps.h"
 #include "archive/TableLock.h"
 #include "link/CommSettings.h"
@@ -134,6 +137,31 @@ std::string Need(const std::vector<std::string>& a, std::size_t& i) {
 }
 
 }  // namespace
+
+std::vector<std::string> ExcursionLines(const DownloadResult& result) {
+    std::vector<std::string> lines;
+    if (!result.Check) return lines;
+    for (const InputSummary& in : result.Check->Inputs) {
+        const std::string unit = in.Input.Unit.empty() ? std::string() : " " + in.Input.Unit;
+        auto number = [&](double v) {
+            const int decimals = std::clamp(in.Input.Decimals, 0, 6);
+            if (std::fabs(v) < 0.5 * std::pow(10.0, -decimals)) v = 0;  // no "-0.0"
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+            return std::string(buf) + unit;
+        };
+        for (const Excursion& e : in.Excursions) {
+            const bool above = e.Side == LimitSide::Above;
+            const std::optional<double>& limit = above ? in.Input.High : in.Input.Low;
+            std::string line = in.Input.Name + (above ? Tr(" nad ", " above ") : Tr(" pod ", " below ")) +
+                               (limit ? number(*limit) : std::string("?")) + Tr(" od ", " from ") +
+                               FormatIsoDateTime(e.Start) + Tr(" do ", " to ") + FormatIsoDateTime(e.End) + " (" +
+                               DurationText(e.Seconds) + ")" + Tr(", extrém ", ", extreme ") + number(e.Extreme);
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
 
 int RunDownload(const Options& o, const std::vector<std::string>& args, DownloadResult* result,
                 std::string* errorOut) {
@@ -270,6 +298,7 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
         for (const auto& f : r.SummerTime) summer.push_back(SummerTimeText(f, CurrentLanguage()));
         out["summer_time"] = summer;
         if (!r.AuditError.empty()) out["audit_error"] = r.AuditError;
+        out["excursions"] = ExcursionLines(r);
         std::cout << out.dump() << std::endl;
         if (!clockError.empty()) std::cerr << clockError << "\n";
         if (!error.empty()) std::cerr << error << "\n";
@@ -287,6 +316,7 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
         std::cout << Tr("Čtení přerušeno", "Reading aborted") << "\n";
         if (error.empty()) std::cerr << Tr("Čtení přerušeno: ", "Reading aborted: ") << r.AbortReason << "\n";
     }
+    for (const auto& line : ExcursionLines(r)) std::cout << Tr("Mimo mez: ", "Excursion: ") << line << "\n";
     if (r.Drift) std::cout << Tr("Hodiny záznamníku: ", "Logger clock: ") << DriftText(*r.Drift, CurrentLanguage()) << "\n";
     if (!r.DriftError.empty()) std::cerr << Tr("Hodiny záznamníku nelze přečíst: ", "The logger's clock cannot be read: ") << r.DriftError << "\n";
     if (clockSet) std::cout << Tr("Hodiny záznamníku nastaveny podle PC", "Logger clock set from the PC") << "\n";

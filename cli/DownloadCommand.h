@@ -24,6 +24,11 @@ void CatchStopSignals();
 int DownloadStopSignal();
 std::string SignalName(int signo);
 
+// The alarm excursions a download found in the records it read, one line
+// each in the current language ("Teplota above 8.0 °C from … to … (25 min),
+// extreme 9.1 °C"); their number is ExcursionLines(r).size().
+std::vector<std::string> ExcursionLines(const DownloadResult& result);
+
 int RunDownload(const Options& options, const std::vector<std::string>& args, DownloadResult* result = nullptr,
                 std::string* error = nullptr);
 

@@ -94,6 +94,7 @@ std::string LogLine(const std::string& port, const DownloadResult* r, const std:
     os << "\tdrift=";
     if (r && r->Drift && r->Drift->Valid) os << (r->Drift->Seconds > 0 ? "+" : "") << r->Drift->Seconds;
     else if (r && r->Drift) os << "invalid";
+    os << "\texcursions=" << (r ? ExcursionLines(*r).size() : 0);
     os << "\t" << outcome;
     std::string line = os.str();
     for (char& c : line)
@@ -214,6 +215,28 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
             for (const auto& problem : SendAlert(e, channels, CurrentLanguage())) {
                 std::cerr << problem << "\n";
                 line += "\tchannel-error: " + OneLogField(problem);
+            }
+        }
+        // Alarm excursions in the records read: one event listing them all.
+        if (r && channels.Any()) {
+            if (const auto lines = ExcursionLines(*r); !lines.empty()) {
+                AlertEvent e;
+                e.Kind = "excursion";
+                e.Logger = logger;
+                e.Port = o.Port;
+                e.Time = Now();
+                e.RecordsRead = r->Records;
+                e.RecordsStored = r->RecordsAdded();
+                for (const auto& f : r->Files) e.Files.push_back(f.Path);
+                e.Summary = Tr("kolvex12: záznamník  " + logger + "  byl mimo meze (" + std::to_string(lines.size()) +
+                                   "×)",
+                               "kolvex12: logger  " + logger + "  went beyond its alarm limits (" +
+                                   std::to_string(lines.size()) + "×)");
+                e.Details = lines;
+                for (const auto& problem : SendAlert(e, channels, CurrentLanguage())) {
+                    std::cerr << problem << "\n";
+                    line += "\tchannel-error: " + OneLogField(problem);
+                }
             }
         }
         // A clock drift above the limit is told too, also after a good run.

@@ -525,8 +525,10 @@ static DownloadResult DownloadSteps(LoggerOps& ops, TADM& adm, ConfigRecord& con
         std::uint64_t count = 0;
         ArchiveReadCallbacks cb;
         SummerTimeCheck summer;
+        std::vector<SummaryRecord> checked;
         cb.Sample = [&](const ArchiveSample& s) {
             summer.Add(s.Timestamp);
+            checked.push_back({s.Timestamp, {s.Values[0], s.Values[1]}, {0, 0}});
             tmp.Append();
             tmp.SetDateTime(0, s.Timestamp);
             for (int i = 1; i < fields; ++i) {
@@ -564,6 +566,7 @@ static DownloadResult DownloadSteps(LoggerOps& ops, TADM& adm, ConfigRecord& con
         tmp.EnableControls();
         result.Records = read.Stored;
         result.SummerTime = summer.Findings();
+        if (!checked.empty()) result.Check = SummariseRecords(checked, record, fields);
         result.Aborted = read.Aborted;
         if (read.Aborted && !stopped) result.AbortReason = lastError;
         result.FormatErrors = read.FormatErrors;

@@ -17,6 +17,7 @@
 
 #include "base/ConfigRecord.h"
 #include "base/Language.h"
+#include "archive/PeriodSummary.h"
 #include "archive/ArchiveReader.h"
 #include "logger/LoggerAudit.h"
 #include "logger/Records.h"
@@ -97,6 +98,10 @@ struct DownloadResult {
     std::vector<SummerTimeFinding> SummerTime;
     // Set when the download's audit entry could not be written.
     std::string AuditError;
+    // The records read by this download checked against the alarm limits of
+    // their parameter record (the excursions are in Inputs[k].Excursions);
+    // empty when nothing was read.
+    std::optional<PeriodSummary> Check;
 
     std::uint64_t RecordsAdded() const;
     std::uint64_t AlreadyStored() const;

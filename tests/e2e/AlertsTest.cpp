@@ -108,15 +108,28 @@ TEST(Alerts, FailedDownloadTellsOnceThroughCommandAndMail) {
     EXPECT_NE(mail.find("ARGS=-i -- ops@example.com"), std::string::npos) << mail;
     EXPECT_NE(mail.find("Reason: " + j["reason"].get<std::string>()), std::string::npos) << mail;
 
-    // A good download: no event; a hook that fails: the download still succeeds.
+    // A good download whose records cross the alarm limits (the simulated
+    // temperature swings past both): one excursion event listing them, no
+    // failure; a hook that fails: the download still succeeds.
     fs::remove(s.Dir / "hook.out");
+    fs::remove(s.Dir / "mail.out");
     {
-        SimProcess sim({"--archive-size", "4096", "--samples", "50"});
-        const Result r = RunProgram(CliPath(), {"--port", sim.Path(), "download", "--dir", s.Dir.string(), "--log",
-                                                log, "--on-event", hook, "--no-bookmark"});
+        SimProcess sim({"--archive-size", "4096", "--samples", "200"});
+        const Result r = RunProgram(CliPath(), {"--port", sim.Path(), "--lang", "en", "download", "--dir",
+                                                s.Dir.string(), "--log", log, "--on-event", hook, "--mail-to",
+                                                "ops@example.com", "--no-bookmark"});
         EXPECT_EQ(r.Status, 0) << r.Err;
     }
-    EXPECT_FALSE(fs::exists(s.Dir / "hook.out"));
+    const std::string excursionHook = Text(s.Dir / "hook.out"), excursionMail = Text(s.Dir / "mail.out");
+    EXPECT_EQ(Count(excursionHook, "EVENT="), 1u) << excursionHook;
+    EXPECT_NE(excursionHook.find("EVENT=excursion"), std::string::npos) << excursionHook;
+    const json ej = json::parse(excursionHook.substr(excursionHook.find('{')).substr(
+        0, excursionHook.substr(excursionHook.find('{')).find('\n')));
+    ASSERT_TRUE(ej["details"].is_array());
+    EXPECT_FALSE(ej["details"].empty());
+    EXPECT_NE(ej["details"][0].get<std::string>().find(" from "), std::string::npos) << ej.dump();
+    EXPECT_EQ(Count(excursionMail, "ARGS="), 1u) << excursionMail;
+    EXPECT_NE(excursionMail.find(ej["details"][0].get<std::string>()), std::string::npos) << excursionMail;
     {
         // The port is held by another run: a failure, told through a hook that fails.
         const Result r = RunProgram(CliPath(), {"--port", "/dev/kolvex-no-such-port", "download", "--dir",
