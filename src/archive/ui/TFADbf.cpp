@@ -706,6 +706,11 @@ QString TFADbf::DownloadStatusText(const DownloadResult& result) {
     const QString drift = result.Drift ? Tx("     Hodiny záznamníku: ", "     Logger clock: ") +
                                              Q(DriftText(*result.Drift, CurrentLanguage()))
                                        : QString();
+    // The alarm excursions in the records read.
+    std::size_t excursions = 0;
+    if (result.Check)
+        for (const auto& input : result.Check->Inputs) excursions += input.Excursions.size();
+    const QString beyond = excursions ? Tx("     Mimo meze: %1×", "     Alarm excursions: %1").arg(excursions) : QString();
     if (result.Files.empty() || result.Records == 0) {
         QString text = Tx("Žádné nové záznamy nebyly přečteny", "No new records were read");
         if (result.Aborted) text += Tx("  –  čtení přerušeno", "  –  reading aborted");
@@ -726,7 +731,7 @@ QString TFADbf::DownloadStatusText(const DownloadResult& result) {
                        .arg(Q(last))
                        .arg(added);
     if (result.Aborted) text += Tx("  –  čtení přerušeno", "  –  reading aborted");
-    return text + drift;
+    return text + beyond + drift;
 }
 
 void TFADbf::RestoreChartView(const std::string& path) {
