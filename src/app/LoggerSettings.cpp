@@ -124,7 +124,8 @@ std::vector<ConfiguredLogger> ListConfiguredLoggers(const std::string& folder, c
         }
         l.Port = s.Port;
         l.LogFile = LoggerLogFile(s, dataFolder);
-        // The last complete line of the log: time, ..., the outcome in the seventh field.
+        // The last complete line of the log: the time first, then named fields
+        // ("port=", "drift=", "excursions=", ...) and the outcome.
         std::string log, ignored;
         if (ReadText(l.LogFile, log, ignored)) {
             std::istringstream in(log);
@@ -134,9 +135,13 @@ std::vector<ConfiguredLogger> ListConfiguredLoggers(const std::string& folder, c
             std::vector<std::string> fields;
             std::istringstream f(last);
             for (std::string field; std::getline(f, field, '\t');) fields.push_back(field);
-            if (fields.size() >= 7) {
-                l.LastRun = fields[0];
-                l.LastOutcome = fields[6];
+            if (fields.size() >= 2) l.LastRun = fields[0];
+            for (std::size_t i = 1; i < fields.size(); ++i) {
+                const std::string& field = fields[i];
+                if (l.LastOutcome.empty() && (field == "ok" || field.rfind("aborted", 0) == 0 ||
+                                              field.rfind("error: ", 0) == 0))
+                    l.LastOutcome = field;
+                if (field.rfind("excursions=", 0) == 0) l.LastExcursions = std::atoi(field.c_str() + 11);
             }
         }
         list.push_back(l);

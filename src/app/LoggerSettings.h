@@ -32,10 +32,12 @@ std::string LoggerTableFolder(const LoggerSettings& settings, const std::string&
 std::string LoggerLogFile(const LoggerSettings& settings, const std::string& dataFolder);
 
 // One configured logger as the desktop program lists it: the last line of
-// its log gives the last run's time and outcome ("ok", "error: ...").
+// its log gives the last run's time, outcome ("ok", "aborted: ...",
+// "error: ...") and the number of alarm excursions ("excursions=N").
 struct ConfiguredLogger {
     std::string Name, Port, LogFile;
     std::string LastRun, LastOutcome;  // empty when it has not run
+    int LastExcursions = 0;            // alarm excursions in the last run's records
     std::string Problem;               // a settings file that cannot be read
 };
 

@@ -52,8 +52,14 @@ TEST(LoggerSettings, ListShowsEachLoggersLastRun) {
     std::ofstream(dir / "a.log") << "2026-12-01 02:30:01+0100\tport=USB0\tread=1\tstored=1\talready=0\tfiles=x:1\tok\n"
                                  << "2026-12-02 02:30:04+0100\tport=USB0\tread=0\tstored=0\talready=0\tfiles=\t"
                                     "error: no reply\tlogger=a\n";
+    // A run as the download logs it now: drift and excursions before the outcome.
+    std::ofstream(dir / "conf/d.conf") << "KOLVEX_PORT=USB3\nKOLVEX_LOG=" << (dir / "d.log").string() << "\n";
+    std::ofstream(dir / "d.log") << "2026-12-03 02:30:02+0100\tport=USB3\tread=9\tstored=9\talready=0\tfiles=y:9"
+                                    "\tdrift=+4\texcursions=2\tok\tlogger=d\n";
     const auto list = kolvex::ListConfiguredLoggers((dir / "conf").string(), (dir / "data").string());
-    ASSERT_EQ(list.size(), 3u);
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list[3].LastOutcome, "ok");
+    EXPECT_EQ(list[3].LastExcursions, 2);
     EXPECT_EQ(list[0].Name, "a");
     EXPECT_EQ(list[0].LastRun, "2026-12-02 02:30:04+0100");
     EXPECT_EQ(list[0].LastOutcome, "error: no reply");

@@ -57,15 +57,18 @@ void TFLoggers::Refresh() {
     list_->setRowCount(static_cast<int>(loggers.size()));
     for (int row = 0; row < static_cast<int>(loggers.size()); ++row) {
         const auto& l = loggers[static_cast<std::size_t>(row)];
-        const QString result = !l.Problem.empty()        ? QString::fromStdString(l.Problem)
-                               : l.LastOutcome.empty()   ? Tx("dosud neběžel", "not run yet")
-                                                         : QString::fromStdString(l.LastOutcome);
+        QString result = !l.Problem.empty()        ? QString::fromStdString(l.Problem)
+                         : l.LastOutcome.empty()   ? Tx("dosud neběžel", "not run yet")
+                                                   : QString::fromStdString(l.LastOutcome);
+        if (l.Problem.empty() && l.LastExcursions > 0)
+            result += Tx(", mimo meze: %1×", ", alarm excursions: %1").arg(l.LastExcursions);
         const QString cells[] = {QString::fromStdString(l.Name), QString::fromStdString(l.Port),
                                  QString::fromStdString(l.LastRun), result};
         for (int col = 0; col < 4; ++col) {
             auto* item = new QTableWidgetItem(cells[col]);
             item->setToolTip(col == 3 ? result : QString::fromStdString(l.LogFile));
-            if (col == 3 && !l.LastOutcome.empty() && l.LastOutcome != "ok") item->setForeground(Qt::red);
+            if (col == 3 && ((!l.LastOutcome.empty() && l.LastOutcome != "ok") || l.LastExcursions > 0))
+                item->setForeground(Qt::red);
             list_->setItem(row, col, item);
         }
     }
