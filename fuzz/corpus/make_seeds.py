@@ -34,8 +34,8 @@ try:
                        [(dbf.DateTime(2004, 8, 31, 12, 30, 0), 1.5, 3, 2.25, "été"),
                         (None, None, None, None, None)]),
     }
-    for name, (spec, kind, cp, rows) in tables.items():
-        t = dbf.Table(os.path.join(work, name), spec, dbf_type=kind, codepage=cp)
+    for name, (fields, kind, cp, rows) in tables.items():
+        t = dbf.Table(os.path.join(work, name), fields, dbf_type=kind, codepage=cp)
         t.open(dbf.READ_WRITE)
         for r in rows:
             t.append(r)
