@@ -334,6 +334,132 @@ std::int64_t PeriodKey(SplitPeriod period, double t) {
     return 0;
 }
 
+// Walks the temporary table once per chosen split period (once in all for a
+// chosen file), telling `enter` the target path whenever it changes and
+// `record` each record in turn.
+template <class Enter, class Record>
+void WalkTargets(Table& tmp, const std::string& base, const StoringOptions& opt, Enter enter, Record record) {
+    if (opt.NameSource == 2) {
+        enter(base);
+        for (tmp.First(); !tmp.Eof(); tmp.Next()) record();
+        return;
+    }
+    for (int k = 0; k < 4; ++k) {
+        if (!(opt.SplitFlags & (1 << k))) continue;
+        const SplitPeriod period = kPeriods[k];
+        std::int64_t last = -1;
+        for (tmp.First(); !tmp.Eof(); tmp.Next()) {
+            const double t = tmp.AsDateTime(0);
+            const std::int64_t key = PeriodKey(period, t);
+            if (key != last) {
+                enter(PeriodFilePath(base, period, t));
+                last = key;
+            }
+            record();
+        }
+    }
+}
+
+// The new records of every target, for the overlap with what it holds.
+std::map<std::string, Overlap> NewRecordsByTarget(Table& tmp, const std::string& base, const StoringOptions& opt) {
+    const int fields = tmp.FieldCount();
+    std::map<std::string, Overlap> overlaps;
+    Overlap* o = nullptr;
+    WalkTargets(tmp, base, opt, [&](const std::string& path) { o = &overlaps[path]; },
+                [&] { o->AddNew(KeyOf(tmp, fields)); });
+    return overlaps;
+}
+
+TableLocks LockTargets(const std::map<std::string, Overlap>& overlaps) {
+    std::vector<std::string> paths;
+    for (const auto& [path, o] : overlaps) paths.push_back(path);
+    return TableLocks(paths);
+}
+
+// Opens (or creates) a target as the shown table, at its last record; a
+// failure names the file.
+void OpenTarget(TADM& adm, const std::string& path, const ArchiveParameterRecord& record, bool existed) {
+    try {
+        // A target is written only when its names are the files themselves.
+        for (const std::string& name : {path, ReplaceExtension(path, ".par")})
+            if (IsSymbolicLink(name)) throw EADM(name + ": " + FileErrorText(ELOOP));
+        adm.OpenOrCreateArchive(path, record);
+        if (!adm.Table1.IsOpen()) throw EADM(Tr("Tabulka není otevřena", "The table is not open"));
+        if (existed) {
+            adm.RepairDamagedTable1();
+            // A table left without its parameter file by a killed run gets the download's.
+            if (!FileExists(ReplaceExtension(path, ".par"))) {
+                adm.ParameterRecord = record;
+                adm.ValidateParameterRecord();
+                adm.ApplyFieldLayout();
+            }
+        }
+        adm.Table1.Last();
+    } catch (const std::exception& e) {
+        StoreFailed(path, e);
+    }
+}
+
+// Copies the temporary records into their targets, each record a target
+// holds already counted instead of stored again.
+class TargetCopier {
+public:
+    TargetCopier(TADM& adm, const ArchiveParameterRecord& record, std::map<std::string, Overlap>& overlaps,
+                 DownloadResult& result)
+        : adm_(adm), tmp_(adm.TableTmp), fields_(tmp_.FieldCount()), record_(record), overlaps_(overlaps),
+          result_(result) {}
+
+    // Makes `path` the target of the records that follow.
+    void Enter(const std::string& path) {
+        const bool existed = FileExists(path);
+        OpenTarget(adm_, path, record_, existed);
+        auto it = overlaps_.try_emplace(path).first;
+        if (existed && !loaded_[path]) {
+            loaded_[path] = true;
+            try {
+                it->second.Load(adm_.Table1, fields_);
+            } catch (const std::exception& e) {
+                StoreFailed(path, e);
+            }
+        }
+        file_ = &FileEntry(path);
+        overlap_ = &it->second;
+    }
+
+    // Stores the current temporary record in the target unless it holds it
+    // already; a failure names the file.
+    void Copy() {
+        try {
+            if (overlap_->Take(KeyOf(tmp_, fields_))) {
+                ++file_->AlreadyStored;
+                return;
+            }
+            CopyRecord(adm_);
+        } catch (const std::exception& e) {
+            StoreFailed(file_->Path, e);
+        }
+        ++file_->RecordsAdded;
+    }
+
+private:
+    DownloadFile& FileEntry(const std::string& path) {
+        for (auto& f : result_.Files)
+            if (f.Path == path) return f;
+        result_.Files.push_back({path, 0, 0});
+        return result_.Files.back();
+    }
+
+    TADM& adm_;
+    Table& tmp_;
+    const int fields_;
+    const ArchiveParameterRecord& record_;
+    std::map<std::string, Overlap>& overlaps_;
+    DownloadResult& result_;
+    std::map<std::string, bool> loaded_;
+    DownloadFile* file_ = nullptr;
+    Overlap* overlap_ = nullptr;
+};
+
 void SplitIntoFiles(TADM& adm, const std::string& base, const ArchiveParameterRecord& record,
                     const StoringOptions& opt, DownloadResult& result, TableLocks& locks) {
     adm.Table1.DisableControls();
@@ -347,236 +473,121 @@ void SplitIntoFiles(TADM& adm, const std::string& base, const ArchiveParameterRe
         }
     } resume{adm.Table1};
 
-    Table& tmp = adm.TableTmp;
-    const int fields = tmp.FieldCount();
-
-    // The new records of every target, for the overlap with what it holds.
-    std::map<std::string, Overlap> overlaps;
-    if (opt.NameSource == 2) {
-        Overlap& o = overlaps[base];
-        for (tmp.First(); !tmp.Eof(); tmp.Next()) o.AddNew(KeyOf(tmp, fields));
-    } else {
-        for (int k = 0; k < 4; ++k) {
-            if (!(opt.SplitFlags & (1 << k))) continue;
-            std::int64_t last = -1;
-            Overlap* o = nullptr;
-            for (tmp.First(); !tmp.Eof(); tmp.Next()) {
-                const double t = tmp.AsDateTime(0);
-                const std::int64_t key = PeriodKey(kPeriods[k], t);
-                if (key != last) o = &overlaps[PeriodFilePath(base, kPeriods[k], t)], last = key;
-                o->AddNew(KeyOf(tmp, fields));
-            }
-        }
-    }
-
+    std::map<std::string, Overlap> overlaps = NewRecordsByTarget(adm.TableTmp, base, opt);
     // Every target is ours alone from the comparison to the last byte on
     // disk: the caller keeps the locks until the files are synced.
-    {
-        std::vector<std::string> paths;
-        for (const auto& [path, o] : overlaps) paths.push_back(path);
-        locks = TableLocks(paths);
-    }
-
-    std::map<std::string, bool> loaded;
-    auto target = [&](const std::string& path) -> std::pair<DownloadFile*, Overlap*> {
-        const bool existed = FileExists(path);
-        try {
-            // A target is written only when its names are the files themselves.
-            for (const std::string& name : {path, ReplaceExtension(path, ".par")})
-                if (IsSymbolicLink(name)) throw EADM(name + ": " + FileErrorText(ELOOP));
-            adm.OpenOrCreateArchive(path, record);
-            if (!adm.Table1.IsOpen()) throw EADM(Tr("Tabulka není otevřena", "The table is not open"));
-            if (existed) {
-                adm.RepairDamagedTable1();
-                // A table left without its parameter file by a killed run gets the download's.
-                if (!FileExists(ReplaceExtension(path, ".par"))) {
-                    adm.ParameterRecord = record;
-                    adm.ValidateParameterRecord();
-                    adm.ApplyFieldLayout();
-                }
-            }
-            adm.Table1.Last();
-        } catch (const std::exception& e) {
-            StoreFailed(path, e);
-        }
-        auto it = overlaps.try_emplace(path).first;
-        if (existed && !loaded[path]) {
-            loaded[path] = true;
-            try {
-                it->second.Load(adm.Table1, fields);
-            } catch (const std::exception& e) {
-                StoreFailed(path, e);
-            }
-        }
-        for (auto& f : result.Files)
-            if (f.Path == path) return {&f, &it->second};
-        result.Files.push_back({path, 0, 0});
-        return {&result.Files.back(), &it->second};
-    };
-
-    // Stores the current temporary record in the target unless it holds it
-    // already; a failure names the file.
-    auto copy = [&](std::pair<DownloadFile*, Overlap*> f) {
-        try {
-            if (f.second->Take(KeyOf(tmp, fields))) {
-                ++f.first->AlreadyStored;
-                return;
-            }
-            CopyRecord(adm);
-        } catch (const std::exception& e) {
-            StoreFailed(f.first->Path, e);
-        }
-        ++f.first->RecordsAdded;
-    };
-
-    if (opt.NameSource == 2) {
-        const auto f = target(base);
-        for (tmp.First(); !tmp.Eof(); tmp.Next()) copy(f);
-        return;
-    }
-    for (int k = 0; k < 4; ++k) {
-        if (!(opt.SplitFlags & (1 << k))) continue;
-        const SplitPeriod period = kPeriods[k];
-        std::int64_t last = -1;
-        std::pair<DownloadFile*, Overlap*> f{nullptr, nullptr};
-        for (tmp.First(); !tmp.Eof(); tmp.Next()) {
-            const double t = tmp.AsDateTime(0);
-            const std::int64_t key = PeriodKey(period, t);
-            if (key != last) {
-                f = target(PeriodFilePath(base, period, t));
-                last = key;
-            }
-            copy(f);
-        }
-    }
+    locks = LockTargets(overlaps);
+    TargetCopier copier(adm, record, overlaps, result);
+    WalkTargets(adm.TableTmp, base, opt, [&](const std::string& path) { copier.Enter(path); },
+                [&] { copier.Copy(); });
 }
 
-}  // namespace
-
-static DownloadResult DownloadSteps(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui,
-                                    DownloadResult* partial) {
-    DownloadResult local;
-    DownloadResult& result = partial ? *partial : local;
-    result = DownloadResult{};
-    LoggerImage& image = ops.Data().Image;
-
-    // 1. The logger data.
+void ReadLoggerData(LoggerOps& ops) {
     ops.ReadLoggerType();
     ops.ReadSerialNumber();
     ops.ReadParameterBlock();
     ops.ReadInputInfo();
+}
 
-    // 2. The target.
-    const auto base = TargetFileName(config, image, &ui);
-    if (!base) return result;
-
-    // 3. Split periods and the question.
-    StoringOptions opt = StoringOptions::From(config);
-    if (opt.NameSource == 0 || opt.NameSource == 1) {
+// For split targets: makes sure a split period is chosen (asking for one when
+// none is) and asks whether to download. False when the download does not go on.
+bool SplitPeriodsConfirmed(const std::string& base, StoringOptions& opt, ConfigRecord& config, DownloadUi& ui) {
+    if (opt.NameSource != 0 && opt.NameSource != 1) return true;
+    if ((opt.SplitFlags & 0x0F) == 0) {
+        const std::string q = "\"";
+        ui.Message(Tr("Není vybrán žádný soubor pro ukládání\r\nv položce " + q + "Dělit data do souborů" + q +
+                          " zaškrtněte alespoň 1 volbu",
+                      "No file selected to save\r\nin item " + q + "Split data to files" + q +
+                          " check at least 1 item"));
+        ui.EditStoringOptions(opt);
+        opt.To(config);
         if ((opt.SplitFlags & 0x0F) == 0) {
-            const std::string q = "\"";
-            ui.Message(Tr("Není vybrán žádný soubor pro ukládání\r\nv položce " + q + "Dělit data do souborů" + q +
-                              " zaškrtněte alespoň 1 volbu",
-                          "No file selected to save\r\nin item " + q + "Split data to files" + q +
-                              " check at least 1 item"));
-            ui.EditStoringOptions(opt);
-            opt.To(config);
-            if ((opt.SplitFlags & 0x0F) == 0) {
-                ui.Message(Tr("Není vybrán žádný soubor", "No file selected to save"));
-                return result;
-            }
+            ui.Message(Tr("Není vybrán žádný soubor", "No file selected to save"));
+            return false;
         }
-        if (!ui.Confirm(DownloadQuestion(*base, opt.SplitFlags, CurrentLanguage()))) return result;
     }
-    result.Started = true;
+    return ui.Confirm(DownloadQuestion(base, opt.SplitFlags, CurrentLanguage()));
+}
 
-    // 4. The parameter record of new tables, with a freshly read serial number.
-    ops.ReadSerialNumber();
-    const ArchiveParameterRecord record = BuildParameterRecord(image, CurrentLanguage());
-
-    // 5. The temporary table, under a name no user file has, in the target
-    // folder (this closes the table shown so far). What a killed run left
-    // there goes first.
-    const std::string dir = ExtractFileDir(*base);
-    CleanStaleDownloadFiles(dir);
-    adm.CreateTempTable(TemporaryTableName(dir), record);
-    struct DropTmp {
-        TADM& adm;
-        bool armed = true;
-        ~DropTmp() {
-            if (!armed) return;
-            try {
-                adm.DropTempTable();
-            } catch (...) {
-            }
-        }
-    } drop{adm};
-
-    // 6. The range.
-    const ArchivePointers pointers = ops.ReadArchivePointers(9);
-    result.BookmarkBefore = pointers.ArchiveRead;
-    const std::uint32_t size = image.InputInfo.ArchiveSize;
-    CheckArchiveSize(size);
-    const ArchiveRange range = PlanArchiveRange(pointers, size, opt.ReadMode);
-    ArchiveReadResult read;
-    if (range.Read) {
-        Table& tmp = adm.TableTmp;
-        const int fields = tmp.FieldCount();
-        std::uint64_t count = 0;
-        ArchiveReadCallbacks cb;
-        SummerTimeCheck summer;
-        std::vector<SummaryRecord> checked;
-        cb.Sample = [&](const ArchiveSample& s) {
-            summer.Add(s.Timestamp);
-            checked.push_back({s.Timestamp, {s.Values[0], s.Values[1]}, {0, 0}});
-            tmp.Append();
-            tmp.SetDateTime(0, s.Timestamp);
-            for (int i = 1; i < fields; ++i) {
-                try {
-                    tmp.SetFloat(i, i - 1 < 2 ? s.Values[i - 1] : -1.0);
-                } catch (const std::exception&) {
-                    tmp.SetFloat(i, 0.0);  // a refused value is stored as 0
-                }
-            }
-            ++count;
-        };
-        cb.Progress = [&](int percent) {
-            ui.RecordsRead(count);
-            ui.Progress(percent);
-        };
-        std::string lastError;
-        cb.OnCommError = [&](const EComm& e) {
-            lastError = e.what();
-            return ui.CommError(e.what());
-        };
-        bool stopped = false;
-        cb.Stop = [&] { return stopped = ui.StopRequested(); };
-        tmp.DisableControls();
-        ui.ProgressStart(Tr("Čtení archivace", "Archive reading"));
+// Drops the temporary table on the way out unless it was dropped already.
+struct TempTableGuard {
+    TADM& adm;
+    bool armed = true;
+    ~TempTableGuard() {
+        if (!armed) return;
         try {
-            read = ReadArchiveRange(ops, image, range.Start, range.End, size, cb);
-            tmp.Flush();
+            adm.DropTempTable();
         } catch (...) {
-            ui.ProgressEnd();
-            tmp.EnableControls();
-            result.Records = count;
-            throw;
         }
+    }
+};
+
+// Appends one read sample to the temporary table; a value the table refuses
+// is stored as 0.
+void AppendSample(Table& tmp, int fields, const ArchiveSample& s) {
+    tmp.Append();
+    tmp.SetDateTime(0, s.Timestamp);
+    for (int i = 1; i < fields; ++i) {
+        try {
+            tmp.SetFloat(i, i - 1 < 2 ? s.Values[i - 1] : -1.0);
+        } catch (const std::exception&) {
+            tmp.SetFloat(i, 0.0);
+        }
+    }
+}
+
+// Reads the planned range into the temporary table with progress, checking
+// the records for summer-time steps and alarm excursions on the way.
+ArchiveReadResult ReadRangeIntoTemp(LoggerOps& ops, TADM& adm, const ArchiveRange& range, std::uint32_t size,
+                                    const ArchiveParameterRecord& record, DownloadUi& ui, DownloadResult& result) {
+    Table& tmp = adm.TableTmp;
+    const int fields = tmp.FieldCount();
+    std::uint64_t count = 0;
+    ArchiveReadCallbacks cb;
+    SummerTimeCheck summer;
+    std::vector<SummaryRecord> checked;
+    cb.Sample = [&](const ArchiveSample& s) {
+        summer.Add(s.Timestamp);
+        checked.push_back({s.Timestamp, {s.Values[0], s.Values[1]}, {0, 0}});
+        AppendSample(tmp, fields, s);
+        ++count;
+    };
+    cb.Progress = [&](int percent) {
+        ui.RecordsRead(count);
+        ui.Progress(percent);
+    };
+    std::string lastError;
+    cb.OnCommError = [&](const EComm& e) {
+        lastError = e.what();
+        return ui.CommError(e.what());
+    };
+    bool stopped = false;
+    cb.Stop = [&] { return stopped = ui.StopRequested(); };
+    tmp.DisableControls();
+    ui.ProgressStart(Tr("Čtení archivace", "Archive reading"));
+    ArchiveReadResult read;
+    try {
+        read = ReadArchiveRange(ops, ops.Data().Image, range.Start, range.End, size, cb);
+        tmp.Flush();
+    } catch (...) {
         ui.ProgressEnd();
         tmp.EnableControls();
-        result.Records = read.Stored;
-        result.SummerTime = summer.Findings();
-        if (!checked.empty()) result.Check = SummariseRecords(checked, record, fields);
-        result.Aborted = read.Aborted;
-        if (read.Aborted && !stopped) result.AbortReason = lastError;
-        result.FormatErrors = read.FormatErrors;
+        result.Records = count;
+        throw;
     }
+    ui.ProgressEnd();
+    tmp.EnableControls();
+    result.Records = read.Stored;
+    result.SummerTime = summer.Findings();
+    if (!checked.empty()) result.Check = SummariseRecords(checked, record, fields);
+    result.Aborted = read.Aborted;
+    if (read.Aborted && !stopped) result.AbortReason = lastError;
+    result.FormatErrors = read.FormatErrors;
+    return read;
+}
 
-    // 7. The target tables, locked until everything is on disk.
-    TableLocks locks;
-    SplitIntoFiles(adm, *base, record, opt, result, locks);
-
-    // Everything written must be on disk before the logger forgets it.
+// Everything written must be on disk before the logger forgets it.
+void SyncTargets(TADM& adm, const DownloadResult& result) {
     if (adm.Table1.IsOpen()) {
         const std::string path = adm.Table1.Path();
         try {
@@ -592,46 +603,98 @@ static DownloadResult DownloadSteps(LoggerOps& ops, TADM& adm, ConfigRecord& con
                           "The file  " + f.Path + "  could not be written to the disk: ") +
                        std::strerror(errno));
     }
+}
 
+// The bookmark: the write pointer read before the range, or after an abort
+// the first record that was not stored. The records are safe on disk
+// already; a failure here loses nothing.
+void MoveBookmark(LoggerOps& ops, const ArchiveReadResult& read, const ArchivePointers& pointers,
+                  DownloadResult& result, DownloadUi& ui) {
+    const std::int32_t bookmark = read.Aborted ? static_cast<std::int32_t>(read.ResumeAddress) : pointers.ArchiveWrite;
+    try {
+        ops.WriteArchiveReadPointer(bookmark);
+        ops.Data().Pointers.ArchiveRead = bookmark;
+        result.Bookmark = bookmark;
+    } catch (const std::exception& e) {
+        const std::string n = std::to_string(result.RecordsAdded());
+        result.BookmarkError =
+            Tr("Záznamy jsou uloženy (nově uložených: " + n +
+                   "), ale záložku v loggeru se nepodařilo posunout:\r\n" + e.what() +
+                   "\r\nLogger záznamy dál uchovává; příští čtení je neuloží podruhé.",
+               "The records are stored (" + n + " new), but the logger's bookmark was not moved:\r\n" + e.what() +
+                   "\r\nThe logger still holds the records; the next download will not store them twice.");
+        ui.Message(result.BookmarkError);
+    }
+}
+
+// The format-error information.
+void ReportFormatErrors(const DownloadResult& result, DownloadUi& ui) {
+    if (!result.FormatErrors) return;
+    std::string text = Tr("Chyba formátu      náhrada\r\n", "Format error       replacement\r\n");
+    if (result.FormatErrors & kFormatErrorDate)
+        text += Tr("Datumu             1.1.2000\r\n", "Date               1.1.2000\r\n");
+    if (result.FormatErrors & kFormatErrorTime)
+        text += Tr("Času               00.00.00\r\n", "Time               00.00.00\r\n");
+    if (result.FormatErrors & kFormatErrorValues)
+        text += Tr("Hodnoty            -123.4567\r\n", "Values             -123.4567\r\n");
+    ui.Information(text);
+}
+
+}  // namespace
+
+static DownloadResult DownloadSteps(LoggerOps& ops, TADM& adm, ConfigRecord& config, DownloadUi& ui,
+                                    DownloadResult* partial) {
+    DownloadResult local;
+    DownloadResult& result = partial ? *partial : local;
+    result = DownloadResult{};
+    LoggerImage& image = ops.Data().Image;
+
+    // 1. The logger data.
+    ReadLoggerData(ops);
+
+    // 2. The target.
+    const auto base = TargetFileName(config, image, &ui);
+    if (!base) return result;
+
+    // 3. Split periods and the question.
+    StoringOptions opt = StoringOptions::From(config);
+    if (!SplitPeriodsConfirmed(*base, opt, config, ui)) return result;
+    result.Started = true;
+
+    // 4. The parameter record of new tables, with a freshly read serial number.
+    ops.ReadSerialNumber();
+    const ArchiveParameterRecord record = BuildParameterRecord(image, CurrentLanguage());
+
+    // 5. The temporary table, under a name no user file has, in the target
+    // folder (this closes the table shown so far). What a killed run left
+    // there goes first.
+    const std::string dir = ExtractFileDir(*base);
+    CleanStaleDownloadFiles(dir);
+    adm.CreateTempTable(TemporaryTableName(dir), record);
+    TempTableGuard drop{adm};
+
+    // 6. The range.
+    const ArchivePointers pointers = ops.ReadArchivePointers(9);
+    result.BookmarkBefore = pointers.ArchiveRead;
+    const std::uint32_t size = image.InputInfo.ArchiveSize;
+    CheckArchiveSize(size);
+    const ArchiveRange range = PlanArchiveRange(pointers, size, opt.ReadMode);
+    ArchiveReadResult read;
+    if (range.Read) read = ReadRangeIntoTemp(ops, adm, range, size, record, ui, result);
+
+    // 7. The target tables, locked until everything is on disk.
+    TableLocks locks;
+    SplitIntoFiles(adm, *base, record, opt, result, locks);
+    SyncTargets(adm, result);
     locks.Release();
 
     // 8. The temporary table goes.
     drop.armed = false;
     adm.DropTempTable();
 
-    // 9. The bookmark: the write pointer read before the range, or after an
-    // abort the first record that was not stored. The records are safe on
-    // disk already; a failure here loses nothing.
-    if (opt.InsertBookmark) {
-        const std::int32_t bookmark =
-            read.Aborted ? static_cast<std::int32_t>(read.ResumeAddress) : pointers.ArchiveWrite;
-        try {
-            ops.WriteArchiveReadPointer(bookmark);
-            ops.Data().Pointers.ArchiveRead = bookmark;
-            result.Bookmark = bookmark;
-        } catch (const std::exception& e) {
-            const std::string n = std::to_string(result.RecordsAdded());
-            result.BookmarkError =
-                Tr("Záznamy jsou uloženy (nově uložených: " + n +
-                       "), ale záložku v loggeru se nepodařilo posunout:\r\n" + e.what() +
-                       "\r\nLogger záznamy dál uchovává; příští čtení je neuloží podruhé.",
-                   "The records are stored (" + n + " new), but the logger's bookmark was not moved:\r\n" + e.what() +
-                       "\r\nThe logger still holds the records; the next download will not store them twice.");
-            ui.Message(result.BookmarkError);
-        }
-    }
-
-    // The format-error information.
-    if (result.FormatErrors) {
-        std::string text = Tr("Chyba formátu      náhrada\r\n", "Format error       replacement\r\n");
-        if (result.FormatErrors & kFormatErrorDate)
-            text += Tr("Datumu             1.1.2000\r\n", "Date               1.1.2000\r\n");
-        if (result.FormatErrors & kFormatErrorTime)
-            text += Tr("Času               00.00.00\r\n", "Time               00.00.00\r\n");
-        if (result.FormatErrors & kFormatErrorValues)
-            text += Tr("Hodnoty            -123.4567\r\n", "Values             -123.4567\r\n");
-        ui.Information(text);
-    }
+    // 9. The bookmark.
+    if (opt.InsertBookmark) MoveBookmark(ops, read, pointers, result, ui);
+    ReportFormatErrors(result, ui);
 
     // 10. The table to show: the last target written, or the one open before.
     result.ShownPath = adm.Table1.Path();
