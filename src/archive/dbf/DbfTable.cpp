@@ -226,10 +226,10 @@ void DbfTable::Create(const std::string& path, const std::vector<FieldDef>& defs
     Open(path, false);
 }
 
-void DbfTable::Open(const std::string& path, bool exclusive) {
-    Close();
-    // Written only when the name is the file itself: a table reached through
-    // a symbolic link is open read-only.
+// Opens the file for the table: read-write when the name is the file itself,
+// read-only when it cannot be written or is reached through a symbolic link;
+// a regular file only, locked shared or exclusive. Sets the file members.
+std::int64_t DbfTable::OpenFile(const std::string& path, bool exclusive) {
     int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     bool writable = true;
     const bool linked = fd < 0 && errno == ELOOP;
@@ -253,118 +253,142 @@ void DbfTable::Open(const std::string& path, bool exclusive) {
     linked_ = linked;
     exclusive_ = exclusive;
     path_ = path;
+    return st.st_size;
+}
+
+// The fixed header: version, counts, lengths and code page, then the whole
+// header with the field descriptors.
+void DbfTable::ReadHeader(std::int64_t size) {
+    std::uint8_t base[32];
+    if (size < 32 || !PreadAll(fd_, base, 32, 0)) Fail("Poškozená hlavička", "Damaged header");
+    version_ = base[0];
+    if (version_ == 0x30 || version_ == 0x31 || version_ == 0x32)
+        level_ = DbfLevel::VisualFoxPro;
+    else if ((version_ & 7) == 4)
+        level_ = DbfLevel::Dbase7;
+    else if ((version_ & 7) == 2 || (version_ & 7) == 3 || (version_ & 7) == 5)
+        level_ = DbfLevel::Dbase3;
+    else
+        Fail("Nepodporovaná verze tabulky", "Unsupported table version", VersionText(version_));
+    headerCount_ = LE32(base + 4);
+    headerLen_ = LE16(base + 8);
+    recLen_ = LE16(base + 10);
+    codePage_ = base[29];
+    textCp_ = CodePageOfMark(codePage_);
+    const std::uint32_t start = level_ == DbfLevel::Dbase7 ? 68 : 32;
+    if (headerLen_ < start + 1 || headerLen_ > size || recLen_ < 2) Fail("Poškozená hlavička", "Damaged header");
+    header_.resize(headerLen_);
+    if (!PreadAll(fd_, header_.data(), headerLen_, 0)) Fail("Poškozená hlavička", "Damaged header");
+}
+
+// The field descriptors after the fixed header, up to the terminator: the
+// fields in their order, and where a Visual FoxPro table keeps its null flags.
+void DbfTable::ReadFieldDescriptors() {
+    const std::uint32_t start = level_ == DbfLevel::Dbase7 ? 68 : 32;
+    const std::uint32_t dsize = level_ == DbfLevel::Dbase7 ? 48 : 32;
+    std::uint32_t pos = start;
+    std::uint32_t offset = 1;
+    int nullBits = 0;
+    while (pos < headerLen_ && header_[pos] != 0x0D) {
+        if (pos + dsize > headerLen_) Fail("Neúplný popis polí", "Truncated field descriptors");
+        const std::uint8_t* d = header_.data() + pos;
+        DbfField f;
+        const std::size_t nameLen = level_ == DbfLevel::Dbase7 ? 32 : 11;
+        std::size_t l = 0;
+        while (l < nameLen && d[l] != 0) ++l;
+        f.Name = DecodeText(textCp_, std::string_view(reinterpret_cast<const char*>(d), l));
+        const std::size_t t = level_ == DbfLevel::Dbase7 ? 32 : 11;
+        f.Type = static_cast<char>(d[t]);
+        f.Length = d[t + (level_ == DbfLevel::Dbase7 ? 1 : 5)];
+        f.Decimals = d[t + (level_ == DbfLevel::Dbase7 ? 2 : 6)];
+        if (f.Type == 'C' && level_ != DbfLevel::Dbase7) {
+            // Text fields above 255 characters keep the high byte in the decimals.
+            f.Length |= static_cast<std::uint32_t>(f.Decimals) << 8;
+            f.Decimals = 0;
+        }
+        f.Offset = offset;
+        if (f.Type == '0' && level_ == DbfLevel::VisualFoxPro) {
+            if (f.Length < 1 || f.Length > 32 || nullFlagsOffset_ >= 0)
+                Fail("Poškozený popis polí", "Damaged field descriptor");
+            nullFlagsOffset_ = static_cast<int>(offset);
+            nullFlagsLength_ = static_cast<int>(f.Length);
+        } else {
+            if (!FieldValid(f.Type, f.Length, level_))
+                Fail("Nepodporovaný typ pole", "Unsupported field type",
+                     f.Name + " '" + std::string(1, f.Type) + "' (" + std::to_string(f.Length) + ")");
+            f.Kind = KindOf(f.Type, f.Length, f.Decimals);
+            if (level_ == DbfLevel::VisualFoxPro && f.Type == 'V') f.VarBit = nullBits++;
+            if (level_ == DbfLevel::VisualFoxPro && (d[18] & 0x02)) f.NullBit = nullBits++;
+            fields_.push_back(f);
+        }
+        offset += f.Length;
+        if (offset > recLen_) Fail("Pole přesahují délku záznamu", "Fields exceed the record length");
+        pos += dsize;
+        if (fields_.size() > 1024) Fail("Příliš mnoho polí", "Too many fields");
+    }
+    if (fields_.empty()) Fail("Tabulka nemá pole", "The table has no fields");
+    if (nullBits > nullFlagsLength_ * 8) {
+        // Nullable fields without a flags field to hold their bits: read them as plain.
+        for (auto& f : fields_) f.NullBit = f.VarBit = -1;
+    }
+}
+
+// How many records the file holds, whatever its header says, and whether
+// anything follows them.
+void DbfTable::CountRecords(std::int64_t size) {
+    const std::int64_t available = (size - headerLen_) / recLen_;
+    std::int64_t n = headerCount_;
+    if (headerCount_ > available) {
+        // The file was cut short: every complete record is readable, the
+        // table stays read-only until it is repaired.
+        n = available;
+        missing_ = headerCount_ - available;
+        writable_ = false;
+    } else if (n < available) {
+        n = CountRecordsAfterStaleCount(available);
+    }
+    fileCount_ = physCount_ = n;
+    const std::int64_t end = headerLen_ + n * static_cast<std::int64_t>(recLen_);
+    std::uint8_t tail = kEof;
+    const bool hasTail = size > end && PreadAll(fd_, &tail, 1, end);
+    // Anything after the records but the end mark is cut off at the first
+    // write; opening alone never changes the file.
+    tornTail_ = size > end + (hasTail && tail == kEof ? 1 : 0);
+    recovered_ = n != headerCount_ || tornTail_;
+}
+
+// Complete records after a stale count are recovered; they begin with a
+// deleted flag, while the end-of-file mark or anything else ends them.
+std::int64_t DbfTable::CountRecordsAfterStaleCount(std::int64_t available) {
+    std::int64_t n = headerCount_;
+    std::vector<std::uint8_t> buf(std::max<std::size_t>(kWindowBytes / recLen_, 1) * recLen_);
+    const std::int64_t per = static_cast<std::int64_t>(buf.size() / recLen_);
+    bool stop = false;
+    while (!stop && n < available) {
+        const std::int64_t k = std::min(per, available - n);
+        if (!PreadAll(fd_, buf.data(), static_cast<std::size_t>(k) * recLen_,
+                      headerLen_ + n * static_cast<std::int64_t>(recLen_)))
+            break;
+        for (std::int64_t j = 0; j < k; ++j) {
+            const std::uint8_t flag = buf[static_cast<std::size_t>(j) * recLen_];
+            if (flag != ' ' && flag != '*') {
+                stop = true;
+                break;
+            }
+            ++n;
+        }
+    }
+    return n;
+}
+
+void DbfTable::Open(const std::string& path, bool exclusive) {
+    Close();
+    const std::int64_t size = OpenFile(path, exclusive);
     try {
-        const std::int64_t size = st.st_size;
-        std::uint8_t base[32];
-        if (size < 32 || !PreadAll(fd_, base, 32, 0)) Fail("Poškozená hlavička", "Damaged header");
-        version_ = base[0];
-        if (version_ == 0x30 || version_ == 0x31 || version_ == 0x32)
-            level_ = DbfLevel::VisualFoxPro;
-        else if ((version_ & 7) == 4)
-            level_ = DbfLevel::Dbase7;
-        else if ((version_ & 7) == 2 || (version_ & 7) == 3 || (version_ & 7) == 5)
-            level_ = DbfLevel::Dbase3;
-        else
-            Fail("Nepodporovaná verze tabulky", "Unsupported table version", VersionText(version_));
-        headerCount_ = LE32(base + 4);
-        headerLen_ = LE16(base + 8);
-        recLen_ = LE16(base + 10);
-        codePage_ = base[29];
-        textCp_ = CodePageOfMark(codePage_);
-        const std::uint32_t start = level_ == DbfLevel::Dbase7 ? 68 : 32;
-        const std::uint32_t dsize = level_ == DbfLevel::Dbase7 ? 48 : 32;
-        if (headerLen_ < start + 1 || headerLen_ > size || recLen_ < 2)
-            Fail("Poškozená hlavička", "Damaged header");
-        header_.resize(headerLen_);
-        if (!PreadAll(fd_, header_.data(), headerLen_, 0)) Fail("Poškozená hlavička", "Damaged header");
-
-        std::uint32_t pos = start;
-        std::uint32_t offset = 1;
-        int nullBits = 0;
-        std::vector<int> nullable;
-        while (pos < headerLen_ && header_[pos] != 0x0D) {
-            if (pos + dsize > headerLen_) Fail("Neúplný popis polí", "Truncated field descriptors");
-            const std::uint8_t* d = header_.data() + pos;
-            DbfField f;
-            const std::size_t nameLen = level_ == DbfLevel::Dbase7 ? 32 : 11;
-            std::size_t l = 0;
-            while (l < nameLen && d[l] != 0) ++l;
-            f.Name = DecodeText(textCp_, std::string_view(reinterpret_cast<const char*>(d), l));
-            const std::size_t t = level_ == DbfLevel::Dbase7 ? 32 : 11;
-            f.Type = static_cast<char>(d[t]);
-            f.Length = d[t + (level_ == DbfLevel::Dbase7 ? 1 : 5)];
-            f.Decimals = d[t + (level_ == DbfLevel::Dbase7 ? 2 : 6)];
-            if (f.Type == 'C' && level_ != DbfLevel::Dbase7) {
-                // Text fields above 255 characters keep the high byte in the decimals.
-                f.Length |= static_cast<std::uint32_t>(f.Decimals) << 8;
-                f.Decimals = 0;
-            }
-            f.Offset = offset;
-            if (f.Type == '0' && level_ == DbfLevel::VisualFoxPro) {
-                if (f.Length < 1 || f.Length > 32 || nullFlagsOffset_ >= 0)
-                    Fail("Poškozený popis polí", "Damaged field descriptor");
-                nullFlagsOffset_ = static_cast<int>(offset);
-                nullFlagsLength_ = static_cast<int>(f.Length);
-            } else {
-                if (!FieldValid(f.Type, f.Length, level_))
-                    Fail("Nepodporovaný typ pole", "Unsupported field type",
-                         f.Name + " '" + std::string(1, f.Type) + "' (" + std::to_string(f.Length) + ")");
-                f.Kind = KindOf(f.Type, f.Length, f.Decimals);
-                if (level_ == DbfLevel::VisualFoxPro && f.Type == 'V') f.VarBit = nullBits++;
-                if (level_ == DbfLevel::VisualFoxPro && (d[18] & 0x02)) f.NullBit = nullBits++;
-                fields_.push_back(f);
-            }
-            offset += f.Length;
-            if (offset > recLen_) Fail("Pole přesahují délku záznamu", "Fields exceed the record length");
-            pos += dsize;
-            if (fields_.size() > 1024) Fail("Příliš mnoho polí", "Too many fields");
-        }
-        if (fields_.empty()) Fail("Tabulka nemá pole", "The table has no fields");
-        if (nullBits > nullFlagsLength_ * 8) {
-            // Nullable fields without a flags field to hold their bits: read them as plain.
-            for (auto& f : fields_) f.NullBit = f.VarBit = -1;
-        }
+        ReadHeader(size);
+        ReadFieldDescriptors();
         OpenMemo();
-
-        const std::int64_t available = (size - headerLen_) / recLen_;
-        std::int64_t n = headerCount_;
-        if (headerCount_ > available) {
-            // The file was cut short: every complete record is readable, the
-            // table stays read-only until it is repaired.
-            n = available;
-            missing_ = headerCount_ - available;
-            writable_ = false;
-        } else if (n < available) {
-            // Complete records after a stale count are recovered; they begin
-            // with a deleted flag, while the end-of-file mark or anything else
-            // ends them.
-            std::vector<std::uint8_t> buf(std::max<std::size_t>(kWindowBytes / recLen_, 1) * recLen_);
-            const std::int64_t per = static_cast<std::int64_t>(buf.size() / recLen_);
-            bool stop = false;
-            while (!stop && n < available) {
-                const std::int64_t k = std::min(per, available - n);
-                if (!PreadAll(fd_, buf.data(), static_cast<std::size_t>(k) * recLen_,
-                              headerLen_ + n * static_cast<std::int64_t>(recLen_)))
-                    break;
-                for (std::int64_t j = 0; j < k; ++j) {
-                    const std::uint8_t flag = buf[static_cast<std::size_t>(j) * recLen_];
-                    if (flag != ' ' && flag != '*') {
-                        stop = true;
-                        break;
-                    }
-                    ++n;
-                }
-            }
-        }
-        fileCount_ = physCount_ = n;
-        const std::int64_t end = headerLen_ + n * static_cast<std::int64_t>(recLen_);
-        std::uint8_t tail = kEof;
-        const bool hasTail = size > end && PreadAll(fd_, &tail, 1, end);
-        // Anything after the records but the end mark is cut off at the first
-        // write; opening alone never changes the file.
-        tornTail_ = size > end + (hasTail && tail == kEof ? 1 : 0);
-        recovered_ = n != headerCount_ || tornTail_;
-
+        CountRecords(size);
         winCap_ = std::max<std::int64_t>(1, static_cast<std::int64_t>(kWindowBytes / recLen_));
         pendingCap_ = std::max<std::size_t>(1, kPendingBytes / recLen_) * recLen_;
         pending_.reserve(pendingCap_);
@@ -1135,6 +1159,52 @@ void DbfTable::Pack() { RewriteFile(true); }
 
 // ---- scan ---------------------------------------------------------------------
 
+// Decodes one field of `n` records into the scan block's column that starts
+// at `v` and `z` (values and null flags, `stride` apart): date-times and
+// doubles directly, other numbers as the field reader does.
+void DbfTable::DecodeColumn(const DbfField& f, const std::uint8_t* const* rows, std::size_t n, std::size_t stride,
+                            double* v, std::uint8_t* z) const {
+    const int nullByte = f.NullBit >= 0 ? nullFlagsOffset_ + f.NullBit / 8 : 0;
+    const std::uint8_t nullMask = f.NullBit >= 0 ? static_cast<std::uint8_t>(1u << (f.NullBit % 8)) : 0;
+    switch (f.Type) {
+        case 'B':
+            for (std::size_t r = 0; r < n; ++r, v += stride, z += stride) {
+                double d;
+                std::memcpy(&d, rows[r] + f.Offset, 8);
+                const bool null = (rows[r][nullByte] & nullMask) || std::isnan(d);
+                *z = null;
+                *v = null ? 0.0 : d;
+            }
+            break;
+        case 'T':
+            for (std::size_t r = 0; r < n; ++r, v += stride, z += stride) {
+                const std::uint8_t* p = rows[r] + f.Offset;
+                const std::uint32_t jd = LE32(p), ms = LE32(p + 4);
+                double d = 0;
+                bool null = (rows[r][nullByte] & nullMask) != 0;
+                if (!null && ms < 86'400'000u && jd != 0 && jd != 0x20202020u) {
+                    // The usual stamp, decoded here; anything else as the codec does it.
+                    const std::int64_t day = static_cast<std::int64_t>(jd) - kJulianOf18991230;
+                    const double frac = static_cast<double>(ms) / 86'400'000.0;
+                    d = day < 0 ? static_cast<double>(day) - frac : static_cast<double>(day) + frac;
+                    null = !IsDateTimeInRange(d);  // outside the years 1 to 9999: damage
+                } else if (!null) {
+                    null = !DecodeFoxDateTime(p, d);
+                }
+                *z = null;
+                *v = null ? 0.0 : d;
+            }
+            break;
+        default:
+            for (std::size_t r = 0; r < n; ++r, v += stride, z += stride) {
+                const bool null = FieldNull(f, rows[r]);
+                *z = null;
+                *v = null ? 0.0 : ReadNumber(f, rows[r]);
+            }
+            break;
+    }
+}
+
 void DbfTable::Scan(const std::vector<int>& fieldIndexes, std::int64_t firstRecNo, const ScanSink& sink) {
     if (fd_ < 0) Fail("Tabulka není otevřena", "The table is not open");
     PostIfEditing();
@@ -1187,50 +1257,8 @@ void DbfTable::Scan(const std::vector<int>& fieldIndexes, std::int64_t firstRecN
             if (r[0] != '*') rows[n++] = r;
         }
         if (n == 0) break;
-        for (std::size_t k = 0; k < nf; ++k) {
-            const DbfField& f = *fields[k];
-            double* v = values.data() + k;
-            std::uint8_t* z = nulls.data() + k;
-            const int nullByte = f.NullBit >= 0 ? nullFlagsOffset_ + f.NullBit / 8 : 0;
-            const std::uint8_t nullMask = f.NullBit >= 0 ? static_cast<std::uint8_t>(1u << (f.NullBit % 8)) : 0;
-            switch (f.Type) {
-                case 'B':
-                    for (std::size_t r = 0; r < n; ++r, v += nf, z += nf) {
-                        double d;
-                        std::memcpy(&d, rows[r] + f.Offset, 8);
-                        const bool null = (rows[r][nullByte] & nullMask) || std::isnan(d);
-                        *z = null;
-                        *v = null ? 0.0 : d;
-                    }
-                    break;
-                case 'T':
-                    for (std::size_t r = 0; r < n; ++r, v += nf, z += nf) {
-                        const std::uint8_t* p = rows[r] + f.Offset;
-                        const std::uint32_t jd = LE32(p), ms = LE32(p + 4);
-                        double d = 0;
-                        bool null = (rows[r][nullByte] & nullMask) != 0;
-                        if (!null && ms < 86'400'000u && jd != 0 && jd != 0x20202020u) {
-                            // The usual stamp, decoded here; anything else as the codec does it.
-                            const std::int64_t day = static_cast<std::int64_t>(jd) - kJulianOf18991230;
-                            const double frac = static_cast<double>(ms) / 86'400'000.0;
-                            d = day < 0 ? static_cast<double>(day) - frac : static_cast<double>(day) + frac;
-                            null = !IsDateTimeInRange(d);  // outside the years 1 to 9999: damage
-                        } else if (!null) {
-                            null = !DecodeFoxDateTime(p, d);
-                        }
-                        *z = null;
-                        *v = null ? 0.0 : d;
-                    }
-                    break;
-                default:
-                    for (std::size_t r = 0; r < n; ++r, v += nf, z += nf) {
-                        const bool null = FieldNull(f, rows[r]);
-                        *z = null;
-                        *v = null ? 0.0 : ReadNumber(f, rows[r]);
-                    }
-                    break;
-            }
-        }
+        for (std::size_t k = 0; k < nf; ++k)
+            DecodeColumn(*fields[k], rows.data(), n, nf, values.data() + k, nulls.data() + k);
         const ScanBlock block{recno, n, nf, values.data(), nulls.data()};
         recno += static_cast<std::int64_t>(n);
         if (!sink(block)) break;

@@ -119,6 +119,8 @@ private:
     const DbfField& F(int i) const;
     bool FieldNull(const DbfField& f, const std::uint8_t* r) const;
     double ReadNumber(const DbfField& f, const std::uint8_t* r) const;
+    void DecodeColumn(const DbfField& f, const std::uint8_t* const* rows, std::size_t n, std::size_t stride, double* v,
+                      std::uint8_t* z) const;
     void SetNullBit(const DbfField& f, std::uint8_t* r, bool null);
     void WriteEmpty(const DbfField& f, std::uint8_t* r);
     void PostIfEditing();
@@ -133,7 +135,13 @@ private:
     [[noreturn]] void FailIo(const char* cs, const char* en) const;
     void RewriteFile(bool keepRecords);
     void Reset();
+    // The steps of Open, in their order.
+    std::int64_t OpenFile(const std::string& path, bool exclusive);
+    void ReadHeader(std::int64_t size);
+    void ReadFieldDescriptors();
     void OpenMemo();
+    void CountRecords(std::int64_t size);
+    std::int64_t CountRecordsAfterStaleCount(std::int64_t available);
     std::string ReadMemo(const DbfField& f, const std::uint8_t* p) const;
     bool StampDamaged(const DbfField& f, const std::uint8_t* r) const;
 
