@@ -69,6 +69,24 @@ void SetPickerEditable(QDateTimeEdit* e, bool editable) {
     if (auto* date = qobject_cast<QDateEdit*>(e)) date->setCalendarPopup(editable);
 }
 
+QDateEdit* MakeDate(QWidget* parent, const char* name) {
+    auto* d = Named(new QDateEdit(parent), name);
+    d->setDisplayFormat(ProgramShortDateFormat());
+    d->setCalendarPopup(true);
+    UseProgramLocale(d);
+    d->setMinimumDate(QDate(1899, 12, 30));
+    KeepEditableWidth(d);
+    return d;
+}
+
+QTimeEdit* MakeTime(QWidget* parent, const char* name) {
+    auto* t = Named(new QTimeEdit(parent), name);
+    t->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    UseProgramLocale(t);
+    KeepEditableWidth(t);
+    return t;
+}
+
 }  // namespace
 
 PeriodGroup::PeriodGroup(kolvex::PeriodDialog dialog, bool withStep, QWidget* parent)
@@ -76,6 +94,33 @@ PeriodGroup::PeriodGroup(kolvex::PeriodDialog dialog, bool withStep, QWidget* pa
     setObjectName(QStringLiteral("Obdobi_GB"));
     Clock = [] { return kolvex::NowLocal(); };
 
+    BuildKindButtons();
+    BuildControls();
+    QGridLayout* grid = LayOutControls();
+
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Sunken);
+    auto* top = new QHBoxLayout(this);
+    top->addWidget(kinds_);
+    top->addWidget(line);
+    top->addLayout(grid, 1);
+
+    monthSB_->setFixedHeight(month_->sizeHint().height());
+    if (stepSB_) stepSB_->setFixedHeight(stepCB_->sizeHint().height());
+    dayL_->setBuddy(day_);
+    yearL_->setBuddy(year_);
+    weekL_->setBuddy(week_);
+    startL_->setBuddy(startDate_);
+    endL_->setBuddy(endDate_);
+
+    ConnectControls();
+    ApplyCaptions();
+    ShowModel();
+}
+
+// The kinds of period, one radio button each, in a column.
+void PeriodGroup::BuildKindButtons() {
     kinds_ = new QWidget(this);
     kinds_->setObjectName(QStringLiteral("Obdobi_RG"));
     kindGroup_ = new QButtonGroup(this);
@@ -89,7 +134,11 @@ PeriodGroup::PeriodGroup(kolvex::PeriodDialog dialog, bool withStep, QWidget* pa
         kindsLayout->addWidget(kindButtons_[k]);
     }
     kindsLayout->addStretch(1);
+}
 
+// The day, month, year and week, the start and end, and the button that
+// sets the current period.
+void PeriodGroup::BuildControls() {
     dayL_ = Named(new QLabel(this), "ObdobiDay_L");
     day_ = MakeSpin(this, "ObdobiDay_SE", 1, 31);
     monthL_ = Named(new QLabel(this), "ObdobiMonth_L");
@@ -101,31 +150,17 @@ PeriodGroup::PeriodGroup(kolvex::PeriodDialog dialog, bool withStep, QWidget* pa
     week_ = MakeSpin(this, "ObdobiWeek_SE", 1, 53);
     startL_ = Named(new QLabel(this), "ObdobiStart_L");
     endL_ = Named(new QLabel(this), "ObdobiEnd_l");
-    const QString dateFormat = ProgramShortDateFormat();
-    auto makeDate = [&](const char* name) {
-        auto* d = Named(new QDateEdit(this), name);
-        d->setDisplayFormat(dateFormat);
-        d->setCalendarPopup(true);
-        UseProgramLocale(d);
-        d->setMinimumDate(QDate(1899, 12, 30));
-        KeepEditableWidth(d);
-        return d;
-    };
-    auto makeTime = [&](const char* name) {
-        auto* t = Named(new QTimeEdit(this), name);
-        t->setDisplayFormat(QStringLiteral("HH:mm:ss"));
-        UseProgramLocale(t);
-        KeepEditableWidth(t);
-        return t;
-    };
-    startDate_ = makeDate("ObdobiStartDate_DTP");
-    startTime_ = makeTime("ObdobiStartTime_DTP");
-    endDate_ = makeDate("ObdobiEndDate_DTP");
-    endTime_ = makeTime("ObdobiEndTime_DTP");
+    startDate_ = MakeDate(this, "ObdobiStartDate_DTP");
+    startTime_ = MakeTime(this, "ObdobiStartTime_DTP");
+    endDate_ = MakeDate(this, "ObdobiEndDate_DTP");
+    endTime_ = MakeTime(this, "ObdobiEndTime_DTP");
     setDatum_ = Named(new QPushButton(this), "SetDatum_SB");
     setDatum_->setAutoDefault(false);
+}
 
-    // Day, month and year in one row, the week below them, then start and end.
+// Day, month and year in one row, the week below them, then start and end;
+// the step (when the group has one) and the current-period button last.
+QGridLayout* PeriodGroup::LayOutControls() {
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(6);
@@ -154,39 +189,29 @@ PeriodGroup::PeriodGroup(kolvex::PeriodDialog dialog, bool withStep, QWidget* pa
     grid->addLayout(endBox, 2, 1, 1, 5);
 
     auto* bottom = new QHBoxLayout;
-    if (withStep_) {
-        stepL_ = Named(new QLabel(this), "Perioda_L");
-        stepCB_ = MakeDisplay(this, "Perioda_CB", kolvex::StepCaption, kolvex::kStepCount);
-        stepSB_ = Named(new UpDownButton(this), "Perioda_SB");
-        stepL_->setBuddy(stepCB_);
-        bottom->addWidget(stepL_);
-        bottom->addSpacing(6);
-        bottom->addWidget(stepCB_);
-        bottom->addWidget(stepSB_);
-        bottom->setSpacing(0);
-        connect(stepSB_, &UpDownButton::upClicked, this, &PeriodGroup::Perioda_SBUpClick);
-        connect(stepSB_, &UpDownButton::downClicked, this, &PeriodGroup::Perioda_SBDownClick);
-    }
+    if (withStep_) BuildStep(bottom);
     bottom->addStretch(1);
     bottom->addWidget(setDatum_);
     grid->addLayout(bottom, 3, 0, 1, 6);
+    return grid;
+}
 
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::VLine);
-    line->setFrameShadow(QFrame::Sunken);
-    auto* top = new QHBoxLayout(this);
-    top->addWidget(kinds_);
-    top->addWidget(line);
-    top->addLayout(grid, 1);
+// The step of the period: a caption that changes with its up/down button.
+void PeriodGroup::BuildStep(QHBoxLayout* row) {
+    stepL_ = Named(new QLabel(this), "Perioda_L");
+    stepCB_ = MakeDisplay(this, "Perioda_CB", kolvex::StepCaption, kolvex::kStepCount);
+    stepSB_ = Named(new UpDownButton(this), "Perioda_SB");
+    stepL_->setBuddy(stepCB_);
+    row->addWidget(stepL_);
+    row->addSpacing(6);
+    row->addWidget(stepCB_);
+    row->addWidget(stepSB_);
+    row->setSpacing(0);
+    connect(stepSB_, &UpDownButton::upClicked, this, &PeriodGroup::Perioda_SBUpClick);
+    connect(stepSB_, &UpDownButton::downClicked, this, &PeriodGroup::Perioda_SBDownClick);
+}
 
-    monthSB_->setFixedHeight(month_->sizeHint().height());
-    if (stepSB_) stepSB_->setFixedHeight(stepCB_->sizeHint().height());
-    dayL_->setBuddy(day_);
-    yearL_->setBuddy(year_);
-    weekL_->setBuddy(week_);
-    startL_->setBuddy(startDate_);
-    endL_->setBuddy(endDate_);
-
+void PeriodGroup::ConnectControls() {
     connect(kindGroup_, &QButtonGroup::idClicked, this, &PeriodGroup::Obdobi_RGClick);
     connect(day_, &QSpinBox::valueChanged, this, &PeriodGroup::ObdobiDay_SEChange);
     connect(year_, &QSpinBox::valueChanged, this, &PeriodGroup::ObdobiYear_SEChange);
@@ -210,9 +235,6 @@ PeriodGroup::PeriodGroup(kolvex::PeriodDialog dialog, bool withStep, QWidget* pa
     connect(startTime_, &QTimeEdit::editingFinished, this, &PeriodGroup::ObdobiStartTime_DTPExit);
     connect(endDate_, &QDateEdit::editingFinished, this, &PeriodGroup::ObdobiEndDate_DTPExit);
     connect(endTime_, &QTimeEdit::editingFinished, this, &PeriodGroup::ObdobiEndTime_DTPExit);
-
-    ApplyCaptions();
-    ShowModel();
 }
 
 void PeriodGroup::ApplyCaptions() {

@@ -15,6 +15,8 @@
 #include "output/PeriodSelection.h"
 
 class QButtonGroup;
+class QGridLayout;
+class QHBoxLayout;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
@@ -71,6 +73,13 @@ public slots:
 
 private:
     // Shows the model's state in the controls without running their handlers.
+    // The steps of the constructor, in their order.
+    void BuildKindButtons();
+    void BuildControls();
+    QGridLayout* LayOutControls();
+    void BuildStep(QHBoxLayout* row);
+    void ConnectControls();
+
     void ShowModel();
     void ShowStart();
     void ShowEnd();
