@@ -163,64 +163,154 @@ std::vector<std::string> ExcursionLines(const DownloadResult& result) {
     return lines;
 }
 
-int RunDownload(const Options& o, const std::vector<std::string>& args, DownloadResult* result,
-                std::string* errorOut) {
-    std::string dir = ".", file, ext = ".dbf";
-    int nameSource = 0, split = 0, mode = 0, retries = 3;
-    bool bookmark = true, json = o.Json;
-    bool syncClock = false;  // set the logger's clock after a good download when it drifted too far
-    int driftLimit = kDefaultDriftLimitSeconds;
+namespace {
+
+// The download's options as given on the command line.
+struct DownloadArgs {
+    std::string Dir = ".", File, Ext = ".dbf";
+    int NameSource = 0, Split = 0, Mode = 0, Retries = 3;
+    bool Bookmark = true, Json = false;
+    bool SyncClock = false;  // set the logger's clock after a good download when it drifted too far
+    int DriftLimit = kDefaultDriftLimitSeconds;
+};
+
+int SplitFlagsOf(const std::string& list) {
+    int split = 0;
+    std::stringstream ss(list);
+    std::string part;
+    while (std::getline(ss, part, ',')) {
+        if (part == "year") split |= 1;
+        else if (part == "month") split |= 2;
+        else if (part == "week") split |= 4;
+        else if (part == "day") split |= 8;
+        else throw UsageError("--split takes year,month,week,day");
+    }
+    return split;
+}
+
+DownloadArgs ParseDownloadArgs(const Options& o, const std::vector<std::string>& args) {
+    DownloadArgs d;
+    d.Json = o.Json;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--dir") dir = Need(args, i);
+        if (a == "--dir") d.Dir = Need(args, i);
         else if (a == "--name-source") {
             const std::string v = Need(args, i);
-            if (v == "param") nameSource = 0;
-            else if (v == "serial") nameSource = 1;
+            if (v == "param") d.NameSource = 0;
+            else if (v == "serial") d.NameSource = 1;
             else throw UsageError("--name-source needs param or serial");
         } else if (a == "--file") {
-            file = Need(args, i);
-            nameSource = 2;
+            d.File = Need(args, i);
+            d.NameSource = 2;
         } else if (a == "--split") {
-            std::stringstream ss(Need(args, i));
-            std::string part;
-            while (std::getline(ss, part, ',')) {
-                if (part == "year") split |= 1;
-                else if (part == "month") split |= 2;
-                else if (part == "week") split |= 4;
-                else if (part == "day") split |= 8;
-                else throw UsageError("--split takes year,month,week,day");
-            }
+            d.Split |= SplitFlagsOf(Need(args, i));
         } else if (a == "--mode") {
             const std::string v = Need(args, i);
-            if (v == "bookmark") mode = 0;
-            else if (v == "all") mode = 1;
+            if (v == "bookmark") d.Mode = 0;
+            else if (v == "all") d.Mode = 1;
             else throw UsageError("--mode needs bookmark or all");
-        } else if (a == "--no-bookmark") bookmark = false;
+        } else if (a == "--no-bookmark") d.Bookmark = false;
         else if (a == "--ext") {
             const std::string v = Need(args, i);
-            if (v == "dbf") ext = ".dbf";
-            else if (v == "db") ext = ".db";
+            if (v == "dbf") d.Ext = ".dbf";
+            else if (v == "db") d.Ext = ".db";
             else throw UsageError("--ext needs dbf or db");
         } else if (a == "--retries") {
             char* end = nullptr;
             const std::string v = Need(args, i);
-            retries = static_cast<int>(std::strtol(v.c_str(), &end, 10));
-            if (v.empty() || *end || retries < 0 || retries > 1000) throw UsageError("--retries needs 0..1000");
-        } else if (a == "--json") json = true;
-        else if (a == "--sync-clock") syncClock = true;
+            d.Retries = static_cast<int>(std::strtol(v.c_str(), &end, 10));
+            if (v.empty() || *end || d.Retries < 0 || d.Retries > 1000) throw UsageError("--retries needs 0..1000");
+        } else if (a == "--json") d.Json = true;
+        else if (a == "--sync-clock") d.SyncClock = true;
         else if (a == "--drift-limit") {
             char* end = nullptr;
             const std::string v = Need(args, i);
             const long n = std::strtol(v.c_str(), &end, 10);
             if (v.empty() || *end || n < 0 || n > 86400L * 366) throw UsageError("--drift-limit needs seconds 0..31622400");
-            driftLimit = static_cast<int>(n);
+            d.DriftLimit = static_cast<int>(n);
         } else throw UsageError("unknown download option " + a);
     }
-    if (split == 0) split = 1;
+    if (d.Split == 0) d.Split = 1;
+    return d;
+}
+
+// The stored configuration the download reads its choices from.
+ConfigRecord DownloadConfig(DownloadArgs& d) {
+    ConfigRecord config;
+    config.NameSource = d.NameSource;
+    config.SplitFlags = d.Split;
+    config.ReadMode = d.Mode;
+    config.InsertBookmark = d.Bookmark ? 1 : 0;
+    if (!d.Dir.empty() && d.Dir.back() == '/') d.Dir.pop_back();
+    config.LastArchivePath = (d.Dir.empty() ? std::string("/") : d.Dir + "/") + "00000000" + d.Ext;
+    return config;
+}
+
+// What happened after the archive was read: the clock set, and why it failed.
+struct ClockOutcome {
+    bool Set = false;
+    std::string Error;
+};
+
+void PrintDownloadJson(const DownloadResult& r, const std::string& error, const ClockOutcome& clock) {
+    nlohmann::json files = nlohmann::json::array();
+    for (const auto& f : r.Files)
+        files.push_back({{"path", f.Path}, {"records_added", f.RecordsAdded}, {"already_stored", f.AlreadyStored}});
+    nlohmann::json out = {{"files", files},
+                          {"records", r.Records},
+                          {"records_added", r.RecordsAdded()},
+                          {"already_stored", r.AlreadyStored()},
+                          {"aborted", r.Aborted}};
+    out["bookmark"] = r.Bookmark ? nlohmann::json(*r.Bookmark) : nlohmann::json(nullptr);
+    if (!r.BookmarkError.empty()) out["bookmark_error"] = r.BookmarkError;
+    if (!error.empty()) out["error"] = error;
+    else if (r.Aborted) out["error"] = r.AbortReason;
+    else if (!r.BookmarkError.empty()) out["error"] = r.BookmarkError;
+    out["drift"] = r.Drift ? DriftJson(*r.Drift) : nlohmann::json(nullptr);
+    if (!r.DriftError.empty()) out["drift_error"] = r.DriftError;
+    out["clock_set"] = clock.Set;
+    if (!clock.Error.empty()) out["clock_error"] = clock.Error;
+    nlohmann::json summer = nlohmann::json::array();
+    for (const auto& f : r.SummerTime) summer.push_back(SummerTimeText(f, CurrentLanguage()));
+    out["summer_time"] = summer;
+    if (!r.AuditError.empty()) out["audit_error"] = r.AuditError;
+    out["excursions"] = ExcursionLines(r);
+    std::cout << out.dump() << std::endl;
+    if (!clock.Error.empty()) std::cerr << clock.Error << "\n";
+    if (!error.empty()) std::cerr << error << "\n";
+    else if (r.Aborted) std::cerr << Tr("Čtení přerušeno: ", "Reading aborted: ") << r.AbortReason << "\n";
+}
+
+void PrintDownloadText(const DownloadResult& r, const std::string& error, const ClockOutcome& clock) {
+    for (const auto& f : r.Files) {
+        std::cout << f.Path << "  " << f.RecordsAdded << Tr(" záznamů", " records");
+        if (f.AlreadyStored) std::cout << Tr(", již uloženo ", ", already stored ") << f.AlreadyStored;
+        std::cout << "\n";
+    }
+    std::cout << Tr("Přečteno záznamů: ", "Records read: ") << r.Records << "\n";
+    if (r.Bookmark) std::cout << Tr("Záložka: ", "Bookmark: ") << *r.Bookmark << "\n";
+    if (r.Aborted) {
+        std::cout << Tr("Čtení přerušeno", "Reading aborted") << "\n";
+        if (error.empty()) std::cerr << Tr("Čtení přerušeno: ", "Reading aborted: ") << r.AbortReason << "\n";
+    }
+    for (const auto& line : ExcursionLines(r)) std::cout << Tr("Mimo mez: ", "Excursion: ") << line << "\n";
+    if (r.Drift) std::cout << Tr("Hodiny záznamníku: ", "Logger clock: ") << DriftText(*r.Drift, CurrentLanguage()) << "\n";
+    if (!r.DriftError.empty()) std::cerr << Tr("Hodiny záznamníku nelze přečíst: ", "The logger's clock cannot be read: ") << r.DriftError << "\n";
+    if (clock.Set) std::cout << Tr("Hodiny záznamníku nastaveny podle PC", "Logger clock set from the PC") << "\n";
+    if (!clock.Error.empty()) std::cerr << clock.Error << "\n";
+    if (!error.empty())
+        std::cerr << error << "\n"
+                  << Tr("Uloženo záznamů: ", "Records stored: ") << r.RecordsAdded() << "\n";
+}
+
+}  // namespace
+
+int RunDownload(const Options& o, const std::vector<std::string>& args, DownloadResult* result,
+                std::string* errorOut) {
+    DownloadArgs d = ParseDownloadArgs(o, args);
 
     // The target folder must exist before anything is read from the logger.
-    const std::string folder = file.empty() ? (dir.empty() ? std::string("/") : dir) : ExtractFileDir(file);
+    const std::string folder = d.File.empty() ? (d.Dir.empty() ? std::string("/") : d.Dir) : ExtractFileDir(d.File);
     if (!IsDirectory(folder))
         throw EADM(Tr("Složka  " + folder + "  neexistuje", "The folder  " + folder + "  does not exist"));
 
@@ -229,21 +319,15 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
     LoggerOps ops(port, data);
     OpenPortDirect(port, o.Port, o.IdleMs, o.SlotMs);
 
-    ConfigRecord config;
-    config.NameSource = nameSource;
-    config.SplitFlags = split;
-    config.ReadMode = mode;
-    config.InsertBookmark = bookmark ? 1 : 0;
-    if (!dir.empty() && dir.back() == '/') dir.pop_back();
-    config.LastArchivePath = (dir.empty() ? std::string("/") : dir + "/") + "00000000" + ext;
+    ConfigRecord config = DownloadConfig(d);
 
     FixedAnswerer answers(false);  // old-structure targets are not converted, damaged ones not repaired here
     TADM adm(&answers);
-    BatchUi ui(file, retries, !json && ::isatty(2) != 0);
+    BatchUi ui(d.File, d.Retries, !d.Json && ::isatty(2) != 0);
     DownloadResult r;
     std::string error;
     bool busy = false;  // another run holds a target table
-    SetDriftLimitSeconds(driftLimit);
+    SetDriftLimitSeconds(d.DriftLimit);
     try {
         ReadArchive(ops, adm, config, ui, &r);
         adm.CloseArchive();
@@ -263,68 +347,21 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
     // Success only when everything was read and the bookmark moved (or was not asked for).
     const bool ok = error.empty() && !r.Aborted && r.BookmarkError.empty() && r.AuditError.empty();
     // The clock set from the PC after a good download (audited like any set).
-    bool clockSet = false;
-    std::string clockError;
-    if (ok && syncClock && r.Drift && r.Drift->Exceeded()) {
+    ClockOutcome clock;
+    if (ok && d.SyncClock && r.Drift && r.Drift->Exceeded()) {
         try {
-            SetLoggerClockFromPc(ops, driftLimit, "kolvex12-cli download --sync-clock");
-            clockSet = true;
+            SetLoggerClockFromPc(ops, d.DriftLimit, "kolvex12-cli download --sync-clock");
+            clock.Set = true;
         } catch (const std::exception& e) {
-            clockError = e.what();
+            clock.Error = e.what();
         }
     }
     if (result) *result = r;
     if (errorOut) *errorOut = error;
 
-    if (json) {
-        nlohmann::json files = nlohmann::json::array();
-        for (const auto& f : r.Files)
-            files.push_back({{"path", f.Path}, {"records_added", f.RecordsAdded}, {"already_stored", f.AlreadyStored}});
-        nlohmann::json out = {{"files", files},
-                              {"records", r.Records},
-                              {"records_added", r.RecordsAdded()},
-                              {"already_stored", r.AlreadyStored()},
-                              {"aborted", r.Aborted}};
-        out["bookmark"] = r.Bookmark ? nlohmann::json(*r.Bookmark) : nlohmann::json(nullptr);
-        if (!r.BookmarkError.empty()) out["bookmark_error"] = r.BookmarkError;
-        if (!error.empty()) out["error"] = error;
-        else if (r.Aborted) out["error"] = r.AbortReason;
-        else if (!r.BookmarkError.empty()) out["error"] = r.BookmarkError;
-        out["drift"] = r.Drift ? DriftJson(*r.Drift) : nlohmann::json(nullptr);
-        if (!r.DriftError.empty()) out["drift_error"] = r.DriftError;
-        out["clock_set"] = clockSet;
-        if (!clockError.empty()) out["clock_error"] = clockError;
-        nlohmann::json summer = nlohmann::json::array();
-        for (const auto& f : r.SummerTime) summer.push_back(SummerTimeText(f, CurrentLanguage()));
-        out["summer_time"] = summer;
-        if (!r.AuditError.empty()) out["audit_error"] = r.AuditError;
-        out["excursions"] = ExcursionLines(r);
-        std::cout << out.dump() << std::endl;
-        if (!clockError.empty()) std::cerr << clockError << "\n";
-        if (!error.empty()) std::cerr << error << "\n";
-        else if (r.Aborted) std::cerr << Tr("Čtení přerušeno: ", "Reading aborted: ") << r.AbortReason << "\n";
-        return ok && clockError.empty() ? 0 : busy ? 3 : 1;
-    }
-    for (const auto& f : r.Files) {
-        std::cout << f.Path << "  " << f.RecordsAdded << Tr(" záznamů", " records");
-        if (f.AlreadyStored) std::cout << Tr(", již uloženo ", ", already stored ") << f.AlreadyStored;
-        std::cout << "\n";
-    }
-    std::cout << Tr("Přečteno záznamů: ", "Records read: ") << r.Records << "\n";
-    if (r.Bookmark) std::cout << Tr("Záložka: ", "Bookmark: ") << *r.Bookmark << "\n";
-    if (r.Aborted) {
-        std::cout << Tr("Čtení přerušeno", "Reading aborted") << "\n";
-        if (error.empty()) std::cerr << Tr("Čtení přerušeno: ", "Reading aborted: ") << r.AbortReason << "\n";
-    }
-    for (const auto& line : ExcursionLines(r)) std::cout << Tr("Mimo mez: ", "Excursion: ") << line << "\n";
-    if (r.Drift) std::cout << Tr("Hodiny záznamníku: ", "Logger clock: ") << DriftText(*r.Drift, CurrentLanguage()) << "\n";
-    if (!r.DriftError.empty()) std::cerr << Tr("Hodiny záznamníku nelze přečíst: ", "The logger's clock cannot be read: ") << r.DriftError << "\n";
-    if (clockSet) std::cout << Tr("Hodiny záznamníku nastaveny podle PC", "Logger clock set from the PC") << "\n";
-    if (!clockError.empty()) std::cerr << clockError << "\n";
-    if (!error.empty())
-        std::cerr << error << "\n"
-                  << Tr("Uloženo záznamů: ", "Records stored: ") << r.RecordsAdded() << "\n";
-    return ok && clockError.empty() ? 0 : busy ? 3 : 1;
+    if (d.Json) PrintDownloadJson(r, error, clock);
+    else PrintDownloadText(r, error, clock);
+    return ok && clock.Error.empty() ? 0 : busy ? 3 : 1;
 }
 
 }  // namespace kolvex::cli
