@@ -12,6 +12,7 @@
 #include <cstring>
 #include <iostream>
 #include <locale>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -125,20 +126,18 @@ bool ParseInt(const std::string& text, long long& value) {
     return errno == 0 && end && *end == '\0';
 }
 
-}  // namespace
+// What the command line says before the command, and the command with its arguments.
+struct CommandLine {
+    kolvex::cli::Options Opt;
+    std::vector<std::string> Rest;
+    std::string ConfigFile;
+    bool IdleGiven = false, SlotGiven = false, PortGiven = false;
+};
 
-int main(int argc, char** argv) {
-    std::setlocale(LC_ALL, "");
-    // Numbers in readable output use the regional decimal separator.
-    if (const lconv* lc = std::localeconv(); lc && lc->decimal_point && lc->decimal_point[0])
-        kolvex::SetDecimalSeparator(lc->decimal_point[0]);
-    std::setlocale(LC_NUMERIC, "C");
-
-    kolvex::cli::Options opt;
-    bool idleGiven = false, slotGiven = false;
-    std::vector<std::string> rest;
-    std::string configFile;
-    bool portGiven = false;
+// Reads the options before the command; an exit status when the program ends
+// here (a usage error, --help, --version).
+std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& c) {
+    kolvex::cli::Options& opt = c.Opt;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -146,26 +145,26 @@ int main(int argc, char** argv) {
             (void)name;
             return argv[++i];
         };
-        if (!rest.empty()) {
-            rest.push_back(a);
+        if (!c.Rest.empty()) {
+            c.Rest.push_back(a);
             continue;
         }
         if (a == "--port") {
             const char* v = value("--port");
             if (!v || !*v) return Usage("--port needs a value");
             opt.Port = v;
-            portGiven = true;
+            c.PortGiven = true;
         } else if (a == "--config") {
             const char* v = value("--config");
             if (!v || !*v) return Usage("--config needs a file");
-            configFile = v;
+            c.ConfigFile = v;
         } else if (a == "--idle" || a == "--slot") {
             // The ranges of the communication settings dialog.
             const char* v = value(a.c_str());
             long long n = 0;
             if (!v || !ParseInt(v, n) || n < 10 || n > 10000 || n % 10 != 0)
                 return Usage(a + " needs milliseconds 10..10000 in steps of 10");
-            (a == "--idle" ? idleGiven : slotGiven) = true;
+            (a == "--idle" ? c.IdleGiven : c.SlotGiven) = true;
             (a == "--idle" ? opt.IdleMs : opt.SlotMs) = static_cast<int>(n);
         } else if (a == "--reconnect") {
             // How long a lost network connection is made again before an
@@ -195,9 +194,74 @@ int main(int argc, char** argv) {
         } else if (!a.empty() && a[0] == '-') {
             return Usage("unknown option " + a);
         } else {
-            rest.push_back(a);
+            c.Rest.push_back(a);
         }
     }
+    return std::nullopt;
+}
+
+// Runs the command (and the export a logger's settings ask for after a good
+// download) with the link trace when one is asked for; the exit status.
+int RunCommand(const kolvex::cli::Options& opt, const std::vector<std::string>& rest,
+               const kolvex::cli::LoggerConfig& config) {
+    std::string command;
+    for (const auto& r : rest) command += (command.empty() ? "" : " ") + r;
+    if (!opt.Trace.empty()) {
+        try {
+            kolvex::StartLinkTrace(opt.Trace);
+        } catch (const kolvex::EKolvex& e) {
+            std::cerr << e.what() << "\n";
+            return 1;
+        }
+        kolvex::CurrentLinkTrace()->Note("command", "kolvex12-cli " KOLVEX_VERSION " " + command);
+    }
+    auto finish = [&](int status, const std::string& error) {
+        if (kolvex::LinkTrace* t = kolvex::CurrentLinkTrace()) {
+            if (!error.empty()) t->Note("error", error);
+            t->Note("exit", "status " + std::to_string(status));
+        }
+        kolvex::StopLinkTrace();
+        return status;
+    };
+    try {
+        int status = kolvex::cli::Run(opt, rest);
+        // A logger's settings may ask for an export after a good download.
+        if (status == 0 && rest[0] == "download" && !config.ExportArgs.empty()) {
+            std::vector<std::string> exportArgs{"export"};
+            exportArgs.insert(exportArgs.end(), config.ExportArgs.begin(), config.ExportArgs.end());
+            status = kolvex::cli::Run(opt, exportArgs);
+        }
+        return finish(status, "");
+    } catch (const kolvex::cli::UsageError& e) {
+        return finish(Usage(e.what()), e.what());
+    } catch (const kolvex::ETableBusy& e) {
+        std::cerr << e.what() << "\n";
+        return finish(3, e.what());
+    } catch (const kolvex::EKolvex& e) {
+        std::cerr << e.what() << "\n";
+        return finish(1, e.what());
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << "\n";
+        return finish(1, e.what());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    // Numbers in readable output use the regional decimal separator.
+    if (const lconv* lc = std::localeconv(); lc && lc->decimal_point && lc->decimal_point[0])
+        kolvex::SetDecimalSeparator(lc->decimal_point[0]);
+    std::setlocale(LC_NUMERIC, "C");
+
+    CommandLine line;
+    if (const std::optional<int> status = ParseCommandLine(argc, argv, line)) return *status;
+    kolvex::cli::Options& opt = line.Opt;
+    std::vector<std::string>& rest = line.Rest;
+    const std::string& configFile = line.ConfigFile;
+    const bool idleGiven = line.IdleGiven, portGiven = line.PortGiven;
+    bool& slotGiven = line.SlotGiven;
     if (rest.empty()) return Usage("no command given");
     kolvex::SetLanguage(opt.Language);
     kolvex::cli::LoggerConfig config;
@@ -252,44 +316,5 @@ int main(int argc, char** argv) {
     kolvex::SetAuditProgram("kolvex12-cli", KOLVEX_VERSION);
     kolvex::SetAuditFolder(".");
 
-    std::string command;
-    for (const auto& r : rest) command += (command.empty() ? "" : " ") + r;
-    if (!opt.Trace.empty()) {
-        try {
-            kolvex::StartLinkTrace(opt.Trace);
-        } catch (const kolvex::EKolvex& e) {
-            std::cerr << e.what() << "\n";
-            return 1;
-        }
-        kolvex::CurrentLinkTrace()->Note("command", "kolvex12-cli " KOLVEX_VERSION " " + command);
-    }
-    auto finish = [&](int status, const std::string& error) {
-        if (kolvex::LinkTrace* t = kolvex::CurrentLinkTrace()) {
-            if (!error.empty()) t->Note("error", error);
-            t->Note("exit", "status " + std::to_string(status));
-        }
-        kolvex::StopLinkTrace();
-        return status;
-    };
-    try {
-        int status = kolvex::cli::Run(opt, rest);
-        // A logger's settings may ask for an export after a good download.
-        if (status == 0 && rest[0] == "download" && !config.ExportArgs.empty()) {
-            std::vector<std::string> exportArgs{"export"};
-            exportArgs.insert(exportArgs.end(), config.ExportArgs.begin(), config.ExportArgs.end());
-            status = kolvex::cli::Run(opt, exportArgs);
-        }
-        return finish(status, "");
-    } catch (const kolvex::cli::UsageError& e) {
-        return finish(Usage(e.what()), e.what());
-    } catch (const kolvex::ETableBusy& e) {
-        std::cerr << e.what() << "\n";
-        return finish(3, e.what());
-    } catch (const kolvex::EKolvex& e) {
-        std::cerr << e.what() << "\n";
-        return finish(1, e.what());
-    } catch (const std::exception& e) {
-        std::cerr << e.what() << "\n";
-        return finish(1, e.what());
-    }
+    return RunCommand(opt, rest, config);
 }
