@@ -161,27 +161,117 @@ std::string PortLockName(const std::string& port) {
     return LockNameForDevice(device ? *device : port);
 }
 
-int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
-    std::vector<std::string> rest;
-    std::string log;
-    int wait = 30;
-    AlertChannels channels;
+namespace {
+
+// The options of an unattended download that are not the download's own.
+struct UnattendedArgs {
+    std::vector<std::string> Rest;  // the download's arguments
+    std::string Log;
+    int Wait = 30;
+    AlertChannels Channels;
+};
+
+UnattendedArgs ParseUnattendedArgs(const std::vector<std::string>& args) {
+    UnattendedArgs u;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (i > 0 && ChannelOption(args, i, channels)) continue;
+        if (i > 0 && ChannelOption(args, i, u.Channels)) continue;
         if (i > 0 && (args[i] == "--log" || args[i] == "--lock-wait")) {
             if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
             if (args[i] == "--log") {
-                log = args[++i];
+                u.Log = args[++i];
             } else {
                 char* end = nullptr;
                 const long v = std::strtol(args[++i].c_str(), &end, 10);
                 if (args[i].empty() || *end || v < 0 || v > 86400) throw UsageError("--lock-wait needs 0..86400 seconds");
-                wait = static_cast<int>(v);
+                u.Wait = static_cast<int>(v);
             }
             continue;
         }
-        rest.push_back(args[i]);
+        u.Rest.push_back(args[i]);
     }
+    return u;
+}
+
+// An event of a run: who, when, and what the run read and stored (when it got that far).
+AlertEvent RunEvent(const char* kind, const std::string& logger, const std::string& port, const DownloadResult* r) {
+    AlertEvent e;
+    e.Kind = kind;
+    e.Logger = logger;
+    e.Port = port;
+    e.Time = Now();
+    if (r) {
+        e.RecordsRead = r->Records;
+        e.RecordsStored = r->RecordsAdded();
+        for (const auto& f : r->Files) e.Files.push_back(f.Path);
+    }
+    return e;
+}
+
+std::optional<AlertEvent> FailureEvent(const std::string& logger, const std::string& port, const DownloadResult* r,
+                                       const std::string& outcome) {
+    if (outcome == "ok") return std::nullopt;
+    AlertEvent e = RunEvent("failure", logger, port, r);
+    e.Reason = outcome.substr(outcome.find(": ") == std::string::npos ? 0 : outcome.find(": ") + 2);
+    e.Summary = FailureSummary(logger, port, e.Reason, CurrentLanguage());
+    return e;
+}
+
+// Alarm excursions in the records read: one event listing them all.
+std::optional<AlertEvent> ExcursionEvent(const std::string& logger, const std::string& port, const DownloadResult* r) {
+    if (!r) return std::nullopt;
+    const auto lines = ExcursionLines(*r);
+    if (lines.empty()) return std::nullopt;
+    AlertEvent e = RunEvent("excursion", logger, port, r);
+    e.Summary = Tr("kolvex12: záznamník  " + logger + "  byl mimo meze (" + std::to_string(lines.size()) + "×)",
+                   "kolvex12: logger  " + logger + "  went beyond its alarm limits (" + std::to_string(lines.size()) +
+                       "×)");
+    e.Details = lines;
+    return e;
+}
+
+// A clock drift above the limit is told too, also after a good run.
+std::optional<AlertEvent> DriftEvent(const std::string& logger, const std::string& port, const DownloadResult* r) {
+    if (!r || !r->Drift || !r->Drift->Exceeded()) return std::nullopt;
+    AlertEvent e = RunEvent("drift", logger, port, r);
+    const std::string seconds = std::to_string(r->Drift->Seconds);
+    e.Summary = r->Drift->Valid
+                    ? Tr("kolvex12: hodiny záznamníku  " + logger + "  se odchylují od PC o " + seconds + " s",
+                         "kolvex12: the clock of logger  " + logger + "  is " + seconds + " s off the PC's")
+                    : Tr("kolvex12: hodiny záznamníku  " + logger + "  neudávají platný čas",
+                         "kolvex12: the clock of logger  " + logger + "  holds no valid time");
+    e.Details.push_back(Tr("Záznamník: ", "Logger: ") + r->Drift->LoggerText);
+    e.Details.push_back(Tr("Odchylka (záznamník − PC): ", "Drift (logger − PC): ") + seconds + " s");
+    return e;
+}
+
+// The end of every run: one failure event when it did not complete, the
+// excursion and drift events, then the log line, which also tells of a
+// channel that failed.
+void FinishRun(const Options& o, const UnattendedArgs& u, const DownloadResult* r, const std::string& outcome) {
+    const std::string logger = o.LoggerName.empty() ? o.Port : o.LoggerName;
+    std::string line = LogLine(o.Port, r, outcome);
+    if (!o.LoggerName.empty()) line += "\tlogger=" + OneLogField(o.LoggerName);
+    if (const char* id = std::getenv("INVOCATION_ID"); id && *id) line += "\tinvocation=" + OneLogField(id);
+    auto send = [&](const std::optional<AlertEvent>& e) {
+        if (!e) return;
+        for (const auto& problem : SendAlert(*e, u.Channels, CurrentLanguage())) {
+            std::cerr << problem << "\n";
+            line += "\tchannel-error: " + OneLogField(problem);
+        }
+    };
+    if (u.Channels.Any()) {
+        send(FailureEvent(logger, o.Port, r, outcome));
+        send(ExcursionEvent(logger, o.Port, r));
+        send(DriftEvent(logger, o.Port, r));
+    }
+    if (!u.Log.empty()) AppendLog(u.Log, line);
+}
+
+}  // namespace
+
+int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
+    const UnattendedArgs u = ParseUnattendedArgs(args);
+    const int wait = u.Wait;
 
     // Another writer of a target table is waited for as long as for the port.
     SetTableLockWait(wait);
@@ -192,78 +282,7 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
     });
     CatchStopSignals();
 
-    // The end of every run: one failure event when it did not complete, then
-    // the log line, which also tells of a channel that failed.
-    const std::string logger = o.LoggerName.empty() ? o.Port : o.LoggerName;
-    auto finish = [&](const DownloadResult* r, const std::string& outcome) {
-        std::string line = LogLine(o.Port, r, outcome);
-        if (!o.LoggerName.empty()) line += "\tlogger=" + OneLogField(o.LoggerName);
-        if (const char* id = std::getenv("INVOCATION_ID"); id && *id) line += "\tinvocation=" + OneLogField(id);
-        if (outcome != "ok" && channels.Any()) {
-            AlertEvent e;
-            e.Kind = "failure";
-            e.Logger = logger;
-            e.Port = o.Port;
-            e.Time = Now();
-            e.Reason = outcome.substr(outcome.find(": ") == std::string::npos ? 0 : outcome.find(": ") + 2);
-            e.Summary = FailureSummary(logger, o.Port, e.Reason, CurrentLanguage());
-            if (r) {
-                e.RecordsRead = r->Records;
-                e.RecordsStored = r->RecordsAdded();
-                for (const auto& f : r->Files) e.Files.push_back(f.Path);
-            }
-            for (const auto& problem : SendAlert(e, channels, CurrentLanguage())) {
-                std::cerr << problem << "\n";
-                line += "\tchannel-error: " + OneLogField(problem);
-            }
-        }
-        // Alarm excursions in the records read: one event listing them all.
-        if (r && channels.Any()) {
-            if (const auto lines = ExcursionLines(*r); !lines.empty()) {
-                AlertEvent e;
-                e.Kind = "excursion";
-                e.Logger = logger;
-                e.Port = o.Port;
-                e.Time = Now();
-                e.RecordsRead = r->Records;
-                e.RecordsStored = r->RecordsAdded();
-                for (const auto& f : r->Files) e.Files.push_back(f.Path);
-                e.Summary = Tr("kolvex12: záznamník  " + logger + "  byl mimo meze (" + std::to_string(lines.size()) +
-                                   "×)",
-                               "kolvex12: logger  " + logger + "  went beyond its alarm limits (" +
-                                   std::to_string(lines.size()) + "×)");
-                e.Details = lines;
-                for (const auto& problem : SendAlert(e, channels, CurrentLanguage())) {
-                    std::cerr << problem << "\n";
-                    line += "\tchannel-error: " + OneLogField(problem);
-                }
-            }
-        }
-        // A clock drift above the limit is told too, also after a good run.
-        if (r && r->Drift && r->Drift->Exceeded() && channels.Any()) {
-            AlertEvent e;
-            e.Kind = "drift";
-            e.Logger = logger;
-            e.Port = o.Port;
-            e.Time = Now();
-            e.RecordsRead = r->Records;
-            e.RecordsStored = r->RecordsAdded();
-            for (const auto& f : r->Files) e.Files.push_back(f.Path);
-            const std::string seconds = std::to_string(r->Drift->Seconds);
-            e.Summary = r->Drift->Valid
-                            ? Tr("kolvex12: hodiny záznamníku  " + logger + "  se odchylují od PC o " + seconds + " s",
-                                 "kolvex12: the clock of logger  " + logger + "  is " + seconds + " s off the PC's")
-                            : Tr("kolvex12: hodiny záznamníku  " + logger + "  neudávají platný čas",
-                                 "kolvex12: the clock of logger  " + logger + "  holds no valid time");
-            e.Details.push_back(Tr("Záznamník: ", "Logger: ") + r->Drift->LoggerText);
-            e.Details.push_back(Tr("Odchylka (záznamník − PC): ", "Drift (logger − PC): ") + seconds + " s");
-            for (const auto& problem : SendAlert(e, channels, CurrentLanguage())) {
-                std::cerr << problem << "\n";
-                line += "\tchannel-error: " + OneLogField(problem);
-            }
-        }
-        if (!log.empty()) AppendLog(log, line);
-    };
+    auto finish = [&](const DownloadResult* r, const std::string& outcome) { FinishRun(o, u, r, outcome); };
     auto stopped = [&](const DownloadResult* r) {
         const int sig = DownloadStopSignal();
         finish(r, "aborted: signal " + SignalName(sig));
@@ -282,7 +301,7 @@ int RunDownloadLocked(const Options& o, const std::vector<std::string>& args) {
     DownloadResult result;
     try {
         std::string error;
-        const int status = RunDownload(o, rest, &result, &error);
+        const int status = RunDownload(o, u.Rest, &result, &error);
         if (DownloadStopSignal()) return stopped(&result);
         std::string outcome = "ok";
         if (!error.empty()) outcome = "error: " + error;
