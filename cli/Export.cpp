@@ -85,23 +85,31 @@ int ParseStep(const std::string& text) {
     return StepIndexOf(seconds) >= 0 ? seconds : -1;
 }
 
-int RunExport(const Options& o, const std::vector<std::string>& args) {
-    std::string table, out, from, to;
-    int step = 0;
-    bool asJson = o.Json;
-    std::optional<char> separator, decimal;  // the language's when not given
+namespace {
+
+// The export's options as given on the command line.
+struct ExportArgs {
+    std::string Table, Out, From, To;
+    int Step = 0;
+    bool Json = false;
+    std::optional<char> Separator, Decimal;  // the language's when not given
+};
+
+ExportArgs ParseExportArgs(const Options& o, const std::vector<std::string>& args) {
+    ExportArgs x;
+    x.Json = o.Json;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&]() -> const std::string& {
             if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
             return args[++i];
         };
-        if (a == "--out") out = value();
-        else if (a == "--from") from = value();
-        else if (a == "--to") to = value();
+        if (a == "--out") x.Out = value();
+        else if (a == "--from") x.From = value();
+        else if (a == "--to") x.To = value();
         else if (a == "--step") {
-            step = ParseStep(value());
-            if (step < 0) throw UsageError("--step takes all or one of 5s 10s 15s 30s 1min 2min 5min 10min 15min 30min 1h 2h 4h 6h 8h 12h 1d");
+            x.Step = ParseStep(value());
+            if (x.Step < 0) throw UsageError("--step takes all or one of 5s 10s 15s 30s 1min 2min 5min 10min 15min 30min 1h 2h 4h 6h 8h 12h 1d");
         } else if (a == "--lang") {
             const std::string& v = value();
             if (v != "cs" && v != "en") throw UsageError("--lang needs cs or en");
@@ -109,84 +117,109 @@ int RunExport(const Options& o, const std::vector<std::string>& args) {
         } else if (a == "--separator") {
             const std::string& v = value();
             if (v != "," && v != ";" && v != "tab") throw UsageError("--separator needs , or ; or tab");
-            separator = v == "tab" ? '\t' : v[0];
+            x.Separator = v == "tab" ? '\t' : v[0];
         } else if (a == "--decimal") {
             const std::string& v = value();
             if (v != "." && v != ",") throw UsageError("--decimal needs . or ,");
-            decimal = v[0];
+            x.Decimal = v[0];
         } else if (a == "--json") {
-            asJson = true;
+            x.Json = true;
         } else if (!a.empty() && a[0] == '-') {
             throw UsageError("unknown option " + a);
-        } else if (table.empty()) {
-            table = a;
+        } else if (x.Table.empty()) {
+            x.Table = a;
         } else {
             throw UsageError("export takes one table");
         }
     }
-    if (table.empty()) throw UsageError("export needs a table");
-    if (out.empty()) throw UsageError("export needs --out FILE.xlsx, FILE.csv or FILE.pdf");
+    if (x.Table.empty()) throw UsageError("export needs a table");
+    if (x.Out.empty()) throw UsageError("export needs --out FILE.xlsx, FILE.csv or FILE.pdf");
+    return x;
+}
+
+// The period of the export: the whole table unless a period is given; one end
+// alone is open on the other side.
+struct ExportPeriod {
+    bool All;
+    double Start, End;
+};
+
+ExportPeriod PeriodOf(const ExportArgs& x) {
+    const bool all = x.From.empty() && x.To.empty();
+    const double start = all ? 0 : (x.From.empty() ? 1.0 / 86400000.0 : ParseTime(x.From, false));
+    const double end = all ? 0 : (x.To.empty() ? 2958465.0 : ParseTime(x.To, true));
+    return {all, start, end};
+}
+
+// The printed listing as a PDF file; its page count.
+std::uint64_t ExportPdf(TADM& adm, const ExportArgs& x, const ExportPeriod& p, Lang lang) {
+    auto app = PainterApp();
+    ReportRequest rq;
+    rq.Start = p.Start;
+    rq.End = p.End;
+    rq.StepSeconds = x.Step;
+    rq.Footer = adm.ParameterRecord.Footer();
+    rq.Language = lang;
+    rq.PrintedAt = NowLocal();
+    rq.DecimalSeparator = DecimalSeparator();
+    const ui::TFQRAPrint report(PrepareReport(adm.Table1, adm.ParameterRecord, rq), adm.Table1);
+    if (!report.PrintToPdf(QString::fromStdString(x.Out)))
+        throw EADM(Tr("Soubor " + x.Out + " se nepodařilo zapsat", "The file " + x.Out + " could not be written"));
+    return report.PageCount();
+}
+
+// The records as CSV or as the workbook (with the period's summary on its
+// second sheet); the number of rows.
+std::uint64_t ExportRows(TADM& adm, const ExportArgs& x, const ExportPeriod& p, bool csv, Lang lang) {
+    Table& t = adm.Table1;
+    const int stepIndex = StepIndexOf(x.Step);
+    const std::vector<OutputField> fields = OutputFields(t, adm.ParameterRecord);
+    const std::vector<ExportColumn> columns = ExportColumnsOf(fields);
+    std::unique_ptr<RowSink> sink;
+    if (csv) {
+        CsvFormat format = CsvFormatFor(lang);
+        if (x.Separator) format.Separator = *x.Separator;
+        if (x.Decimal) format.Decimal = *x.Decimal;
+        sink = OpenCsvExport(x.Out, columns, format);
+    } else {
+        ExportHeader h = MakeExportHeader(t, adm.ParameterRecord, p.All, p.Start, p.End, stepIndex, lang);
+        if (stepIndex < 0) h.StepCaption = Tr(lang, "každý záznam", "every record");
+        // The second sheet: the summary of the period.
+        const SummaryDocument summary =
+            MakeSummaryDocument(SummariseTable(t, adm.ParameterRecord, {p.All, p.Start, p.End}), lang);
+        sink = OpenXlsxExport(x.Out, h, columns, kSheetRows, &summary);
+    }
+    ExportRecords(t, fields, p.Start, p.End, x.Step, *sink);
+    sink->Close();
+    return sink->Rows();
+}
+
+}  // namespace
+
+int RunExport(const Options& o, const std::vector<std::string>& args) {
+    const ExportArgs x = ParseExportArgs(o, args);
+    const std::string& out = x.Out;
     const std::string ext = Lower(out.size() >= 4 ? out.substr(out.size() - 4) : out);
     const bool xlsx = Lower(out.size() >= 5 ? out.substr(out.size() - 5) : out) == ".xlsx";
     const bool csv = ext == ".csv", pdf = ext == ".pdf";
     if (!xlsx && !csv && !pdf) throw UsageError("--out must end in .xlsx, .csv or .pdf");
-    if ((separator || decimal) && !csv) throw UsageError("--separator and --decimal apply to CSV only");
+    if ((x.Separator || x.Decimal) && !csv) throw UsageError("--separator and --decimal apply to CSV only");
 
-    // The whole table unless a period is given; one end alone is open on the other side.
-    const bool all = from.empty() && to.empty();
-    const double start = all ? 0 : (from.empty() ? 1.0 / 86400000.0 : ParseTime(from, false));
-    const double end = all ? 0 : (to.empty() ? 2958465.0 : ParseTime(to, true));
+    const ExportPeriod period = PeriodOf(x);
     const Lang lang = CurrentLanguage();
 
+    const std::string& table = x.Table;
     TADM adm;
     if (!FileExists(table))
         throw EADM(Tr("Soubor  " + table + "\r\nneexistuje.", "The file  " + table + "\r\ndoes not exist."));
     if (!adm.OpenArchive(table))
         throw EADM(Tr("Tabulka " + table + " má starou strukturu; převeďte ji v programu kolvex12",
                       "The table " + table + " has the old structure; convert it in the kolvex12 program"));
-    Table& t = adm.Table1;
-    if (const std::string w = DamagedRecordsWarning(table, t.DamagedRecords()); !w.empty())
+    if (const std::string w = DamagedRecordsWarning(table, adm.Table1.DamagedRecords()); !w.empty())
         std::cerr << "kolvex12-cli: " << w << std::endl;
-    const int stepIndex = StepIndexOf(step);
-    std::uint64_t count = 0;
-    const char* unit = "rows";
-    if (pdf) {
-        auto app = PainterApp();
-        ReportRequest rq;
-        rq.Start = start;
-        rq.End = end;
-        rq.StepSeconds = step;
-        rq.Footer = adm.ParameterRecord.Footer();
-        rq.Language = lang;
-        rq.PrintedAt = NowLocal();
-        rq.DecimalSeparator = DecimalSeparator();
-        const ui::TFQRAPrint report(PrepareReport(t, adm.ParameterRecord, rq), t);
-        if (!report.PrintToPdf(QString::fromStdString(out)))
-            throw EADM(Tr("Soubor " + out + " se nepodařilo zapsat", "The file " + out + " could not be written"));
-        count = report.PageCount();
-        unit = "pages";
-    } else {
-        const std::vector<OutputField> fields = OutputFields(t, adm.ParameterRecord);
-        const std::vector<ExportColumn> columns = ExportColumnsOf(fields);
-        std::unique_ptr<RowSink> sink;
-        if (csv) {
-            CsvFormat format = CsvFormatFor(lang);
-            if (separator) format.Separator = *separator;
-            if (decimal) format.Decimal = *decimal;
-            sink = OpenCsvExport(out, columns, format);
-        } else {
-            ExportHeader h = MakeExportHeader(t, adm.ParameterRecord, all, start, end, stepIndex, lang);
-            if (stepIndex < 0) h.StepCaption = Tr(lang, "každý záznam", "every record");
-            // The second sheet: the summary of the period.
-            const SummaryDocument summary =
-                MakeSummaryDocument(SummariseTable(t, adm.ParameterRecord, {all, start, end}), lang);
-            sink = OpenXlsxExport(out, h, columns, kSheetRows, &summary);
-        }
-        ExportRecords(t, fields, start, end, step, *sink);
-        sink->Close();
-        count = sink->Rows();
-    }
-    if (asJson)
+    const std::uint64_t count = pdf ? ExportPdf(adm, x, period, lang) : ExportRows(adm, x, period, csv, lang);
+    const char* unit = pdf ? "pages" : "rows";
+    if (x.Json)
         std::cout << nlohmann::json{{"file", out}, {unit, count}}.dump() << "\n";
     else
         std::cout << out << ": " << count << " " << (pdf ? Tr("stran", "pages") : Tr("řádků", "rows")) << "\n";
