@@ -79,9 +79,12 @@ AxisRange Settle(const ChartAxisLook& look, int k, const bool (&shown)[2], const
 
 }  // namespace
 
-void LoadChartData(Table& t, ArchiveParameterRecord& rec, const ChartLooks& looks, const ChartPeriod& period,
-                   const ChartProgress& progress, ChartData& out) {
-    const int n = t.FieldCount();
+namespace {
+
+// The series shown: the axes' sources (kept within the table's fields), each
+// read as a column of the scan after the time stamp.
+void ChooseSeries(int fieldCount, ArchiveParameterRecord& rec, ChartData& out) {
+    const int n = fieldCount;
     AxisSettings left = rec.LeftAxis(), right = rec.RightAxis();
     if (left.Source > n - 1) {
         left.Source = n - 1;
@@ -91,9 +94,6 @@ void LoadChartData(Table& t, ArchiveParameterRecord& rec, const ChartLooks& look
         right.Source = n - 1;
         rec.SetRightAxis(right);
     }
-
-    out.Detail.Clear();
-    out.Period = period;
     out.Fields = {0};
     out.Column[0] = out.Column[1] = -1;
     out.Shown[0] = left.Source > 0;
@@ -103,6 +103,15 @@ void LoadChartData(Table& t, ArchiveParameterRecord& rec, const ChartLooks& look
         out.Column[k] = static_cast<int>(out.Fields.size());
         out.Fields.push_back(k == 0 ? left.Source : right.Source);
     }
+}
+
+}  // namespace
+
+void LoadChartData(Table& t, ArchiveParameterRecord& rec, const ChartLooks& looks, const ChartPeriod& period,
+                   const ChartProgress& progress, ChartData& out) {
+    out.Detail.Clear();
+    out.Period = period;
+    ChooseSeries(t.FieldCount(), rec, out);
 
     // The cursor stays where it is; what listens to the table waits.
     t.DisableControls();
