@@ -24,6 +24,27 @@ bool IsNumeric(FieldType t) {
     return t == FieldType::Float || t == FieldType::Integer || t == FieldType::AutoInc || t == FieldType::Currency;
 }
 
+// Tells a walk's progress as the share of the table's records visited, once
+// for every new whole percent.
+class PercentProgress {
+public:
+    PercentProgress(const WalkProgress& progress, std::int64_t total) : progress_(progress), total_(total) {}
+
+    // True when the user asks the walk to stop.
+    bool Stopped(std::int64_t visited) {
+        if (!progress_ || total_ <= 0) return false;
+        const int percent = static_cast<int>(visited * 100 / total_);
+        if (percent == shown_) return false;
+        shown_ = percent;
+        return progress_(percent);
+    }
+
+private:
+    const WalkProgress& progress_;
+    const std::int64_t total_;
+    int shown_ = -1;
+};
+
 }  // namespace
 
 std::vector<OutputField> OutputFields(const Table& table, const ArchiveParameterRecord& record) {
@@ -73,8 +94,7 @@ WalkResult WalkThinned(Table& table, double start, double end, int stepSeconds, 
     WalkResult r;
     StepThinner thinner(start, end, stepSeconds);
     const int timeField = TimeField(table);
-    const std::int64_t total = table.RecordCount();
-    int shown = -1;
+    PercentProgress percent(progress, table.RecordCount());
     table.First();
     while (!table.Eof()) {
         if (thinner.Take(table.AsDateTime(timeField))) {
@@ -83,15 +103,9 @@ WalkResult WalkThinned(Table& table, double start, double end, int stepSeconds, 
         }
         table.Next();
         ++r.Visited;
-        if (progress && total > 0) {
-            const int percent = static_cast<int>(r.Visited * 100 / total);
-            if (percent != shown) {
-                shown = percent;
-                if (progress(percent)) {
-                    r.Aborted = true;
-                    break;
-                }
-            }
+        if (percent.Stopped(r.Visited)) {
+            r.Aborted = true;
+            break;
         }
     }
     return r;
@@ -164,9 +178,8 @@ ReportPlan PrepareReport(Table& table, const ArchiveParameterRecord& record, con
     const std::size_t first = 2 * LinesPerColumn(true), other = 2 * LinesPerColumn(false);
     std::size_t nextStart = 0;
     StepThinner thinner(rq.Start, rq.End, rq.StepSeconds);
-    const std::int64_t total = table.RecordCount();
+    PercentProgress percent(progress, table.RecordCount());
     std::int64_t visited = 0;
-    int shown = -1;
     table.Scan({TimeField(table)}, 1, [&](const ScanBlock& b) {
         for (std::size_t row = 0; row < b.Rows; ++row) {
             const StepThinner before = thinner;
@@ -179,15 +192,9 @@ ReportPlan PrepareReport(Table& table, const ArchiveParameterRecord& record, con
             }
         }
         visited += static_cast<std::int64_t>(b.Rows);
-        if (progress && total > 0) {
-            const int percent = static_cast<int>(visited * 100 / total);
-            if (percent != shown) {
-                shown = percent;
-                if (progress(percent)) {
-                    plan.Aborted = true;
-                    return false;
-                }
-            }
+        if (percent.Stopped(visited)) {
+            plan.Aborted = true;
+            return false;
         }
         return true;
     });
@@ -257,8 +264,7 @@ WalkResult ExportRecords(Table& table, const std::vector<OutputField>& fields, d
     StepThinner thinner(start, end, stepSeconds);
     std::vector<double> values(fields.size());
     std::vector<std::uint8_t> isNull(fields.size());
-    const std::int64_t total = table.RecordCount();
-    int shown = -1;
+    PercentProgress percent(progress, table.RecordCount());
     table.Scan(scan, 1, [&](const ScanBlock& b) {
         for (std::size_t row = 0; row < b.Rows; ++row) {
             const double* v = b.Values + row * b.Fields;
@@ -273,15 +279,9 @@ WalkResult ExportRecords(Table& table, const std::vector<OutputField>& fields, d
                 ++r.Taken;
             }
             ++r.Visited;
-            if (progress && total > 0) {
-                const int percent = static_cast<int>(r.Visited * 100 / total);
-                if (percent != shown) {
-                    shown = percent;
-                    if (progress(percent)) {
-                        r.Aborted = true;
-                        return false;
-                    }
-                }
+            if (percent.Stopped(r.Visited)) {
+                r.Aborted = true;
+                return false;
             }
         }
         return true;
