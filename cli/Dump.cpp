@@ -153,14 +153,40 @@ char* WriteCell(char* p, FieldType type, double v, IsoDateTimeWriter& dates) {
     return WriteShortestNumber(p, v);
 }
 
+// Walks the records of a dump in order. When every field is a number or a
+// date-time the records are read in blocks of decoded rows and `row` gets
+// each one's values, null flags and field types; otherwise `record` is called
+// with the table standing on each record in turn.
+template <class Record, class Row>
+void ForEachRecord(Table& t, Record record, Row row) {
+    if (!AllNumeric(t)) {
+        for (t.First(); !t.Eof(); t.Next()) record();
+        return;
+    }
+    const int n = t.FieldCount();
+    std::vector<int> fields(static_cast<std::size_t>(n));
+    std::vector<FieldType> types(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        fields[static_cast<std::size_t>(i)] = i;
+        types[static_cast<std::size_t>(i)] = t.GetFieldType(i);
+    }
+    t.Scan(fields, 1, [&](const ScanBlock& b) {
+        for (std::size_t r = 0; r < b.Rows; ++r) row(b.Values + r * b.Fields, b.Nulls + r * b.Fields, types);
+        return true;
+    });
+}
+
 void DumpCsv(Table& t, Output& out) {
     const int n = t.FieldCount();
     std::string line;
     for (int i = 0; i < n; ++i) line += (i ? "," : "") + CsvQuote(t.FieldName(i));
     out.Put(line);
     out.Put('\n');
-    if (!AllNumeric(t)) {
-        for (t.First(); !t.Eof(); t.Next()) {
+    IsoDateTimeWriter dates;
+    const std::size_t room = static_cast<std::size_t>(n) * 48 + 1;
+    ForEachRecord(
+        t,
+        [&] {
             line.clear();
             for (int i = 0; i < n; ++i) {
                 if (i) line += ',';
@@ -168,31 +194,16 @@ void DumpCsv(Table& t, Output& out) {
             }
             line += '\n';
             out.Put(line);
-        }
-        return;
-    }
-    std::vector<int> fields(static_cast<std::size_t>(n));
-    std::vector<FieldType> types(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        fields[static_cast<std::size_t>(i)] = i;
-        types[static_cast<std::size_t>(i)] = t.GetFieldType(i);
-    }
-    IsoDateTimeWriter dates;
-    const std::size_t room = static_cast<std::size_t>(n) * 48 + 1;
-    t.Scan(fields, 1, [&](const ScanBlock& b) {
-        for (std::size_t r = 0; r < b.Rows; ++r) {
+        },
+        [&](const double* v, const std::uint8_t* null, const std::vector<FieldType>& types) {
             char* p = out.Reserve(room);
-            const double* v = b.Values + r * b.Fields;
-            const std::uint8_t* null = b.Nulls + r * b.Fields;
-            for (std::size_t i = 0; i < b.Fields; ++i) {
+            for (std::size_t i = 0; i < types.size(); ++i) {
                 if (i) *p++ = ',';
                 if (!null[i]) p = WriteCell(p, types[i], v[i], dates);
             }
             *p++ = '\n';
             out.Commit(p);
-        }
-        return true;
-    });
+        });
 }
 
 // The records as a JSON array, written record by record.
@@ -200,33 +211,22 @@ void DumpJsonRecords(Table& t, Output& out) {
     const int n = t.FieldCount();
     out.Put('[');
     bool first = true;
-    if (!AllNumeric(t)) {
-        for (t.First(); !t.Eof(); t.Next()) {
+    IsoDateTimeWriter dates;
+    std::string number;
+    ForEachRecord(
+        t,
+        [&] {
             json rec = json::array();
             for (int i = 0; i < n; ++i) rec.push_back(JsonCell(t, i));
             if (!first) out.Put(',');
             first = false;
             out.Put(rec.dump());
-        }
-        out.Put(']');
-        return;
-    }
-    std::vector<int> fields(static_cast<std::size_t>(n));
-    std::vector<FieldType> types(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        fields[static_cast<std::size_t>(i)] = i;
-        types[static_cast<std::size_t>(i)] = t.GetFieldType(i);
-    }
-    IsoDateTimeWriter dates;
-    std::string number;
-    t.Scan(fields, 1, [&](const ScanBlock& b) {
-        for (std::size_t r = 0; r < b.Rows; ++r) {
-            const double* v = b.Values + r * b.Fields;
-            const std::uint8_t* null = b.Nulls + r * b.Fields;
+        },
+        [&](const double* v, const std::uint8_t* null, const std::vector<FieldType>& types) {
             if (!first) out.Put(',');
             first = false;
             out.Put('[');
-            for (std::size_t i = 0; i < b.Fields; ++i) {
+            for (std::size_t i = 0; i < types.size(); ++i) {
                 if (i) out.Put(',');
                 if (null[i]) {
                     out.Put("null");
@@ -243,9 +243,7 @@ void DumpJsonRecords(Table& t, Output& out) {
                 }
             }
             out.Put(']');
-        }
-        return true;
-    });
+        });
     out.Put(']');
 }
 
