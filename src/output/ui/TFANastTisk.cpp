@@ -85,39 +85,18 @@ void TFANastTisk::ApplyCaptions() {
 }
 
 void TFANastTisk::Print_BBClick() {
-    std::unique_ptr<TFProgress> progress;
     try {
-        kolvex::ReportRequest rq;
-        rq.Start = period_->EffectiveStart();
-        rq.End = period_->EffectiveEnd();
-        rq.StepSeconds = period_->StepSeconds();
-        rq.Footer = ePata_->text().left(kFooterLength).toStdString();
-        rq.Language = kolvex::CurrentLanguage();
-        rq.PrintedAt = Clock();
-        rq.DecimalSeparator = kolvex::DecimalSeparator();
         // The grid and chart stay as they are and the current record returns
         // after the preview, also after an error.
         kolvex::TablePositionGuard guard(ctx_.Adm.Table1);
-        progress = std::make_unique<TFProgress>(this);
-        progress->SetMessage(QStringLiteral("Příprava tisku"), true);
-        progress->show();
-        kolvex::ReportPlan plan =
-            kolvex::PrepareReport(ctx_.Adm.Table1, ctx_.Adm.ParameterRecord, rq, [&](int percent) {
-                const bool aborted = progress->SetProgress(percent);
-                QCoreApplication::processEvents();
-                return aborted || progress->Aborted();
-            });
-        progress->close();
-        progress.reset();
+        std::optional<kolvex::ReportPlan> plan = Collect(Request());
         // An aborted preparation shows no preview.
-        if (!plan.Aborted) {
-            TFQRAPrint report(std::move(plan), ctx_.Adm.Table1);
+        if (plan) {
+            TFQRAPrint report(std::move(*plan), ctx_.Adm.Table1);
             AddSummaryPage(report);
             ShowPreview(report);
         }
     } catch (const std::exception& e) {
-        if (progress) progress->close();
-        progress.reset();
         Hooks.Error(e);
     }
     done(QDialog::Accepted);
