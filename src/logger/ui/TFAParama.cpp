@@ -101,6 +101,25 @@ QGridLayout* PageGrid(QWidget* page) {
     return g;
 }
 
+// One row of limits on an input page (any part may be null).
+struct PageRow {
+    QWidget* Label;
+    QWidget* Low;
+    QWidget* High;
+    QWidget* Unit;
+};
+
+// Lays an input page out: the input's name across the two value columns,
+// then the page's rows, then the stretch.
+void LayOutInputPage(QWidget* page, QWidget* nameLabel, QWidget* name, std::initializer_list<PageRow> rows) {
+    QGridLayout* g = PageGrid(page);
+    g->addWidget(nameLabel, 0, 0);
+    g->addWidget(name, 0, 1, 1, 2);
+    int row = 1;
+    for (const PageRow& r : rows) AddRow(g, row++, r.Label, r.Low, r.High, r.Unit);
+    g->setRowStretch(row, 1);
+}
+
 }  // namespace
 
 TFAParama::TFAParama(kolvex::LoggerContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
@@ -226,14 +245,23 @@ QWidget* TFAParama::BuildInputTab(int n) {
     return tab;
 }
 
+// An input page with the captions every kind has: the name, the unit (the
+// temperature and current pages), the range, the record and the alarm; `k` is
+// the kind's place among the pages.
+QWidget* TFAParama::StartInputPage(int n, int k, const char* pageName) {
+    InputControls& c = in_[n];
+    auto* page = Make<QWidget>(nullptr, Name(pageName, n));
+    c.nameL[k] = Make<QLabel>(page, Name("Vstup%dNazev%d_L", n, k + 1));
+    if (k < 2) c.unitL[k] = Make<QLabel>(page, Name("Vstup%dJedn%d_L", n, k + 1));
+    c.rangeL[k] = Make<QLabel>(page, Name("Vstup%dRozsah%d_L", n, k + 1));
+    c.recordL[k] = Make<QLabel>(page, Name("Vstup%dZaznam%d_L", n, k + 1));
+    c.alarmL[k] = Make<QLabel>(page, Name("Vstup%dAlarm%d_L", n, k + 1));
+    return page;
+}
+
 QWidget* TFAParama::BuildTemperaturePage(int n) {
     InputControls& c = in_[n];
-    auto* page = Make<QWidget>(nullptr, Name("Vstup%dTeplota_P", n));
-    c.nameL[0] = Make<QLabel>(page, Name("Vstup%dNazev%d_L", n, 1));
-    c.unitL[0] = Make<QLabel>(page, Name("Vstup%dJedn%d_L", n, 1));
-    c.rangeL[0] = Make<QLabel>(page, Name("Vstup%dRozsah%d_L", n, 1));
-    c.recordL[0] = Make<QLabel>(page, Name("Vstup%dZaznam%d_L", n, 1));
-    c.alarmL[0] = Make<QLabel>(page, Name("Vstup%dAlarm%d_L", n, 1));
+    QWidget* page = StartInputPage(n, 0, "Vstup%dTeplota_P");
     c.tName = MakeEdit(page, Name("Vst%dTNazev_E", n), 12);
     c.tUnit = Make<QComboBox>(page, n == 0 ? QStringLiteral("Vst1TJedn_CB") : QStringLiteral("CBVst2TJedn"));
     for (TempUnit u : {TempUnit::Celsius, TempUnit::Fahrenheit, TempUnit::Kelvin}) c.tUnit->addItem(Q(TempUnitText(u)));
@@ -248,14 +276,11 @@ QWidget* TFAParama::BuildTemperaturePage(int n) {
     c.tAlarmHi = MakeSpin(page, Name("Vst%dTAlarmHi_SFE", n), 0);
     for (QLineEdit* e : {c.tRangeLo, c.tRangeHi}) e->setFixedWidth(kFieldWidth);
 
-    QGridLayout* g = PageGrid(page);
-    g->addWidget(c.nameL[0], 0, 0);
-    g->addWidget(c.tName, 0, 1, 1, 2);
-    AddRow(g, 1, c.unitL[0], c.tUnit, nullptr, nullptr);
-    AddRow(g, 2, c.rangeL[0], c.tRangeLo, c.tRangeHi, c.tUnitR);
-    AddRow(g, 3, c.recordL[0], c.tRecLo, c.tRecHi, c.tUnitZ);
-    AddRow(g, 4, c.alarmL[0], c.tAlarmLo, c.tAlarmHi, c.tUnitA);
-    g->setRowStretch(5, 1);
+    LayOutInputPage(page, c.nameL[0], c.tName,
+                    {{c.unitL[0], c.tUnit, nullptr, nullptr},
+                     {c.rangeL[0], c.tRangeLo, c.tRangeHi, c.tUnitR},
+                     {c.recordL[0], c.tRecLo, c.tRecHi, c.tUnitZ},
+                     {c.alarmL[0], c.tAlarmLo, c.tAlarmHi, c.tUnitA}});
 
     connect(c.tUnit, &QComboBox::currentIndexChanged, this, [this, n](int) { TemperatureUnitChanged(n); });
     return page;
@@ -263,12 +288,7 @@ QWidget* TFAParama::BuildTemperaturePage(int n) {
 
 QWidget* TFAParama::BuildCurrentPage(int n) {
     InputControls& c = in_[n];
-    auto* page = Make<QWidget>(nullptr, Name("Vstup%dProud_P", n));
-    c.nameL[1] = Make<QLabel>(page, Name("Vstup%dNazev%d_L", n, 2));
-    c.unitL[1] = Make<QLabel>(page, Name("Vstup%dJedn%d_L", n, 2));
-    c.rangeL[1] = Make<QLabel>(page, Name("Vstup%dRozsah%d_L", n, 2));
-    c.recordL[1] = Make<QLabel>(page, Name("Vstup%dZaznam%d_L", n, 2));
-    c.alarmL[1] = Make<QLabel>(page, Name("Vstup%dAlarm%d_L", n, 2));
+    QWidget* page = StartInputPage(n, 1, "Vstup%dProud_P");
     c.iName = MakeEdit(page, Name("Vst%dINazev_E", n), 12);
     c.iUnit = MakeEdit(page, Name("Vst%dIJedn_E", n), 4);
     c.iUnit->setFixedWidth(kFieldWidth);
@@ -286,15 +306,12 @@ QWidget* TFAParama::BuildCurrentPage(int n) {
     c.iAlarmLo = MakeSpin(page, Name("Vst%dIAlarmLo_SFE", n), 1);
     c.iAlarmHi = MakeSpin(page, Name("Vst%dIAlarmHi_SFE", n), 1);
 
-    QGridLayout* g = PageGrid(page);
-    g->addWidget(c.nameL[1], 0, 0);
-    g->addWidget(c.iName, 0, 1, 1, 2);
-    AddRow(g, 1, c.unitL[1], c.iUnit, nullptr, nullptr);
-    AddRow(g, 2, c.rangeL[1], c.iSigLo, c.iSigHi, c.iSignal);
-    AddRow(g, 3, nullptr, c.iRangeLo, c.iRangeHi, c.iUnitR);
-    AddRow(g, 4, c.recordL[1], c.iRecLo, c.iRecHi, c.iUnitZ);
-    AddRow(g, 5, c.alarmL[1], c.iAlarmLo, c.iAlarmHi, c.iUnitA);
-    g->setRowStretch(6, 1);
+    LayOutInputPage(page, c.nameL[1], c.iName,
+                    {{c.unitL[1], c.iUnit, nullptr, nullptr},
+                     {c.rangeL[1], c.iSigLo, c.iSigHi, c.iSignal},
+                     {nullptr, c.iRangeLo, c.iRangeHi, c.iUnitR},
+                     {c.recordL[1], c.iRecLo, c.iRecHi, c.iUnitZ},
+                     {c.alarmL[1], c.iAlarmLo, c.iAlarmHi, c.iUnitA}});
 
     connect(c.iUnit, &QLineEdit::editingFinished, this, [this, n] {
         const QString unit = in_[n].iUnit->text();
@@ -307,11 +324,7 @@ QWidget* TFAParama::BuildCurrentPage(int n) {
 
 QWidget* TFAParama::BuildHumidityPage(int n) {
     InputControls& c = in_[n];
-    auto* page = Make<QWidget>(nullptr, Name("Vstup%dVlhkost_P", n));
-    c.nameL[2] = Make<QLabel>(page, Name("Vstup%dNazev%d_L", n, 3));
-    c.rangeL[2] = Make<QLabel>(page, Name("Vstup%dRozsah%d_L", n, 3));
-    c.recordL[2] = Make<QLabel>(page, Name("Vstup%dZaznam%d_L", n, 3));
-    c.alarmL[2] = Make<QLabel>(page, Name("Vstup%dAlarm%d_L", n, 3));
+    QWidget* page = StartInputPage(n, 2, "Vstup%dVlhkost_P");
     const bool first = n == 0;
     c.hName = MakeEdit(page, first ? QStringLiteral("Vst1HNazev_E") : QStringLiteral("EVst2HNazev"), 12);
     c.hUnit = MakeEdit(page, first ? QStringLiteral("Vst1HJedn_E") : QStringLiteral("EVst2HJedn"), 0, true);
@@ -324,13 +337,10 @@ QWidget* TFAParama::BuildHumidityPage(int n) {
     for (QLineEdit* e : {c.hRangeLo, c.hRangeHi}) e->setFixedWidth(kFieldWidth);
     c.hUnit->setFixedWidth(48);
 
-    QGridLayout* g = PageGrid(page);
-    g->addWidget(c.nameL[2], 0, 0);
-    g->addWidget(c.hName, 0, 1, 1, 2);
-    AddRow(g, 1, c.rangeL[2], c.hRangeLo, c.hRangeHi, c.hUnit);
-    AddRow(g, 2, c.recordL[2], c.hRecLo, c.hRecHi, nullptr);
-    AddRow(g, 3, c.alarmL[2], c.hAlarmLo, c.hAlarmHi, nullptr);
-    g->setRowStretch(4, 1);
+    LayOutInputPage(page, c.nameL[2], c.hName,
+                    {{c.rangeL[2], c.hRangeLo, c.hRangeHi, c.hUnit},
+                     {c.recordL[2], c.hRecLo, c.hRecHi, nullptr},
+                     {c.alarmL[2], c.hAlarmLo, c.hAlarmHi, nullptr}});
     return page;
 }
 

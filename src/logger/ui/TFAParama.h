@@ -80,6 +80,7 @@ private:
 
     QWidget* BuildArchiveTab();
     QWidget* BuildInputTab(int n);
+    QWidget* StartInputPage(int n, int k, const char* pageName);
     QWidget* BuildTemperaturePage(int n);
     QWidget* BuildCurrentPage(int n);
     QWidget* BuildHumidityPage(int n);
