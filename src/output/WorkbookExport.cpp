@@ -128,8 +128,8 @@ bool SameSheetName(const std::string& a, const std::string& b) {
 
 // The workbook written by our own sheet writer straight into the zip file:
 // each data row is formatted into a buffer as sheet XML with the shortest
-// round-trip numbers and deflated at a low level as it comes, so memory
-// stays flat. The file is written under a temporary name beside the target
+// round-trip numbers; full buffers are deflated at a low level on a second
+// thread while the walk goes on, so memory stays flat. The file is written under a temporary name beside the target
 // and takes its name only once complete.
 class XlsxSink : public RowSink {
 public:
@@ -291,7 +291,7 @@ private:
     int Decimals(std::size_t c) const { return std::min(std::max(columns_[c].Decimals, 0), 7); }
 
     void FlushXml() {
-        zip_->Write(xml_.data(), used_);
+        zip_->Hand(xml_, used_);  // deflated by the zip writer's thread meanwhile
         used_ = 0;
     }
     void PutXml(const std::string& s) {

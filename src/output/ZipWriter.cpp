@@ -13,6 +13,10 @@ namespace kolvex {
 namespace {
 
 constexpr std::size_t kOutBuffer = 1 << 20;
+// Write collects pieces of this size for the second thread, which is given at
+// most this many pieces ahead of its work (memory stays a few megabytes).
+constexpr std::size_t kPiece = 1 << 20;
+constexpr std::size_t kPiecesAhead = 3;
 // Version 2.0 (deflate) and 4.5 (zip64) of the format, written by an MS-DOS
 // host (no file attributes to carry).
 constexpr std::uint16_t kVersionDeflate = 20, kVersionZip64 = 45;
@@ -42,6 +46,7 @@ ZipWriter::ZipWriter(int fd, std::function<void(const std::string&)> fail, int l
     : fd_(fd), fail_(std::move(fail)), level_(level), out_(kOutBuffer) {}
 
 ZipWriter::~ZipWriter() {
+    Stop();
     if (z_) {
         deflateEnd(z_);
         delete z_;
@@ -91,10 +96,14 @@ void ZipWriter::Add(const std::string& name, std::string_view data) {
     deflateEnd(&z);
     if (r != Z_STREAM_END) fail_("deflate");
     e.Packed = packed.size();
-    // Sizes known in advance: the local header is plain even past 4 GiB of
-    // offset (only the central record gives the offset).
-    LocalHeader(e, false);
-    Put(packed.data(), packed.size());
+    try {
+        // Sizes known in advance: the local header is plain even past 4 GiB
+        // of offset (only the central record gives the offset).
+        LocalHeader(e, false);
+        Put(packed.data(), packed.size());
+    } catch (const Failure& f) {
+        fail_(f.Why);
+    }
     entries_.push_back(std::move(e));
 }
 
@@ -104,7 +113,11 @@ void ZipWriter::Begin(const std::string& name, bool large) {
     current_.Name = name;
     current_.Offset = offset_ + used_;
     streamLarge_ = large;
-    LocalHeader(current_, large);
+    try {
+        LocalHeader(current_, large);
+    } catch (const Failure& f) {
+        fail_(f.Why);
+    }
     if (!z_) {
         z_ = new z_stream{};
         if (deflateInit2(z_, level_, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
@@ -116,14 +129,127 @@ void ZipWriter::Begin(const std::string& name, bool large) {
         fail_("deflate");
     }
     streaming_ = true;
+    filled_ = 0;
+    last_ = false;
+    failed_.clear();
+    worker_ = std::thread([this] { Work(); });
 }
 
 void ZipWriter::Write(const char* data, std::size_t n) {
     if (!streaming_) fail_("zip entry");
-    current_.Crc = static_cast<std::uint32_t>(
-        crc32_z(current_.Crc, reinterpret_cast<const Bytef*>(data), n));
-    current_.Size += n;
-    Deflate(reinterpret_cast<const unsigned char*>(data), n, Z_NO_FLUSH);
+    CheckWorker();
+    while (n > 0) {
+        if (filling_.size() < kPiece) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (!free_.empty()) {
+                    filling_.swap(free_.back().Data);
+                    free_.pop_back();
+                }
+            }
+            if (filling_.size() < kPiece) filling_.resize(kPiece);
+        }
+        const std::size_t k = std::min(n, kPiece - filled_);
+        std::memcpy(filling_.data() + filled_, data, k);
+        filled_ += k;
+        data += k;
+        n -= k;
+        if (filled_ == kPiece) {
+            Piece piece;
+            piece.Data.swap(filling_);
+            piece.Size = filled_;
+            filled_ = 0;
+            Queue(std::move(piece));
+        }
+    }
+}
+
+void ZipWriter::Hand(std::vector<char>& chunk, std::size_t n) {
+    if (!streaming_) fail_("zip entry");
+    CheckWorker();
+    if (filled_ > 0) {  // what Write collected goes first
+        Piece piece;
+        piece.Data.swap(filling_);
+        piece.Size = filled_;
+        filled_ = 0;
+        Queue(std::move(piece));
+    }
+    const std::size_t capacity = chunk.size();
+    Piece piece;
+    piece.Data.swap(chunk);
+    piece.Size = n;
+    Queue(std::move(piece));
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!free_.empty()) {
+            chunk.swap(free_.back().Data);
+            free_.pop_back();
+        }
+    }
+    if (chunk.size() < capacity) chunk.resize(capacity);
+}
+
+void ZipWriter::Queue(Piece piece) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return queue_.size() < kPiecesAhead || !failed_.empty(); });
+    if (!failed_.empty()) {
+        const std::string why = failed_;
+        lock.unlock();
+        fail_(why);
+    }
+    queue_.push_back(std::move(piece));
+    lock.unlock();
+    changed_.notify_all();
+}
+
+void ZipWriter::Work() {
+    for (;;) {
+        Piece piece;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] { return stop_ || last_ || !queue_.empty(); });
+            if (stop_ || queue_.empty()) return;  // abandoned, or the last piece done
+            piece = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        changed_.notify_all();
+        try {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(piece.Data.data());
+            current_.Crc = static_cast<std::uint32_t>(crc32_z(current_.Crc, bytes, piece.Size));
+            current_.Size += piece.Size;
+            Deflate(bytes, piece.Size, Z_NO_FLUSH);
+        } catch (const Failure& f) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                failed_ = f.Why;
+                queue_.clear();
+            }
+            changed_.notify_all();
+            return;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (free_.size() <= kPiecesAhead) free_.push_back(std::move(piece));
+    }
+}
+
+void ZipWriter::CheckWorker() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (failed_.empty()) return;
+    const std::string why = failed_;
+    lock.unlock();
+    fail_(why);
+}
+
+void ZipWriter::Stop() {
+    if (!worker_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+    stop_ = false;
+    queue_.clear();
 }
 
 void ZipWriter::Deflate(const unsigned char* data, std::size_t n, int flush) {
@@ -138,7 +264,7 @@ void ZipWriter::Deflate(const unsigned char* data, std::size_t n, int flush) {
         used_ += made;
         current_.Packed += made;
         if (r == Z_STREAM_END) return;
-        if (r != Z_OK && r != Z_BUF_ERROR) fail_("deflate");
+        if (r != Z_OK && r != Z_BUF_ERROR) throw Failure{"deflate"};
         // Done when the input is taken and deflate had room left over.
         if (flush == Z_NO_FLUSH && z_->avail_in == 0 && z_->avail_out != 0) return;
     }
@@ -146,24 +272,42 @@ void ZipWriter::Deflate(const unsigned char* data, std::size_t n, int flush) {
 
 void ZipWriter::End() {
     if (!streaming_) fail_("zip entry");
-    Deflate(nullptr, 0, Z_FINISH);
-    streaming_ = false;
-    if (!streamLarge_ && (current_.Size >= kPlainLimit || current_.Packed >= kPlainLimit))
-        fail_("zip entry over 4 GiB");
-    // The header's CRC and sizes, now that they are known.
-    Flush();
-    std::string fix;
-    Le32(fix, current_.Crc);
-    if (!streamLarge_) {
-        Le32(fix, static_cast<std::uint32_t>(current_.Packed));
-        Le32(fix, static_cast<std::uint32_t>(current_.Size));
+    if (filled_ > 0) {
+        Piece piece;
+        piece.Data.swap(filling_);
+        piece.Size = filled_;
+        filled_ = 0;
+        Queue(std::move(piece));
     }
-    WriteAt(current_.Offset + 14, fix.data(), fix.size());
-    if (streamLarge_) {
-        std::string sizes;
-        Le64(sizes, current_.Size);
-        Le64(sizes, current_.Packed);
-        WriteAt(current_.Offset + 30 + current_.Name.size() + 4, sizes.data(), sizes.size());
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        last_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+    streaming_ = false;
+    if (!failed_.empty()) fail_(failed_);
+    try {
+        Deflate(nullptr, 0, Z_FINISH);
+        if (!streamLarge_ && (current_.Size >= kPlainLimit || current_.Packed >= kPlainLimit))
+            throw Failure{"zip entry over 4 GiB"};
+        // The header's CRC and sizes, now that they are known.
+        Flush();
+        std::string fix;
+        Le32(fix, current_.Crc);
+        if (!streamLarge_) {
+            Le32(fix, static_cast<std::uint32_t>(current_.Packed));
+            Le32(fix, static_cast<std::uint32_t>(current_.Size));
+        }
+        WriteAt(current_.Offset + 14, fix.data(), fix.size());
+        if (streamLarge_) {
+            std::string sizes;
+            Le64(sizes, current_.Size);
+            Le64(sizes, current_.Packed);
+            WriteAt(current_.Offset + 30 + current_.Name.size() + 4, sizes.data(), sizes.size());
+        }
+    } catch (const Failure& f) {
+        fail_(f.Why);
     }
     entries_.push_back(std::move(current_));
     current_ = Entry{};
@@ -201,7 +345,11 @@ void ZipWriter::Finish() {
             Le16(h, static_cast<std::uint32_t>(extra.size()));
             h += extra;
         }
-        Put(h.data(), h.size());
+        try {
+            Put(h.data(), h.size());
+        } catch (const Failure& f) {
+            fail_(f.Why);
+        }
     }
     const std::uint64_t end = offset_ + used_;
     const std::uint64_t size = end - directory, count = entries_.size();
@@ -230,8 +378,12 @@ void ZipWriter::Finish() {
     Le32(t, Plain32(size));
     Le32(t, Plain32(directory));
     Le16(t, 0);
-    Put(t.data(), t.size());
-    Flush();
+    try {
+        Put(t.data(), t.size());
+        Flush();
+    } catch (const Failure& f) {
+        fail_(f.Why);
+    }
 }
 
 void ZipWriter::Put(const void* data, std::size_t n) {
@@ -253,7 +405,7 @@ void ZipWriter::Flush() {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             used_ = 0;
-            fail_(n < 0 ? std::strerror(errno) : std::strerror(ENOSPC));
+            throw Failure{n < 0 ? std::strerror(errno) : std::strerror(ENOSPC)};
         }
         done += static_cast<std::size_t>(n);
     }
@@ -266,7 +418,7 @@ void ZipWriter::WriteAt(std::uint64_t offset, const void* data, std::size_t n) {
     while (n > 0) {
         const ssize_t k = ::pwrite(fd_, p, n, static_cast<off_t>(offset));
         if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) fail_(k < 0 ? std::strerror(errno) : std::strerror(ENOSPC));
+        if (k <= 0) throw Failure{k < 0 ? std::strerror(errno) : std::strerror(ENOSPC)};
         p += k;
         n -= static_cast<std::size_t>(k);
         offset += static_cast<std::uint64_t>(k);

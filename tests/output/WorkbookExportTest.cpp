@@ -14,6 +14,8 @@
 #include <sstream>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -267,7 +269,7 @@ TEST(WorkbookExport, CellsReadBackExactly) {
 // The file is written under a temporary name and takes its name only when
 // complete: a symbolic link at the name is refused and what it points to left
 // alone, a file rewritten keeps its mode, an export that ends without Close
-// leaves nothing behind (neither the file nor the temporary one).
+// or fails leaves nothing behind (neither the file nor the temporary one).
 TEST(WorkbookExport, WrittenSafely) {
     const fs::path dir = TempDir() / "safe";
     fs::remove_all(dir);
@@ -305,6 +307,30 @@ TEST(WorkbookExport, WrittenSafely) {
     const fs::path unfinished = dir / "unfinished.xlsx";
     write(unfinished, false);
     EXPECT_FALSE(fs::exists(unfinished));
+    EXPECT_EQ(entries(), 3u) << "no temporary file left";
+
+    // A write that fails on the deflating thread (here at a file size limit)
+    // ends the export with the reason, and nothing is left.
+    const fs::path full = dir / "full.xlsx";
+    struct rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldSignal = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 256 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string message;
+    try {
+        auto sink = OpenXlsxExport(full.string(), h, Columns());
+        for (int i = 0; i < 300000; ++i) sink->AddRow({At(2004, 8, 31, 12, 30, 0) + i / 86400.0, i * 0.37, i / 7.0}, {});
+        sink->Close();
+    } catch (const std::exception& e) {
+        message = e.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, oldSignal);
+    EXPECT_NE(message.find(full.string()), std::string::npos) << message;
+    EXPECT_NE(message.find(std::strerror(EFBIG)), std::string::npos) << message;
+    EXPECT_FALSE(fs::exists(full));
     EXPECT_EQ(entries(), 3u) << "no temporary file left";
     fs::remove_all(dir);
 }
