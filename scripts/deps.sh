@@ -14,7 +14,7 @@ KOLVEX_PACKAGES=(
   qt6-base-dev
   adwaita-icon-theme
   libqcustomplot-dev
-  libxlsxwriter-dev
+  zlib1g-dev
   libfmt-dev
   pxlib-dev
   # The printed listing is laid out for Liberation Sans.

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/WorkbookExport.h"
 
-#include <xlsxwriter.h>
-
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,8 +17,11 @@
 
 #include "base/Errors.h"
 #include "base/DateTime.h"
+#include "base/SafeFile.h"
 #include "archive/SummaryReport.h"
 #include "output/NumberText.h"
+#include "output/WorkbookParts.h"
+#include "output/ZipWriter.h"
 
 namespace kolvex {
 
@@ -41,44 +44,168 @@ std::string HeadingText(const ExportColumn& col) {
     return col.Label + " (" + col.Unit + ")";
 }
 
-[[noreturn]] void WriteFailed(const std::string& path, const char* why) {
+[[noreturn]] void WriteFailed(const std::string& path, const std::string& why) {
     throw EADM(Tr("Soubor " + path + " se nepodařilo zapsat (" + why + ")",
                   "The file " + path + " could not be written (" + why + ")"));
 }
 
+// The columns' letters: A..Z, AA..ZZ, AAA...
+std::string ColumnName(std::size_t c) {
+    std::string name;
+    for (std::size_t n = c + 1; n > 0; n = (n - 1) / 26) name.insert(name.begin(), static_cast<char>('A' + (n - 1) % 26));
+    return name;
+}
+
+// An inline text cell; nothing for an empty text.
+void AppendTextCell(std::string& x, const std::string& ref, int style, const std::string& text) {
+    if (text.empty()) return;
+    x += "<c r=\"" + ref + "\"";
+    if (style != kStyleNone) x += " s=\"" + std::to_string(style) + "\"";
+    x += " t=\"inlineStr\"><is><t";
+    // Blanks at either end are kept only when the text says so.
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    if (blank(text.front()) || blank(text.back())) x += " xml:space=\"preserve\"";
+    x += '>';
+    AppendXmlText(x, text);
+    x += "</t></is></c>";
+}
+
+// The text of a cell's number: the shortest that reads back as the double,
+// except that a value which is exactly a single-precision number is written
+// as that number's shortest decimal (what ExportedValue reads). Room:
+// kCellNumberMax.
+constexpr std::size_t kCellNumberMax = 64;
+char* WriteCellNumber(char* out, double value, bool exported) {
+    if (exported && static_cast<double>(static_cast<float>(value)) == value) return WriteShortestDecimal(out, value);
+    return WriteShortestNumber(out, value);
+}
+
+std::string CellNumberText(double value, bool exported) {
+    char b[kCellNumberMax];
+    return std::string(b, WriteCellNumber(b, value, exported));
+}
+
+void AppendNumberCell(std::string& x, const std::string& ref, int style, double value, bool exported) {
+    if (!std::isfinite(value)) return;  // no number a spreadsheet holds
+    x += "<c r=\"" + ref + "\"";
+    if (style != kStyleNone) x += " s=\"" + std::to_string(style) + "\"";
+    x += "><v>" + CellNumberText(value, exported) + "</v></c>";
+}
+
+// The widths the spreadsheet stores: the characters' width and its padding.
+std::string ColumnXml(std::size_t first, std::size_t last, double width, int style) {
+    char w[32];
+    std::snprintf(w, sizeof w, "%.16g", width + 0.7109375);
+    std::string x = "<col min=\"" + std::to_string(first + 1) + "\" max=\"" + std::to_string(last + 1) + "\" width=\"" + w + "\"";
+    if (style != kStyleNone) x += " style=\"" + std::to_string(style) + "\"";
+    return x + " customWidth=\"1\"/>";
+}
+
+std::string SheetStart(bool selected, const std::string& columns) {
+    std::string x =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheetPr><pageSetUpPr "
+        "fitToPage=\"1\"/></sheetPr><sheetViews><sheetView ";
+    if (selected) x += "tabSelected=\"1\" ";
+    x += "workbookViewId=\"0\"/></sheetViews><sheetFormatPr defaultRowHeight=\"15\"/><cols>" + columns + "</cols><sheetData>";
+    return x;
+}
+
+// A4 (paper 9), one page wide.
+std::string SheetEnd(bool landscape) {
+    return std::string("</sheetData><pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" "
+                       "footer=\"0.3\"/><pageSetup paperSize=\"9\" fitToHeight=\"0\" orientation=\"") +
+           (landscape ? "landscape" : "portrait") + "\"/></worksheet>";
+}
+
+bool SameSheetName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    return true;
+}
+
+// The workbook written by our own sheet writer straight into the zip file:
+// each data row is formatted into a buffer as sheet XML with the shortest
+// round-trip numbers; full buffers are deflated at a low level on a second
+// thread while the walk goes on, so memory stays flat. The file is written under a temporary name beside the target
+// and takes its name only once complete.
 class XlsxSink : public RowSink {
 public:
     XlsxSink(const std::string& path, const ExportHeader& header, const std::vector<ExportColumn>& columns,
              std::uint32_t sheetRows, const SummaryDocument* summary)
         : path_(path), header_(header), columns_(columns), sheetRows_(std::max<std::uint32_t>(sheetRows, kFirstDataRow + 1)) {
-        lxw_workbook_options options{};
-        options.constant_memory = LXW_TRUE;
-        options.use_zip64 = LXW_TRUE;
-        wb_ = workbook_new_opt(path.c_str(), &options);
-        if (!wb_) WriteFailed(path, "workbook");
-        grey_ = workbook_add_format(wb_);
-        format_set_font_size(grey_, 10);
-        format_set_font_color(grey_, 0x808080);
-        title_ = workbook_add_format(wb_);
-        format_set_font_size(title_, 20);
-        format_set_bold(title_);
-        format_set_font_color(title_, 0x0000FF);
-        heading_ = workbook_add_format(wb_);
-        format_set_font_size(heading_, 10);
-        format_set_bold(heading_);
-        format_set_font_color(heading_, 0x000080);
-        date_ = workbook_add_format(wb_);
-        format_set_num_format(date_, "dd/mm/yyyy hh:mm:ss");
-        for (int d = 0; d <= 7; ++d) {
-            value_[d] = workbook_add_format(wb_);
-            format_set_num_format(value_[d], ValueNumberFormat(d).c_str());
+        // A symbolic link at the name is neither followed nor replaced; a
+        // file that is rewritten keeps its mode.
+        struct stat old {};
+        existed_ = ::lstat(path.c_str(), &old) == 0;
+        if (existed_ && S_ISLNK(old.st_mode)) WriteFailed(path, FileErrorText(ELOOP));
+        if (existed_ && !S_ISREG(old.st_mode)) WriteFailed(path, "not a regular file");
+        UniqueFd fd = CreateTemporaryBeside(path, temp_.Path);
+        if (!fd) {
+            const int e = errno;
+            temp_.Path.clear();
+            WriteFailed(path, FileErrorText(e));
+        }
+        if (existed_) KeepModeAndOwner(fd.Get(), old);
+        fd_ = std::move(fd);
+        zip_ = std::make_unique<ZipWriter>(fd_.Get(), [this](const std::string& why) { WriteFailed(path_, why); });
+        xml_.resize(kXmlBuffer);
+
+        // What every data sheet has before its rows, and each column's cell parts.
+        const ExportHeaderTexts t = MakeExportHeaderTexts(header_);
+        std::string cols;
+        double width = 0;
+        for (std::size_t c = 0; c < std::max<std::size_t>(columns_.size(), 7); ++c) {
+            // Columns A to G are 12 wide, the date-time column 20.
+            const bool date = c < columns_.size() && columns_[c].IsDateTime;
+            const int style = c < columns_.size() && !date ? kStyleValue0 + Decimals(c) : kStyleNone;
+            cols += ColumnXml(c, c, date ? 20 : 12, style);
+            width += date ? 20 : 12;
+        }
+        landscape_ = width > kPortraitWidth;
+        head_ = cols;
+        std::string& b = block_;
+        auto row = [&](int r, int style) {
+            b += "<row r=\"" + std::to_string(r) + "\" s=\"" + std::to_string(style) + "\" customFormat=\"1\">";
+        };
+        row(1, kStyleGrey);
+        AppendTextCell(b, "A1", kStyleTitle, t.Title);
+        AppendTextCell(b, "E1", kStyleGrey, t.FromLabel);
+        AppendTextCell(b, "F1", kStyleGrey, t.FromValue);
+        b += "</row>";
+        row(2, kStyleGrey);
+        AppendTextCell(b, "B2", kStyleGrey, t.SerialLine);
+        AppendTextCell(b, "E2", kStyleGrey, t.ToLabel);
+        AppendTextCell(b, "F2", kStyleGrey, t.ToValue);
+        b += "</row>";
+        row(3, kStyleGrey);
+        AppendTextCell(b, "B3", kStyleGrey, t.FileLine);
+        AppendTextCell(b, "E3", kStyleGrey, t.StepLabel);
+        AppendTextCell(b, "F3", kStyleGrey, t.StepValue);
+        b += "</row>";
+        row(static_cast<int>(kFirstDataRow), kStyleHeading);
+        for (std::size_t c = 0; c < columns_.size(); ++c)
+            AppendTextCell(b, ColumnName(c) + std::to_string(kFirstDataRow), kStyleHeading, HeadingText(columns_[c]));
+        b += "</row>";
+        for (std::size_t c = 0; c < columns_.size(); ++c) {
+            cellOpen_.push_back("<c r=\"" + ColumnName(c));
+            const int style = columns_[c].IsDateTime ? kStyleDate : kStyleValue0 + Decimals(c);
+            cellStyle_.push_back("\" s=\"" + std::to_string(style) + "\"><v>");
+        }
+        rowRoom_ = 32 + columns_.size() * (16 + 16 + 16 + kCellNumberMax);
+        // A sheet that may pass 4 GiB of XML gets the zip64 sizes.
+        large_ = block_.size() + head_.size() + 4096 + static_cast<std::uint64_t>(sheetRows_) * rowRoom_ >=
+                 ZipWriter::kPlainLimit;
+
+        if (summary) {
+            summaryName_ = CutChars(summary->Title, 31);
+            summaryXml_ = SummaryXml(*summary);
         }
         NewSheet();
-        if (summary) SummarySheet(*summary);
     }
-    ~XlsxSink() override {
-        if (wb_) workbook_close(wb_);  // an unfinished export; errors already reported
-    }
+    ~XlsxSink() override = default;  // an unfinished export leaves no file behind
 
     void AddRow(const std::vector<double>& values, const std::vector<bool>& isNull) override {
         std::vector<std::uint8_t> empty(values.size());
@@ -87,151 +214,200 @@ public:
     }
 
     void AddCells(const double* values, const std::uint8_t* isNull, std::size_t n) override {
+        if (closed_) WriteFailed(path_, "closed");
         if (row_ >= sheetRows_) NewSheet();
+        if (used_ + rowRoom_ > xml_.size()) FlushXml();
+        char* p = xml_.data() + used_;
+        char digits[16];
+        const auto number = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, row_ + 1).ptr - digits);
+        p = Put(p, "<row r=\"", 8);
+        p = Put(p, digits, number);
+        p = Put(p, "\">", 2);
         for (std::size_t c = 0; c < columns_.size() && c < n; ++c) {
-            if (isNull[c]) continue;
-            const auto col = static_cast<lxw_col_t>(c);
-            lxw_format* f = columns_[c].IsDateTime ? date_ : value_[Decimals(c)];
-            const double v = columns_[c].IsDateTime ? values[c] : ExportedValue(values[c]);
-            if (worksheet_write_number(ws_, row_, col, v, f) != LXW_NO_ERROR) WriteFailed(path_, "cell");
+            const double v = values[c];
+            if (isNull[c] || !std::isfinite(v)) continue;
+            p = Put(p, cellOpen_[c].data(), cellOpen_[c].size());
+            p = Put(p, digits, number);
+            p = Put(p, cellStyle_[c].data(), cellStyle_[c].size());
+            p = WriteCellNumber(p, v, !columns_[c].IsDateTime);
+            p = Put(p, "</v></c>", 8);
         }
+        p = Put(p, "</row>", 6);
+        used_ = static_cast<std::size_t>(p - xml_.data());
         ++row_;
         ++rows_;
     }
 
     void Close() override {
-        lxw_workbook* wb = wb_;
-        wb_ = nullptr;
-        const lxw_error e = workbook_close(wb);
-        if (e != LXW_NO_ERROR) WriteFailed(path_, lxw_strerror(e));
+        if (closed_) return;
+        closed_ = true;
+        EndSheet();
+        // The sheets in workbook order: the first data sheet, the summary,
+        // the further data sheets.
+        std::vector<WorkbookSheet> sheets;
+        for (std::size_t i = 0; i < dataSheets_.size(); ++i) {
+            sheets.push_back({dataSheets_[i], true});
+            if (i == 0 && !summaryName_.empty()) sheets.push_back({summaryName_, false});
+        }
+        if (!summaryName_.empty()) zip_->Add("xl/worksheets/sheet2.xml", summaryXml_);
+        zip_->Add("xl/workbook.xml", WorkbookXml(sheets));
+        zip_->Add("xl/_rels/workbook.xml.rels", WorkbookRelationshipsXml(sheets.size()));
+        zip_->Add("xl/styles.xml", StylesXml());
+        zip_->Add("xl/theme/theme1.xml", ThemeXml());
+        zip_->Add("docProps/app.xml", AppPropertiesXml(sheets));
+        zip_->Add("docProps/core.xml", CorePropertiesXml(std::time(nullptr)));
+        zip_->Add("_rels/.rels", PackageRelationshipsXml());
+        zip_->Add("[Content_Types].xml", ContentTypesXml(sheets.size()));
+        zip_->Finish();
+        // On disk before it takes the name; then the name.
+        if (::fdatasync(fd_.Get()) != 0 && errno != EINVAL) WriteFailed(path_, FileErrorText(errno));
+        if (!fd_.Close()) WriteFailed(path_, FileErrorText(errno));
+        const bool named = existed_ ? ::rename(temp_.Path.c_str(), path_.c_str()) == 0 : NameNewFile();
+        if (!named) WriteFailed(path_, FileErrorText(errno));
+        temp_.Path.clear();
+        SyncDirectory();
     }
 
     std::uint64_t Rows() const override { return rows_; }
 
 private:
+    // Removes the temporary file unless it took the target's name.
+    struct PendingFile {
+        std::string Path;
+        ~PendingFile() {
+            if (!Path.empty()) ::unlink(Path.c_str());
+        }
+    };
+
+    static constexpr std::size_t kXmlBuffer = 1 << 20;
+    // Character widths that fit across a portrait A4 page at the default margins.
+    static constexpr double kPortraitWidth = 95;
+
+    static char* Put(char* p, const char* s, std::size_t n) {
+        std::memcpy(p, s, n);
+        return p + n;
+    }
+
     int Decimals(std::size_t c) const { return std::min(std::max(columns_[c].Decimals, 0), 7); }
 
+    void FlushXml() {
+        zip_->Hand(xml_, used_);  // deflated by the zip writer's thread meanwhile
+        used_ = 0;
+    }
+    void PutXml(const std::string& s) {
+        if (used_ + s.size() > xml_.size()) FlushXml();
+        if (s.size() > xml_.size()) {
+            zip_->Write(s.data(), s.size());
+            return;
+        }
+        std::memcpy(xml_.data() + used_, s.data(), s.size());
+        used_ += s.size();
+    }
+
     void NewSheet() {
-        ++part_;
-        const std::string name = SheetNameFor(header_.FileName, part_);
-        ws_ = workbook_add_worksheet(wb_, name.c_str());
-        if (!ws_) WriteFailed(path_, "worksheet");
-        // In constant memory the sheet's rows go to a temporary file, by
-        // default through a 4 KB buffer: one system call per 4 KB of XML.
-        if (ws_->optimize_tmpfile) std::setvbuf(ws_->optimize_tmpfile, nullptr, _IOFBF, 1 << 20);
-        // Columns A to G are 12 wide, the date-time column 20. The writer keeps
-        // one entry per first column, so each column is set once.
-        for (std::size_t c = 0; c < std::max<std::size_t>(columns_.size(), 7); ++c) {
-            const auto col = static_cast<lxw_col_t>(c);
-            if (c >= columns_.size()) worksheet_set_column(ws_, col, col, 12, nullptr);
-            else if (columns_[c].IsDateTime) worksheet_set_column(ws_, col, col, 20, nullptr);
-            else worksheet_set_column(ws_, col, col, 12, value_[Decimals(c)]);
-        }
-        PageSetUp();
-        const ExportHeaderTexts t = MakeExportHeaderTexts(header_);
-        auto put = [&](lxw_row_t r, lxw_col_t c, const std::string& s, lxw_format* f) {
-            if (!s.empty()) worksheet_write_string(ws_, r, c, s.c_str(), f);
-        };
-        // Constant memory flushes a row once a later one is touched, so each
-        // row is formatted and filled in order: A1, E1, F1; B2, E2, F2; B3, E3, F3.
-        worksheet_set_row(ws_, 0, LXW_DEF_ROW_HEIGHT, grey_);
-        put(0, 0, t.Title, title_);
-        put(0, 4, t.FromLabel, grey_);
-        put(0, 5, t.FromValue, grey_);
-        worksheet_set_row(ws_, 1, LXW_DEF_ROW_HEIGHT, grey_);
-        put(1, 1, t.SerialLine, grey_);
-        put(1, 4, t.ToLabel, grey_);
-        put(1, 5, t.ToValue, grey_);
-        worksheet_set_row(ws_, 2, LXW_DEF_ROW_HEIGHT, grey_);
-        put(2, 1, t.FileLine, grey_);
-        put(2, 4, t.StepLabel, grey_);
-        put(2, 5, t.StepValue, grey_);
-        worksheet_set_row(ws_, 4, LXW_DEF_ROW_HEIGHT, heading_);
-        for (std::size_t c = 0; c < columns_.size(); ++c) {
-            const ExportColumn& col = columns_[c];
-            put(4, static_cast<lxw_col_t>(c), HeadingText(col), heading_);
-        }
+        if (!dataSheets_.empty()) EndSheet();
+        const int part = static_cast<int>(dataSheets_.size()) + 1;
+        const std::string name = SheetNameFor(header_.FileName, part);
+        // Names a spreadsheet refuses: the same as another sheet's (in any
+        // case), or starting or ending with an apostrophe.
+        if (SameSheetName(name, summaryName_) || name.front() == '\'' || name.back() == '\'')
+            WriteFailed(path_, "worksheet");
+        for (const std::string& other : dataSheets_)
+            if (SameSheetName(name, other)) WriteFailed(path_, "worksheet");
+        dataSheets_.push_back(name);
+        // The summary is the second sheet of the workbook.
+        const int position = part == 1 ? 1 : part + (summaryName_.empty() ? 0 : 1);
+        zip_->Begin("xl/worksheets/sheet" + std::to_string(position) + ".xml", large_);
+        PutXml(SheetStart(part == 1, head_));
+        PutXml(block_);
         row_ = kFirstDataRow;
     }
 
-    // The summary on a sheet of its own, after the first data sheet.
-    void SummarySheet(const SummaryDocument& doc) {
-        lxw_worksheet* ws = workbook_add_worksheet(wb_, CutChars(doc.Title, 31).c_str());
-        if (!ws) WriteFailed(path_, "worksheet");
-        lxw_format* duration = workbook_add_format(wb_);
-        format_set_num_format(duration, "[h]:mm:ss");
-        lxw_format* share = workbook_add_format(wb_);
-        format_set_num_format(share, "0.0%");
-        worksheet_set_column(ws, 0, 0, 44, nullptr);
-        worksheet_set_column(ws, 1, 6, 20, nullptr);
-        worksheet_set_paper(ws, 9);
-        worksheet_fit_to_pages(ws, 1, 0);
-        lxw_row_t r = 0;
-        auto text = [&](lxw_row_t row, lxw_col_t col, const std::string& s, lxw_format* f) {
-            if (!s.empty() && worksheet_write_string(ws, row, col, s.c_str(), f) != LXW_NO_ERROR)
-                WriteFailed(path_, "cell");
-        };
-        text(r, 0, doc.Title + "  " + header_.FileName, title_);
-        r += 2;
-        for (const SummarySection& sec : doc.Sections) {
-            text(r++, 0, sec.Title, heading_);
-            if (!sec.Heading.empty()) {
-                for (std::size_t c = 0; c < sec.Heading.size(); ++c)
-                    text(r, static_cast<lxw_col_t>(c), sec.Heading[c], heading_);
-                ++r;
-            }
-            for (const auto& cells : sec.Rows) {
-                for (std::size_t c = 0; c < cells.size(); ++c) {
-                    const SummaryCell& cell = cells[c];
-                    const auto col = static_cast<lxw_col_t>(c);
-                    lxw_error e = LXW_NO_ERROR;
-                    switch (cell.Type) {
-                        case SummaryCell::Empty: break;
-                        case SummaryCell::Text: text(r, col, cell.Label, nullptr); break;
-                        case SummaryCell::Number:
-                            e = worksheet_write_number(ws, r, col, cell.Value, value_[std::clamp(cell.Decimals, 0, 7)]);
-                            break;
-                        case SummaryCell::Time: e = worksheet_write_number(ws, r, col, cell.Value, date_); break;
-                        case SummaryCell::Duration:
-                            e = worksheet_write_number(ws, r, col, cell.Value / 86400.0, duration);
-                            break;
-                        case SummaryCell::Share: e = worksheet_write_number(ws, r, col, cell.Value, share); break;
-                    }
-                    if (e != LXW_NO_ERROR) WriteFailed(path_, "cell");
-                }
-                ++r;
-            }
-            ++r;
+    void EndSheet() {
+        PutXml(SheetEnd(landscape_));
+        FlushXml();
+        zip_->End();
+    }
+
+    bool NameNewFile() {
+        // Nothing that appeared at the name meanwhile is replaced.
+        if (::renameat2(AT_FDCWD, temp_.Path.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0) return true;
+        if (errno != EINVAL && errno != ENOSYS) return false;
+        return ::rename(temp_.Path.c_str(), path_.c_str()) == 0;
+    }
+
+    void SyncDirectory() const {
+        const std::size_t slash = path_.find_last_of('/');
+        const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path_.substr(0, slash);
+        const int d = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (d >= 0) {
+            (void)::fsync(d);
+            ::close(d);
         }
     }
 
-    // A4, one page wide, the header block and the column heading on every
-    // page; landscape when the used columns are wider than a portrait page.
-    void PageSetUp() {
-        worksheet_set_paper(ws_, 9);
-        worksheet_fit_to_pages(ws_, 1, 0);
-        worksheet_repeat_rows(ws_, 0, kFirstDataRow - 1);
-        // The period block reaches into column G (its values overflow F).
-        double width = 0;
-        for (std::size_t c = 0; c < std::max<std::size_t>(columns_.size(), 7); ++c)
-            width += c < columns_.size() && columns_[c].IsDateTime ? 20 : 12;
-        if (width > kPortraitWidth) worksheet_set_landscape(ws_);
-        else worksheet_set_portrait(ws_);
+    // The summary on a sheet of its own, after the first data sheet.
+    std::string SummaryXml(const SummaryDocument& doc) const {
+        std::string x = SheetStart(false, ColumnXml(0, 0, 44, kStyleNone) + ColumnXml(1, 6, 20, kStyleNone));
+        int r = 1;
+        std::string cells;
+        auto endRow = [&] {
+            if (!cells.empty()) x += "<row r=\"" + std::to_string(r) + "\">" + cells + "</row>";
+            cells.clear();
+            ++r;
+        };
+        auto ref = [&](std::size_t c) { return ColumnName(c) + std::to_string(r); };
+        AppendTextCell(cells, ref(0), kStyleTitle, doc.Title + "  " + header_.FileName);
+        endRow();
+        endRow();
+        for (const SummarySection& sec : doc.Sections) {
+            AppendTextCell(cells, ref(0), kStyleHeading, sec.Title);
+            endRow();
+            if (!sec.Heading.empty()) {
+                for (std::size_t c = 0; c < sec.Heading.size(); ++c)
+                    AppendTextCell(cells, ref(c), kStyleHeading, sec.Heading[c]);
+                endRow();
+            }
+            for (const auto& row : sec.Rows) {
+                for (std::size_t c = 0; c < row.size(); ++c) {
+                    const SummaryCell& cell = row[c];
+                    switch (cell.Type) {
+                        case SummaryCell::Empty: break;
+                        case SummaryCell::Text: AppendTextCell(cells, ref(c), kStyleNone, cell.Label); break;
+                        case SummaryCell::Number:
+                            AppendNumberCell(cells, ref(c), kStyleValue0 + std::clamp(cell.Decimals, 0, 7), cell.Value,
+                                             false);
+                            break;
+                        case SummaryCell::Time: AppendNumberCell(cells, ref(c), kStyleDate, cell.Value, false); break;
+                        case SummaryCell::Duration:
+                            AppendNumberCell(cells, ref(c), kStyleDuration, cell.Value / 86400.0, false);
+                            break;
+                        case SummaryCell::Share: AppendNumberCell(cells, ref(c), kStyleShare, cell.Value, false); break;
+                    }
+                }
+                endRow();
+            }
+            endRow();
+        }
+        return x + SheetEnd(false);
     }
-
-    // Character widths that fit across a portrait A4 page at the default margins.
-    static constexpr double kPortraitWidth = 95;
 
     std::string path_;
     ExportHeader header_;
     std::vector<ExportColumn> columns_;
     std::uint32_t sheetRows_;
-    lxw_workbook* wb_ = nullptr;
-    lxw_worksheet* ws_ = nullptr;
-    lxw_format *grey_ = nullptr, *title_ = nullptr, *heading_ = nullptr, *date_ = nullptr;
-    lxw_format* value_[8] = {};
-    lxw_row_t row_ = 0;
-    int part_ = 0;
+    bool existed_ = false, landscape_ = false, large_ = false, closed_ = false;
+    PendingFile temp_;
+    UniqueFd fd_;
+    std::unique_ptr<ZipWriter> zip_;
+    std::string head_, block_;  // the data sheets' columns and their rows 1 to 5
+    std::vector<std::string> cellOpen_, cellStyle_;
+    std::size_t rowRoom_ = 0;
+    std::vector<char> xml_;
+    std::size_t used_ = 0;
+    std::vector<std::string> dataSheets_;
+    std::string summaryName_, summaryXml_;
+    std::uint32_t row_ = 0;
     std::uint64_t rows_ = 0;
 };
 

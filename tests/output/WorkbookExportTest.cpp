@@ -13,10 +13,17 @@
 #include <random>
 #include <sstream>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <nlohmann/json.hpp>
 
 #include "base/DateTime.h"
 #include "output/WorkbookExport.h"
+#include "output/ZipWriter.h"
 
 using namespace kolvex;
 using nlohmann::json;
@@ -224,4 +231,156 @@ TEST(WorkbookExport, UnwritablePathIsAnError) {
         auto sink = OpenXlsxExport("/nonexistent-dir/x.xlsx", {}, Columns());
         sink->Close();
     });
+}
+
+// Every value cell holds exactly the double ExportedValue gives, also when
+// that needs 17 digits or an exponent; a value no spreadsheet holds leaves
+// its cell empty.
+TEST(WorkbookExport, CellsReadBackExactly) {
+    const fs::path file = TempDir() / "exact.xlsx";
+    ExportHeader h;
+    h.FileName = "exact.dbf";
+    auto sink = OpenXlsxExport(file.string(), h, Columns());
+    const double date = At(2004, 8, 31, 12, 30, 0);
+    const double values[][2] = {{0.1 + 0.2, static_cast<double>(118.24528f)},
+                                {1e-300, -1.5e300},
+                                {-0.0, static_cast<double>(3.4e38f)},
+                                {std::nan(""), 1e22}};
+    for (const auto& v : values) sink->AddRow({date, v[0], v[1]}, {});
+    sink->Close();
+    const json c = Dump(file)["sheets"][0]["cells"];
+    auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    for (int r = 0; r < 4; ++r) {
+        const std::string row = std::to_string(6 + r);
+        EXPECT_EQ(c["A" + row]["value"], "2004-08-31 12:30:00") << row;
+        for (int k = 0; k < 2; ++k) {
+            const std::string ref = std::string(1, static_cast<char>('B' + k)) + row;
+            if (std::isnan(values[r][k])) {
+                EXPECT_FALSE(c.contains(ref)) << ref;
+                continue;
+            }
+            ASSERT_TRUE(c.contains(ref)) << ref;
+            EXPECT_TRUE(same(c[ref]["value"].get<double>(), ExportedValue(values[r][k])))
+                << ref << " " << c[ref]["value"].dump();
+        }
+    }
+}
+
+// The file is written under a temporary name and takes its name only when
+// complete: a symbolic link at the name is refused and what it points to left
+// alone, a file rewritten keeps its mode, an export that ends without Close
+// or fails leaves nothing behind (neither the file nor the temporary one).
+TEST(WorkbookExport, WrittenSafely) {
+    const fs::path dir = TempDir() / "safe";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    ExportHeader h;
+    h.FileName = "safe.dbf";
+    auto write = [&](const fs::path& p, bool close) {
+        auto sink = OpenXlsxExport(p.string(), h, Columns());
+        sink->AddRow({At(2004, 8, 31, 12, 30, 0), 1, 2}, {});
+        if (close) sink->Close();
+    };
+    auto entries = [&] {
+        std::size_t n = 0;
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++n;
+        return n;
+    };
+
+    const fs::path victim = dir / "victim.txt", link = dir / "link.xlsx";
+    std::ofstream(victim) << "keep";
+    fs::create_symlink(victim, link);
+    EXPECT_ANY_THROW(write(link, true));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::file_size(victim), 4u);
+    EXPECT_EQ(entries(), 2u) << "no temporary file left";
+
+    const fs::path kept = dir / "kept.xlsx";
+    std::ofstream(kept) << "old";
+    ASSERT_EQ(::chmod(kept.c_str(), 0640), 0);
+    write(kept, true);
+    struct stat st {};
+    ASSERT_EQ(::stat(kept.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(Dump(kept)["sheets"][0]["cells"]["B6"]["value"], 1);
+
+    const fs::path unfinished = dir / "unfinished.xlsx";
+    write(unfinished, false);
+    EXPECT_FALSE(fs::exists(unfinished));
+    EXPECT_EQ(entries(), 3u) << "no temporary file left";
+
+    // A write that fails on the deflating thread (here at a file size limit)
+    // ends the export with the reason, and nothing is left.
+    const fs::path full = dir / "full.xlsx";
+    struct rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldSignal = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 256 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string message;
+    try {
+        auto sink = OpenXlsxExport(full.string(), h, Columns());
+        for (int i = 0; i < 300000; ++i) sink->AddRow({At(2004, 8, 31, 12, 30, 0) + i / 86400.0, i * 0.37, i / 7.0}, {});
+        sink->Close();
+    } catch (const std::exception& e) {
+        message = e.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, oldSignal);
+    EXPECT_NE(message.find(full.string()), std::string::npos) << message;
+    EXPECT_NE(message.find(std::strerror(EFBIG)), std::string::npos) << message;
+    EXPECT_FALSE(fs::exists(full));
+    EXPECT_EQ(entries(), 3u) << "no temporary file left";
+    fs::remove_all(dir);
+}
+
+// Entries past 4 GiB carry zip64 sizes in their local header: such an entry
+// (made small here) and plain ones read back by Python's zipfile.
+TEST(WorkbookExport, ZipEntriesReadBackByPython) {
+    const fs::path file = TempDir() / "z.zip";
+    fs::remove(file);
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    {
+        ZipWriter zip(fd, [](const std::string& why) { throw std::runtime_error(why); });
+        zip.Add("a.txt", "whole");
+        for (const bool large : {true, false}) {
+            zip.Begin(large ? "large.txt" : "plain.txt", large);
+            for (int i = 0; i < 200000; ++i) zip.Write("0123456789", 10);
+            zip.End();
+        }
+        zip.Finish();
+    }
+    ::close(fd);
+    const std::string cmd = "/usr/bin/python3 -c \"import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
+                            "assert z.testzip() is None; print(z.read('a.txt').decode(), "
+                            "z.read('large.txt')==b'0123456789'*200000, z.read('plain.txt')==b'0123456789'*200000, "
+                            "z.getinfo('large.txt').file_size, z.getinfo('large.txt').compress_size)\" '" +
+                            file.string() + "' 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    char buf[256] = {};
+    const std::size_t n = fread(buf, 1, sizeof buf - 1, p);
+    EXPECT_EQ(pclose(p), 0);
+    std::istringstream out(std::string(buf, n));
+    std::string whole, large, plain;
+    std::uint64_t size = 0, packed = 0;
+    out >> whole >> large >> plain >> size >> packed;
+    EXPECT_EQ(whole + large + plain, "wholeTrueTrue") << buf;
+    EXPECT_EQ(size, 2000000u);
+    // The reader takes the sizes from the central directory; a reader that
+    // streams takes them from the local header's zip64 field.
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t name = bytes.find("large.txt");
+    ASSERT_NE(name, std::string::npos);
+    auto le = [&](std::size_t at, int n) {
+        std::uint64_t v = 0;
+        for (int i = n - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+        return v;
+    };
+    EXPECT_EQ(le(name - 12, 4), 0xFFFFFFFFu);  // the 32-bit sizes point to the zip64 field
+    EXPECT_EQ(le(name + 9, 2), 1u);           // the zip64 field
+    EXPECT_EQ(le(name + 13, 8), size);
+    EXPECT_EQ(le(name + 21, 8), packed);
 }
