@@ -103,9 +103,6 @@ int main(int argc, char** argv) {
     bool dataHome = false;
     if (const int rc = ParseOptions(argc, argv, dataHome); rc >= 0) return rc;
 
-    // The port name "SIM" is the simulated logger inside this program.
-    kolvex::sim::InstallBuiltinSimulator();
-
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kolvex12"));
     QApplication::setOrganizationName(QStringLiteral("Marvenik"));
@@ -157,7 +154,9 @@ int main(int argc, char** argv) {
 
     // The port object, the logger data and the configuration record live for
     // the whole run; the port handle starts invalid.
-    auto ctx = std::make_unique<kolvex::AppContext>();
+    // The port name "SIM" is the simulated logger inside this program.
+    auto builtin = std::make_shared<kolvex::sim::BuiltinSimulator>();
+    auto ctx = std::make_unique<kolvex::AppContext>(builtin);
     kolvex::ui::TFMain window(*ctx);
     kolvex::ui::SetTerminationTarget(&window, [](QWidget* w) { return static_cast<kolvex::ui::TFMain*>(w)->Busy(); });
     int rc = 0;
@@ -169,6 +168,6 @@ int main(int argc, char** argv) {
         rc = app.exec();
     }
     ctx->Port.Close();
-    kolvex::sim::StopBuiltinSimulator();
+    builtin->Stop();
     return rc;
 }

@@ -76,11 +76,15 @@ struct Session {
     LoggerData data;
     LoggerOps ops{port, data};
 
-    explicit Session(const Options& o) { OpenPortDirect(port, o.Port, o.IdleMs, o.SlotMs); }
+    explicit Session(const Options& o) {
+        port.SetSimulatedPort(o.Simulated);
+        OpenPortDirect(port, o.Port, o.IdleMs, o.SlotMs);
+    }
 };
 
 int CmdPorts(const Options& o) {
     TSerCom port;
+    port.SetSimulatedPort(o.Simulated);
     port.EnumeratePorts();
     if (o.Json) {
         json list = json::array();

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "link/PortNames.h"
+
 namespace kolvex::cli {
 
 struct Options {
@@ -16,6 +18,7 @@ struct Options {
     bool Json = false;
     std::string Trace;  // --trace FILE: the communication record
     std::string LoggerName;  // the name of a --config file; empty: none
+    SimulatedPortSource Simulated;  // where "SIM" leads; none: no "SIM"
 };
 
 class UsageError : public std::runtime_error {

@@ -317,6 +317,7 @@ int RunDownload(const Options& o, const std::vector<std::string>& args, Download
     TSerCom port;
     LoggerData data;
     LoggerOps ops(port, data);
+    port.SetSimulatedPort(o.Simulated);
     OpenPortDirect(port, o.Port, o.IdleMs, o.SlotMs);
 
     ConfigRecord config = DownloadConfig(d);

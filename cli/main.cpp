@@ -310,7 +310,9 @@ int main(int argc, char** argv) {
     }
     // A network port's reply time-out also covers the round trip.
     if (kolvex::IsNetworkPort(opt.Port) && !slotGiven) opt.SlotMs = kolvex::kNetworkSlotMs;
-    kolvex::sim::InstallBuiltinSimulator();
+    // The port name "SIM" is the simulated logger inside this program.
+    const auto builtin = std::make_shared<kolvex::sim::BuiltinSimulator>();
+    opt.Simulated = builtin->PortSource();
 
     // The audit trail of the data folder: the working folder, beside kolvex12.cfg.
     kolvex::SetAuditProgram("kolvex12-cli", KOLVEX_VERSION);

@@ -13,6 +13,22 @@
 // order, in one packet or several, and refuses only options it does not use.
 // The line settings are sent once the server has agreed (DO); each answer
 // must carry the value asked for.
+//
+// Threads. Three threads meet here, and only under the bridge's lock:
+// - The bridge thread (started by the constructor, joined by the destructor)
+//   owns the connected socket and the terminal's master side: it alone reads
+//   and writes them, runs the telnet negotiation and notices a lost
+//   connection. The name look-up runs on a short-lived thread of its own.
+// - The port's work thread calls the constructor (name look-up and connect),
+//   EnsureConnected, Generation and Lost: it is whatever thread runs
+//   TSerCom's work (TSerCom::SetWorkRunner; the desktop program's worker,
+//   base/ui/OffThread.h; the command-line tool's main thread), one piece of
+//   work at a time, and it reads and writes only the slave side.
+// - The port's owner (the window's thread in the desktop program) calls
+//   SetLines and the destructor through TSerCom's Open, Close and line
+//   state, never while port work runs (the port's busy flag refuses that).
+//   While work runs it may only ask it to give up (TSerCom::RequestAbort):
+//   the `abort` flag is read by every wait here within 50 ms.
 
 #include <atomic>
 #include <cstdint>

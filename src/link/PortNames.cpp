@@ -2,14 +2,10 @@
 #include "link/PortNames.h"
 
 #include <cctype>
-#include <mutex>
 
 namespace kolvex {
 
 namespace {
-
-std::mutex g_providerMutex;
-SimulatedPortProvider g_provider;
 
 std::string Upper(std::string_view s) {
     std::string r(s);
@@ -32,27 +28,12 @@ constexpr AliasFamily kFamilies[] = {
 
 }  // namespace
 
-void SetSimulatedPortProvider(SimulatedPortProvider provider) {
-    std::lock_guard<std::mutex> lock(g_providerMutex);
-    g_provider = std::move(provider);
-}
-
-bool HasSimulatedPort() {
-    std::lock_guard<std::mutex> lock(g_providerMutex);
-    return static_cast<bool>(g_provider);
-}
-
-std::optional<std::string> DeviceForPort(std::string_view name) {
+std::optional<std::string> DeviceForPort(std::string_view name, const SimulatedPortSource& simulated) {
     if (!name.empty() && name.front() == '/') return std::string(name);
     const std::string up = Upper(name);
     if (up == kSimulatedPort) {
-        SimulatedPortProvider provider;
-        {
-            std::lock_guard<std::mutex> lock(g_providerMutex);
-            provider = g_provider;
-        }
-        if (!provider) return std::nullopt;
-        std::string path = provider();
+        if (!simulated) return std::nullopt;
+        std::string path = simulated();
         if (path.empty()) return std::nullopt;
         return path;
     }

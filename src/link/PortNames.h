@@ -22,16 +22,17 @@ inline constexpr const char* kSimulatedPort = "SIM";
 // Where the system keeps the stable names of USB serial adapters.
 inline constexpr const char* kSerialByIdFolder = "/dev/serial/by-id";
 
+// Where the port name "SIM" leads. The link layer knows no simulator: a
+// program that has one hands a source to each port object that may open it
+// (TSerCom::SetSimulatedPort). Calling the source starts the simulated logger
+// when it is not running and returns its device path (empty when it cannot).
+using SimulatedPortSource = std::function<std::string()>;
+
 // Device path of an alias (case-insensitive) or of a path starting with '/';
-// nullopt for anything else. "SIM" resolves through the simulated-port provider.
-std::optional<std::string> DeviceForPort(std::string_view name);
+// nullopt for anything else. "SIM" resolves through `simulated` (nullopt
+// without one).
+std::optional<std::string> DeviceForPort(std::string_view name, const SimulatedPortSource& simulated = {});
 // Alias of a device path ("/dev/ttyUSB0" -> "USB0"); nullopt when it has none.
 std::optional<std::string> AliasForDevice(std::string_view device);
-
-// The program that links the simulator installs a provider that starts the
-// built-in simulated logger on first use and returns its device path.
-using SimulatedPortProvider = std::function<std::string()>;
-void SetSimulatedPortProvider(SimulatedPortProvider provider);
-bool HasSimulatedPort();
 
 }  // namespace kolvex

@@ -235,7 +235,7 @@ void TSerCom::ThrowIfAborted() const {
 
 void TSerCom::EnumeratePorts() {
     std::vector<PortEntry> found = ListSerialPorts(kSerialByIdFolder);
-    if (HasSimulatedPort()) found.push_back({kSimulatedPort, "", Tr("Simulovaný záznamník", "Simulated logger")});
+    if (simulated_) found.push_back({kSimulatedPort, "", Tr("Simulovaný záznamník", "Simulated logger")});
     PortList = std::move(found);
 }
 
@@ -284,6 +284,7 @@ void TSerCom::OpenPort() {
     std::string device;
     int handle = -1;
     const std::string name = PortName;
+    const SimulatedPortSource simulated = simulated_;
     RunWork([&] {
         // The one place where a port name becomes an open device.
         std::optional<std::string> path;
@@ -292,7 +293,7 @@ void TSerCom::OpenPort() {
             net.reset(new NetPort(name, BaudRate, Parity, &abort_));
             path = net->SlavePath();
         } else {
-            path = DeviceForPort(name);
+            path = DeviceForPort(name, simulated);
         }
         if (!path)
             throw EComm(FormatOpenError(name, PortProblem::None, "", 0) +

@@ -12,8 +12,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "link/PortNames.h"
 
 namespace kolvex {
 
@@ -85,8 +89,13 @@ public:
     bool IsOpen() const { return Handle >= 0; }
 
     // Refills PortList with the serial ports that exist (ListSerialPorts) and
-    // adds "SIM" last when the program has a simulated logger.
+    // adds "SIM" last when the port has a simulated logger (SetSimulatedPort).
     void EnumeratePorts();
+    // Where the name "SIM" leads for this port object; none (the default):
+    // "SIM" is no port. Set on the owner's thread while no work runs.
+    void SetSimulatedPort(SimulatedPortSource source) { simulated_ = std::move(source); }
+    // DeviceForPort with this port's simulated logger ("SIM" starts it).
+    std::optional<std::string> DeviceFor(std::string_view name) const { return DeviceForPort(name, simulated_); }
     // Opens PortName with 9600 8N1 raw, no flow control; throws EComm with
     // the reason (permission, device missing or busy, not a serial device).
     void Open();
@@ -111,10 +120,19 @@ public:
     // Open and every Transact hand their blocking part to the work runner
     // when one is set; the runner runs it (on any thread), returns when it has
     // ended and passes its exception on. The command-line tool sets none and
-    // works in place; the desktop program's runner (app/ui/PortWork.h) moves
-    // the work to a worker thread and keeps its windows live meanwhile. Busy
-    // is set on the caller's thread before the work is handed over, so a
-    // request made while work runs is refused at once ("busy").
+    // works in place; the desktop program's runner (base/ui/OffThread.h, set
+    // by the main window) moves the work to a worker thread and keeps its
+    // windows live meanwhile. Busy is set on the caller's thread before the
+    // work is handed over, so a request made while work runs is refused at
+    // once ("busy").
+    //
+    // Threads: the work reads and writes the port's handle and, for a network
+    // port, calls its NetPort (whose own threads link/NetPort.h describes).
+    // The port's members are set on the owner's thread (the window's thread
+    // in the desktop program) before and after a piece of work, never during
+    // it. While work runs, that thread may read AnswerCount and the open
+    // state and call RequestAbort, nothing else: Open and Transact are
+    // refused by Busy, and Close must wait until the work has ended.
     using WorkRunner = std::function<void(const std::function<void()>& work)>;
     void SetWorkRunner(WorkRunner runner) { runner_ = std::move(runner); }
     // Asks the running work to give up: each of its waits notices within
@@ -156,6 +174,7 @@ private:
     std::int64_t settleUntil_ = 0;  // reply deadline of the exchange given up; 0 = none
 
     WorkRunner runner_;
+    SimulatedPortSource simulated_;
     std::atomic<bool> abort_{false};
     std::string devicePath_;
     std::vector<std::uint8_t> staged_;

@@ -7,12 +7,16 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -36,6 +40,58 @@ void WriteConfig(const std::string& path, const std::string& port) {
     cfg[36] = 20;
     cfg[38] = 100;
     std::ofstream(path, std::ios::binary).write(cfg.data(), static_cast<std::streamsize>(cfg.size()));
+}
+
+// A signal mask line of /proc/PID/status ("SigBlk:", "SigCgt:") has `sig`.
+bool MaskHas(const std::string& status, const std::string& field, int sig) {
+    const auto at = status.find("\n" + field);
+    if (at == std::string::npos) return false;
+    const unsigned long long mask = std::strtoull(status.c_str() + at + 1 + field.size(), nullptr, 16);
+    return (mask >> (sig - 1)) & 1u;
+}
+
+// True when the main thread of `pid` waits in poll: it runs an event loop
+// (a dialog's, the main window's, or the one that keeps the windows live
+// while port work runs).
+bool WaitsInEventLoop(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+    long number = -1;
+    if (!(in >> number)) return false;  // "running"
+#ifdef SYS_poll
+    if (number == SYS_poll) return true;
+#endif
+    return number == SYS_ppoll;
+}
+
+// True when `pid` has a pseudo-terminal's slave open (the simulated logger's
+// port opened by the program).
+bool HasTerminalOpen(pid_t pid) {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+        const auto target = std::filesystem::read_symlink(e.path(), ec);
+        if (!ec && target.string().rfind("/dev/pts/", 0) == 0) return true;
+    }
+    return false;
+}
+
+// Waits until the program has started: it catches SIGTERM and no longer
+// blocks it (its termination handling is in place), it has opened the
+// simulated logger's port when `terminal` is set, and its main thread waits
+// for events. False when that does not happen within 30 s or it has ended.
+bool WaitUntilStarted(pid_t pid, bool terminal) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < until) {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+        std::stringstream text;
+        text << in.rdbuf();
+        const std::string status = "\n" + text.str();
+        if (status.find("\nState:\tZ") != std::string::npos || !in) return false;
+        if (MaskHas(status, "SigCgt:", SIGTERM) && !MaskHas(status, "SigBlk:", SIGTERM) &&
+            (!terminal || HasTerminalOpen(pid)) && WaitsInEventLoop(pid))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 }  // namespace
@@ -67,7 +123,7 @@ TEST(Desktop, TerminationEndsEveryStateAndWritesTheConfiguration) {
             execl(DesktopPath().c_str(), DesktopPath().c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        EXPECT_TRUE(WaitUntilStarted(pid, row.port && std::string(row.port) == "SIM"));
         if (row.port) std::filesystem::remove(cfg);
         ASSERT_EQ(::kill(pid, SIGTERM), 0);
         const auto t0 = std::chrono::steady_clock::now();
@@ -105,7 +161,7 @@ TEST(Desktop, NamedPipeAsTheConfigurationIsRefusedAndTheProgramStillEnds) {
         _exit(127);
     }
     // Started with the refusal shown (no writer ever opens the pipe).
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_TRUE(WaitUntilStarted(pid, false));
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
     const auto t0 = std::chrono::steady_clock::now();
     int status = 0;

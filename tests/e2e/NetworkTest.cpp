@@ -235,9 +235,12 @@ Result Cli(const std::string& port, std::vector<std::string> args, int timeoutMs
     return RunProgram(CliPath(), args, timeoutMs);
 }
 
-// The stored records of a download, read back with the dump command.
-std::string Download(const std::string& port, const fs::path& dir, std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"download", "--dir", dir.string(), "--no-bookmark", "--json"};
+// The stored records of a download, read back with the dump command;
+// `extra` are the download's options, `global` the tool's (before the command).
+std::string Download(const std::string& port, const fs::path& dir, std::vector<std::string> extra = {},
+                     std::vector<std::string> global = {}) {
+    std::vector<std::string> args = global;
+    args.insert(args.end(), {"download", "--dir", dir.string(), "--no-bookmark", "--json"});
     args.insert(args.end(), extra.begin(), extra.end());
     const Result r = Cli(port, args);
     EXPECT_EQ(r.Status, 0) << r.Err;
@@ -308,8 +311,15 @@ TEST(Network, ServerStoppedForTwoSecondsInTheMiddleOfADownload) {
     const int rfc = server->RfcPort(), raw = server->RawPort();
     const std::string url = server->Rfc2217();
     std::string viaNet;
-    std::thread download([&] { viaNet = Download(url, Scratch("blip")); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::atomic<bool> ended{false};
+    const std::string trace = (Scratch("bliptrace") / "trace.txt").string();
+    std::thread download([&] {
+        viaNet = Download(url, Scratch("blip"), {}, {"--trace", trace});
+        ended = true;
+    });
+    // The server stops once the download is under way: ten replies read.
+    EXPECT_TRUE(WaitUntil([&] { return LinesWith(trace, "  rx ") >= 10; }, &ended))
+        << "the download never got under way";
     server->Stop();
     std::this_thread::sleep_for(std::chrono::seconds(2));
     server = std::make_unique<Ser2net>(sim.Path(), rfc, raw);
@@ -400,8 +410,14 @@ TEST(Network, TwoDownloadsNeverTalkToTheLoggerAtOnce) {
                                       "--lock-wait", wait});
     };
     Result first, waiting;
-    std::thread a([&] { first = download("30"); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::atomic<bool> firstEnded{false};
+    std::thread a([&] {
+        first = download("30");
+        firstEnded = true;
+    });
+    // The others start once the first holds the port's lock.
+    EXPECT_TRUE(WaitUntil([&] { return PortLockHeld(locks.string()); }, &firstEnded))
+        << "the first download never held the port's lock";
     std::thread b([&] { waiting = download("30"); });
     const Result refused = download("0");
     a.join();

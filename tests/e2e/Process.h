@@ -9,9 +9,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kolvex::e2e {
@@ -131,5 +137,36 @@ private:
     pid_t pid_ = -1;
     std::string path_;
 };
+
+// Waits until `ready` holds, for at most `seconds`, and no longer once
+// `ended` (the run waited for) is set; returns ready().
+inline bool WaitUntil(const std::function<bool()>& ready, const std::atomic<bool>* ended = nullptr,
+                      int seconds = 30) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!ready() && !(ended && *ended) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return ready();
+}
+
+// True when a run holds a port's lock in the lock folder `dir`: a holder
+// writes its name into the lock file while it holds it (the "table-" files
+// are the tables' locks).
+inline bool PortLockHeld(const std::string& dir) {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+        if (e.path().filename().string().rfind("table-", 0) == 0) continue;
+        const auto size = std::filesystem::file_size(e.path(), ec);
+        if (!ec && size > 0) return true;
+    }
+    return false;
+}
+
+// The number of lines of a text file that contain `text`.
+inline int LinesWith(const std::string& path, const std::string& text) {
+    std::ifstream in(path);
+    int n = 0;
+    for (std::string line; std::getline(in, line);) n += line.find(text) != std::string::npos;
+    return n;
+}
 
 }  // namespace kolvex::e2e

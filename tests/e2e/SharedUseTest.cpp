@@ -153,10 +153,14 @@ TEST(SharedUse, TwoSpellingsOfOnePortShareOneLock) {
     const fs::path other = s.Dir / "by-id-link";
     fs::create_symlink(sim.Path(), other);
     Result holder;
+    std::atomic<bool> ended{false};
     std::thread t([&] {
         holder = RunProgram(CliPath(), {"--port", sim.Path(), "download", "--dir", s.Dir.string(), "--no-bookmark"});
+        ended = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    // The second run starts once the first holds the port's lock.
+    EXPECT_TRUE(WaitUntil([&] { return PortLockHeld((s.Dir / "locks").string()); }, &ended))
+        << "the first download never held the port's lock";
     const Result second = RunProgram(CliPath(), {"--port", other.string(), "download", "--dir", s.Dir.string(),
                                                  "--no-bookmark", "--lock-wait", "0"});
     t.join();

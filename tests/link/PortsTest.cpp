@@ -63,11 +63,13 @@ TEST(CommSettings, UnknownPortIsRefusedWithTheMenuHint) {
     EXPECT_GE(port.PortCount(), 1);
 }
 
-TEST(CommSettings, SimulatedPortOpensThroughTheProvider) {
+TEST(CommSettings, SimulatedPortOpensThroughItsSource) {
     auto simulator = std::make_shared<sim::Simulator>();
     const std::string path = simulator->Start();
-    SetSimulatedPortProvider([path] { return path; });
+    // A port object without a source has no "SIM".
+    EXPECT_FALSE(TSerCom().DeviceFor("SIM"));
     TSerCom port;
+    port.SetSimulatedPort([path] { return path; });
     CommSettings s;
     s.ComPort = "sim";  // case does not matter
     s.TIdle = 30;
@@ -90,7 +92,6 @@ TEST(CommSettings, SimulatedPortOpensThroughTheProvider) {
     EXPECT_TRUE(port.IsOpen());
     EXPECT_EQ(port.ErrorCount, 0u);
     port.Close();
-    SetSimulatedPortProvider(nullptr);
     simulator->Stop();
 }
 

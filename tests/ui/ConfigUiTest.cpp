@@ -60,13 +60,13 @@ private slots:
     void initTestCase() {
         sim::SimOptions fast;
         fast.Pacing = false;
-        sim::InstallBuiltinSimulator(fast);
+        builtin_ = std::make_shared<sim::BuiltinSimulator>(fast);
     }
-    void cleanupTestCase() { sim::StopBuiltinSimulator(); }
+    void cleanupTestCase() { builtin_.reset(); }
 
     void portDialogListsAndSelects() {
         SetLanguage(1);
-        AppContext ctx;
+        AppContext ctx(builtin_);
         ctx.Port.PortList = {{"COM1", "/dev/ttyS0", "ttyS0"},
                              {"USB0", "/dev/ttyUSB0", "FT232R USB UART"},
                              {"SIM", "", "Simulated logger"}};
@@ -106,7 +106,7 @@ private slots:
     void unknownPortGivesESetPC() {
         SetLanguage(1);
         ModalRecorder rec;
-        AppContext ctx;
+        AppContext ctx(builtin_);
         ctx.Port.PortList = {{"COM7", "/dev/ttyS6", ""}};
         ctx.Config.ComPort = "COM7";
         ctx.Config.TIdle = 20;
@@ -139,7 +139,7 @@ private slots:
 
     void simPortAndARealPortAfterIt() {
         ModalRecorder rec;
-        AppContext ctx;
+        AppContext ctx(builtin_);
         ctx.Port.EnumeratePorts();
         QVERIFY(!ctx.Port.PortList.empty());
         QCOMPARE(QString::fromStdString(ctx.Port.PortList.back().Name), QStringLiteral("SIM"));
@@ -155,7 +155,7 @@ private slots:
         QVERIFY2(rec.messages.isEmpty(), qPrintable(rec.messages.join(QLatin1Char('|'))));
         QCOMPARE(QString::fromStdString(ctx.Config.ComPort), QStringLiteral("SIM"));
         QVERIFY(ctx.Port.IsOpen());
-        QVERIFY(sim::RunningBuiltinSimulator() != nullptr);
+        QVERIFY(builtin_->Running() != nullptr);
         QCOMPARE(ctx.Port.IdleTime, 30000u);
         QCOMPARE(ctx.Port.ReplyTimeout, 200000u);
         QCOMPARE(ctx.Port.LoggerAddress, 255);
@@ -177,13 +177,13 @@ private slots:
             QVERIFY(QString::fromUtf8(e.what()).contains(QString::fromStdString(real)));
         }
         QCOMPARE(QString::fromStdString(ctx.Port.PortName), QString::fromStdString(real));
-        QVERIFY(sim::RunningBuiltinSimulator() == nullptr);
+        QVERIFY(builtin_->Running() == nullptr);
         ctx.Port.Close();
 
         // Choosing "SIM" again starts a fresh simulator.
         ctx.Config.ComPort = "sim";
         ApplyPortSettings(ctx);
-        QVERIFY(sim::RunningBuiltinSimulator() != nullptr);
+        QVERIFY(builtin_->Running() != nullptr);
         QCOMPARE(ctx.Ops.ReadSerialNumber(), 84321u);
         ctx.Port.Close();
     }
@@ -193,7 +193,7 @@ private slots:
         ModalRecorder rec;
         QTemporaryDir dir;
         const std::string cfg = dir.filePath(QStringLiteral("kolvex12.cfg")).toStdString();
-        AppContext ctx;
+        AppContext ctx(builtin_);
         ctx.Port.PortList = {{"USB0", "/dev/ttyUSB0", ""}, {"SIM", "", "Simulated logger"}};
         ctx.Config.ComPort = "USB0";
         ctx.Config.TSlot = 100;
@@ -226,7 +226,7 @@ private slots:
         QFile port(QString::fromStdString(CompanionPortFile(cfg)));
         QVERIFY(port.open(QIODevice::ReadOnly));
         QCOMPARE(port.readAll(), QByteArray("tcp://127.0.0.1:1\n"));
-        AppContext next;
+        AppContext next(builtin_);
         QVERIFY(LoadConfigFile(cfg, next.Config));
         QCOMPARE(QString::fromStdString(next.Config.ComPort), QStringLiteral("tcp://127.0.0.1:1"));
         next.Port.PortList = ctx.Port.PortList;
@@ -249,7 +249,7 @@ private slots:
         ModalRecorder rec;
         sim::Simulator sim(sim::SimOptions{});
         const QString pty = QString::fromStdString(sim.Start());
-        AppContext ctx;
+        AppContext ctx(builtin_);
         ctx.Port.PortList = {{"USB0", "/dev/ttyUSB0", ""}};
         ctx.Config.ComPort = "USB0";
         ctx.Config.TSlot = 100;
@@ -296,7 +296,7 @@ private slots:
 
     void detailsDialogTimesAndErrorCount() {
         SetLanguage(1);
-        AppContext ctx;
+        AppContext ctx(builtin_);
         ctx.Config.TIdle = 40;
         ctx.Config.TSlot = 300;
         ctx.Port.ErrorCount = 7;
@@ -357,6 +357,9 @@ private slots:
         QTest::mouseClick(Child<QPushButton>(dlg, "Details_BB"), Qt::LeftButton);
         QCOMPARE(opened, QStringLiteral("TFSetPCAdvanced"));
     }
+
+private:
+    std::shared_ptr<sim::BuiltinSimulator> builtin_;  // the logger behind "SIM"
 };
 
 QTEST_MAIN(ConfigUiTest)

@@ -64,7 +64,7 @@ private slots:
         sim::Simulator logger;
         const std::string slave = logger.Start();
         QDateTime now(QDate(2024, 5, 17), QTime(10, 0, 0));
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         TFMain w(ctx, [&] { return now; });
         w.Timer1()->stop();
         OpenPortDirect(ctx.Port, slave, 20, 100);
@@ -215,7 +215,7 @@ private slots:
         sim::Simulator logger;
         const std::string slave = logger.Start();
         QDateTime now(QDate(2024, 5, 17), QTime(10, 0, 0));
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         TFMain w(ctx, [&] { return now; });
         w.Timer1()->stop();
         OpenPortDirect(ctx.Port, slave, 20, 100);

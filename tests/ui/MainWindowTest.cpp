@@ -152,7 +152,7 @@ private slots:
             QTest::mouseClick(Child<QPushButton>(d, "SetUp_BB"), Qt::LeftButton);
             return d.result();
         };
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         {
             TFMain w(ctx);
             w.Timer1()->stop();
@@ -223,7 +223,7 @@ private slots:
 
         ModalRecorder rec;
         {
-            AppContext ctx;
+            AppContext ctx(dir_.Simulator());
             TFMain w(ctx);
             w.Timer1()->stop();
             QVERIFY(rec.dialogs.isEmpty());  // no settings dialog with a file
@@ -241,7 +241,7 @@ private slots:
 
         // And once more: read back, the same 344 bytes.
         {
-            AppContext ctx;
+            AppContext ctx(dir_.Simulator());
             TFMain w(ctx);
             w.Timer1()->stop();
             w.close();
@@ -258,7 +258,7 @@ private slots:
         c.WindowHeight = 300;
         WriteConfig(cfgPath_, c);
         {
-            AppContext ctx;
+            AppContext ctx(dir_.Simulator());
             TFMain w(ctx);
             w.Timer1()->stop();
             QCOMPARE(w.pos(), Area().topLeft());
@@ -275,7 +275,7 @@ private slots:
         c.WindowLeft = 77;
         c.MeasuringOn = 1;
         WriteConfig(cfgPath_, c);
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         TFMain w(ctx);
         w.Timer1()->stop();
         QVERIFY(w.StartupPortFailed());
@@ -319,7 +319,7 @@ private slots:
         c.Language = 7;  // counts as Czech
         WriteConfig(cfgPath_, c);
         {
-            AppContext ctx;
+            AppContext ctx(dir_.Simulator());
             TFMain w(ctx);
             w.Timer1()->stop();
             QCOMPARE(ctx.Config.Language, 0);
@@ -404,7 +404,7 @@ private slots:
         QCOMPARE(bytes.size(), 344);
         QCOMPARE(static_cast<int>(bytes[24]), 0);
         // The next start is in Czech.
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         TFMain w(ctx);
         w.Timer1()->stop();
         QCOMPARE(w.HelpFile(), QStringLiteral("kolvex12.hlp"));
@@ -417,7 +417,7 @@ private slots:
         sim::Simulator logger;
         const std::string slave = logger.Start();
         FakeClock clock;
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         TFMain w(ctx, clock.Source());
         w.Timer1()->stop();
         OpenPortDirect(ctx.Port, slave, 20, 100);
@@ -487,7 +487,7 @@ private slots:
         WriteConfig(cfgPath_, c);
         FakeClock clock;
         clock.At(9, 0, 0);
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         TFMain w(ctx, clock.Source());
         w.Timer1()->stop();
         QVERIFY(rec.messages.isEmpty());
@@ -534,7 +534,7 @@ private slots:
         }
         QCOMPARE(readings.count(), 1);
         QCOMPARE(w.ReadCountdown(), 1);
-        sim::Simulator* logger = sim::RunningBuiltinSimulator();
+        const std::shared_ptr<sim::Simulator> logger = dir_.Simulator()->Running();
         QVERIFY(logger);
         sim::FaultRule silent;
         silent.Kind = sim::FaultKind::NoReply;
@@ -603,7 +603,7 @@ private slots:
         sim::Simulator logger(options);
         const std::string slave = logger.Start();
         FakeClock clock;
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         TFMain w(ctx, clock.Source());
         w.Timer1()->stop();
         OpenPortDirect(ctx.Port, slave, 20, 100);
@@ -652,7 +652,7 @@ private slots:
         c.WindowWidth = 900;
         c.WindowHeight = 420;
         WriteConfig(cfgPath_, c);
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         TFMain w(ctx);
         w.Timer1()->stop();
         w.show();

@@ -19,18 +19,18 @@ public:
     void InitTestCase() {
         sim::SimOptions fast;
         fast.Pacing = false;
-        sim::InstallBuiltinSimulator(fast);
+        sim_ = std::make_shared<sim::BuiltinSimulator>(fast);
         oldDir_ = QDir::currentPath();
     }
     void CleanupTestCase() {
         QDir::setCurrent(oldDir_);
-        sim::StopBuiltinSimulator();
+        sim_.reset();
     }
     // Makes a new folder the working directory; false when that fails.
     bool Init() {
         dir_ = std::make_unique<QTemporaryDir>();
         if (!dir_->isValid() || !QDir::setCurrent(dir_->path())) return false;
-        sim::StopBuiltinSimulator();  // every test starts with a fresh logger
+        if (sim_) sim_->Stop();  // every test starts with a fresh logger
         return true;
     }
     void Cleanup() {
@@ -38,10 +38,13 @@ public:
         dir_.reset();
     }
     QTemporaryDir* operator->() const { return dir_.get(); }
+    // The simulated logger behind "SIM", for the test's contexts.
+    const std::shared_ptr<sim::BuiltinSimulator>& Simulator() const { return sim_; }
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
     QString oldDir_;
+    std::shared_ptr<sim::BuiltinSimulator> sim_;
 };
 
 }  // namespace kolvex::test

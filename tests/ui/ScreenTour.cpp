@@ -91,7 +91,6 @@ void ShowDialog(const QString& name, const std::function<void(D&)>& prepare, A&&
 }  // namespace
 
 int main(int argc, char** argv) {
-    kolvex::sim::InstallBuiltinSimulator();
     QApplication app(argc, argv);
     if (argc < 3) {
         std::fprintf(stderr, "usage: ui_screen_tour OUT cs|en\n");
@@ -149,7 +148,8 @@ int main(int argc, char** argv) {
     cfg.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
     cfg.close();
 
-    AppContext ctx;
+    // The port name "SIM" is the simulated logger inside this program.
+    AppContext ctx(std::make_shared<kolvex::sim::BuiltinSimulator>());
     TFMain w(ctx);
     w.show();
     Settle(6000);  // the first paint opens the table, the live display reads

@@ -113,7 +113,7 @@ private slots:
     void downloadShowsTheNewTable() {
         ModalRecorder rec;
         rec.answer = QMessageBox::Yes;
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         auto w = Start(ctx, BaseConfig(dir_->path()));
         QVERIFY(!w->Viewer());
         Child<QToolButton>(*w, "ArchivRead_SB")->click();
@@ -181,7 +181,7 @@ private slots:
     void readingKeepsTheWindowLive() {
         ModalRecorder rec;
         rec.answer = QMessageBox::Yes;
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         auto w = Start(ctx, BaseConfig(dir_->path()), 1000);
         // From Read to the end of the reading (the progress window gone):
         // storing and showing the table afterwards stay on this thread.
@@ -206,7 +206,7 @@ private slots:
     void abortStopsTheDownloadKeepingWhatWasStored() {
         ModalRecorder rec;
         rec.answer = QMessageBox::Yes;
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         // About 13 s of reading at the line's pace.
         auto w = Start(ctx, BaseConfig(dir_->path()), 3000, true);
         const std::int32_t before = sim_->ArchiveRead();
@@ -244,7 +244,7 @@ private slots:
 
     void noSplitPeriodAsksForTheStoringParameters() {
         ModalRecorder rec;
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         ConfigRecord c = BaseConfig(dir_->path());
         c.SplitFlags = 0;
         auto w = Start(ctx, c);
@@ -277,7 +277,7 @@ private slots:
 
     void usersOwnFileAndCommunicationErrors() {
         ModalRecorder rec;
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         ConfigRecord c = BaseConfig(dir_->path());
         c.NameSource = 2;
         auto w = Start(ctx, c, 300);

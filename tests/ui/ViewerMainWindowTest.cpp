@@ -93,7 +93,7 @@ private slots:
         ConfigRecord c = BaseConfig();
         c.LastArchivePath = last;
         WriteConfig(cfg_, c);
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         auto w = std::make_unique<TFMain>(ctx);
         w->Timer1()->stop();
         auto* erase = Child<QToolButton>(*w, "DbfErase_SB");
@@ -200,7 +200,7 @@ private slots:
         ConfigRecord c = BaseConfig();
         c.LastArchivePath = Path("gone.dbf");
         WriteConfig(cfg_, c);
-        AppContext ctx;
+        AppContext ctx(dir_.Simulator());
         TFMain w(ctx);
         w.Timer1()->stop();
         w.show();

@@ -72,7 +72,7 @@ bool PortStatus::Resume() {
     }
     // Only the configured port that went away is reopened by itself.
     if (lost_.empty() || !SamePortName(lost_, StoredPortName(ctx_.Config.ComPort))) return false;
-    const auto device = DeviceForPort(lost_);
+    const auto device = port.DeviceFor(lost_);
     if (!device || ::access(device->c_str(), R_OK | W_OK) != 0) return false;
     try {
         ApplyPortSettings(ctx_);

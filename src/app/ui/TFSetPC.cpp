@@ -43,7 +43,8 @@ void CentreOnScreen(QWidget* w) {
 void ApplyPortSettings(AppContext& ctx) {
     CommSettings comm = CommFromConfig(ctx.Config);
     auto stopUnusedSimulator = [&ctx] {
-        if (!(ctx.Port.IsOpen() && SamePortName(ctx.Port.PortName, kSimulatedPort))) sim::StopBuiltinSimulator();
+        if (ctx.Simulator && !(ctx.Port.IsOpen() && SamePortName(ctx.Port.PortName, kSimulatedPort)))
+            ctx.Simulator->Stop();
     };
     try {
         ApplyCommSettings(ctx.Port, comm);
