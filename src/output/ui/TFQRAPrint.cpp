@@ -44,28 +44,6 @@ QFont ReportFont(int pointSize, bool bold) {
     return f;
 }
 
-// UTF-8 to UTF-16 for the characters of the basic plane; false for anything else.
-bool Utf16(const std::string& s, std::vector<char16_t>& out) {
-    out.clear();
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            out.push_back(c);
-            i += 1;
-        } else if ((c & 0xE0) == 0xC0 && i + 1 < s.size()) {
-            out.push_back(static_cast<char16_t>((c & 0x1F) << 6 | (static_cast<unsigned char>(s[i + 1]) & 0x3F)));
-            i += 2;
-        } else if ((c & 0xF0) == 0xE0 && i + 2 < s.size()) {
-            out.push_back(static_cast<char16_t>((c & 0x0F) << 12 | (static_cast<unsigned char>(s[i + 1]) & 0x3F) << 6 |
-                                                (static_cast<unsigned char>(s[i + 2]) & 0x3F)));
-            i += 3;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 // The glyphs of the listing font on the device, one lookup per character:
@@ -77,37 +55,51 @@ public:
     bool Valid() const { return raw_.isValid(); }
     double Ascent() const { return raw_.ascent(); }
 
-    // The advance of the text without its trailing blanks; false when a
-    // character has no glyph of this font (the cell is then drawn as text).
-    bool Width(const std::vector<char16_t>& text, double& width) {
-        double sum = 0, blanks = 0;  // in registers, not through the reference
-        for (char16_t c : text) {
+    // Puts the glyphs of a listing cell (UTF-8) on the baseline y (in device
+    // units): from `left`, or ending at `right` without the trailing blanks.
+    // Blanks only advance. Each glyph starts at the nearest whole device unit
+    // (1/1200 inch on a PDF printer, at most 0.011 mm away): the PDF writer
+    // then gives its offset from the glyph before as a short integer, a third
+    // less text to write and compress per glyph. False, with nothing put, when
+    // a character has no glyph of this font or the text is not valid UTF-8 of
+    // the basic plane (the cell is then drawn as text).
+    bool AppendCell(const std::string& text, double left, double right, bool rightAligned, double y) {
+        cell_.clear();
+        double width = 0, blanks = 0;  // the advance without the trailing blanks
+        const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+        const std::size_t n = text.size();
+        for (std::size_t i = 0; i < n;) {
+            char16_t c = s[i];
+            if (c < 0x80) {
+                i += 1;
+            } else if ((c & 0xE0) == 0xC0 && i + 1 < n) {
+                c = static_cast<char16_t>((c & 0x1F) << 6 | (s[i + 1] & 0x3F));
+                i += 2;
+            } else if ((c & 0xF0) == 0xE0 && i + 2 < n) {
+                c = static_cast<char16_t>((c & 0x0F) << 12 | (s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F));
+                i += 3;
+            } else {
+                return false;
+            }
             const Glyph& g = Of(c);
             if (!g.Ok) return false;
+            cell_.push_back(&g);
             if (c == u' ') {
                 blanks += g.Advance;
             } else {
-                sum += blanks + g.Advance;
+                width += blanks + g.Advance;
                 blanks = 0;
             }
         }
-        width = sum;
-        return true;
-    }
-    // Glyphs of the text from x on the baseline y (in device units); blanks
-    // only advance. Each glyph starts at the nearest whole device unit
-    // (1/1200 inch on a PDF printer, at most 0.011 mm away): the PDF writer
-    // then gives its offset from the glyph before as a short integer, a third
-    // less text to write and compress per glyph.
-    void Append(const std::vector<char16_t>& text, double x, double y) {
-        for (char16_t c : text) {
-            const Glyph& g = Of(c);
-            if (c != u' ') {
-                indexes_.push_back(g.Index);
+        double x = rightAligned ? right - width : left;
+        for (const Glyph* g : cell_) {
+            if (!g->Blank) {
+                indexes_.push_back(g->Index);
                 positions_.push_back(QPointF(Nearest(x), y));
             }
-            x += g.Advance;
+            x += g->Advance;
         }
+        return true;
     }
     // A title, header or footer text with its top left corner at topLeft,
     // laid out once per text and font as drawText(rect, AlignLeft | AlignTop |
@@ -123,11 +115,11 @@ public:
         for (const QGlyphRun& run : it->second) p.drawGlyphRun(topLeft, run);
     }
     void Draw(QPainter& p) {
-        if (indexes_.isEmpty()) return;
+        if (indexes_.empty()) return;
         QGlyphRun run;
         run.setRawFont(raw_);
-        run.setGlyphIndexes(indexes_);
-        run.setPositions(positions_);
+        run.setGlyphIndexes(QList<quint32>(indexes_.begin(), indexes_.end()));
+        run.setPositions(QList<QPointF>(positions_.begin(), positions_.end()));
         p.drawGlyphRun(QPointF(0, 0), run);
         indexes_.clear();
         positions_.clear();
@@ -167,11 +159,13 @@ private:
         double Advance = 0;
         bool Ok = false;
         bool Known = false;
+        bool Blank = false;
     };
     const Glyph& Of(char16_t c) {
         Glyph& g = c < latin_.size() ? latin_[c] : other_[c];
         if (!g.Known) {
             g.Known = true;
+            g.Blank = c == u' ';
             const QList<quint32> idx = raw_.glyphIndexesForString(QString(QChar(c)));
             if (idx.size() == 1 && idx[0] != 0) {
                 g.Index = idx[0];
@@ -187,8 +181,10 @@ private:
     std::unordered_map<std::string, QList<QGlyphRun>> texts_;
     std::array<Glyph, 256> latin_{};
     std::unordered_map<char16_t, Glyph> other_;
-    QList<quint32> indexes_;
-    QList<QPointF> positions_;
+    std::vector<const Glyph*> cell_;
+    // The page column's glyphs, kept from column to column with their storage.
+    std::vector<quint32> indexes_;
+    std::vector<QPointF> positions_;
 };
 
 TFQRAPrint::TFQRAPrint(kolvex::ReportPlan plan, kolvex::Table& table) : plan_(std::move(plan)), table_(table) {}
@@ -207,7 +203,6 @@ void TFQRAPrint::PaintPage(QPainter& p, double k, std::size_t index, Glyphs* gly
     const ReportInput& in = plan_.Input;
     const std::size_t fieldCount = std::min<std::size_t>(plan_.Fields.size(), 3);
     const std::size_t lineCount = kolvex::ReportPageLines(table_, plan_, index, lines_);
-    std::vector<char16_t> text;
     auto rect = [k](double left, double top, double width, double height) {
         return QRectF(left * k, top * k, width * k, height * k);
     };
@@ -223,18 +218,41 @@ void TFQRAPrint::PaintPage(QPainter& p, double k, std::size_t index, Glyphs* gly
                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, Q(t.Text));
     };
 
-    double top = 0;
-    if (page.HasTitle) {
-        for (const TextItem& t : ReportTitleItems(in)) item(0, top, t);
-        top += kTitleHeight;
-    }
+    const double top = page.HasTitle ? kTitleHeight : 0;  // of the page columns' headers
 
-    const std::vector<TextItem> header = ReportHeaderItems(in);
+    // The listing before the title block and the headers (nothing overlaps):
+    // a PDF writer numbers a font's glyphs in the order they are first drawn
+    // and looks every glyph drawn up in that list, which stays short for the
+    // listing's few characters when they come first.
+    p.setPen(Qt::black);
+    p.setFont(ReportFont(kCellPointSize, false));
     std::size_t pageLine = 0;
     for (int c = 0; c < 2; ++c) {
         const ReportColumn& col = page.Columns[c];
+        const double left = c * (kColumnWidth + kColumnGap);
+        for (std::size_t j = 0; j < col.Count && pageLine < lineCount; ++j, ++pageLine) {
+            const ReportLine& line = lines_[pageLine];
+            const double y = top + kHeaderHeight + static_cast<double>(j) * kLineHeight + kCellTop;
+            for (std::size_t i = 0; i < fieldCount; ++i) {
+                const CellBox& box = kCellBoxes[i];
+                // Text top at y, as the drawn text would have it.
+                if (glyphs && glyphs->AppendCell(line.Cells[i], (left + box.Left) * k, (left + box.Right) * k,
+                                                 box.RightAligned, y * k + glyphs->Ascent()))
+                    continue;
+                const int align = (box.RightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop |
+                                  Qt::TextSingleLine | Qt::TextDontClip;
+                p.drawText(rect(left + box.Left, y, box.Right - box.Left, kLineHeight), align, Q(line.Cells[i]));
+            }
+        }
+        if (glyphs) glyphs->Draw(p);
+    }
+
+    if (page.HasTitle)
+        for (const TextItem& t : ReportTitleItems(in)) item(0, 0, t);
+    const std::vector<TextItem> header = ReportHeaderItems(in);
+    for (int c = 0; c < 2; ++c) {
         // The first page column always carries its header, even without lines.
-        if (c > 0 && col.Count == 0) continue;
+        if (c > 0 && page.Columns[c].Count == 0) continue;
         const double left = c * (kColumnWidth + kColumnGap);
         p.fillRect(rect(left, top, kColumnWidth, kHeaderHeight), kHeaderBackground);
         QPen dotted(Qt::black);
@@ -244,26 +262,6 @@ void TFQRAPrint::PaintPage(QPainter& p, double k, std::size_t index, Glyphs* gly
         p.drawLine(QPointF(left * k, (top + kHeaderHeight) * k), QPointF((left + kColumnWidth) * k, (top + kHeaderHeight) * k));
         p.setPen(Qt::black);
         for (const TextItem& t : header) item(left, top, t);
-
-        p.setFont(ReportFont(kCellPointSize, false));
-        for (std::size_t j = 0; j < col.Count && pageLine < lineCount; ++j, ++pageLine) {
-            const ReportLine& line = lines_[pageLine];
-            const double y = top + kHeaderHeight + static_cast<double>(j) * kLineHeight + kCellTop;
-            for (std::size_t i = 0; i < fieldCount; ++i) {
-                const CellBox& box = kCellBoxes[i];
-                double width = 0;
-                if (glyphs && Utf16(line.Cells[i], text) && glyphs->Width(text, width)) {
-                    // Text top at y, as the drawn text would have it.
-                    const double x = box.RightAligned ? (left + box.Right) * k - width : (left + box.Left) * k;
-                    glyphs->Append(text, x, y * k + glyphs->Ascent());
-                    continue;
-                }
-                const int align = (box.RightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop |
-                                  Qt::TextSingleLine | Qt::TextDontClip;
-                p.drawText(rect(left + box.Left, y, box.Right - box.Left, kLineHeight), align, Q(line.Cells[i]));
-            }
-        }
-        if (glyphs) glyphs->Draw(p);
     }
 
     // The page footer at the foot of the printable area.
