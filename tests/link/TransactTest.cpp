@@ -131,7 +131,7 @@ TEST_F(Transact, ReplyInPiecesIsReadWholeAndTheGapTimeOutStillHolds) {
         unsigned errors;
     };
     const Row rows[] = {
-        {"paced, with a 30 ms pause", {{2, 5, true}, {30, 95, true}}, 0},
+        {"paced, with a 20 ms pause", {{2, 5, true}, {20, 95, true}}, 0},
         {"in bursts faster than the line", {{2, 40, false}, {2, 30, false}, {1, 30, false}}, 0},
         {"paced, then a burst", {{2, 60, true}, {5, 40, false}}, 0},
         // Stops for 72 ms after its fifth byte: that attempt fails, the
