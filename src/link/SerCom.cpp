@@ -7,6 +7,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/ioctl.h>
@@ -121,7 +122,28 @@ std::string UsbDescription(sp_port* p) {
 
 }  // namespace
 
-TSerCom::~TSerCom() { Close(); }
+TSerCom::TSerCom() : abortFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+TSerCom::~TSerCom() {
+    Close();
+    if (abortFd_ >= 0) ::close(abortFd_);
+}
+
+void TSerCom::RequestAbort() {
+    abort_ = true;
+    if (abortFd_ >= 0) {
+        const std::uint64_t one = 1;
+        (void)!::write(abortFd_, &one, sizeof one);
+    }
+}
+
+namespace {
+// Empties the abort event once its abort has been dealt with (or cleared).
+void ClearAbortEvent(int fd) {
+    std::uint64_t count = 0;
+    if (fd >= 0) (void)!::read(fd, &count, sizeof count);
+}
+}  // namespace
 
 void NetPortDeleter::operator()(NetPort* p) const { delete p; }
 
@@ -225,6 +247,7 @@ std::string PortWorkAbortedText() { return Tr("Komunikace přerušena", "Communi
 
 void TSerCom::RunWork(const std::function<void()>& work) {
     abort_ = false;
+    ClearAbortEvent(abortFd_);
     if (runner_) runner_(work);
     else work();
 }
@@ -331,6 +354,7 @@ void TSerCom::OpenPort() {
     });
     Handle = handle;
     devicePath_ = device;
+    steadyLine_ = false;
     net_ = std::move(net);
     SetLineState(LineState::lsOpen);
     ErrorCount = 0;
@@ -407,13 +431,31 @@ void TSerCom::WaitForInput(std::int64_t deadline) {
     if (left > 50000) left = 50000;  // an abort is seen within 50 ms
     timespec ts{static_cast<time_t>(left / 1000000), static_cast<long>(left % 1000000) * 1000};
     if (Handle >= 0) {
-        pollfd pfd{Handle, POLLIN, 0};
-        const int r = ppoll(&pfd, 1, &ts, nullptr);
+        pollfd pfd[2] = {{Handle, POLLIN, 0}, {abortFd_, POLLIN, 0}};
+        const int r = ppoll(pfd, abortFd_ >= 0 ? 2 : 1, &ts, nullptr);
+        if (r > 0 && (pfd[1].revents & POLLIN)) {
+            if (!abort_) ClearAbortEvent(abortFd_);  // left over from an abort already dealt with
+            return;
+        }
         // A hung-up line reports at once without data: sleep out the time
         // instead of spinning on it.
-        if (r > 0 && !(pfd.revents & POLLIN)) nanosleep(&ts, nullptr);
+        if (r > 0 && !(pfd[0].revents & POLLIN)) nanosleep(&ts, nullptr);
     } else {
         nanosleep(&ts, nullptr);
+    }
+}
+
+void TSerCom::SleepUntil(std::int64_t until) {
+    while (!abort_) {
+        const std::int64_t left = MicrosecondsUntil(until);
+        if (left <= 0) return;
+        if (abortFd_ < 0) {
+            WaitUntil(50000, until);  // an abort is seen within 50 ms
+            continue;
+        }
+        timespec ts{static_cast<time_t>(left / 1000000), static_cast<long>(left % 1000000) * 1000};
+        pollfd pfd{abortFd_, POLLIN, 0};
+        if (ppoll(&pfd, 1, &ts, nullptr) > 0 && !abort_) ClearAbortEvent(abortFd_);
     }
 }
 
@@ -470,6 +512,78 @@ void TSerCom::SettleAfterAbort() {
     staged_.clear();
 }
 
+std::size_t TSerCom::ReadReply(std::size_t written, std::size_t expected) {
+    const auto ticks = [](std::int64_t microseconds) { return microseconds * CounterFrequency() / 1000000; };
+    // The first byte must come within the reply time-out, every further byte
+    // within the gap time-out of the previous one (a network port: the whole
+    // reply within its wait).
+    StartDeadline(ReplyDeadline, ReplyWait(written, expected));
+    // The port wakes for the first byte of the reply; then, as the rest's
+    // length is known, it sleeps through the rest's line time at BaudRate and
+    // looks again: a paced reply costs a few wake-ups, not one a byte. When
+    // bytes are still missing after such a sleep (the line is a little
+    // behind), it wakes for the next byte and then sleeps again. Until a
+    // reply has come at the line's full pace, a sleep does not run past the
+    // gap time-out.
+    std::size_t received = 0;
+    std::int64_t lookedAt = 0;  // when the last look found new bytes
+    bool slept = false;         // the last wait was such a sleep
+    bool cut = false;           // ... and it ended at the deadline, before the rest was due
+    for (;;) {
+        const std::size_t queued = DrainInput();
+        const std::int64_t now = CounterNow();
+        if (queued == received) {
+            if (slept) steadyLine_ = false;
+            slept = false;
+            if (DeadlinePassed(ReplyTimeout, ReplyDeadline)) break;
+            if (abort_) {
+                settleUntil_ = ReplyDeadline;  // the answer may still come
+                ThrowIfAborted();
+            }
+            WaitForInput(ReplyDeadline);
+            continue;
+        }
+        const std::size_t fresh = queued - received;
+        const std::size_t due = expected - std::min(received, expected);  // missing before this look
+        received = queued;
+        if (slept) {
+            // Bytes the line can carry in the time slept.
+            const auto elapsed = static_cast<std::uint64_t>(std::max<std::int64_t>(now - lookedAt, 0));
+            const std::uint64_t carried = elapsed * BaudRate / 10 / static_cast<std::uint64_t>(CounterFrequency());
+            steadyLine_ = fresh + 1 >= std::min<std::uint64_t>(due, carried);
+        }
+        // Converters that add a byte deliver it in the same burst: the
+        // reply is complete once the expected count is there.
+        if (received >= expected) break;
+        if (abort_) {
+            settleUntil_ = ReplyDeadline;
+            ThrowIfAborted();
+        }
+        if (!net_) {
+            // Bytes found after a sleep came at the line's pace after the
+            // previous look: the last of them is timed from there, so that a
+            // reply that stops during a sleep is given up the gap time-out
+            // after its last byte, as when every byte is seen as it comes.
+            std::int64_t last = now;
+            if (slept) last = std::min(now, lookedAt + ticks(LineTime(fresh)));
+            ReplyDeadline = last + ticks(GapTimeout);
+            if (ReplyDeadline <= now) break;  // the line stopped for longer during the sleep
+        }
+        lookedAt = now;
+        if (slept && !cut) {
+            WaitForInput(ReplyDeadline);
+            slept = false;
+            continue;
+        }
+        std::int64_t until = now + ticks(LineTime(expected - received));
+        cut = (net_ || !steadyLine_) && ReplyDeadline < until;
+        if (cut) until = ReplyDeadline;
+        SleepUntil(until);
+        slept = true;
+    }
+    return received;
+}
+
 std::size_t TSerCom::TransactHere(const std::uint8_t* request, std::size_t& requestLength,
                                   std::uint8_t* reply, std::size_t expected, ReplyCheck accept) {
     LinkTrace* const trace = CurrentLinkTrace();
@@ -503,7 +617,6 @@ std::size_t TSerCom::TransactHere(const std::uint8_t* request, std::size_t& requ
         if (Handle >= 0) (void)tcflush(Handle, TCIOFLUSH);
         staged_.clear();
 
-        std::size_t received = 0;
         std::size_t written = count;
         const bool sent = WriteAll(request, written);
         requestLength = written;
@@ -513,26 +626,7 @@ std::size_t TSerCom::TransactHere(const std::uint8_t* request, std::size_t& requ
                                                 " bytes could be written");
         }
 
-        StartDeadline(ReplyDeadline, ReplyWait(written, expected));
-        for (;;) {
-            const std::size_t queued = DrainInput();
-            if (queued == received) {
-                if (DeadlinePassed(ReplyTimeout, ReplyDeadline)) break;
-                if (abort_) {
-                    settleUntil_ = ReplyDeadline;  // the answer may still come
-                    ThrowIfAborted();
-                }
-                WaitForInput(ReplyDeadline);
-                continue;
-            }
-            received = queued;
-            // Converters that add a byte deliver it in the same burst: the
-            // reply is complete once the expected count is there.
-            if (received >= expected) break;
-            // The first byte must come within the reply time-out, every
-            // further byte within the gap time-out of the previous one.
-            if (!net_) StartDeadline(ReplyDeadline, GapTimeout);
-        }
+        const std::size_t received = ReadReply(written, expected);
 
         StartDeadline(LineFreeAt, IdleTime);
 

@@ -61,7 +61,7 @@ class TSerCom {
 public:
     static constexpr std::size_t kBufferSize = 256;
 
-    TSerCom() = default;
+    TSerCom();
     ~TSerCom();
     TSerCom(const TSerCom&) = delete;
     TSerCom& operator=(const TSerCom&) = delete;
@@ -138,7 +138,7 @@ public:
     // Asks the running work to give up: each of its waits notices within
     // 50 ms, and the work throws EComm with PortWorkAbortedText(). Safe from
     // any thread; cleared when the next piece of work starts.
-    void RequestAbort() { abort_ = true; }
+    void RequestAbort();
     bool AbortRequested() const { return abort_; }
 
     // The port, its device and every line setting, as one line of text.
@@ -154,7 +154,16 @@ private:
     // Moves whatever the input queue holds into the staging buffer; returns
     // the number of bytes arrived since the purge.
     std::size_t DrainInput();
+    // Waits until input comes (or the deadline, at most 50 ms, or an
+    // abort): wakes for the first byte that arrives.
     void WaitForInput(std::int64_t deadline);
+    // Sleeps until `until` (counter time) without looking at the port: a
+    // line delivers a reply a byte at a time, and waking for each would cost
+    // the PC a wake-up per byte. An abort ends the sleep at once.
+    void SleepUntil(std::int64_t until);
+    // Reads a reply of `expected` bytes into staged_ within the reply and gap
+    // time-outs (see TransactHere); returns the count received.
+    std::size_t ReadReply(std::size_t requestLength, std::size_t expected);
 
     // Time of `bytes` on the line at BaudRate, in microseconds.
     std::uint32_t LineTime(std::size_t bytes) const;
@@ -176,6 +185,8 @@ private:
     WorkRunner runner_;
     SimulatedPortSource simulated_;
     std::atomic<bool> abort_{false};
+    int abortFd_ = -1;          // readable while an abort is asked for (wakes the waits)
+    bool steadyLine_ = false;   // the last reply read came at the line's full pace
     std::string devicePath_;
     std::vector<std::uint8_t> staged_;
     std::unique_ptr<NetPort, NetPortDeleter> net_;  // set while a network port is open

@@ -7,8 +7,15 @@
 #include <cstring>
 #include <string>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
+#include <vector>
 
 #include "SimFixture.h"
 #include "base/Errors.h"
@@ -38,7 +45,118 @@ protected:
     }
 };
 
+// A stand-in logger on a pseudo-terminal whose replies come in pieces: it
+// answers the n-th request with the n-th script (the last one for every later
+// request), each piece after its pause, byte by byte as a 9600 Bd line
+// carries them or all at once.
+struct Piece {
+    int pauseMs;
+    int bytes;
+    bool paced;
+};
+using Script = std::vector<Piece>;
+
+class PiecePeer {
+public:
+    static constexpr int kReplyBytes = 100;
+
+    explicit PiecePeer(std::vector<Script> scripts) : scripts_(std::move(scripts)) {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) path_ = ::ptsname(master_);
+        // Held open so that the master side never sees a hang-up.
+        if (!path_.empty()) slave_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~PiecePeer() {
+        stop_ = true;
+        thread_.join();
+        if (slave_ >= 0) ::close(slave_);
+        if (master_ >= 0) ::close(master_);
+    }
+    const std::string& Path() const { return path_; }
+    static std::uint8_t Byte(int i) { return static_cast<std::uint8_t>(i * 7 + 1); }
+
+private:
+    void Serve() {
+        std::size_t answered = 0;
+        std::uint8_t buf[256];
+        while (!stop_) {
+            pollfd p{master_, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            if (!(p.revents & POLLIN)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                continue;
+            }
+            if (::read(master_, buf, sizeof buf) <= 0) continue;
+            const Script& script = scripts_[std::min(answered++, scripts_.size() - 1)];
+            int at = 0;
+            for (const Piece& piece : script) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(piece.pauseMs));
+                if (!piece.paced) {
+                    std::vector<std::uint8_t> run;
+                    for (int i = 0; i < piece.bytes; ++i) run.push_back(Byte(at++));
+                    (void)::write(master_, run.data(), run.size());
+                    continue;
+                }
+                const auto begin = std::chrono::steady_clock::now();
+                for (int i = 0; i < piece.bytes; ++i) {
+                    std::this_thread::sleep_until(begin + std::chrono::microseconds(1042 * i));
+                    const std::uint8_t b = Byte(at++);
+                    (void)::write(master_, &b, 1);
+                }
+            }
+        }
+    }
+
+    std::vector<Script> scripts_;
+    int master_ = -1;
+    int slave_ = -1;
+    std::string path_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 }  // namespace
+
+TEST_F(Transact, ReplyInPiecesIsReadWholeAndTheGapTimeOutStillHolds) {
+    // The port does not look at every byte of a reply as it comes; a reply
+    // that pauses for less than the gap time-out (50 ms) is still taken
+    // whole, one that stops for longer is still given up and repeated. Each
+    // row's reply follows one that came at the line's full pace.
+    const Script paced = {{2, PiecePeer::kReplyBytes, true}};
+    const Script whole = {{2, PiecePeer::kReplyBytes, false}};
+    struct Row {
+        const char* what;
+        Script first;    // the first attempt's reply; every repeat gets `whole`
+        unsigned errors;
+    };
+    const Row rows[] = {
+        {"paced, with a 20 ms pause", {{2, 5, true}, {20, 95, true}}, 0},
+        {"in bursts faster than the line", {{2, 40, false}, {2, 30, false}, {1, 30, false}}, 0},
+        {"paced, then a burst", {{2, 60, true}, {5, 40, false}}, 0},
+        // Stops for 72 ms after its fifth byte: that attempt fails, the
+        // repeat succeeds (the idle time outlasts the rest of the first reply,
+        // which is purged).
+        {"paced, stops for 72 ms", {{2, 5, true}, {72, 95, true}}, 1},
+    };
+    SetLanguage(1);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        PiecePeer peer({paced, row.first, whole});
+        ASSERT_FALSE(peer.Path().empty());
+        OpenPortDirect(port_, peer.Path(), /*idle*/ 200, /*slot*/ 100);
+        for (unsigned errors : {0u, row.errors}) {
+            std::uint8_t req[16];
+            std::size_t len = BuildReadFrame(req, 255, 0x10, 4, 4);
+            std::uint8_t reply[PiecePeer::kReplyBytes] = {};
+            port_.ErrorCount = 0;
+            EXPECT_EQ(Message([&] { port_.Transact(req, len, reply, sizeof reply); }), "(no error)");
+            EXPECT_EQ(port_.ErrorCount, errors);
+            for (int i = 0; i < PiecePeer::kReplyBytes; ++i) ASSERT_EQ(reply[i], PiecePeer::Byte(i)) << "byte " << i;
+        }
+        port_.Close();
+    }
+}
 
 TEST_F(Transact, IdleTimeOnlyBetweenExchanges) {
     sim::SimOptions o;
