@@ -20,11 +20,11 @@
 
 using namespace kolvex;
 using bench::Stopwatch;
-using bench::Verdict;
 
 int main(int argc, char** argv) {
-    const long n = argc > 1 ? std::atol(argv[1]) : 10000000;
-    const std::string dir = argc > 2 ? argv[2] : std::filesystem::temp_directory_path().string();
+    const long n = bench::CountArg(argc, argv, 1, 10000000);
+    const std::string dir = bench::DirArg(argc, argv, 2, std::filesystem::temp_directory_path().string());
+    bench::Session session("period summary");
     const double t0 = *TryEncodeDateTime(2004, 1, 1, 0, 0, 0);
     const double step = 300.0 / 86400.0;
 
@@ -65,8 +65,10 @@ int main(int argc, char** argv) {
     const PeriodSummary s = builder.Finish();
     cpu += sw.Cpu();
     wall = sw.Wall();
-    std::printf("summary of %ld records: %.3f s CPU (%.3f s wall), target 0.300 s%s\n", n, cpu, wall,
-                Verdict(cpu <= 0.3));
+    std::printf("summary of %ld records: %.3f s CPU (%.3f s wall)\n", n, cpu, wall);
+    char line[160];
+    std::snprintf(line, sizeof line, "summary of %ld records %.3f s CPU <= 0.3 s", n, cpu);
+    session.Target(line, cpu <= 0.3);
     std::printf("  input 1: %lld values, %zu excursions, MKT %.3f\n", static_cast<long long>(s.Inputs[0].Values),
                 s.Inputs[0].Excursions.size(), s.Inputs[0].Mkt.value_or(NAN));
 
@@ -97,5 +99,5 @@ int main(int argc, char** argv) {
     adm.CloseArchive();
     std::filesystem::remove(path);
     std::filesystem::remove(std::filesystem::path(path).replace_extension(".par"));
-    return 0;
+    return session.Finish();
 }

@@ -51,7 +51,6 @@ private:
 
 using bench::PeakMb;
 using bench::ResetPeak;
-using bench::Verdict;
 
 struct Row {
     double T, V1, V2;
@@ -103,8 +102,12 @@ void BuildTable(const std::string& path, double first, double last, std::int64_t
 
 int main(int argc, char** argv) {
     std::int64_t records = 10'000'000;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--records") == 0) records = std::atoll(argv[i + 1]);
+    for (int i = 1; i < argc; i += 2) {
+        if (std::strcmp(argv[i], "--records") != 0 || i + 1 >= argc)
+            bench::Refuse(argv[0], "the only option is --records N");
+        records = bench::CountArg(argc, argv, i + 1, records);
+    }
+    bench::Session session("download into a long table");
 
     sim::SimOptions o;
     o.Samples = 300;
@@ -128,8 +131,8 @@ int main(int argc, char** argv) {
         for (t.First(); !t.Eof(); t.Next()) rows.push_back({t.AsDateTime(0), t.AsFloat(1), t.AsFloat(2)});
     }
     if (rows.size() < 2) {
-        std::printf("the simulated logger gave no records\n");
-        return 1;
+        std::fprintf(stderr, "the simulated logger gave no records\n");
+        return 2;
     }
     std::vector<Row> half;
     for (std::size_t i = 0; i < rows.size(); i += 2) half.push_back(rows[i]);
@@ -144,13 +147,16 @@ int main(int argc, char** argv) {
         bench::Stopwatch clock;
         const DownloadResult r = Download(port, path);
         const double cpu = clock.Cpu(), wall = clock.Wall(), peak = PeakMb();
-        std::printf("  %s: %llu added, %llu already stored; CPU %.2f s (target <= 1 s)%s, wall %.2f s, "
-                    "peak %.1f MB (target <= 64 MB)%s\n",
-                    name, static_cast<unsigned long long>(r.RecordsAdded()),
-                    static_cast<unsigned long long>(r.AlreadyStored()), cpu, Verdict(cpu <= 1.0), wall, peak,
-                    Verdict(peak >= 0 && peak <= 64.0));
+        std::printf("  %s: %llu added, %llu already stored; CPU %.2f s, wall %.2f s, peak %.1f MB\n", name,
+                    static_cast<unsigned long long>(r.RecordsAdded()),
+                    static_cast<unsigned long long>(r.AlreadyStored()), cpu, wall, peak);
+        char line[160];
+        std::snprintf(line, sizeof line, "%s CPU %.2f s <= 1 s", name, cpu);
+        session.Target(line, cpu <= 1.0);
+        std::snprintf(line, sizeof line, "%s peak %.1f MB <= 64 MB", name, peak);
+        session.Target(line, peak >= 0 && peak <= 64.0);
     }
     simulator.Stop();
     fs::remove_all(dir);
-    return 0;
+    return session.Finish();
 }
