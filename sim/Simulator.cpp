@@ -154,17 +154,23 @@ void Simulator::Impl::Process(const Bytes& frame) {
     if (options.Pacing && options.PaceRequests)
         SleepUs(received + static_cast<std::int64_t>(frame.size()) * kByteTimeUs - MonotonicUs());
     if (!Wait(delayMs)) return;
+    // The reply's time is taken just before its last byte is handed to the
+    // line: the PC cannot have the whole reply earlier, and a pause of this
+    // thread after the write does not make the reply look later than it was.
+    std::int64_t complete = 0;
     if (options.Pacing && !burst) {
         const std::int64_t begin = MonotonicUs();
         for (std::size_t i = 0; i < reply.size() && !stopping; ++i) {
             SleepUs(begin + static_cast<std::int64_t>(i) * kByteTimeUs - MonotonicUs());
+            complete = MonotonicUs();
             WriteAll(&reply[i], 1);
         }
     } else {
+        complete = MonotonicUs();
         WriteAll(reply.data(), reply.size());
     }
     std::lock_guard lock(mutex);
-    if (index < replyTimes.size()) replyTimes[index] = MonotonicUs();
+    if (index < replyTimes.size()) replyTimes[index] = complete;
 }
 
 void Simulator::Impl::Serve() {

@@ -71,7 +71,8 @@ public:
     std::vector<std::vector<std::uint8_t>> ReceivedFrames() const;
     void ClearReceivedFrames();
     // Monotonic time (CLOCK_MONOTONIC, microseconds) at which each request
-    // frame was complete and at which its reply was completely written.
+    // frame was complete and at which its reply's last byte was handed to the
+    // line (the earliest the PC can have the whole reply).
     std::vector<std::int64_t> RequestTimesUs() const;
     std::vector<std::int64_t> ReplyTimesUs() const;
 

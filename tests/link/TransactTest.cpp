@@ -77,6 +77,17 @@ public:
     static std::uint8_t Byte(int i) { return static_cast<std::uint8_t>(i * 7 + 1); }
 
 private:
+    // Hands bytes to the line; a pseudo-terminal takes a short reply whole.
+    void Put(const void* data, std::size_t n) {
+        const auto* p = static_cast<const std::uint8_t*>(data);
+        while (n > 0) {
+            const ssize_t w = ::write(master_, p, n);
+            if (w <= 0) return;
+            p += w;
+            n -= static_cast<std::size_t>(w);
+        }
+    }
+
     void Serve() {
         std::size_t answered = 0;
         std::uint8_t buf[256];
@@ -95,14 +106,14 @@ private:
                 if (!piece.paced) {
                     std::vector<std::uint8_t> run;
                     for (int i = 0; i < piece.bytes; ++i) run.push_back(Byte(at++));
-                    (void)::write(master_, run.data(), run.size());
+                    Put(run.data(), run.size());
                     continue;
                 }
                 const auto begin = std::chrono::steady_clock::now();
                 for (int i = 0; i < piece.bytes; ++i) {
                     std::this_thread::sleep_until(begin + std::chrono::microseconds(1042 * i));
                     const std::uint8_t b = Byte(at++);
-                    (void)::write(master_, &b, 1);
+                    Put(&b, 1);
                 }
             }
         }
