@@ -141,7 +141,7 @@ public:
         struct stat old {};
         existed_ = ::lstat(path.c_str(), &old) == 0;
         if (existed_ && S_ISLNK(old.st_mode)) WriteFailed(path, FileErrorText(ELOOP));
-        if (existed_ && !S_ISREG(old.st_mode)) WriteFailed(path, "not a regular file");
+        if (existed_ && !S_ISREG(old.st_mode)) WriteFailed(path, Tr("není obyčejný soubor", "not a regular file"));
         UniqueFd fd = CreateTemporaryBeside(path, temp_.Path);
         if (!fd) {
             const int e = errno;
