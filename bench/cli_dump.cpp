@@ -68,7 +68,11 @@ Run Child(const std::vector<std::string>& args, const std::string& out = "/dev/n
     const auto a = Clock::now();
     const pid_t child = ::fork();
     if (child == 0) {
-        const int sink = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        // The output file is the benchmark's own, made afresh for each run
+        // (a link planted at its name is not followed).
+        if (out != "/dev/null") ::unlink(out.c_str());
+        const int sink = out == "/dev/null" ? ::open(out.c_str(), O_WRONLY)
+                                            : ::open(out.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
         ::dup2(sink, 1);
         ::execv(KOLVEX_CLI_PATH, argv.data());
         std::_Exit(127);

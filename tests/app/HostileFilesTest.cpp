@@ -21,6 +21,7 @@
 #include "archive/ViewerState.h"
 #include "base/ConfigRecord.h"
 #include "base/Errors.h"
+#include "base/SafeFile.h"
 
 namespace kolvex {
 namespace {
@@ -41,8 +42,9 @@ struct Folder {
 };
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    const UniqueFd fd = CreateNewFile(path);
+    ASSERT_TRUE(fd) << path;
+    ASSERT_EQ(::write(fd.Get(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
 }
 
 // A dBASE III table with one memo field and one record pointing at block 1.
