@@ -53,7 +53,8 @@ int StepIndexOf(int seconds) {
     return -1;
 }
 
-// Qt's painter draws the PDF; no display is needed.
+}  // namespace
+
 std::unique_ptr<QApplication> PainterApp() {
     if (QApplication::instance()) return {};
     if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -62,8 +63,6 @@ std::unique_ptr<QApplication> PainterApp() {
     static char* argv[] = {name, nullptr};
     return std::make_unique<QApplication>(argc, argv);
 }
-
-}  // namespace
 
 double ParseTimeArgument(const std::string& text, bool endOfDay) { return ParseTime(text, endOfDay); }
 

@@ -4,10 +4,13 @@
 // [--step 10min|1h|...] [--lang cs|en]: the export dialog's workbook or CSV,
 // or the printed listing as PDF, written without the desktop.
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
+
+class QApplication;
 
 namespace kolvex::cli {
 
@@ -20,5 +23,9 @@ int ParseStep(const std::string& text);
 // "YYYY-MM-DD hh:mm:ss" or "YYYY-MM-DD" (midnight; with `endOfDay` the end of
 // that day); UsageError otherwise.
 double ParseTimeArgument(const std::string& text, bool endOfDay);
+
+// Qt's painter draws a PDF without a display: the application object the
+// painting needs, or null when one is already there.
+std::unique_ptr<QApplication> PainterApp();
 
 }  // namespace kolvex::cli

@@ -127,15 +127,6 @@ std::string SummaryText(const SummaryDocument& doc, char dec) {
     return out;
 }
 
-std::unique_ptr<QApplication> PainterApp() {
-    if (QApplication::instance()) return {};
-    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "kolvex12-cli";
-    static char* argv[] = {name, nullptr};
-    return std::make_unique<QApplication>(argc, argv);
-}
-
 }  // namespace
 
 int RunReport(const Options& o, const std::vector<std::string>& args) {
