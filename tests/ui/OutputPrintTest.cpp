@@ -16,7 +16,11 @@
 #include <QLabel>
 #include <QPrinter>
 #include <QSpinBox>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <fstream>
 
 #include "OutputFixture.h"
 #include "base/ui/ModalRunner.h"
@@ -378,6 +382,43 @@ private slots:
 
     // The preview knows every page at once but draws only those shown; its
     // print button prints the whole report as before.
+    // The PDF file is made beside its name and then takes it: a file there
+    // is replaced and keeps its mode, a symbolic link is refused and what it
+    // points to stays as it was; no temporary file is left behind.
+    void pdfFileReplacedNotFollowed() {
+        SetLanguage(1);
+        OutputTable t(false);
+        t.AddEvery(At(2004, 8, 31, 10), 30, 4);
+        t.ctx.Config.PrintPeriod = Block(pkDay, 2004, 8, 31);
+        const std::string existing = (t.Dir / "old.pdf").string(), target = (t.Dir / "target.txt").string(),
+                          link = (t.Dir / "link.pdf").string();
+        std::ofstream(existing) << "old";
+        QCOMPARE(::chmod(existing.c_str(), 0640), 0);
+        std::ofstream(target) << "keep";
+        QCOMPARE(::symlink(target.c_str(), link.c_str()), 0);
+        const auto before = std::distance(std::filesystem::directory_iterator(t.Dir), {});
+        TFANastTisk d(t.ctx);
+        d.Clock = [] { return At(2004, 9, 2, 8, 15, 30); };
+        d.Hooks.Error = [](const std::exception& e) { QFAIL(e.what()); };
+        bool wrote = false, refused = false;
+        d.ShowPreview = [&](const TFQRAPrint& report) {
+            wrote = report.PrintToPdf(QString::fromStdString(existing));
+            refused = !report.PrintToPdf(QString::fromStdString(link));
+        };
+        d.Print_BBClick();
+        QVERIFY(wrote);
+        QVERIFY(refused);
+        struct stat st {};
+        QCOMPARE(::stat(existing.c_str(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0640));
+        QVERIFY(kolvex::test::RunCommand("pdftotext -layout '" + existing + "' -").find("20.3 °C") != std::string::npos);
+        std::string kept;
+        std::getline(std::ifstream(target), kept);
+        QCOMPARE(kept, std::string("keep"));
+        QVERIFY(std::filesystem::is_symlink(link));
+        QCOMPARE(std::distance(std::filesystem::directory_iterator(t.Dir), {}), before);
+    }
+
     void previewDrawsOnlyThePagesShown() {
         SetLanguage(1);
         OutputTable t;

@@ -19,8 +19,17 @@
 #include <string>
 #include <unordered_map>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "base/SafeFile.h"
 #include "base/ui/ErrorDisplay.h"
 #include "base/ui/ModalRunner.h"
+#include "output/PdfListing.h"
+#include "output/TrueTypeSubset.h"
 #include "output/ui/ReportPreview.h"
 
 namespace kolvex::ui {
@@ -54,6 +63,9 @@ public:
         : device_(device), raw_(QRawFont::fromFont(QFont(font, device))) {}
     bool Valid() const { return raw_.isValid(); }
     double Ascent() const { return raw_.ascent(); }
+    const QRawFont& Raw() const { return raw_; }
+    // The listing cells go to writer instead of glyph runs.
+    void SetWriter(kolvex::PdfListingWriter* writer) { writer_ = writer; }
 
     // Puts the glyphs of a listing cell (UTF-8) on the baseline y (in device
     // units): from `left`, or ending at `right` without the trailing blanks.
@@ -92,6 +104,12 @@ public:
             }
         }
         double x = rightAligned ? right - width : left;
+        if (writer_) {
+            ids_.clear();
+            for (const Glyph* g : cell_) ids_.push_back(static_cast<std::uint16_t>(g->Index));
+            writer_->Cell(x, y, ids_.data(), ids_.size());
+            return true;
+        }
         for (const Glyph* g : cell_) {
             if (!g->Blank) {
                 indexes_.push_back(g->Index);
@@ -167,8 +185,10 @@ private:
             g.Known = true;
             g.Blank = c == u' ';
             const QList<quint32> idx = raw_.glyphIndexesForString(QString(QChar(c)));
-            if (idx.size() == 1 && idx[0] != 0) {
+            // Glyph numbers of a TrueType font fit 16 bits.
+            if (idx.size() == 1 && idx[0] != 0 && idx[0] <= 0xFFFF) {
                 g.Index = idx[0];
+                if (writer_) writer_->SetUnicode(static_cast<std::uint16_t>(idx[0]), c);
                 g.Advance = raw_.advancesForGlyphIndexes(idx).value(0).x();
                 g.Ok = true;
             }
@@ -182,6 +202,8 @@ private:
     std::array<Glyph, 256> latin_{};
     std::unordered_map<char16_t, Glyph> other_;
     std::vector<const Glyph*> cell_;
+    kolvex::PdfListingWriter* writer_ = nullptr;
+    std::vector<std::uint16_t> ids_;
     // The page column's glyphs, kept from column to column with their storage.
     std::vector<quint32> indexes_;
     std::vector<QPointF> positions_;
@@ -277,31 +299,121 @@ void TFQRAPrint::PaintPage(QPainter& p, double k, std::size_t index, Glyphs* gly
 void TFQRAPrint::Paint(QPrinter* printer) const {
     QPainter p;
     if (!p.begin(printer)) return;
-    const double k = printer->resolution() / 25.4;
     Glyphs glyphs(ReportFont(kCellPointSize, false), printer);
     // Glyph runs pay off where they become PDF text (a PDF file and the
     // printing system); the preview records its pages as pictures, which
     // replay them slower than plain text.
     const bool useGlyphs = glyphs.Valid() && p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Pdf;
-    std::size_t first = 0, last = PageCount();
-    if (printer->fromPage() > 0) first = std::min<std::size_t>(static_cast<std::size_t>(printer->fromPage()) - 1, last);
-    if (printer->toPage() > 0) last = std::min<std::size_t>(static_cast<std::size_t>(printer->toPage()), last);
-    for (std::size_t i = first; i < last; ++i) {
-        if (i > first) printer->newPage();
-        if (lead_ && i == 0) lead_(p, k, 1);
-        else PaintPage(p, k, lead_ ? i - 1 : i, useGlyphs ? &glyphs : nullptr);
-    }
+    PaintPages(p, *printer, useGlyphs ? &glyphs : nullptr, nullptr);
     p.end();
 }
 
-bool TFQRAPrint::PrintToPdf(const QString& path) const {
-    QPrinter printer(QPrinter::HighResolution);
+void TFQRAPrint::PaintPages(QPainter& p, QPrinter& printer, Glyphs* glyphs, kolvex::PdfListingWriter* writer) const {
+    const double k = printer.resolution() / 25.4;
+    // The device's units to the PDF page's points, as the printer's PDF
+    // writer places the printable area on the page.
+    kolvex::PdfPageMatrix m;
+    const QPageLayout layout = printer.pageLayout();
+    const QRect area = layout.paintRectPixels(printer.resolution());
+    m.A = 72.0 / printer.resolution();
+    m.D = -m.A;
+    m.E = area.left() * m.A;
+    m.F = layout.fullRectPoints().height() - area.top() * m.A;
+    std::size_t first = 0, last = PageCount();
+    if (printer.fromPage() > 0) first = std::min<std::size_t>(static_cast<std::size_t>(printer.fromPage()) - 1, last);
+    if (printer.toPage() > 0) last = std::min<std::size_t>(static_cast<std::size_t>(printer.toPage()), last);
+    for (std::size_t i = first; i < last; ++i) {
+        if (i > first) printer.newPage();
+        if (lead_ && i == 0) {
+            lead_(p, k, 1);
+            continue;
+        }
+        if (writer) writer->BeginPage(i - first, m);
+        PaintPage(p, k, lead_ ? i - 1 : i, glyphs);
+        if (writer) writer->EndPage();
+    }
+}
+
+namespace {
+
+// Removes a file unless it took its name.
+struct PendingFile {
+    std::string Path;
+    ~PendingFile() {
+        if (!Path.empty()) ::unlink(Path.c_str());
+    }
+};
+
+QPrinter* PdfPrinter(QPrinter& printer, const std::string& file, const std::string& title) {
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
-    printer.setDocName(Q(plan_.Input.FileName));
-    SetupPrinter(printer);
-    Paint(&printer);
-    return QFile::exists(path);
+    printer.setOutputFileName(QString::fromStdString(file));
+    printer.setDocName(Q(title));
+    TFQRAPrint::SetupPrinter(printer);
+    return &printer;
+}
+
+}  // namespace
+
+bool TFQRAPrint::PaintOwnListing(const std::string& file, int scratchFd) const {
+    QPrinter printer(QPrinter::HighResolution);
+    PdfPrinter(printer, file, plan_.Input.FileName);
+    Glyphs glyphs(ReportFont(kCellPointSize, false), &printer);
+    if (!glyphs.Valid()) return false;
+    auto fail = [](const std::string& why) -> void { throw std::runtime_error(why); };
+    try {
+        const QRawFont raw = glyphs.Raw();
+        const kolvex::TrueTypeFont font([&raw](const char* tag) {
+            const QByteArray b = raw.fontTable(tag);
+            return std::string(b.constData(), static_cast<std::size_t>(b.size()));
+        });
+        // Deflate's fastest level: the listing's repeated dates and digits
+        // still shrink to about a tenth.
+        kolvex::PdfListingWriter writer(font, raw.pixelSize(), scratchFd, fail, 1);
+        glyphs.SetWriter(&writer);
+        QPainter p;
+        if (!p.begin(&printer)) return false;
+        PaintPages(p, printer, &glyphs, &writer);
+        if (!p.end()) return false;
+        kolvex::UniqueFd pdf(::open(file.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+        return pdf && writer.Finish(pdf.Get()) && pdf.Close();
+    } catch (const std::runtime_error&) {
+        return false;
+    }
+}
+
+bool TFQRAPrint::PrintToPdf(const QString& path) const {
+    // Written under a temporary name beside the target, which it takes once
+    // complete; a symbolic link at the name is neither followed nor replaced,
+    // a file that is rewritten keeps its mode.
+    const std::string target = path.toStdString();
+    struct stat old {};
+    const bool existed = ::lstat(target.c_str(), &old) == 0;
+    if (existed && !S_ISREG(old.st_mode)) return false;
+    PendingFile temp;
+    std::string scratchPath;
+    {
+        kolvex::UniqueFd fd = kolvex::CreateTemporaryBeside(target, temp.Path);
+        if (!fd) {
+            temp.Path.clear();
+            return false;
+        }
+        if (existed) kolvex::KeepModeAndOwner(fd.Get(), old);
+    }
+    // The listing's page streams wait on a scratch file until the rest of
+    // the document is written; without one, or when the document is not as
+    // expected, the printer's PDF writer sets the listing as well.
+    kolvex::UniqueFd scratchFd = kolvex::CreateTemporaryBeside(target, scratchPath);
+    if (scratchFd) ::unlink(scratchPath.c_str());  // open until we are done, gone if we are killed
+    bool done = scratchFd && PaintOwnListing(temp.Path, scratchFd.Get());
+    if (!done) {
+        QPrinter printer(QPrinter::HighResolution);
+        Paint(PdfPrinter(printer, temp.Path, plan_.Input.FileName));
+        struct stat st {};
+        done = ::lstat(temp.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+    }
+    if (!done || ::rename(temp.Path.c_str(), target.c_str()) != 0) return false;
+    temp.Path.clear();
+    return true;
 }
 
 void TFQRAPrint::Preview(QWidget* parent) const {

@@ -6,12 +6,14 @@
 // millimetres), and shows it in the print preview, from which the user prints
 // or saves a PDF. The lines are read from the table page by page as the pages
 // are drawn (the preview draws a page when it is shown); in PDF output the
-// listing cells are set from glyphs laid out once per character.
+// listing cells are set from glyphs laid out once per character, and in a PDF
+// file by our own writer, one text string per cell.
 
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "output/ReportLayout.h"
@@ -20,6 +22,10 @@
 class QPainter;
 class QPrinter;
 class QWidget;
+
+namespace kolvex {
+class PdfListingWriter;
+}
 
 namespace kolvex::ui {
 
@@ -54,6 +60,10 @@ public:
 private:
     class Glyphs;
     void PaintPage(QPainter& p, double pxPerMm, std::size_t index, Glyphs* glyphs) const;
+    void PaintPages(QPainter& p, QPrinter& printer, Glyphs* glyphs, kolvex::PdfListingWriter* writer) const;
+    // The PDF file with the listing cells set by our own writer (see
+    // output/PdfListing.h); false when that could not be done.
+    bool PaintOwnListing(const std::string& file, int scratchFd) const;
 
     kolvex::ReportPlan plan_;
     kolvex::Table& table_;
