@@ -12,7 +12,7 @@
 // one plus 16 MB.
 // The plan and the page lines are timed alone as well: the rest is the
 // drawing: the listing's text by our own PDF writer (one string per cell,
-// deflated at zlib's fastest level), the title blocks, headers and footers
+// deflated at a low level), the title blocks, headers and footers
 // by Qt's.
 
 #include <QApplication>

@@ -35,7 +35,7 @@ public:
     // open for reading and writing, for the compressed page streams. `fail`
     // is called with the reason when a read or write fails; it must throw.
     PdfListingWriter(const TrueTypeFont& font, double fontSize, int scratchFd,
-                     std::function<void(const std::string& why)> fail, int level = 1);
+                     std::function<void(const std::string& why)> fail, int level = 3);
 
     // What a glyph stands for, so that text extraction reads the listing.
     void SetUnicode(std::uint16_t glyph, char32_t c);

@@ -366,9 +366,9 @@ bool TFQRAPrint::PaintOwnListing(const std::string& file, int scratchFd) const {
             const QByteArray b = raw.fontTable(tag);
             return std::string(b.constData(), static_cast<std::size_t>(b.size()));
         });
-        // Deflate's fastest level: the listing's repeated dates and digits
-        // still shrink to about a tenth.
-        kolvex::PdfListingWriter writer(font, raw.pixelSize(), scratchFd, fail, 1);
+        // A low deflate level: the listing's repeated dates and digits shrink
+        // nearly as well as at the default level, in three quarters of the time.
+        kolvex::PdfListingWriter writer(font, raw.pixelSize(), scratchFd, fail, 3);
         glyphs.SetWriter(&writer);
         QPainter p;
         if (!p.begin(&printer)) return false;
