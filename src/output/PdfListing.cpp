@@ -121,6 +121,7 @@ void PdfListingWriter::BeginPage(std::size_t page, const PdfPageMatrix& m) {
     content_ += "q " + Real(m.A) + " 0 0 " + Real(m.D) + " " + Real(m.E) + " " + Real(m.F) + " cm\nBT\n" + kFontName +
                 " " + Real(fontSize_) + " Tf 1 0 0 -1 0 0 Tm\n";
     lastX_ = lastY_ = 0;
+    cells_ = 0;
 }
 
 void PdfListingWriter::PutNumber(long long hundredths) {
@@ -176,6 +177,7 @@ void PdfListingWriter::Cell(double x, double y, const std::uint16_t* glyphs, std
         if (glyphs[first] < widths_.size()) pos += widths_[glyphs[first]] * fontSize_ / 1000;
     while (last > first && IsBlank(glyphs[last - 1])) --last;
     if (first == last) return;
+    ++cells_;
     const long long cx = std::llround(pos * 100), cy = std::llround(y * 100);
     PutNumber(cx - lastX_);
     content_ += ' ';
@@ -206,6 +208,7 @@ void PdfListingWriter::Cell(double x, double y, const std::uint16_t* glyphs, std
 }
 
 void PdfListingWriter::EndPage() {
+    if (cells_ == 0) return;  // a page without listing text keeps its own content alone
     content_ += "ET\nQ\n";
     z_stream z{};
     if (deflateInit(&z, level_) != Z_OK) fail_("zlib");
@@ -332,6 +335,10 @@ private:
     std::string trailer_;
 };
 
+}  // namespace
+
+namespace pdf_detail {
+
 // Appends to the end of a file through a buffer.
 class Appender {
 public:
@@ -353,12 +360,55 @@ public:
         buf_.clear();
     }
 
+    // An object of the update, its offset noted for the cross-reference section.
+    void Object(std::uint64_t num, std::string_view body) {
+        Offsets[num] = Position();
+        Put(std::to_string(num) + " 0 obj\n");
+        Put(body);
+        Put("\nendobj\n");
+    }
+    void Stream(std::uint64_t num, const std::string& dict, std::string_view data) {
+        Offsets[num] = Position();
+        Put(std::to_string(num) + " 0 obj\n" + dict + "\nstream\n");
+        Put(data);
+        Put("\nendstream\nendobj\n");
+    }
+    // The cross-reference section of what was written, in runs of
+    // consecutive numbers, and the trailer; its offset.
+    std::uint64_t CrossReference() {
+        const std::uint64_t xref = Position();
+        Put("xref\n");
+        for (auto it = Offsets.begin(); it != Offsets.end();) {
+            auto end = it;
+            std::uint64_t count = 0;
+            while (end != Offsets.end() && end->first == it->first + count) {
+                ++end;
+                ++count;
+            }
+            Put(std::to_string(it->first) + " " + std::to_string(count) + "\n");
+            for (; it != end; ++it) {
+                char entry[24];
+                std::snprintf(entry, sizeof entry, "%010llu 00000 n \n", static_cast<unsigned long long>(it->second));
+                Put(entry);
+            }
+        }
+        return xref;
+    }
+
+    std::map<std::uint64_t, std::uint64_t> Offsets;  // by object number
+
 private:
     int fd_;
     std::uint64_t at_;
     const std::function<void(const std::string&)>& fail_;
     std::string buf_;
 };
+
+}  // namespace pdf_detail
+
+namespace {
+
+using pdf_detail::Appender;
 
 std::string Deflated(const std::string& data, int level) {
     uLongf n = compressBound(static_cast<uLong>(data.size()));
@@ -399,29 +449,17 @@ std::string ToUnicodeMap(const std::map<std::uint16_t, char32_t>& unicode) {
     return s;
 }
 
-}  // namespace
-
-bool PdfListingWriter::Finish(int pdfFd) {
-    Document doc(pdfFd, fail_);
-    std::vector<std::uint64_t> pages;
-    if (!doc.Open() || !doc.Pages(pages)) return false;
-    std::uint64_t next = 0;
-    {
-        std::size_t at = ValueOf(doc.Trailer(), "/Size");
-        if (ReadUnsigned(doc.Trailer(), at, next) == std::string::npos) return false;
-    }
-    const std::uint64_t firstStream = next;
-    next += streams_.size();
-    const std::uint64_t type0 = next++, cidFont = next++, descriptor = next++, file = next++, toUnicode = next++;
-
-    // Every listing page and its resources restated, checked before anything is written.
-    std::map<std::uint64_t, std::string> restated;  // by object number
-    for (std::size_t i = 0; i < streams_.size(); ++i) {
-        if (streams_[i].Page >= pages.size()) return false;
-        const std::uint64_t num = pages[streams_[i].Page];
+// Each listing page restated to name our stream before its own and its
+// resources to hold our font; false when one is not as expected.
+bool RestatePages(Document& doc, const std::vector<std::uint64_t>& pages,
+                  const std::vector<std::pair<std::size_t, std::uint64_t>>& streams, std::uint64_t font,
+                  std::map<std::uint64_t, std::string>& restated) {
+    for (const auto& [index, stream] : streams) {
+        if (index >= pages.size()) return false;
+        const std::uint64_t num = pages[index];
         std::string page = restated.count(num) ? restated[num] : doc.Object(num);
         if (ValueOf(page, "/Type") == std::string::npos || page.find("/Pages") != std::string::npos) return false;
-        const std::string ours = std::to_string(firstStream + i) + " 0 R ";
+        const std::string ours = std::to_string(stream) + " 0 R ";
         std::size_t at = ValueOf(page, "/Contents");
         if (at == std::string::npos) return false;
         if (page[at] == '[') {
@@ -435,33 +473,80 @@ bool PdfListingWriter::Finish(int pdfFd) {
         at = ValueOf(page, "/Resources");
         if (at == std::string::npos) return false;
         if (page.compare(at, 2, "<<") == 0) {
-            std::string inlineDict = page.substr(at);
-            if (!AddFont(inlineDict, type0)) return false;
-            page = page.substr(0, at) + inlineDict;
+            std::string dict = page.substr(at);
+            if (!AddFont(dict, font)) return false;
+            page = page.substr(0, at) + dict;
         } else {
             std::uint64_t resources = 0;
             if (!ReadReference(page, at, resources)) return false;
             if (!restated.count(resources)) {
                 std::string dict = doc.Object(resources);
-                if (dict.empty() || !AddFont(dict, type0)) return false;
+                if (dict.empty() || !AddFont(dict, font)) return false;
                 restated[resources] = dict;
             }
         }
         restated[num] = page;
     }
+    return true;
+}
 
-    Appender out(pdfFd, doc.Size(), fail_);
-    std::map<std::uint64_t, std::uint64_t> offsets;
+}  // namespace
+
+// The font objects from number `first` on (Type 0 font, CID font,
+// descriptor, font file, text map): the glyphs drawn, their widths and what
+// they stand for.
+void PdfListingWriter::WriteFont(pdf_detail::Appender& out, std::uint64_t first) const {
+    const std::uint64_t type0 = first, cidFont = first + 1, descriptor = first + 2, file = first + 3, toUnicode = first + 4;
+    std::set<std::uint16_t> drawn;
+    for (std::size_t g = 0; g < kind_.size(); ++g)
+        if (kind_[g] == 1) drawn.insert(static_cast<std::uint16_t>(g));
+    const std::string name = std::string("/") + kSubsetTag + font_.PostScriptName();
+    std::string widths = "[";
+    for (const std::uint16_t g : drawn) widths += std::to_string(g) + " [" + Real(widths_[g]) + "] ";
+    widths += "]";
+    out.Object(type0, "<< /Type /Font /Subtype /Type0 /BaseFont " + name + " /Encoding /Identity-H /DescendantFonts [" +
+                          std::to_string(cidFont) + " 0 R] /ToUnicode " + std::to_string(toUnicode) + " 0 R >>");
+    out.Object(cidFont, "<< /Type /Font /Subtype /CIDFontType2 /BaseFont " + name +
+                            " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /FontDescriptor " +
+                            std::to_string(descriptor) + " 0 R /CIDToGIDMap /Identity /DW 1000 /W " + widths + " >>");
+    double box[4];
+    font_.BoundingBox(box);
+    out.Object(descriptor, "<< /Type /FontDescriptor /FontName " + name + " /Flags 4 /FontBBox [" + Real(box[0]) + " " +
+                               Real(box[1]) + " " + Real(box[2]) + " " + Real(box[3]) + "] /ItalicAngle 0 /Ascent " +
+                               Real(font_.Ascent()) + " /Descent " + Real(font_.Descent()) + " /CapHeight " +
+                               Real(font_.CapHeight()) + " /StemV 80 /FontFile2 " + std::to_string(file) + " 0 R >>");
+    const std::string fontFile = font_.Subset(drawn);
+    const std::string packed = Deflated(fontFile, 9);
+    out.Stream(file,
+               "<< /Length " + std::to_string(packed.size()) + " /Length1 " + std::to_string(fontFile.size()) +
+                   " /Filter /FlateDecode >>",
+               packed);
+    std::map<std::uint16_t, char32_t> unicode;
+    for (const std::uint16_t g : drawn)
+        if (unicode_.count(g)) unicode[g] = unicode_.at(g);
+    const std::string cmap = ToUnicodeMap(unicode);
+    out.Stream(toUnicode, "<< /Length " + std::to_string(cmap.size()) + " >>", cmap);
+}
+
+bool PdfListingWriter::Finish(int pdfFd) {
+    if (streams_.empty()) return true;  // nothing to add
+    Document doc(pdfFd, fail_);
+    std::vector<std::uint64_t> pages;
+    if (!doc.Open() || !doc.Pages(pages)) return false;
+    std::uint64_t next = 0;
+    std::size_t at = ValueOf(doc.Trailer(), "/Size");
+    if (ReadUnsigned(doc.Trailer(), at, next) == std::string::npos) return false;
+    const std::uint64_t firstStream = next, font = next + streams_.size();
+    next = font + 5;
+
+    // Every listing page and its resources restated, checked before anything is written.
+    std::vector<std::pair<std::size_t, std::uint64_t>> pageStreams;
+    for (std::size_t i = 0; i < streams_.size(); ++i) pageStreams.emplace_back(streams_[i].Page, firstStream + i);
+    std::map<std::uint64_t, std::string> restated;  // by object number
+    if (!RestatePages(doc, pages, pageStreams, font, restated)) return false;
+
+    pdf_detail::Appender out(pdfFd, doc.Size(), fail_);
     out.Put("\n");
-    auto object = [&](std::uint64_t num, std::string_view body) {
-        offsets[num] = out.Position();
-        out.Put(std::to_string(num) + " 0 obj\n");
-        out.Put(body);
-        out.Put("\nendobj\n");
-    };
-    auto stream = [&](std::uint64_t num, const std::string& dict, std::string_view data) {
-        object(num, dict + "\nstream\n" + std::string(data) + "\nendstream");
-    };
     std::string data;
     for (std::size_t i = 0; i < streams_.size(); ++i) {
         const Stream& s = streams_[i];
@@ -472,62 +557,12 @@ bool PdfListingWriter::Finish(int pdfFd) {
             if (r <= 0) fail_(FileErrorText(r < 0 ? errno : EIO));
             done += static_cast<std::size_t>(r);
         }
-        offsets[firstStream + i] = out.Position();
-        out.Put(std::to_string(firstStream + i) + " 0 obj\n<< /Length " + std::to_string(s.Length) +
-                " /Filter /FlateDecode >>\nstream\n");
-        out.Put(data);
-        out.Put("\nendstream\nendobj\n");
+        out.Stream(firstStream + i, "<< /Length " + std::to_string(s.Length) + " /Filter /FlateDecode >>", data);
     }
+    WriteFont(out, font);
+    for (const auto& [num, body] : restated) out.Object(num, body);
 
-    // The font: the glyphs drawn, their widths and what they stand for.
-    std::set<std::uint16_t> drawn;
-    for (std::size_t g = 0; g < kind_.size(); ++g)
-        if (kind_[g] == 1) drawn.insert(static_cast<std::uint16_t>(g));
-    const std::string name = std::string("/") + kSubsetTag + font_.PostScriptName();
-    std::string widths = "[";
-    for (const std::uint16_t g : drawn) widths += std::to_string(g) + " [" + Real(widths_[g]) + "] ";
-    widths += "]";
-    object(type0, "<< /Type /Font /Subtype /Type0 /BaseFont " + name + " /Encoding /Identity-H /DescendantFonts [" +
-                      std::to_string(cidFont) + " 0 R] /ToUnicode " + std::to_string(toUnicode) + " 0 R >>");
-    object(cidFont, "<< /Type /Font /Subtype /CIDFontType2 /BaseFont " + name +
-                        " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /FontDescriptor " +
-                        std::to_string(descriptor) + " 0 R /CIDToGIDMap /Identity /DW 1000 /W " + widths + " >>");
-    double box[4];
-    font_.BoundingBox(box);
-    object(descriptor, "<< /Type /FontDescriptor /FontName " + name + " /Flags 4 /FontBBox [" + Real(box[0]) + " " +
-                           Real(box[1]) + " " + Real(box[2]) + " " + Real(box[3]) + "] /ItalicAngle 0 /Ascent " +
-                           Real(font_.Ascent()) + " /Descent " + Real(font_.Descent()) + " /CapHeight " +
-                           Real(font_.CapHeight()) + " /StemV 80 /FontFile2 " + std::to_string(file) + " 0 R >>");
-    const std::string fontFile = font_.Subset(drawn);
-    const std::string packedFont = Deflated(fontFile, 9);
-    stream(file,
-           "<< /Length " + std::to_string(packedFont.size()) + " /Length1 " + std::to_string(fontFile.size()) +
-               " /Filter /FlateDecode >>",
-           packedFont);
-    std::map<std::uint16_t, char32_t> unicode;
-    for (const std::uint16_t g : drawn)
-        if (unicode_.count(g)) unicode[g] = unicode_.at(g);
-    const std::string cmap = ToUnicodeMap(unicode);
-    stream(toUnicode, "<< /Length " + std::to_string(cmap.size()) + " >>", cmap);
-    for (const auto& [num, body] : restated) object(num, body);
-
-    // The cross-reference section of the update: runs of consecutive numbers.
-    const std::uint64_t xref = out.Position();
-    out.Put("xref\n");
-    for (auto it = offsets.begin(); it != offsets.end();) {
-        auto end = it;
-        std::uint64_t count = 0;
-        while (end != offsets.end() && end->first == it->first + count) {
-            ++end;
-            ++count;
-        }
-        out.Put(std::to_string(it->first) + " " + std::to_string(count) + "\n");
-        for (; it != end; ++it) {
-            char entry[24];
-            std::snprintf(entry, sizeof entry, "%010llu 00000 n \n", static_cast<unsigned long long>(it->second));
-            out.Put(entry);
-        }
-    }
+    const std::uint64_t xref = out.CrossReference();
     std::string trailer = "trailer\n<< /Size " + std::to_string(next) + " /Prev " + std::to_string(doc.Xref());
     std::uint64_t root = 0, info = 0;
     ReferenceOf(doc.Trailer(), "/Root", root);

@@ -23,6 +23,10 @@
 
 namespace kolvex {
 
+namespace pdf_detail {
+class Appender;
+}
+
 // From the device units the cells are placed in to the PDF page's points:
 // x' = A x + E, y' = D y + F (the device's y grows downwards, so D < 0).
 struct PdfPageMatrix {
@@ -58,6 +62,7 @@ private:
         std::uint64_t Offset, Length;
     };
     bool IsBlank(std::uint16_t glyph);
+    void WriteFont(pdf_detail::Appender& out, std::uint64_t first) const;
     void PutNumber(long long hundredths);
     void PutGlyphs(const std::uint16_t* glyphs, std::size_t n);
 
@@ -70,7 +75,7 @@ private:
     std::vector<Stream> streams_;
     std::uint64_t scratchSize_ = 0;
     std::string content_, packed_;
-    std::size_t page_ = 0;
+    std::size_t page_ = 0, cells_ = 0;
     long long lastX_ = 0, lastY_ = 0;  // of the last cell, in hundredths of a device unit
     // Per glyph, filled as glyphs are used: 0 not yet, 1 drawn, 2 blank; the
     // width in thousandths of the em.
