@@ -411,6 +411,11 @@ bool TFQRAPrint::PrintToPdf(const QString& path) const {
         struct stat st {};
         done = ::lstat(temp.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
     }
+    // On disk before it takes the name: a crash leaves the old file or the new one.
+    if (done) {
+        kolvex::UniqueFd written(::open(temp.Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        done = written && ::fdatasync(written.Get()) == 0 && written.Close();
+    }
     if (!done || ::rename(temp.Path.c_str(), target.c_str()) != 0) return false;
     temp.Path.clear();
     return true;
