@@ -312,6 +312,7 @@ public:
     }
 
     std::uint64_t Size() const { return size_; }
+    std::uint64_t ObjectCount() const { return offsets_.size(); }
     std::uint64_t Xref() const { return xref_; }
     const std::string& Trailer() const { return trailer_; }
 
@@ -362,13 +363,13 @@ public:
 
     // An object of the update, its offset noted for the cross-reference section.
     void Object(std::uint64_t num, std::string_view body) {
-        Offsets[num] = Position();
+        Offsets.emplace_back(num, Position());
         Put(std::to_string(num) + " 0 obj\n");
         Put(body);
         Put("\nendobj\n");
     }
     void Stream(std::uint64_t num, const std::string& dict, std::string_view data) {
-        Offsets[num] = Position();
+        Offsets.emplace_back(num, Position());
         Put(std::to_string(num) + " 0 obj\n" + dict + "\nstream\n");
         Put(data);
         Put("\nendstream\nendobj\n");
@@ -378,6 +379,7 @@ public:
     std::uint64_t CrossReference() {
         const std::uint64_t xref = Position();
         Put("xref\n");
+        std::sort(Offsets.begin(), Offsets.end());
         for (auto it = Offsets.begin(); it != Offsets.end();) {
             auto end = it;
             std::uint64_t count = 0;
@@ -395,7 +397,7 @@ public:
         return xref;
     }
 
-    std::map<std::uint64_t, std::uint64_t> Offsets;  // by object number
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> Offsets;  // object number, offset
 
 private:
     int fd_;
@@ -449,15 +451,19 @@ std::string ToUnicodeMap(const std::map<std::uint16_t, char32_t>& unicode) {
     return s;
 }
 
-// Each listing page restated to name our stream before its own and its
-// resources to hold our font; false when one is not as expected.
+// Each listing page restated to name our stream before its own, and its
+// resources to hold our font, handed to `put` one object at a time (nothing
+// is kept, so memory does not grow with the page count); false when one is
+// not as expected.
 bool RestatePages(Document& doc, const std::vector<std::uint64_t>& pages,
                   const std::vector<std::pair<std::size_t, std::uint64_t>>& streams, std::uint64_t font,
-                  std::map<std::uint64_t, std::string>& restated) {
+                  const std::function<void(std::uint64_t num, const std::string& body)>& put) {
+    std::vector<bool> done(doc.ObjectCount(), false);
     for (const auto& [index, stream] : streams) {
-        if (index >= pages.size()) return false;
+        if (index >= pages.size() || pages[index] >= done.size() || done[pages[index]]) return false;
         const std::uint64_t num = pages[index];
-        std::string page = restated.count(num) ? restated[num] : doc.Object(num);
+        done[num] = true;
+        std::string page = doc.Object(num);
         if (ValueOf(page, "/Type") == std::string::npos || page.find("/Pages") != std::string::npos) return false;
         const std::string ours = std::to_string(stream) + " 0 R ";
         std::size_t at = ValueOf(page, "/Contents");
@@ -478,14 +484,15 @@ bool RestatePages(Document& doc, const std::vector<std::uint64_t>& pages,
             page = page.substr(0, at) + dict;
         } else {
             std::uint64_t resources = 0;
-            if (!ReadReference(page, at, resources)) return false;
-            if (!restated.count(resources)) {
+            if (!ReadReference(page, at, resources) || resources >= done.size()) return false;
+            if (!done[resources]) {
+                done[resources] = true;
                 std::string dict = doc.Object(resources);
                 if (dict.empty() || !AddFont(dict, font)) return false;
-                restated[resources] = dict;
+                put(resources, dict);
             }
         }
-        restated[num] = page;
+        put(num, page);
     }
     return true;
 }
@@ -539,11 +546,10 @@ bool PdfListingWriter::Finish(int pdfFd) {
     const std::uint64_t firstStream = next, font = next + streams_.size();
     next = font + 5;
 
-    // Every listing page and its resources restated, checked before anything is written.
+    // Every listing page and its resources checked before anything is written.
     std::vector<std::pair<std::size_t, std::uint64_t>> pageStreams;
     for (std::size_t i = 0; i < streams_.size(); ++i) pageStreams.emplace_back(streams_[i].Page, firstStream + i);
-    std::map<std::uint64_t, std::string> restated;  // by object number
-    if (!RestatePages(doc, pages, pageStreams, font, restated)) return false;
+    if (!RestatePages(doc, pages, pageStreams, font, [](std::uint64_t, const std::string&) {})) return false;
 
     pdf_detail::Appender out(pdfFd, doc.Size(), fail_);
     out.Put("\n");
@@ -560,7 +566,8 @@ bool PdfListingWriter::Finish(int pdfFd) {
         out.Stream(firstStream + i, "<< /Length " + std::to_string(s.Length) + " /Filter /FlateDecode >>", data);
     }
     WriteFont(out, font);
-    for (const auto& [num, body] : restated) out.Object(num, body);
+    // The same pages again, now written (the document has not changed since).
+    RestatePages(doc, pages, pageStreams, font, [&out](std::uint64_t num, const std::string& body) { out.Object(num, body); });
 
     const std::uint64_t xref = out.CrossReference();
     std::string trailer = "trailer\n<< /Size " + std::to_string(next) + " /Prev " + std::to_string(doc.Xref());
