@@ -69,7 +69,7 @@ std::string PostScriptNameOf(const std::string& name) {
 
 TrueTypeFont::TrueTypeFont(const std::function<std::string(const char* tag)>& table)
     : head_(table("head")), hhea_(table("hhea")), maxp_(table("maxp")), hmtx_(table("hmtx")), loca_(table("loca")),
-      glyf_(table("glyf")), os2_(table("OS/2")), name_(table("name")), post_(table("post")) {
+      glyf_(table("glyf")), os2_(table("OS/2")), name_(table("name")) {
     if (head_.size() < 54 || hhea_.size() < 36 || maxp_.size() < 6 || glyf_.empty())
         throw std::runtime_error("font without TrueType outlines");
     unitsPerEm_ = U16(head_, 18);
@@ -145,7 +145,7 @@ std::string TrueTypeFont::Subset(const std::set<std::uint16_t>& glyphs) const {
                                                       {"hmtx", &hmtx_}, {"loca", &loca},  {"maxp", &maxp_}};
     if (!os2_.empty()) tables["OS/2"] = &os2_;
     if (!name_.empty()) tables["name"] = &name_;
-    if (!post_.empty()) tables["post"] = &post_;
+    // No glyph names ("post"): text is read through the PDF's own map.
     const std::uint16_t n = static_cast<std::uint16_t>(tables.size());
     std::uint16_t power = 1, log = 0;
     while (power * 2 <= n) {

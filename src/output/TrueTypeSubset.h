@@ -42,7 +42,7 @@ private:
     std::uint32_t GlyphStart(std::uint16_t glyph) const;
     std::uint32_t GlyphEnd(std::uint16_t glyph) const { return GlyphStart(static_cast<std::uint16_t>(glyph + 1)); }
 
-    std::string head_, hhea_, maxp_, hmtx_, loca_, glyf_, os2_, name_, post_;
+    std::string head_, hhea_, maxp_, hmtx_, loca_, glyf_, os2_, name_;
     std::uint16_t glyphCount_ = 0, metricCount_ = 0;
     int unitsPerEm_ = 1000, ascent_ = 0, descent_ = 0, capHeight_ = 0;
     bool longLoca_ = false;
