@@ -3,6 +3,7 @@
 
 #include <fmt/format.h>
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -12,10 +13,17 @@ namespace kolvex {
 
 namespace {
 
+constexpr std::uint64_t kPowersOf10[20] = {
+    1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000, 10000000000, 100000000000,
+    1000000000000, 10000000000000, 100000000000000, 1000000000000000, 10000000000000000, 100000000000000000,
+    1000000000000000000, 10000000000000000000u};
+
+// The number of decimal digits of v (1 for 0): the bit length times
+// log10(2) (1233 / 4096) gives it or one less.
 int Digits(std::uint64_t v) {
-    int n = 1;
-    for (std::uint64_t p = 10; n < 20 && v >= p; p *= 10) ++n;
-    return n;
+    v |= 1;
+    const int t = (64 - std::countl_zero(v)) * 1233 >> 12;
+    return t + (v >= kPowersOf10[t] ? 1 : 0);
 }
 
 constexpr char kPairs[] =
