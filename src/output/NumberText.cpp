@@ -89,13 +89,13 @@ char* WriteFixedDecimal(char* out, Significand significand, int exponent) {
 }
 
 // A short decimal found without the general search. Below 2^31 a double's
-// neighbours lie less than 2^-22 apart, so at most one decimal with up to six
-// places rounds to it: if m / 10^6, rounded as strtod rounds it (a division of
-// two exactly held numbers is rounded correctly), gives the value back, that
-// is the value's shortest decimal (any other decimal that rounds to it has more
-// places, hence more digits). Gives m, or 0 when the value has no such decimal
-// (or is not in [2^-20, 2^31)). m / 10^6 is then the value exactly as its
-// shortest text reads.
+// neighbours lie at most 2^-22 apart, so the decimals that read back as it
+// span less than 10^-6 and at most one of them has up to six places: if
+// m / 10^6, rounded as strtod rounds it (a division of two exactly held
+// numbers is rounded correctly), gives the value back, it is the value's
+// shortest decimal (any other decimal that reads back as the value has more
+// places, hence more digits). Gives m, or 0 when the value has no such
+// decimal (or is not in [2^-20, 2^31)).
 inline constexpr double kMicro = 1e6;
 std::uint64_t ShortMicros(double value) {
     if (!(value >= 0x1p-20 && value < 2147483648.0)) return 0;
