@@ -190,17 +190,25 @@ char* IsoDateTimeWriter::Write(char* out, double value, bool millisWhenNotWhole)
         dateLength_ = n > 0 ? std::min<std::size_t>(static_cast<std::size_t>(n), sizeof date_ - 1) : 0;
         day_ = std::isfinite(value) ? days : INT64_MIN;
     }
-    std::memcpy(out, date_, dateLength_);
+    // The whole date buffer at once (the room allows it), the rest of it
+    // written over by the time.
+    std::memcpy(out, date_, sizeof date_);
     out += dateLength_;
-    const int milli = static_cast<int>(time % 1000);
-    time /= 1000;
-    const int second = static_cast<int>(time % 60);
-    time /= 60;
-    const int minute = static_cast<int>(time % 60);
-    const int hour = static_cast<int>(time / 60);
-    auto two = [&out](int v) {
-        *out++ = static_cast<char>('0' + v / 10);
-        *out++ = static_cast<char>('0' + v % 10);
+    // Within a day: 32-bit arithmetic.
+    auto rest = static_cast<std::uint32_t>(time);
+    const auto milli = rest % 1000;
+    rest /= 1000;
+    const auto second = rest % 60;
+    rest /= 60;
+    const auto minute = rest % 60;
+    const auto hour = rest / 60;
+    auto two = [&out](std::uint32_t v) {
+        static constexpr char kPairs[] =
+            "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+            "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+            "8081828384858687888990919293949596979899";
+        std::memcpy(out, kPairs + 2 * v, 2);
+        out += 2;
     };
     two(hour);
     *out++ = ':';

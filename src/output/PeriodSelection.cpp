@@ -215,6 +215,7 @@ StepThinner::StepThinner(double start, double end, int stepSeconds)
 }
 
 bool StepThinner::Take(double timestamp) {
+    if (all_ && step_ == 0) return true;  // every record, whatever its time stamp
     // Whole milliseconds throughout, so that a half second is an exact tie.
     const std::int64_t t = ToMs(timestamp);
     if (t < threshold_) return false;

@@ -250,14 +250,19 @@ ExportHeader MakeExportHeader(const Table& table, const ArchiveParameterRecord& 
 WalkResult ExportRecords(Table& table, const std::vector<OutputField>& fields, double start, double end,
                          int stepSeconds, RowSink& sink, const WalkProgress& progress) {
     // The time stamp and the exported numbers are read in blocks of decoded
-    // rows; a field that is neither (text) stays an empty cell.
+    // rows (the time stamp once, also when it is exported); a field that is
+    // neither (text) stays an empty cell.
     std::vector<int> scan = {TimeField(table)};
     std::vector<int> column(fields.size(), -1);
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const FieldType t = fields[i].Type;
         if (t == FieldType::DateTime || t == FieldType::Date || IsNumeric(t)) {
-            column[i] = static_cast<int>(scan.size());
-            scan.push_back(fields[i].Index);
+            if (fields[i].Index == scan[0]) {
+                column[i] = 0;
+            } else {
+                column[i] = static_cast<int>(scan.size());
+                scan.push_back(fields[i].Index);
+            }
         }
     }
     WalkResult r;

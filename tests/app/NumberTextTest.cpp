@@ -6,6 +6,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -65,5 +67,40 @@ TEST(NumberText, DecimalsAsTheExportWritesThem) {
         if (i % 3 == 1) v = static_cast<double>(static_cast<std::int64_t>(bits % 2000000) - 1000000) / 1000.0;
         if (i % 3 == 2) v = static_cast<float>(static_cast<double>(static_cast<std::int64_t>(bits % 2000000) - 1000000) / 100.0);
         ASSERT_EQ(ours(v), kolvex::ShortestDecimal(v)) << v;
+    }
+}
+
+// Values that are a short decimal (up to seven places, read as strtod reads
+// them), their neighbours, which are not, and the edges of the short-decimal
+// path: both writers against the standard library.
+TEST(NumberText, ShortDecimalsAndTheirNeighbours) {
+    auto decimal = [](double v) {
+        char b[kolvex::kDecimalTextMax];
+        return std::string(b, kolvex::WriteShortestDecimal(b, v));
+    };
+    auto check = [&](double v) {
+        for (const double x : {v, -v, std::nextafter(v, 0.0), std::nextafter(v, HUGE_VAL)}) {
+            ASSERT_EQ(Ours(x), Standard(x)) << Standard(x);
+            ASSERT_EQ(decimal(x), kolvex::ShortestDecimal(x)) << Standard(x);
+        }
+    };
+    const double edges[] = {0x1p31, 0x1p31 - 0.5, 2147483647.999999, 2147483647.0, 2147483647.5, 0x1p30, 0x1p-20,
+                            0x1p-19, 1e-6, 2e-6, 5e-7, 1.5e-6, 1e-7, 0.001, 0.0015, 0.000999, 0.0001, 0.00012, 1e-5,
+                            0.01, 0.1, 0.5, 1, 9.999999, 99999, 99999.5, 100000, 100000.5, 1e6, 1234567, 1e9,
+                            1500000000, 999999.999999, 5e-324, 0x1p-1022, 1e15, 4503599627370496.5, 0.3, 2.675};
+    for (double v : edges) check(v);
+    EXPECT_EQ(Ours(-0.0), "-0");
+    EXPECT_EQ(decimal(-0.0), "0");
+    std::mt19937_64 rng(3232);
+    const double scale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7};
+    for (int i = 0; i < 200'000; ++i) {
+        // A decimal of up to 13 digits with `places` of them after the point.
+        const int places = static_cast<int>(rng() % 8);
+        const std::uint64_t digits = rng() % (std::uint64_t{1} << (rng() % 40 + 1));
+        char text[48];
+        std::snprintf(text, sizeof text, "%llue-%d", static_cast<unsigned long long>(digits), places);
+        check(std::strtod(text, nullptr));
+        // A value computed the way a reading is scaled, mostly not a short decimal.
+        check(static_cast<double>(digits % 100000) / scale[places] * 0.1);
     }
 }
