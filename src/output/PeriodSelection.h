@@ -104,6 +104,8 @@ public:
     // start = end = 0 means no limit; a step of 0 takes every record.
     StepThinner(double start, double end, int stepSeconds);
     bool Take(double timestamp);
+    // Whether Take takes every record whatever its time stamp.
+    bool TakesEvery() const { return all_ && step_ == 0; }
 
 private:
     std::int64_t threshold_;  // milliseconds

@@ -2,6 +2,7 @@
 #include "output/TableOutput.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "base/Errors.h"
 #include "logger/Conversion.h"
@@ -29,6 +30,13 @@ bool IsNumeric(FieldType t) {
 class PercentProgress {
 public:
     PercentProgress(const WalkProgress& progress, std::int64_t total) : progress_(progress), total_(total) {}
+
+    // Whether anything is reported at all.
+    bool Active() const { return progress_ && total_ > 0; }
+    // True when `visited` records make a new percentage to report.
+    bool Due(std::int64_t visited) const {
+        return Active() && static_cast<int>(visited * 100 / total_) != shown_;
+    }
 
     // True when the user asks the walk to stop.
     bool Stopped(std::int64_t visited) {
@@ -265,30 +273,42 @@ WalkResult ExportRecords(Table& table, const std::vector<OutputField>& fields, d
             }
         }
     }
+    // The rows the thinning takes go to the sink a block at a time; before
+    // each progress report the rows visited so far are in the sink.
     WalkResult r;
     StepThinner thinner(start, end, stepSeconds);
-    std::vector<double> values(fields.size());
-    std::vector<std::uint8_t> isNull(fields.size());
+    const bool every = thinner.TakesEvery();
+    std::vector<std::uint32_t> taken;
     PercentProgress percent(progress, table.RecordCount());
     table.Scan(scan, 1, [&](const ScanBlock& b) {
+        if (taken.size() < b.Rows) taken.resize(b.Rows);
+        std::size_t n = 0;
+        const auto hand = [&] {
+            if (n == 0) return;
+            sink.AddBlock({b.Values, b.Nulls, b.Fields, taken.data(), n, column.data(), column.size()});
+            r.Taken += static_cast<std::int64_t>(n);
+            n = 0;
+        };
+        if (every && !percent.Active()) {
+            // Every row, and no progress to tell: the whole block at once.
+            std::iota(taken.begin(), taken.begin() + static_cast<std::ptrdiff_t>(b.Rows), std::uint32_t{0});
+            n = b.Rows;
+            r.Visited += static_cast<std::int64_t>(b.Rows);
+            hand();
+            return true;
+        }
         for (std::size_t row = 0; row < b.Rows; ++row) {
-            const double* v = b.Values + row * b.Fields;
-            const std::uint8_t* z = b.Nulls + row * b.Fields;
-            if (thinner.Take(v[0])) {
-                for (std::size_t i = 0; i < fields.size(); ++i) {
-                    const int c = column[i];
-                    isNull[i] = c < 0 || z[c];
-                    values[i] = isNull[i] ? 0 : v[c];
-                }
-                sink.AddCells(values.data(), isNull.data(), values.size());
-                ++r.Taken;
-            }
+            if (every || thinner.Take(b.Values[row * b.Fields])) taken[n++] = static_cast<std::uint32_t>(row);
             ++r.Visited;
-            if (percent.Stopped(r.Visited)) {
-                r.Aborted = true;
-                return false;
+            if (percent.Due(r.Visited)) {
+                hand();
+                if (percent.Stopped(r.Visited)) {
+                    r.Aborted = true;
+                    return false;
+                }
             }
         }
+        hand();
         return true;
     });
     return r;

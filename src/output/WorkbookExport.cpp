@@ -433,6 +433,7 @@ public:
         Put("\xEF\xBB\xBF" + CsvHeadingText(columns_, format_) + "\r\n");
         quoteNumbers_ = format_.Separator == format_.Decimal;
         room_ = columns_.size() * (kDecimalTextMax + IsoDateTimeWriter::kMaxLength + 4) + 2;
+        for (const ExportColumn& c : columns_) isDate_.push_back(c.IsDateTime ? 1 : 0);
     }
     ~CsvSink() override {
         if (fd_ >= 0) ::close(fd_);  // an unfinished export; errors already reported
@@ -447,25 +448,44 @@ public:
     void AddCells(const double* values, const std::uint8_t* isNull, std::size_t n) override {
         if (used_ + room_ > buf_.size()) Flush();
         char* p = buf_.data() + used_;
-        for (std::size_t c = 0; c < columns_.size(); ++c) {
+        for (std::size_t c = 0; c < isDate_.size(); ++c) {
             if (c) *p++ = format_.Separator;
             if (c >= n || isNull[c]) continue;
-            if (columns_[c].IsDateTime) {
-                p = dates_.Write(p, values[c]);
-                continue;
-            }
-            if (quoteNumbers_) *p++ = '"';
-            char* const number = p;
-            p = WriteShortestDecimal(p, values[c]);
-            if (format_.Decimal != '.')
-                for (char* q = number; q != p; ++q)
-                    if (*q == '.') *q = format_.Decimal;
-            if (quoteNumbers_) *p++ = '"';
+            p = Cell(p, isDate_[c], values[c], dates_, quoteNumbers_, format_.Decimal);
         }
         *p++ = '\r';
         *p++ = '\n';
         used_ = static_cast<std::size_t>(p - buf_.data());
         ++rows_;
+    }
+
+    // The block's rows straight from the decoded values, with no row copied
+    // and no call a row.
+    void AddBlock(const RowBlock& b) override {
+        const std::size_t columns = isDate_.size();
+        source_.resize(columns);
+        for (std::size_t c = 0; c < columns; ++c) source_[c] = c < b.Columns ? b.Source[c] : -1;
+        const int* const source = source_.data();
+        const std::uint8_t* const isDate = isDate_.data();
+        const char separator = format_.Separator, decimal = format_.Decimal;
+        const bool quote = quoteNumbers_;
+        for (std::size_t k = 0; k < b.Count; ++k) {
+            if (used_ + room_ > buf_.size()) Flush();
+            char* p = buf_.data() + used_;
+            const std::size_t at = b.Taken[k] * b.Stride;
+            const double* const v = b.Values + at;
+            const std::uint8_t* const z = b.Nulls + at;
+            for (std::size_t c = 0; c < columns; ++c) {
+                if (c) *p++ = separator;
+                const int s = source[c];
+                if (s < 0 || z[s]) continue;
+                p = Cell(p, isDate[c], v[s], dates_, quote, decimal);
+            }
+            *p++ = '\r';
+            *p++ = '\n';
+            used_ = static_cast<std::size_t>(p - buf_.data());
+        }
+        rows_ += b.Count;
     }
 
     void Close() override {
@@ -480,6 +500,20 @@ public:
 
 private:
     static constexpr std::size_t kBufferSize = 1 << 20;
+
+    // A cell's text: a time stamp, or a number with the decimal mark (quoted
+    // when the mark is also the separator).
+    static char* Cell(char* p, bool isDate, double value, IsoDateTimeWriter& dates, bool quote, char decimal) {
+        if (isDate) return dates.Write(p, value);
+        if (quote) *p++ = '"';
+        char* const number = p;
+        p = WriteShortestDecimal(p, value);
+        if (decimal != '.')
+            for (char* q = number; q != p; ++q)
+                if (*q == '.') *q = decimal;
+        if (quote) *p++ = '"';
+        return p;
+    }
 
     void Put(const std::string& s) {
         if (used_ + s.size() > buf_.size()) Flush();
@@ -508,9 +542,29 @@ private:
     int fd_ = -1;
     std::vector<char> buf_;
     std::size_t used_ = 0, room_ = 0;
+    std::vector<std::uint8_t> isDate_;  // per column: a time stamp
+    std::vector<int> source_;           // per column: the entry of a block's row
     IsoDateTimeWriter dates_;
     std::uint64_t rows_ = 0;
 };
+
+}  // namespace
+
+void RowSink::AddBlock(const RowBlock& b) {
+    std::vector<double> values(b.Columns);
+    std::vector<std::uint8_t> isNull(b.Columns);
+    for (std::size_t k = 0; k < b.Count; ++k) {
+        const std::size_t at = b.Taken[k] * b.Stride;
+        for (std::size_t c = 0; c < b.Columns; ++c) {
+            const int s = b.Source[c];
+            isNull[c] = s < 0 || b.Nulls[at + static_cast<std::size_t>(s)];
+            values[c] = isNull[c] ? 0 : b.Values[at + static_cast<std::size_t>(s)];
+        }
+        AddCells(values.data(), isNull.data(), b.Columns);
+    }
+}
+
+namespace {
 
 std::string CsvQuote(const std::string& s) {
     if (s.find_first_of("\";,\t\r\n") == std::string::npos) return s;

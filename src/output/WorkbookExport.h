@@ -44,6 +44,21 @@ std::string ValueNumberFormat(int decimals);
 // A worksheet name from a file name: at most 31 characters, no []:*?/\.
 std::string SheetNameFor(const std::string& fileName, int part);
 
+// Rows of a block of decoded records for a sink to take in one call: rows
+// Taken[0..Count) of Values and Nulls (Stride entries a row, Nulls[i] != 0
+// for an empty field), in that order; the sink's column c holds entry
+// Source[c] of a row, and stays empty where Source[c] is negative or c is
+// not below Columns.
+struct RowBlock {
+    const double* Values = nullptr;
+    const std::uint8_t* Nulls = nullptr;
+    std::size_t Stride = 0;
+    const std::uint32_t* Taken = nullptr;
+    std::size_t Count = 0;
+    const int* Source = nullptr;
+    std::size_t Columns = 0;
+};
+
 class RowSink {
 public:
     virtual ~RowSink() = default;
@@ -56,6 +71,9 @@ public:
     virtual void AddCells(const double* values, const std::uint8_t* isNull, std::size_t n) {
         AddRow(std::vector<double>(values, values + n), std::vector<bool>(isNull, isNull + n));
     }
+    // The rows of a block, as the table walks hand them over; by default
+    // one AddCells call a row (an empty cell holds 0).
+    virtual void AddBlock(const RowBlock& block);
     // Completes the file; throws EKolvex when it cannot be written.
     virtual void Close() = 0;
     virtual std::uint64_t Rows() const = 0;

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "base/Errors.h"
@@ -227,6 +228,61 @@ TEST(TableOutput, ReportLinesAndExportRows) {
     EXPECT_EQ(h.Serial, "00004711");
     EXPECT_EQ(h.FileName, "00004711.dbf");
     EXPECT_EQ(h.StepCaption, "  1 den");
+}
+
+TEST(TableOutput, ExportRowsAreInTheSinkBeforeEachProgressReport) {
+    // The export hands the sink blocks of rows: at each progress report the
+    // rows of the records visited so far are in the sink, and an abort keeps
+    // exactly those; the rows are the ones the thinned walk takes. Over
+    // several of the table's blocks, for every record and for a thinned period.
+    Scratch s;
+    TADM adm;
+    std::vector<double> stamps;
+    for (int i = 0; i < 5000; ++i) stamps.push_back(At(2004, 8, 31) + i * 3.0 / 86400);
+    MakeTable(adm, s.Dir / "e.dbf", stamps);
+    const std::vector<OutputField> fields = OutputFields(adm.Table1, adm.ParameterRecord);
+    struct Case {
+        double Start, End;
+        int Step;
+        int AbortAt;  // percent
+    } cases[] = {{0, 0, 0, 101}, {0, 0, 0, 57}, {At(2004, 8, 31, 0, 10), At(2004, 8, 31, 3), 20, 101},
+                 {At(2004, 8, 31, 0, 10), At(2004, 8, 31, 3), 20, 43}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Step * 1000 + c.AbortAt);
+        // The stamps the thinned walk takes, and how many among the first k records.
+        StepThinner thinner(c.Start, c.End, c.Step);
+        std::vector<double> taken;
+        std::vector<std::int64_t> takenBy(stamps.size() + 1, 0);
+        for (std::size_t k = 0; k < stamps.size(); ++k) {
+            if (thinner.Take(stamps[k])) taken.push_back(stamps[k]);
+            takenBy[k + 1] = static_cast<std::int64_t>(taken.size());
+        }
+        // The first record count that shows a percentage.
+        auto firstAt = [](int percent) { return std::max<std::int64_t>(1, percent * 50); };
+        CollectingSink sink;
+        std::vector<int> reports;
+        const WalkResult r = ExportRecords(adm.Table1, fields, c.Start, c.End, c.Step, sink, [&](int percent) {
+            EXPECT_EQ(static_cast<std::int64_t>(sink.Rows()), takenBy[static_cast<std::size_t>(firstAt(percent))])
+                << percent;
+            reports.push_back(percent);
+            return percent >= c.AbortAt;
+        });
+        const std::int64_t visited = c.AbortAt > 100 ? 5000 : firstAt(c.AbortAt);
+        EXPECT_EQ(r.Aborted, c.AbortAt <= 100);
+        EXPECT_EQ(r.Visited, visited);
+        EXPECT_EQ(r.Taken, takenBy[static_cast<std::size_t>(visited)]);
+        EXPECT_EQ(reports.size(), static_cast<std::size_t>(std::min(c.AbortAt, 100) + 1));  // 0 .. the last
+        ASSERT_EQ(static_cast<std::int64_t>(sink.Rows()), r.Taken);
+        for (std::size_t i = 0; i < sink.Values.size(); ++i) ASSERT_DOUBLE_EQ(sink.Values[i][0], taken[i]) << i;
+        // Without progress: the whole walk.
+        CollectingSink quiet;
+        const WalkResult q = ExportRecords(adm.Table1, fields, c.Start, c.End, c.Step, quiet);
+        EXPECT_EQ(q.Visited, 5000);
+        ASSERT_EQ(quiet.Values.size(), taken.size());
+        for (std::size_t i = 0; i < taken.size(); ++i) ASSERT_DOUBLE_EQ(quiet.Values[i][0], taken[i]) << i;
+        EXPECT_DOUBLE_EQ(quiet.Values.back()[2], static_cast<double>(
+                             std::find(stamps.begin(), stamps.end(), taken.back()) - stamps.begin()));
+    }
 }
 
 TEST(TableOutput, DeletionTexts) {

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -178,6 +180,54 @@ TEST(WorkbookExport, CsvReadBackByPythonInEachLanguageAndChosenDialect) {
         EXPECT_EQ(d["rows"][0], json({"Datum a čas", "Teplota; A, \"venku\" (°C)", "Proud"}));
         EXPECT_EQ(d["rows"][1], json(c.row1));
         EXPECT_EQ(d["rows"][2], json(c.row2));
+    }
+}
+
+TEST(WorkbookExport, CsvBlockOfRowsWritesWhatItsRowsOneByOneWrite) {
+    // The CSV sink formats a walk's block itself; the file must be the one
+    // the default (a row at a time through AddCells) gives: rows picked out
+    // of order, columns taken from any entry of a row, empty fields, a column
+    // without an entry, fewer block columns than sink columns.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double values[] = {
+        20.5, At(2004, 8, 31, 12, 30, 0), 1, 0.1 + 0.2,                                   // row 0
+        static_cast<double>(118.24528f), At(2004, 8, 31, 12, 30, 10), 2, -0.0,             // row 1
+        -1e-7, At(2026, 9, 13, 0, 1, 50), 3, 123456789.125,                                // row 2
+        nan, At(2000, 1, 1, 0, 0, 0), 4, -40,                                              // row 3
+        1e21, At(2004, 2, 29, 23, 59, 59) + 0.4 / 86400, 5, static_cast<double>(-0.1f)};  // row 4
+    const std::uint8_t nulls[] = {0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0};
+    const std::uint32_t taken[] = {4, 0, 2, 2, 1, 3};
+    const int full[] = {1, 0, 3}, gap[] = {1, -1, 0}, short2[] = {1, 3};
+    const struct {
+        const int* source;
+        std::size_t columns;
+    } sources[] = {{full, 3}, {gap, 3}, {short2, 2}};
+    auto read = [](const fs::path& f) {
+        std::ifstream in(f, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    };
+    for (const CsvFormat format : {CsvFormat{',', '.'}, CsvFormat{';', ','}, CsvFormat{',', ','}}) {
+        for (const auto& src : sources) {
+            SCOPED_TRACE(std::string(1, format.Separator) + format.Decimal + std::to_string(src.source[1]) +
+                         std::to_string(src.columns));
+            const RowBlock block{values, nulls, 4, taken, std::size(taken), src.source, src.columns};
+            const fs::path a = TempDir() / "block.csv", b = TempDir() / "rows.csv";
+            auto blockSink = OpenCsvExport(a.string(), Columns(), format);
+            blockSink->AddBlock(block);
+            blockSink->AddBlock(block);
+            blockSink->Close();
+            auto rowSink = OpenCsvExport(b.string(), Columns(), format);
+            rowSink->RowSink::AddBlock(block);  // the default, one AddCells a row
+            rowSink->RowSink::AddBlock(block);
+            rowSink->Close();
+            EXPECT_EQ(blockSink->Rows(), 12u);
+            EXPECT_EQ(rowSink->Rows(), 12u);
+            const std::string text = read(a);
+            EXPECT_EQ(text, read(b));
+            EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 13);
+        }
     }
 }
 
