@@ -131,6 +131,7 @@ TSerCom::~TSerCom() {
 
 void TSerCom::RequestAbort() {
     abort_ = true;
+    abortSignalled_ = true;
     if (abortFd_ >= 0) {
         const std::uint64_t one = 1;
         (void)!::write(abortFd_, &one, sizeof one);
@@ -247,7 +248,9 @@ std::string PortWorkAbortedText() { return Tr("Komunikace přerušena", "Communi
 
 void TSerCom::RunWork(const std::function<void()>& work) {
     abort_ = false;
-    ClearAbortEvent(abortFd_);
+    // Only an abort asked for since the last work leaves an event to empty
+    // (a left-over one is also emptied by the wait that sees it).
+    if (abortSignalled_.exchange(false)) ClearAbortEvent(abortFd_);
     if (runner_) runner_(work);
     else work();
 }
@@ -355,6 +358,7 @@ void TSerCom::OpenPort() {
     Handle = handle;
     devicePath_ = device;
     steadyLine_ = false;
+    turnaround_ = 0;
     net_ = std::move(net);
     SetLineState(LineState::lsOpen);
     ErrorCount = 0;
@@ -411,15 +415,15 @@ bool TSerCom::WriteAll(const std::uint8_t* data, std::size_t& length) {
 
 std::size_t TSerCom::DrainInput() {
     if (Handle >= 0) {
-        int avail = 0;
-        if (ioctl(Handle, FIONREAD, &avail) == 0 && avail > 0) {
-            std::uint8_t chunk[512];
-            while (avail > 0) {
-                const ssize_t n = ::read(Handle, chunk, std::min<std::size_t>(sizeof chunk, avail));
-                if (n <= 0) break;
-                staged_.insert(staged_.end(), chunk, chunk + n);
-                avail -= static_cast<int>(n);
-            }
+        // The port is non-blocking: a read takes what is queued, or fails
+        // with EAGAIN when nothing is; one system call when little came.
+        std::uint8_t chunk[512];
+        for (;;) {
+            const ssize_t n = ::read(Handle, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            staged_.insert(staged_.end(), chunk, chunk + n);
+            if (static_cast<std::size_t>(n) < sizeof chunk) break;
         }
     }
     return staged_.size();
@@ -518,40 +522,78 @@ std::size_t TSerCom::ReadReply(std::size_t written, std::size_t expected) {
     // within the gap time-out of the previous one (a network port: the whole
     // reply within its wait).
     StartDeadline(ReplyDeadline, ReplyWait(written, expected));
-    // The port wakes for the first byte of the reply; then, as the rest's
-    // length is known, it sleeps through the rest's line time at BaudRate and
-    // looks again: a paced reply costs a few wake-ups, not one a byte. When
-    // bytes are still missing after such a sleep (the line is a little
-    // behind), it wakes for the next byte and then sleeps again. Until a
-    // reply has come at the line's full pace, a sleep does not run past the
-    // gap time-out.
+    // The request's last byte leaves the line this long after the write: the
+    // reply cannot begin earlier.
+    const std::int64_t sentAt = CounterNow() + ticks(LineTime(written));
+    // Until a reply has come at the line's full pace, the port wakes for its
+    // first byte; then, as the rest's length is known, it sleeps through the
+    // rest's line time at BaudRate and looks again: a paced reply costs a few
+    // wake-ups, not one a byte. When bytes are still missing after such a
+    // sleep (the line is a little behind), it wakes for the next byte and
+    // then sleeps again. Until a reply has come at the line's full pace, a
+    // sleep does not run past the gap time-out.
+    //
+    // Once the line has shown its full pace, the port does not wake for the
+    // first byte: it sleeps from the request to the reply's expected end (the
+    // logger's usual turnaround, learnt from earlier replies, plus the
+    // reply's line time), so a reply costs one wake-up. That first sleep
+    // never runs past the gap time-out after the request has left, so no
+    // pause longer than the gap time-out can hide in it, nor past the reply
+    // time-out.
     std::size_t received = 0;
     std::int64_t lookedAt = 0;  // when the last look found new bytes
     bool slept = false;         // the last wait was such a sleep
     bool cut = false;           // ... and it ended at the deadline, before the rest was due
+    bool first = false;         // ... and it was the sleep from the request
+    bool polled = false;        // the last wait woke for a byte as it came
+    bool learn = true;          // the next byte woken for tells when the reply began
+    if (!net_ && steadyLine_ && expected > 0) {
+        const std::int64_t end = sentAt + turnaround_ + ticks(LineTime(expected) + LineTime(1) / 4);
+        const std::int64_t until = std::min({end, sentAt + ticks(GapTimeout), ReplyDeadline});
+        SleepUntil(until);
+        lookedAt = sentAt;
+        slept = first = true;
+        cut = until < end;
+    }
     for (;;) {
         const std::size_t queued = DrainInput();
         const std::int64_t now = CounterNow();
         if (queued == received) {
             if (slept) steadyLine_ = false;
-            slept = false;
+            slept = first = false;
             if (DeadlinePassed(ReplyTimeout, ReplyDeadline)) break;
             if (abort_) {
                 settleUntil_ = ReplyDeadline;  // the answer may still come
                 ThrowIfAborted();
             }
             WaitForInput(ReplyDeadline);
+            polled = true;
             continue;
         }
         const std::size_t fresh = queued - received;
         const std::size_t due = expected - std::min(received, expected);  // missing before this look
-        received = queued;
         if (slept) {
-            // Bytes the line can carry in the time slept.
-            const auto elapsed = static_cast<std::uint64_t>(std::max<std::int64_t>(now - lookedAt, 0));
+            // Bytes the line can carry in the time slept (the first sleep:
+            // from the reply's expected start, with a byte's leeway for the
+            // turnaround's jitter). A reply that began later than expected
+            // or paused is not taken for a steady one.
+            const std::int64_t from = first ? sentAt + turnaround_ : lookedAt;
+            const auto elapsed = static_cast<std::uint64_t>(std::max<std::int64_t>(now - from, 0));
             const std::uint64_t carried = elapsed * BaudRate / 10 / static_cast<std::uint64_t>(CounterFrequency());
-            steadyLine_ = fresh + 1 >= std::min<std::uint64_t>(due, carried);
+            steadyLine_ = fresh + (first ? 2 : 1) >= std::min<std::uint64_t>(due, carried);
         }
+        if (!net_ && first && fresh >= expected) {
+            turnaround_ -= turnaround_ / 16;  // whole at the first look: look a little earlier next time
+        } else if (!net_ && learn && polled) {
+            // Woken by a byte as it came (the first, or the next after a first
+            // look that came too early): the reply began its line time before
+            // now, which is the turnaround the next first sleep allows for.
+            const std::int64_t began = now - ticks(LineTime(queued)) - sentAt;
+            turnaround_ = std::clamp<std::int64_t>(began, 0, ticks(ReplyTimeout));
+            learn = false;
+        }
+        if (!first && received > 0) learn = false;
+        received = queued;
         // Converters that add a byte deliver it in the same burst: the
         // reply is complete once the expected count is there.
         if (received >= expected) break;
@@ -561,18 +603,21 @@ std::size_t TSerCom::ReadReply(std::size_t written, std::size_t expected) {
         }
         if (!net_) {
             // Bytes found after a sleep came at the line's pace after the
-            // previous look: the last of them is timed from there, so that a
-            // reply that stops during a sleep is given up the gap time-out
-            // after its last byte, as when every byte is seen as it comes.
+            // previous look (after the first sleep: after the request left):
+            // the last of them is timed from there, so that a reply that
+            // stops during a sleep is given up the gap time-out after its
+            // last byte, as when every byte is seen as it comes.
             std::int64_t last = now;
             if (slept) last = std::min(now, lookedAt + ticks(LineTime(fresh)));
             ReplyDeadline = last + ticks(GapTimeout);
             if (ReplyDeadline <= now) break;  // the line stopped for longer during the sleep
         }
         lookedAt = now;
+        first = false;
         if (slept && !cut) {
             WaitForInput(ReplyDeadline);
             slept = false;
+            polled = true;
             continue;
         }
         std::int64_t until = now + ticks(LineTime(expected - received));
@@ -580,6 +625,7 @@ std::size_t TSerCom::ReadReply(std::size_t written, std::size_t expected) {
         if (cut) until = ReplyDeadline;
         SleepUntil(until);
         slept = true;
+        polled = false;
     }
     return received;
 }

@@ -185,8 +185,10 @@ private:
     WorkRunner runner_;
     SimulatedPortSource simulated_;
     std::atomic<bool> abort_{false};
+    std::atomic<bool> abortSignalled_{false};  // RequestAbort signalled abortFd_ since the last work began
     int abortFd_ = -1;          // readable while an abort is asked for (wakes the waits)
     bool steadyLine_ = false;   // the last reply read came at the line's full pace
+    std::int64_t turnaround_ = 0;  // counter ticks from a request's end to its reply's first byte, as last seen
     std::string devicePath_;
     std::vector<std::uint8_t> staged_;
     std::unique_ptr<NetPort, NetPortDeleter> net_;  // set while a network port is open
