@@ -162,8 +162,7 @@ std::uint64_t ExportPdf(TADM& adm, const ExportArgs& x, const ExportPeriod& p, L
     rq.PrintedAt = NowLocal();
     rq.DecimalSeparator = DecimalSeparator();
     const ui::TFQRAPrint report(PrepareReport(adm.Table1, adm.ParameterRecord, rq), adm.Table1);
-    if (!report.PrintToPdf(QString::fromStdString(x.Out)))
-        throw EADM(Tr("Soubor " + x.Out + " se nepodařilo zapsat", "The file " + x.Out + " could not be written"));
+    report.WritePdf(QString::fromStdString(x.Out));
     return report.PageCount();
 }
 

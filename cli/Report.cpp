@@ -218,8 +218,7 @@ int RunReport(const Options& o, const std::vector<std::string>& args) {
     auto page = std::make_shared<ui::SummaryPageData>(
         ui::MakeSummaryPage(t, adm.ParameterRecord, report.Plan().Input, deltaH, rq.DecimalSeparator));
     report.SetLeadPage([page](QPainter& p, double k, int number) { ui::PaintSummaryPage(p, k, *page, number); });
-    if (!report.PrintToPdf(QString::fromStdString(out)))
-        throw EADM(Tr("Soubor " + out + " se nepodařilo zapsat", "The file " + out + " could not be written"));
+    report.WritePdf(QString::fromStdString(out));
     std::cout << out << ": " << report.PageCount() << " " << Tr("stran", "pages") << "\n";
     return 0;
 }

@@ -149,9 +149,7 @@ void TFANastTisk::Pdf_BBClick() {
         if (plan) {
             TFQRAPrint report(std::move(*plan), ctx_.Adm.Table1);
             AddSummaryPage(report);
-            if (!report.PrintToPdf(path))
-                throw kolvex::EADM(kolvex::Tr("Soubor " + path.toStdString() + " se nepodařilo zapsat",
-                                              "The file " + path.toStdString() + " could not be written"));
+            report.WritePdf(path);
             status_ = SavedText(path, report.PageCount(), true);
         }
     } catch (const std::exception& e) {

@@ -13,6 +13,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -25,6 +26,8 @@
 
 #include <stdexcept>
 
+#include "base/Errors.h"
+#include "base/Language.h"
 #include "base/SafeFile.h"
 #include "base/ui/ErrorDisplay.h"
 #include "base/ui/ModalRunner.h"
@@ -381,21 +384,27 @@ bool TFQRAPrint::PaintOwnListing(const std::string& file, int scratchFd) const {
     }
 }
 
-bool TFQRAPrint::PrintToPdf(const QString& path) const {
+bool TFQRAPrint::PrintToPdf(const QString& path, std::string* why) const {
+    auto failed = [why](std::string reason) {
+        if (why) *why = std::move(reason);
+        return false;
+    };
     // Written under a temporary name beside the target, which it takes once
     // complete; a symbolic link at the name is neither followed nor replaced,
     // a file that is rewritten keeps its mode.
     const std::string target = path.toStdString();
     struct stat old {};
     const bool existed = ::lstat(target.c_str(), &old) == 0;
-    if (existed && !S_ISREG(old.st_mode)) return false;
+    if (existed && S_ISLNK(old.st_mode)) return failed(kolvex::FileErrorText(ELOOP));
+    if (existed && !S_ISREG(old.st_mode)) return failed(kolvex::Tr("není obyčejný soubor", "not a regular file"));
     PendingFile temp;
     std::string scratchPath;
     {
         kolvex::UniqueFd fd = kolvex::CreateTemporaryBeside(target, temp.Path);
         if (!fd) {
+            const int e = errno;
             temp.Path.clear();
-            return false;
+            return failed(kolvex::FileErrorText(e));
         }
         if (existed) kolvex::KeepModeAndOwner(fd.Get(), old);
     }
@@ -410,15 +419,22 @@ bool TFQRAPrint::PrintToPdf(const QString& path) const {
         Paint(PdfPrinter(printer, temp.Path, plan_.Input.FileName));
         struct stat st {};
         done = ::lstat(temp.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+        if (!done) return failed(kolvex::Tr("tiskový výstup se nepodařilo vytvořit", "the printed output could not be made"));
     }
     // On disk before it takes the name: a crash leaves the old file or the new one.
-    if (done) {
-        kolvex::UniqueFd written(::open(temp.Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        done = written && ::fdatasync(written.Get()) == 0 && written.Close();
-    }
-    if (!done || ::rename(temp.Path.c_str(), target.c_str()) != 0) return false;
+    kolvex::UniqueFd written(::open(temp.Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!written || ::fdatasync(written.Get()) != 0 || !written.Close() || ::rename(temp.Path.c_str(), target.c_str()) != 0)
+        return failed(kolvex::FileErrorText(errno));
     temp.Path.clear();
     return true;
+}
+
+void TFQRAPrint::WritePdf(const QString& path) const {
+    std::string why;
+    if (PrintToPdf(path, &why)) return;
+    const std::string name = path.toStdString();
+    throw kolvex::EADM(kolvex::Tr("Soubor " + name + " se nepodařilo zapsat (" + why + ")",
+                                  "The file " + name + " could not be written (" + why + ")"));
 }
 
 void TFQRAPrint::Preview(QWidget* parent) const {

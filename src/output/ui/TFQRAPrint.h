@@ -39,8 +39,11 @@ public:
     static void SetupPrinter(QPrinter& printer);
     // Draws the pages (the printer's page range when it has one).
     void Paint(QPrinter* printer) const;
-    // Writes the whole report as a PDF file; false when it cannot be written.
-    bool PrintToPdf(const QString& path) const;
+    // Writes the whole report as a PDF file; false when it cannot be written,
+    // with the reason in *why (when given).
+    bool PrintToPdf(const QString& path, std::string* why = nullptr) const;
+    // The same, throwing EADM "The file … could not be written (reason)".
+    void WritePdf(const QString& path) const;
     // The preview window, modal; printing is started from it.
     void Preview(QWidget* parent) const;
     // One page with the painter's origin at the top left corner of the
