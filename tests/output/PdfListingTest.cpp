@@ -28,6 +28,14 @@ namespace {
 
 const char* const kFontFile = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
 
+// A new file with these bytes (anything at the name removed first).
+void WriteNew(const fs::path& p, const std::string& bytes) {
+    fs::remove(p);
+    UniqueFd fd = CreateNewFile(p.string(), 0600);
+    ASSERT_TRUE(fd) << p;
+    ASSERT_EQ(::write(fd.Get(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+}
+
 std::string Slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -132,8 +140,9 @@ protected:
     bool Update(const std::string& document, const std::vector<std::pair<double, std::u16string>>& cells,
                 std::size_t page = 0) {
         const TrueTypeFont font = FontOf(tables_);
-        std::ofstream(pdf_, std::ios::binary) << document;
-        UniqueFd scratch(::open((dir_ / "scratch").c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+        WriteNew(pdf_, document);
+        fs::remove(dir_ / "scratch");
+        UniqueFd scratch = CreateNewFile((dir_ / "scratch").string(), 0600);
         PdfListingWriter writer(font, 150, scratch.Get(), [](const std::string& why) { throw std::runtime_error(why); });
         // Device units of 1/1200 inch, y downwards, the origin 72 pt from the
         // left and 42 pt below the top.

@@ -20,9 +20,11 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
 
 #include "OutputFixture.h"
+#include "base/SafeFile.h"
 #include "base/ui/ModalRunner.h"
 #include "output/ui/PeriodGroup.h"
 #include "output/ui/ReportPreview.h"
@@ -392,9 +394,10 @@ private slots:
         t.ctx.Config.PrintPeriod = Block(pkDay, 2004, 8, 31);
         const std::string existing = (t.Dir / "old.pdf").string(), target = (t.Dir / "target.txt").string(),
                           link = (t.Dir / "link.pdf").string();
-        std::ofstream(existing) << "old";
-        QCOMPARE(::chmod(existing.c_str(), 0640), 0);
-        std::ofstream(target) << "keep";
+        for (const auto& [name, text] : {std::pair{existing, "old"}, std::pair{target, "keep"}}) {
+            kolvex::UniqueFd fd = kolvex::CreateNewFile(name, 0640);
+            QVERIFY(fd && ::write(fd.Get(), text, std::strlen(text)) > 0);
+        }
         QCOMPARE(::symlink(target.c_str(), link.c_str()), 0);
         const auto before = std::distance(std::filesystem::directory_iterator(t.Dir), {});
         TFANastTisk d(t.ctx);
