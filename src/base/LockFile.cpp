@@ -176,7 +176,7 @@ LockFile::~LockFile() {
     auto it = reg.find(name_);
     if (it == reg.end() || --it->second.Count > 0) return;
     // The content goes first, while the lock is still ours; closing releases it.
-    (void)::ftruncate(it->second.Fd, 0);
+    (void)!::ftruncate(it->second.Fd, 0);  // best effort: a destructor reports nothing
     ::close(it->second.Fd);
     reg.erase(it);
 }

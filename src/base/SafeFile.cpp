@@ -93,7 +93,7 @@ UniqueFd CreateTemporaryBeside(const std::string& path, std::string& tmpPath, mo
 
 void KeepModeAndOwner(int fd, const struct stat& old) {
     // The owner first: a change of owner may clear set-id bits.
-    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) (void)::fchown(fd, old.st_uid, old.st_gid);
+    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) (void)!::fchown(fd, old.st_uid, old.st_gid);
     (void)::fchmod(fd, old.st_mode & 07777);
 }
 
