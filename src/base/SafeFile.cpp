@@ -102,6 +102,30 @@ bool IsSymbolicLink(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
+bool PreadAll(int fd, void* buf, std::size_t n, std::int64_t off) {
+    auto* p = static_cast<std::uint8_t*>(buf);
+    for (std::size_t done = 0; done < n;) {
+        const ssize_t r = ::pread(fd, p + done, n - done, static_cast<off_t>(off + static_cast<std::int64_t>(done)));
+        if (r < 0 && errno == EINTR) continue;
+        if (r == 0) errno = 0;
+        if (r <= 0) return false;
+        done += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+bool PwriteAll(int fd, const void* buf, std::size_t n, std::int64_t off) {
+    const auto* p = static_cast<const std::uint8_t*>(buf);
+    for (std::size_t done = 0; done < n;) {
+        const ssize_t r = ::pwrite(fd, p + done, n - done, static_cast<off_t>(off + static_cast<std::int64_t>(done)));
+        if (r < 0 && errno == EINTR) continue;
+        if (r == 0) errno = 0;
+        if (r <= 0) return false;
+        done += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
 std::string FileErrorText(int err) {
     if (err == ELOOP || err == EMLINK)
         return Tr("na místě souboru je symbolický odkaz, přes který se nezapisuje",

@@ -8,6 +8,8 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 struct stat;
@@ -69,6 +71,11 @@ void KeepModeAndOwner(int fd, const struct stat& old);
 
 // True when path itself (not what it points to) is a symbolic link.
 bool IsSymbolicLink(const std::string& path);
+
+// n bytes at offset off, across short transfers and interruptions; false
+// with errno set (0 when the file ends first).
+bool PreadAll(int fd, void* buf, std::size_t n, std::int64_t off);
+bool PwriteAll(int fd, const void* buf, std::size_t n, std::int64_t off);
 
 // The reason of errno err for a message; a refused symbolic link says so.
 std::string FileErrorText(int err);

@@ -221,12 +221,8 @@ void PdfListingWriter::EndPage() {
     const std::size_t length = z.total_out;
     deflateEnd(&z);
     if (rc != Z_STREAM_END) fail_("zlib");
-    for (std::size_t done = 0; done < length;) {
-        const ssize_t w = ::write(scratch_, packed_.data() + done, length - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) fail_(FileErrorText(w < 0 ? errno : ENOSPC));
-        done += static_cast<std::size_t>(w);
-    }
+    if (!PwriteAll(scratch_, packed_.data(), length, static_cast<std::int64_t>(scratchSize_)))
+        fail_(FileErrorText(errno ? errno : ENOSPC));
     streams_.push_back({page_, scratchSize_, length});
     scratchSize_ += length;
 }
@@ -318,13 +314,7 @@ public:
 
     std::string Read(std::uint64_t offset, std::uint64_t n) {
         std::string s(n, '\0');
-        for (std::size_t done = 0; done < n;) {
-            const ssize_t r = ::pread(fd_, s.data() + done, n - done, static_cast<off_t>(offset + done));
-            if (r < 0 && errno == EINTR) continue;
-            if (r < 0) fail_(FileErrorText(errno));
-            if (r == 0) return s.substr(0, done);
-            done += static_cast<std::size_t>(r);
-        }
+        if (!PreadAll(fd_, s.data(), n, static_cast<std::int64_t>(offset))) fail_(FileErrorText(errno ? errno : EIO));
         return s;
     }
 
@@ -351,12 +341,8 @@ public:
         if (buf_.size() >= (1u << 20)) Flush();
     }
     void Flush() {
-        for (std::size_t done = 0; done < buf_.size();) {
-            const ssize_t w = ::pwrite(fd_, buf_.data() + done, buf_.size() - done, static_cast<off_t>(at_ + done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) fail_(FileErrorText(w < 0 ? errno : ENOSPC));
-            done += static_cast<std::size_t>(w);
-        }
+        if (!PwriteAll(fd_, buf_.data(), buf_.size(), static_cast<std::int64_t>(at_)))
+            fail_(FileErrorText(errno ? errno : ENOSPC));
         at_ += buf_.size();
         buf_.clear();
     }
@@ -557,12 +543,8 @@ bool PdfListingWriter::Finish(int pdfFd) {
     for (std::size_t i = 0; i < streams_.size(); ++i) {
         const Stream& s = streams_[i];
         data.resize(s.Length);
-        for (std::size_t done = 0; done < s.Length;) {
-            const ssize_t r = ::pread(scratch_, data.data() + done, s.Length - done, static_cast<off_t>(s.Offset + done));
-            if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) fail_(FileErrorText(r < 0 ? errno : EIO));
-            done += static_cast<std::size_t>(r);
-        }
+        if (!PreadAll(scratch_, data.data(), s.Length, static_cast<std::int64_t>(s.Offset)))
+            fail_(FileErrorText(errno ? errno : EIO));
         out.Stream(firstStream + i, "<< /Length " + std::to_string(s.Length) + " /Filter /FlateDecode >>", data);
     }
     WriteFont(out, font);

@@ -24,6 +24,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/DateTime.h"
+#include "base/SafeFile.h"
 #include "output/WorkbookExport.h"
 #include "output/ZipWriter.h"
 
@@ -338,7 +339,12 @@ TEST(WorkbookExport, WrittenSafely) {
     };
 
     const fs::path victim = dir / "victim.txt", link = dir / "link.xlsx";
-    std::ofstream(victim) << "keep";
+    auto writeNew = [](const fs::path& p, const std::string& text) {
+        UniqueFd fd = CreateNewFile(p.string(), 0640);
+        ASSERT_TRUE(fd) << p;
+        ASSERT_EQ(::write(fd.Get(), text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    };
+    writeNew(victim, "keep");
     fs::create_symlink(victim, link);
     EXPECT_ANY_THROW(write(link, true));
     EXPECT_TRUE(fs::is_symlink(link));
@@ -346,7 +352,7 @@ TEST(WorkbookExport, WrittenSafely) {
     EXPECT_EQ(entries(), 2u) << "no temporary file left";
 
     const fs::path kept = dir / "kept.xlsx";
-    std::ofstream(kept) << "old";
+    writeNew(kept, "old");
     ASSERT_EQ(::chmod(kept.c_str(), 0640), 0);
     write(kept, true);
     struct stat st {};

@@ -51,31 +51,6 @@ void PutLE16(std::uint8_t* p, std::uint16_t v) {
     p[1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-bool PreadAll(int fd, std::uint8_t* buf, std::size_t n, std::int64_t off) {
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t r = ::pread(fd, buf + done, n - done, static_cast<off_t>(off + static_cast<std::int64_t>(done)));
-        if (r < 0 && errno == EINTR) continue;
-        if (r == 0) errno = 0;
-        if (r <= 0) return false;
-        done += static_cast<std::size_t>(r);
-    }
-    return true;
-}
-
-bool PwriteAll(int fd, const std::uint8_t* buf, std::size_t n, std::int64_t off) {
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t r =
-            ::pwrite(fd, buf + done, n - done, static_cast<off_t>(off + static_cast<std::int64_t>(done)));
-        if (r < 0 && errno == EINTR) continue;
-        if (r == 0) errno = 0;
-        if (r <= 0) return false;
-        done += static_cast<std::size_t>(r);
-    }
-    return true;
-}
-
 // Field kind as the rest of the program sees it.
 FieldType KindOf(char type, std::uint32_t length, std::uint8_t decimals) {
     switch (type) {
