@@ -64,14 +64,6 @@ std::string TemporaryPathFor(const std::string& path) { return TemporaryNameFor(
 
 void SyncFile(int fd) { (void)::fdatasync(fd); }
 
-void SyncDirectoryOf(const std::string& path) {
-    const int d = ::open(ExtractFileDir(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (d >= 0) {
-        (void)::fsync(d);
-        ::close(d);
-    }
-}
-
 bool WriteFileAtomic(const std::string& path, const std::uint8_t* data, std::size_t size) {
     // A symbolic link at the name is refused, not replaced or followed.
     struct stat old {};

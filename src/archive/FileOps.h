@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/SafeFile.h"  // SyncDirectoryOf
+
 namespace kolvex {
 
 bool FileExists(const std::string& path);  // a regular file (or a link to one)
@@ -25,7 +27,6 @@ std::string ExtractFileExt(const std::string& path);  // with the dot, or ""
 std::string TemporaryPathFor(const std::string& path);
 // Makes the data of fd durable before a rename puts it into place.
 void SyncFile(int fd);
-void SyncDirectoryOf(const std::string& path);
 
 // Writes data to a new temporary file (created exclusively, never through a
 // link), syncs it and renames it over path, keeping the mode and owner of

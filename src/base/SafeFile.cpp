@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <random>
 
@@ -124,6 +125,53 @@ bool PwriteAll(int fd, const void* buf, std::size_t n, std::int64_t off) {
         done += static_cast<std::size_t>(r);
     }
     return true;
+}
+
+void SyncDirectoryOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int d = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (d >= 0) {
+        (void)::fsync(d);
+        ::close(d);
+    }
+}
+
+ReplacingFile::~ReplacingFile() {
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+}
+
+std::string ReplacingFile::Begin(const std::string& path) {
+    path_ = path;
+    struct stat old {};
+    existed_ = ::lstat(path.c_str(), &old) == 0;
+    if (existed_ && S_ISLNK(old.st_mode)) return FileErrorText(ELOOP);
+    if (existed_ && !S_ISREG(old.st_mode)) return Tr("není obyčejný soubor", "not a regular file");
+    fd_ = CreateTemporaryBeside(path, temp_);
+    if (!fd_) {
+        const int e = errno;
+        temp_.clear();
+        return FileErrorText(e);
+    }
+    if (existed_) KeepModeAndOwner(fd_.Get(), old);
+    return {};
+}
+
+std::string ReplacingFile::Commit() {
+    if (::fdatasync(fd_.Get()) != 0 && errno != EINVAL) return FileErrorText(errno);
+    if (!fd_.Close()) return FileErrorText(errno);
+    bool named = false;
+    if (existed_) {
+        named = ::rename(temp_.c_str(), path_.c_str()) == 0;
+    } else {
+        // Nothing that appeared at the name meanwhile is replaced.
+        named = ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0;
+        if (!named && (errno == EINVAL || errno == ENOSYS)) named = ::rename(temp_.c_str(), path_.c_str()) == 0;
+    }
+    if (!named) return FileErrorText(errno);
+    temp_.clear();
+    SyncDirectoryOf(path_);
+    return {};
 }
 
 std::string FileErrorText(int err) {

@@ -77,6 +77,37 @@ bool IsSymbolicLink(const std::string& path);
 bool PreadAll(int fd, void* buf, std::size_t n, std::int64_t off);
 bool PwriteAll(int fd, const void* buf, std::size_t n, std::int64_t off);
 
+// Makes a new or removed name in path's folder durable.
+void SyncDirectoryOf(const std::string& path);
+
+// A file written under a temporary name beside its target, which it takes
+// only once complete and on disk: a symbolic link or anything but a regular
+// file at the name is refused, a file that is replaced keeps its mode and
+// owner, a new file does not replace what appeared at the name meanwhile,
+// and the temporary file is removed unless it took the name.
+class ReplacingFile {
+public:
+    ReplacingFile() = default;
+    ~ReplacingFile();
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    // Creates the temporary file for path; the reason when it cannot
+    // (empty on success).
+    std::string Begin(const std::string& path);
+    int Fd() const { return fd_.Get(); }
+    // The temporary file's name, for a writer that opens the file itself.
+    const std::string& TemporaryPath() const { return temp_; }
+    // Syncs, closes and renames the file to its target; the reason when a
+    // step fails (empty on success), the temporary file then removed.
+    std::string Commit();
+
+private:
+    std::string path_, temp_;
+    UniqueFd fd_;
+    bool existed_ = false;
+};
+
 // The reason of errno err for a message; a refused symbolic link says so.
 std::string FileErrorText(int err);
 

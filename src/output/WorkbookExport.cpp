@@ -138,19 +138,8 @@ public:
         : path_(path), header_(header), columns_(columns), sheetRows_(std::max<std::uint32_t>(sheetRows, kFirstDataRow + 1)) {
         // A symbolic link at the name is neither followed nor replaced; a
         // file that is rewritten keeps its mode.
-        struct stat old {};
-        existed_ = ::lstat(path.c_str(), &old) == 0;
-        if (existed_ && S_ISLNK(old.st_mode)) WriteFailed(path, FileErrorText(ELOOP));
-        if (existed_ && !S_ISREG(old.st_mode)) WriteFailed(path, Tr("není obyčejný soubor", "not a regular file"));
-        UniqueFd fd = CreateTemporaryBeside(path, temp_.Path);
-        if (!fd) {
-            const int e = errno;
-            temp_.Path.clear();
-            WriteFailed(path, FileErrorText(e));
-        }
-        if (existed_) KeepModeAndOwner(fd.Get(), old);
-        fd_ = std::move(fd);
-        zip_ = std::make_unique<ZipWriter>(fd_.Get(), [this](const std::string& why) { WriteFailed(path_, why); });
+        if (const std::string why = file_.Begin(path); !why.empty()) WriteFailed(path, why);
+        zip_ = std::make_unique<ZipWriter>(file_.Fd(), [this](const std::string& why) { WriteFailed(path_, why); });
         xml_.resize(kXmlBuffer);
 
         // What every data sheet has before its rows, and each column's cell parts.
@@ -260,25 +249,12 @@ public:
         zip_->Add("[Content_Types].xml", ContentTypesXml(sheets.size()));
         zip_->Finish();
         // On disk before it takes the name; then the name.
-        if (::fdatasync(fd_.Get()) != 0 && errno != EINVAL) WriteFailed(path_, FileErrorText(errno));
-        if (!fd_.Close()) WriteFailed(path_, FileErrorText(errno));
-        const bool named = existed_ ? ::rename(temp_.Path.c_str(), path_.c_str()) == 0 : NameNewFile();
-        if (!named) WriteFailed(path_, FileErrorText(errno));
-        temp_.Path.clear();
-        SyncDirectory();
+        if (const std::string why = file_.Commit(); !why.empty()) WriteFailed(path_, why);
     }
 
     std::uint64_t Rows() const override { return rows_; }
 
 private:
-    // Removes the temporary file unless it took the target's name.
-    struct PendingFile {
-        std::string Path;
-        ~PendingFile() {
-            if (!Path.empty()) ::unlink(Path.c_str());
-        }
-    };
-
     static constexpr std::size_t kXmlBuffer = 1 << 20;
     // Character widths that fit across a portrait A4 page at the default margins.
     static constexpr double kPortraitWidth = 95;
@@ -327,23 +303,6 @@ private:
         PutXml(SheetEnd(landscape_));
         FlushXml();
         zip_->End();
-    }
-
-    bool NameNewFile() {
-        // Nothing that appeared at the name meanwhile is replaced.
-        if (::renameat2(AT_FDCWD, temp_.Path.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0) return true;
-        if (errno != EINVAL && errno != ENOSYS) return false;
-        return ::rename(temp_.Path.c_str(), path_.c_str()) == 0;
-    }
-
-    void SyncDirectory() const {
-        const std::size_t slash = path_.find_last_of('/');
-        const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path_.substr(0, slash);
-        const int d = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (d >= 0) {
-            (void)::fsync(d);
-            ::close(d);
-        }
     }
 
     // The summary on a sheet of its own, after the first data sheet.
@@ -396,9 +355,8 @@ private:
     ExportHeader header_;
     std::vector<ExportColumn> columns_;
     std::uint32_t sheetRows_;
-    bool existed_ = false, landscape_ = false, large_ = false, closed_ = false;
-    PendingFile temp_;
-    UniqueFd fd_;
+    bool landscape_ = false, large_ = false, closed_ = false;
+    ReplacingFile file_;  // before the zip writer, which is gone before it
     std::unique_ptr<ZipWriter> zip_;
     std::string head_, block_;  // the data sheets' columns and their rows 1 to 5
     std::vector<std::string> cellOpen_, cellStyle_;

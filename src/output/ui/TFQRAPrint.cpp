@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/ui/TFQRAPrint.h"
 
-#include <QFile>
 #include <QFont>
 #include <QGlyphRun>
 #include <QRawFont>
@@ -20,7 +19,6 @@
 #include <string>
 #include <unordered_map>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -339,14 +337,6 @@ void TFQRAPrint::PaintPages(QPainter& p, QPrinter& printer, Glyphs* glyphs, kolv
 
 namespace {
 
-// Removes a file unless it took its name.
-struct PendingFile {
-    std::string Path;
-    ~PendingFile() {
-        if (!Path.empty()) ::unlink(Path.c_str());
-    }
-};
-
 QPrinter* PdfPrinter(QPrinter& printer, const std::string& file, const std::string& title) {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(QString::fromStdString(file));
@@ -357,7 +347,7 @@ QPrinter* PdfPrinter(QPrinter& printer, const std::string& file, const std::stri
 
 }  // namespace
 
-bool TFQRAPrint::PaintOwnListing(const std::string& file, int scratchFd) const {
+bool TFQRAPrint::PaintOwnListing(const std::string& file, int pdfFd, int scratchFd) const {
     QPrinter printer(QPrinter::HighResolution);
     PdfPrinter(printer, file, plan_.Input.FileName);
     Glyphs glyphs(ReportFont(kCellPointSize, false), &printer);
@@ -377,8 +367,7 @@ bool TFQRAPrint::PaintOwnListing(const std::string& file, int scratchFd) const {
         if (!p.begin(&printer)) return false;
         PaintPages(p, printer, &glyphs, &writer);
         if (!p.end()) return false;
-        kolvex::UniqueFd pdf(::open(file.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
-        return pdf && writer.Finish(pdf.Get()) && pdf.Close();
+        return writer.Finish(pdfFd);
     } catch (const std::runtime_error&) {
         return false;
     }
@@ -390,43 +379,26 @@ bool TFQRAPrint::PrintToPdf(const QString& path, std::string* why) const {
         return false;
     };
     // Written under a temporary name beside the target, which it takes once
-    // complete; a symbolic link at the name is neither followed nor replaced,
-    // a file that is rewritten keeps its mode.
+    // complete and on disk (a link at the name is refused); the printer's PDF
+    // writer opens that name itself.
     const std::string target = path.toStdString();
-    struct stat old {};
-    const bool existed = ::lstat(target.c_str(), &old) == 0;
-    if (existed && S_ISLNK(old.st_mode)) return failed(kolvex::FileErrorText(ELOOP));
-    if (existed && !S_ISREG(old.st_mode)) return failed(kolvex::Tr("není obyčejný soubor", "not a regular file"));
-    PendingFile temp;
-    std::string scratchPath;
-    {
-        kolvex::UniqueFd fd = kolvex::CreateTemporaryBeside(target, temp.Path);
-        if (!fd) {
-            const int e = errno;
-            temp.Path.clear();
-            return failed(kolvex::FileErrorText(e));
-        }
-        if (existed) kolvex::KeepModeAndOwner(fd.Get(), old);
-    }
+    kolvex::ReplacingFile file;
+    if (std::string reason = file.Begin(target); !reason.empty()) return failed(std::move(reason));
     // The listing's page streams wait on a scratch file until the rest of
     // the document is written; without one, or when the document is not as
     // expected, the printer's PDF writer sets the listing as well.
+    std::string scratchPath;
     kolvex::UniqueFd scratchFd = kolvex::CreateTemporaryBeside(target, scratchPath);
     if (scratchFd) ::unlink(scratchPath.c_str());  // open until we are done, gone if we are killed
-    bool done = scratchFd && PaintOwnListing(temp.Path, scratchFd.Get());
-    if (!done) {
+    if (!(scratchFd && PaintOwnListing(file.TemporaryPath(), file.Fd(), scratchFd.Get()))) {
         QPrinter printer(QPrinter::HighResolution);
-        Paint(PdfPrinter(printer, temp.Path, plan_.Input.FileName));
+        Paint(PdfPrinter(printer, file.TemporaryPath(), plan_.Input.FileName));
         struct stat st {};
-        done = ::lstat(temp.Path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
-        if (!done) return failed(kolvex::Tr("tiskový výstup se nepodařilo vytvořit", "the printed output could not be made"));
+        if (::fstat(file.Fd(), &st) != 0 || st.st_size == 0)
+            return failed(kolvex::Tr("tiskový výstup se nepodařilo vytvořit", "the printed output could not be made"));
     }
-    // On disk before it takes the name: a crash leaves the old file or the new one.
-    kolvex::UniqueFd written(::open(temp.Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!written || ::fdatasync(written.Get()) != 0 || !written.Close() || ::rename(temp.Path.c_str(), target.c_str()) != 0)
-        return failed(kolvex::FileErrorText(errno));
-    temp.Path.clear();
-    return true;
+    std::string reason = file.Commit();
+    return reason.empty() || failed(std::move(reason));
 }
 
 void TFQRAPrint::WritePdf(const QString& path) const {

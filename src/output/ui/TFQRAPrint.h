@@ -64,9 +64,10 @@ private:
     class Glyphs;
     void PaintPage(QPainter& p, double pxPerMm, std::size_t index, Glyphs* glyphs) const;
     void PaintPages(QPainter& p, QPrinter& printer, Glyphs* glyphs, kolvex::PdfListingWriter* writer) const;
-    // The PDF file with the listing cells set by our own writer (see
-    // output/PdfListing.h); false when that could not be done.
-    bool PaintOwnListing(const std::string& file, int scratchFd) const;
+    // The PDF file (named file, open as pdfFd for reading and writing) with
+    // the listing cells set by our own writer (see output/PdfListing.h);
+    // false when that could not be done.
+    bool PaintOwnListing(const std::string& file, int pdfFd, int scratchFd) const;
 
     kolvex::ReportPlan plan_;
     kolvex::Table& table_;
